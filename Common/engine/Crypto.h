@@ -1,0 +1,54 @@
+// Cryptographic building blocks of the engine: SHA-256, AES-256-CBC, random
+// bytes (all from libcrypto), the password stretching and the header-key pad.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace corva {
+
+constexpr size_t kDigestSize = 32;
+constexpr size_t kSaltSize = 32;
+constexpr size_t kAesBlock = 16;
+
+void Sha256(const void* data, size_t size, uint8_t out[kDigestSize]);
+// SHA-256 of key (32 bytes) followed by counter as 4 bytes little-endian,
+// the step used by the stretching rounds and by the body's per-block rekeying.
+void Sha256KeyCounter(const uint8_t key[kDigestSize], uint32_t counter, uint8_t out[kDigestSize]);
+// Fills the buffer from the cryptographically strong generator.
+bool RandomBytes(void* buffer, size_t size);
+// AES-256-CBC over a whole number of blocks, in place; iv is updated.
+void AesCbc256(const uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint8_t* data, size_t size, bool encrypt);
+
+// Cipher of a locked file's body: before every 16-byte block the running key
+// becomes K = SHA-256(K || n), n counting blocks from 0, and the block is
+// enciphered (or deciphered) with AES-256-CBC under K, chained through iv.
+class BodyCipher {
+public:
+    BodyCipher(const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], bool encrypt);
+    ~BodyCipher();
+    BodyCipher(const BodyCipher&) = delete;
+    BodyCipher& operator=(const BodyCipher&) = delete;
+    // Processes count consecutive blocks in place.
+    void Process(uint8_t* blocks, size_t count);
+
+private:
+    uint8_t key_[kDigestSize];
+    uint8_t iv_[kAesBlock];
+    uint32_t counter_ = 0;
+    bool encrypt_;
+};
+
+// True when the processor's AES instructions serve the body cipher.
+bool BodyCipherUsesAesInstructions();
+// Forces the portable (libcrypto) path, for comparing the two in tests.
+void ForcePortableBodyCipherForTesting(bool portable);
+
+}  // namespace corva
+
+// Turns a password or answer (narrow text) into a 32-byte key with the salt:
+// SHA-256 over the salt and the text's UTF-16 form, then 50,000 rounds.
+void StretchSecret(const std::string& text, const uint8_t salt[corva::kSaltSize], uint8_t out[corva::kDigestSize]);
+// SHA-256 of the key with every byte XORed with 0x36.
+void PadDigest(const uint8_t key[corva::kDigestSize], uint8_t out[corva::kDigestSize]);

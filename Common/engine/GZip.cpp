@@ -1,0 +1,259 @@
+#include "GZip.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <vector>
+
+#include "LockedFile.h"
+#include "SafeOutput.h"
+
+namespace zlib {
+
+namespace {
+constexpr size_t kBufferSize = 64 * 1024;
+constexpr int kOsCode = 0x0B;  // the operating-system byte of every payload
+}  // namespace
+
+struct CGZip::Stream {
+    z_stream z{};
+    gz_header header{};
+    std::vector<unsigned char> buffer = std::vector<unsigned char>(kBufferSize);
+    bool initialised = false;
+};
+
+CGZip::CGZip() = default;
+
+CGZip::~CGZip() {
+    if (IsOpen()) Close();
+}
+
+void CGZip::Reset() {
+    if (m_pStream) {
+        if (m_pStream->initialised) {
+            if (m_nMode == kWrite)
+                deflateEnd(&m_pStream->z);
+            else
+                inflateEnd(&m_pStream->z);
+        }
+        delete m_pStream;
+        m_pStream = nullptr;
+    }
+    SetMode(kClosed);
+}
+
+bool CGZip::Open(const std::wstring& path, int mode) {
+    if (IsOpen()) return false;
+    m_bEnd = false;
+    m_bFailed = false;
+    m_nLength = 0;
+    m_nConsumed = 0;
+    if (mode == kWrite) {
+        if (!m_file.Open(path, plat::File::Mode::CreateAlways)) return false;
+        m_pStream = new Stream;
+        if (deflateInit2(&m_pStream->z, m_nLevel, Z_DEFLATED, 15 + 16, 8, m_nStrategy) != Z_OK) {
+            delete m_pStream;
+            m_pStream = nullptr;
+            m_file.Close();
+            plat::RemoveFile(path);
+            return false;
+        }
+        m_pStream->initialised = true;
+        m_pStream->header.os = kOsCode;
+        m_pStream->header.time = 0;
+        deflateSetHeader(&m_pStream->z, &m_pStream->header);
+        m_pStream->z.next_out = m_pStream->buffer.data();
+        m_pStream->z.avail_out = static_cast<uInt>(m_pStream->buffer.size());
+        SetMode(kWrite);
+        SetParams();
+        return true;
+    }
+    if (mode == kRead) {
+        // The gzip file must exist and be writable by the caller.
+        if (!plat::FileSize(path, &m_nLength) || plat::IsReadOnly(path)) return false;
+        if (!m_file.Open(path, plat::File::Mode::Read)) return false;
+        m_pStream = new Stream;
+        if (inflateInit2(&m_pStream->z, 15 + 16) != Z_OK) {
+            delete m_pStream;
+            m_pStream = nullptr;
+            m_file.Close();
+            return false;
+        }
+        m_pStream->initialised = true;
+        SetMode(kRead);
+        return true;
+    }
+    return false;
+}
+
+bool CGZip::SetParams() {
+    if (m_nMode != kWrite) return false;
+    return deflateParams(&m_pStream->z, m_nLevel, m_nStrategy) == Z_OK;
+}
+
+bool CGZip::Deflate(int flush) {
+    z_stream& z = m_pStream->z;
+    for (;;) {
+        int rc = deflate(&z, flush);
+        if (rc == Z_STREAM_ERROR) return false;
+        if (z.avail_out == 0 || (flush == Z_FINISH && z.avail_out < m_pStream->buffer.size())) {
+            size_t have = m_pStream->buffer.size() - z.avail_out;
+            if (!m_file.Write(m_pStream->buffer.data(), have)) return false;
+            z.next_out = m_pStream->buffer.data();
+            z.avail_out = static_cast<uInt>(m_pStream->buffer.size());
+        }
+        if (flush == Z_FINISH) {
+            if (rc == Z_STREAM_END) return true;
+        } else if (z.avail_in == 0 && z.avail_out != 0) {
+            return true;
+        }
+    }
+}
+
+bool CGZip::Write(const void* buffer, size_t length) {
+    if (m_nMode != kWrite || m_bFailed) return false;
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    while (length > 0) {
+        uInt chunk = length > 0x40000000u ? 0x40000000u : static_cast<uInt>(length);
+        m_pStream->z.next_in = const_cast<Bytef*>(p);
+        m_pStream->z.avail_in = chunk;
+        if (!Deflate(Z_NO_FLUSH)) {
+            m_bFailed = true;
+            return false;
+        }
+        p += chunk;
+        length -= chunk;
+    }
+    return true;
+}
+
+bool CGZip::WriteString(const char* text) { return Write(text, std::strlen(text)); }
+
+bool CGZip::FillInput() {
+    size_t got = 0;
+    if (!m_file.Read(m_pStream->buffer.data(), m_pStream->buffer.size(), &got)) return false;
+    m_pStream->z.next_in = m_pStream->buffer.data();
+    m_pStream->z.avail_in = static_cast<uInt>(got);
+    m_nConsumed += static_cast<int64_t>(got);
+    return true;
+}
+
+size_t CGZip::Read(void* buffer, size_t capacity) {
+    if (m_nMode != kRead || m_bEnd || m_bFailed || capacity == 0) return 0;
+    z_stream& z = m_pStream->z;
+    if (capacity > 0x40000000u) capacity = 0x40000000u;
+    z.next_out = static_cast<Bytef*>(buffer);
+    z.avail_out = static_cast<uInt>(capacity);
+    while (z.avail_out > 0) {
+        if (z.avail_in == 0) {
+            if (!FillInput()) {
+                m_bFailed = true;
+                break;
+            }
+            if (z.avail_in == 0) {  // the file ended inside the stream
+                m_bFailed = true;
+                break;
+            }
+        }
+        int rc = inflate(&z, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END) {
+            // Another gzip member may follow; anything else after the
+            // trailer is ignored, as zlib's gzip reader does.
+            if (z.avail_in == 0 && !FillInput()) {
+                m_bFailed = true;
+                break;
+            }
+            if (z.avail_in >= 2 && z.next_in[0] == 0x1F && z.next_in[1] == 0x8B) {
+                inflateReset(&z);
+                continue;
+            }
+            m_bEnd = true;
+            break;
+        }
+        if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            m_bFailed = true;  // not gzip, damaged data, CRC or length mismatch
+            break;
+        }
+    }
+    return capacity - z.avail_out;
+}
+
+bool CGZip::ReadAll(unsigned char** buffer, size_t* length) {
+    *buffer = nullptr;
+    *length = 0;
+    if (m_nMode != kRead) return false;
+    std::vector<unsigned char> all;
+    std::vector<unsigned char> chunk(kBufferSize);
+    for (;;) {
+        size_t n = Read(chunk.data(), chunk.size());
+        all.insert(all.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+        if (n == 0) break;
+    }
+    if (m_bFailed || !m_bEnd) return false;
+    *buffer = new unsigned char[all.size() + 1];
+    if (!all.empty()) std::memcpy(*buffer, all.data(), all.size());
+    (*buffer)[all.size()] = 0;
+    *length = all.size();
+    return true;
+}
+
+bool CGZip::Close() {
+    if (!IsOpen()) return false;
+    bool ok = true;
+    if (m_nMode == kWrite) {
+        m_pStream->z.next_in = nullptr;
+        m_pStream->z.avail_in = 0;
+        ok = !m_bFailed && Deflate(Z_FINISH);
+        ok = m_file.Flush() && ok;
+    }
+    ok = m_file.Close() && ok;
+    Reset();
+    return ok;
+}
+
+}  // namespace zlib
+
+bool CompressFile(const std::wstring& source, const std::wstring& gzipPath) {
+    zlib::CGZip gz;
+    if (!gz.Open(gzipPath, zlib::CGZip::kWrite)) return false;
+    plat::File in;
+    if (!in.Open(source, plat::File::Mode::Read)) {
+        gz.Close();
+        return false;
+    }
+    int64_t total = 0, done = 0;
+    in.Size(&total);
+    std::vector<unsigned char> chunk(64 * 1024);
+    for (;;) {
+        size_t got = 0;
+        if (!in.Read(chunk.data(), chunk.size(), &got)) {
+            gz.Close();
+            return false;
+        }
+        if (got == 0) break;
+        done += static_cast<int64_t>(got);
+        corva::ReportProgress("compress", static_cast<uint64_t>(done), static_cast<uint64_t>(total));
+        if (!gz.Write(chunk.data(), got)) {
+            gz.Close();
+            return false;
+        }
+    }
+    return gz.Close();
+}
+
+bool DecompressFile(const std::wstring& gzipPath, const std::wstring& destination) {
+    zlib::CGZip gz;
+    if (!gz.Open(gzipPath, zlib::CGZip::kRead)) return false;
+    corva::SafeOutput out;
+    if (!out.Open(destination, true)) return false;
+    std::vector<unsigned char> chunk(64 * 1024);
+    for (;;) {
+        size_t n = gz.Read(chunk.data(), chunk.size());
+        if (n == 0) break;
+        if (!out.File().Write(chunk.data(), n)) return false;
+        corva::ReportProgress("decompress", static_cast<uint64_t>(gz.ConsumedLength()),
+                              static_cast<uint64_t>(gz.CompressedLength()));
+    }
+    if (gz.Failed() || !gz.AtEnd()) return false;
+    return out.Commit(true);
+}

@@ -1,0 +1,90 @@
+// Compression stage of the locked-file engine: a gzip stream (RFC 1952) of
+// the user's file, written and read through the wrapper class CGZip.
+//
+// The stream is produced with zlib's deflate in gzip mode, with the header
+// 1F 8B 08 00 00000000 00 0B (modification time 0, operating-system byte
+// 0x0B) on every platform, so the same file gives the same payload bytes on
+// Windows and Linux. Reading accepts only a real gzip stream: the magic, the
+// CRC-32 and the length in the trailer are checked, and data that is not
+// gzip is an error rather than passed through.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace zlib {
+
+class CZipper {
+public:
+    CZipper() = default;
+    virtual ~CZipper() = default;
+    virtual void SetMode(int mode) { m_nMode = mode; }
+    virtual bool Close() = 0;
+    virtual bool IsOpen() const = 0;
+    virtual bool Write(const void* buffer, size_t length) = 0;
+    virtual bool WriteString(const char* text) = 0;
+    // Bytes read; 0 at the end of the stream, and on error (see Failed).
+    virtual size_t Read(void* buffer, size_t capacity) = 0;
+    virtual bool ReadAll(unsigned char** buffer, size_t* length) = 0;
+    virtual bool SetParams() = 0;
+
+protected:
+    int m_nMode = 0;  // 0 closed, 1 writing, 2 reading
+};
+
+class CGZip : public CZipper {
+public:
+    enum { kClosed = 0, kWrite = 1, kRead = 2 };
+
+    CGZip();
+    ~CGZip() override;
+    CGZip(const CGZip&) = delete;
+    CGZip& operator=(const CGZip&) = delete;
+
+    // mode 1: create the file and write a gzip stream; mode 2: read one.
+    bool Open(const std::wstring& path, int mode);
+    // Finishes the stream (trailer written, data flushed to disk when writing).
+    bool Close() override;
+    bool IsOpen() const override { return m_nMode != kClosed; }
+    bool Write(const void* buffer, size_t length) override;
+    bool WriteString(const char* text) override;
+    size_t Read(void* buffer, size_t capacity) override;
+    bool ReadAll(unsigned char** buffer, size_t* length) override;
+    bool SetParams() override;
+
+    // Reading: true once the whole stream, trailer included, was read and
+    // checked; Failed tells a damaged, truncated or foreign stream.
+    bool AtEnd() const { return m_bEnd; }
+    bool Failed() const { return m_bFailed; }
+    plat::IoError LastError() const { return m_file.LastError(); }
+    int64_t CompressedLength() const { return m_nLength; }
+    // Reading: compressed bytes taken from the file so far.
+    int64_t ConsumedLength() const { return m_nConsumed; }
+
+    int m_nLevel = -1;     // zlib's default compression level
+    int m_nStrategy = 0;   // default strategy
+
+private:
+    bool Deflate(int flush);
+    bool FillInput();
+    void Reset();
+
+    plat::File m_file;
+    struct Stream;
+    Stream* m_pStream = nullptr;
+    int64_t m_nLength = 0;
+    int64_t m_nConsumed = 0;
+    bool m_bEnd = false;
+    bool m_bFailed = false;
+};
+
+}  // namespace zlib
+
+// Compresses the source file into a new gzip file; false on any failure.
+bool CompressFile(const std::wstring& source, const std::wstring& gzipPath);
+// Restores a gzip file into destination (created or truncated, then flushed
+// to disk). True only when the whole stream was valid and completely written.
+bool DecompressFile(const std::wstring& gzipPath, const std::wstring& destination);

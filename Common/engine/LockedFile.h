@@ -1,0 +1,83 @@
+// The locked-file format: a 172-byte header followed by the payload (a gzip
+// stream of the user's file) enciphered block by block; and the engine
+// operations that read and write it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class FileLog;
+
+namespace corva {
+
+constexpr uint16_t kLockedMagic = 0xFF00;
+constexpr uint16_t kLockedVersion = 1;
+constexpr size_t kHeaderSize = 172;
+extern const wchar_t kLockedExtension[];  // L".corvastine"
+
+// Result codes of encryptfile, decryptfile and VerifyLockedFile.
+enum EngineResult : int {
+    kOk = 0,
+    kNoPassword = -1,
+    kNoSource = -2,
+    kNoDestination = -3,
+    kIoFailure = -4,          // open, read, write, flush or close failed (full disk included)
+    kDestinationExists = -5,
+    kSizeMismatch = -6,       // restored length differs from the header's payload size
+    kNotLockedFile = -7,
+    kWrongPassword = -8,      // the header token does not open with this password
+    kDamagedPayload = -9,     // the payload is not a complete, valid gzip stream (verification only)
+};
+
+// The header in file order; serialised field by field, little-endian.
+struct LockedFileHeader {
+    uint16_t magic;
+    uint16_t version;
+    uint8_t salt[32];
+    uint8_t sealedToken[32];
+    uint8_t sealedDigest[32];
+    uint8_t iv[64];
+    uint64_t payloadSize;
+};
+
+void SerializeHeader(const LockedFileHeader& header, uint8_t out[kHeaderSize]);
+void ParseHeader(const uint8_t in[kHeaderSize], LockedFileHeader* header);
+// Builds a header for a payload: random salt, token and IV, then the token
+// and its digest sealed under the password's header key.
+bool BuildHeader(const char* password, uint64_t payloadSize, LockedFileHeader* header);
+// Builds the header from given salt, token and IV (known-answer tests).
+void BuildHeaderFrom(const char* password, uint64_t payloadSize, const uint8_t salt[32], const uint8_t token[32],
+                     const uint8_t iv[64], LockedFileHeader* header);
+// True when the sealed token opens to a value whose SHA-256 is the sealed digest.
+bool HeaderMatchesPassword(const char* password, const LockedFileHeader& header);
+
+// Checks a locked file without writing anything: the password against the
+// header, then the whole body deciphered and inflated, the gzip CRC-32 and
+// length checked. kOk, or the code of the first problem found.
+int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* log);
+
+}  // namespace corva
+
+bool loadheader(const wchar_t* path, corva::LockedFileHeader* header, FileLog* log);
+bool HasLockedExtension(const std::wstring& path);
+bool IsLockedFile(const std::wstring& path);
+int encryptfile(const char* password, const wchar_t* source, const wchar_t* destination, bool overwrite, FileLog* log);
+int decryptfile(const char* password, const wchar_t* source, const wchar_t* destination, bool overwrite, FileLog* log);
+
+// The single-file pipelines: compress and encipher a file into its locked
+// file beside it; decipher and decompress a locked file back. Folders are
+// left alone (true).
+bool LockOneFile(const std::wstring& path, const char* password, FileLog* log);
+bool UnlockOneFile(const std::wstring& path, const char* password, FileLog* log);
+
+namespace corva {
+
+// Progress of the engine's long loops, reported to an observer that the
+// calling thread installs (the command-line tool draws a bar with it).
+// stage: "compress", "encrypt", "verify", "decrypt", "decompress".
+using ProgressFn = void (*)(void* context, const char* stage, uint64_t done, uint64_t total);
+void SetThreadProgress(ProgressFn fn, void* context);
+void ReportProgress(const char* stage, uint64_t done, uint64_t total);
+
+}  // namespace corva

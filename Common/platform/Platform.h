@@ -1,0 +1,153 @@
+// Thin layer over the operating system services the portable code needs:
+// files by wide path with 64-bit offsets, flush to stable storage, delete,
+// rename, attributes, GUIDs, the module's own path, code-page conversion,
+// mutexes and debugger output. One implementation per platform
+// (PlatformWin32.cpp, PlatformPosix.cpp); nothing here throws.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+// ---------------------------------------------------------------- errors
+// Why a file operation failed, reduced to what callers act on.
+enum class IoError {
+    None = 0,
+    NotFound,      // no such file or folder
+    Exists,        // exclusive create found the name taken
+    Access,        // permission denied, read-only, sharing violation
+    NoSpace,       // disk full or quota exceeded
+    Io,            // any other failure of the device
+};
+
+// ---------------------------------------------------------------- files
+// An open file; closed by the destructor (unchecked) or by Close (checked).
+class File {
+public:
+    enum class Mode {
+        Read,          // existing file, read only
+        CreateAlways,  // create or truncate, read and write
+        CreateNew,     // create, failing when the name exists; read and write
+        ReadWrite,     // existing file, read and write
+    };
+
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+
+    bool Open(const std::wstring& path, Mode mode);
+    bool IsOpen() const;
+    // Reads up to size bytes; *got receives the count (0 at end of file).
+    // False only on a device error.
+    bool Read(void* buffer, size_t size, size_t* got);
+    // Reads until size bytes came or the file ended; false on error.
+    bool ReadFull(void* buffer, size_t size, size_t* got);
+    // Writes all bytes or fails.
+    bool Write(const void* buffer, size_t size);
+    bool Seek(int64_t offset);
+    bool Size(int64_t* size) const;
+    // Pushes written data to stable storage.
+    bool Flush();
+    // Closes the file; false when the system reports a failure on close.
+    bool Close();
+    // Error of the last failed call on this object.
+    IoError LastError() const { return error_; }
+
+private:
+    void Fail();
+#ifdef _WIN32
+    void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+#else
+    int fd_ = -1;
+#endif
+    IoError error_ = IoError::None;
+};
+
+// Test hook: when non-negative, writes fail with NoSpace once this many more
+// bytes have been written through File::Write in this process. -1 disables.
+void SetWriteBudgetForTesting(int64_t bytes);
+
+// ---------------------------------------------------------------- names
+bool PathExists(const std::wstring& path);        // file or folder; links are not followed
+bool IsDirectory(const std::wstring& path);       // true only for a real folder, not a link to one
+bool IsLink(const std::wstring& path);            // symbolic link, junction or other reparse point
+bool FileSize(const std::wstring& path, int64_t* size);
+bool RemoveFile(const std::wstring& path);
+// Renames, replacing an existing file of the target name; the data of the
+// source reaches stable storage before the name is switched.
+bool RenameReplacing(const std::wstring& from, const std::wstring& to);
+bool IsReadOnly(const std::wstring& path);
+bool SetReadOnly(const std::wstring& path, bool readOnly);
+// Makes a folder entry change durable (rename, create, delete) where the
+// system needs that explicitly; a no-op where it does not.
+bool SyncParentFolder(const std::wstring& path);
+// Names of the entries of a folder (without "." and ".."), in no set order.
+bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names);
+// The folder part of a path, without the trailing separator.
+std::wstring ParentFolder(const std::wstring& path);
+wchar_t PathSeparator();
+
+// ---------------------------------------------------------------- identity
+struct Guid {
+    uint32_t data1;
+    uint16_t data2;
+    uint16_t data3;
+    uint8_t data4[8];
+};
+bool CreateGuid(Guid* guid);
+
+// Full path of the module (program or library) that contains this code.
+std::wstring ModulePath();
+
+// ---------------------------------------------------------------- text
+// Narrow text is the system ANSI code page on Windows and UTF-8 elsewhere.
+std::wstring NarrowToWide(const std::string& text);
+std::string WideToNarrow(const std::wstring& text);
+// UTF-16 code units of narrow text, as the Windows conversion produces them.
+std::u16string NarrowToUtf16(const std::string& text);
+std::u16string WideToUtf16(const std::wstring& text);
+std::wstring Utf16ToWide(const std::u16string& text);
+std::string WideToUtf8(const std::wstring& text);
+std::wstring Utf8ToWide(const std::string& text);
+
+// ---------------------------------------------------------------- sync
+// A mutex that can be named (shared by processes) or unnamed.
+class Mutex {
+public:
+    // An empty name makes an unnamed, process-local mutex. A named one is
+    // opened when it exists and created otherwise.
+    explicit Mutex(const std::wstring& name);
+    ~Mutex();
+    Mutex(const Mutex&) = delete;
+    Mutex& operator=(const Mutex&) = delete;
+    bool Valid() const;
+    void Lock();
+    void Unlock();
+    // True when this call created a named mutex that did not exist before.
+    bool CreatedNew() const { return createdNew_; }
+
+private:
+    struct Impl;
+    Impl* impl_ = nullptr;
+    bool createdNew_ = false;
+};
+
+// ---------------------------------------------------------------- misc
+struct LocalTime {
+    int hour, minute, second;
+};
+LocalTime Now();
+
+// Sends text to the debugger (Windows) or to standard error (elsewhere).
+void DebuggerOutput(const std::wstring& text);
+
+// Overwrites memory in a way the optimiser keeps.
+void SecureZero(void* data, size_t size);
+
+}  // namespace plat

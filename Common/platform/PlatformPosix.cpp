@@ -1,0 +1,324 @@
+// POSIX side of the platform layer (Linux). Wide paths are UTF-8 on disk.
+#include "Platform.h"
+
+#include <openssl/rand.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <mutex>
+#include <semaphore.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace plat {
+
+namespace detail {
+bool ChargeWriteBudget(size_t size);
+}
+
+namespace {
+
+std::string Native(const std::wstring& path) { return WideToUtf8(path); }
+
+IoError FromErrno(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENOTDIR: return IoError::NotFound;
+        case EEXIST: return IoError::Exists;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ETXTBSY: return IoError::Access;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG: return IoError::NoSpace;
+        default: return IoError::Io;
+    }
+}
+
+}  // namespace
+
+File::~File() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.fd_;
+        error_ = other.error_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+void File::Fail() { error_ = FromErrno(errno); }
+
+bool File::Open(const std::wstring& path, Mode mode) {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case Mode::Read: flags |= O_RDONLY; break;
+        case Mode::CreateAlways: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+        case Mode::ReadWrite: flags |= O_RDWR; break;
+    }
+    // Never open through a symbolic link: the engine works on real files only.
+    flags |= O_NOFOLLOW;
+    fd_ = ::open(Native(path).c_str(), flags, 0666);
+    if (fd_ < 0) {
+        Fail();
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        Fail();
+        ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    error_ = IoError::None;
+    return true;
+}
+
+bool File::IsOpen() const { return fd_ >= 0; }
+
+bool File::Read(void* buffer, size_t size, size_t* got) {
+    *got = 0;
+    for (;;) {
+        ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0) {
+            *got = static_cast<size_t>(n);
+            return true;
+        }
+        if (errno != EINTR) {
+            Fail();
+            return false;
+        }
+    }
+}
+
+bool File::Write(const void* buffer, size_t size) {
+    if (!detail::ChargeWriteBudget(size)) {
+        error_ = IoError::NoSpace;
+        return false;
+    }
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    while (size > 0) {
+        ssize_t n = ::write(fd_, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail();
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool File::Seek(int64_t offset) {
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        Fail();
+        return false;
+    }
+    return true;
+}
+
+bool File::Size(int64_t* size) const {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    *size = static_cast<int64_t>(st.st_size);
+    return true;
+}
+
+bool File::Flush() {
+    if (::fsync(fd_) != 0) {
+        Fail();
+        return false;
+    }
+    return true;
+}
+
+bool File::Close() {
+    if (fd_ < 0) return true;
+    int rc = ::close(fd_);
+    fd_ = -1;
+    if (rc != 0 && errno != EINTR) {
+        Fail();
+        return false;
+    }
+    return true;
+}
+
+bool PathExists(const std::wstring& path) {
+    struct stat st;
+    return ::lstat(Native(path).c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::wstring& path) {
+    struct stat st;
+    return ::lstat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsLink(const std::wstring& path) {
+    struct stat st;
+    return ::lstat(Native(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool FileSize(const std::wstring& path, int64_t* size) {
+    struct stat st;
+    if (::lstat(Native(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    *size = static_cast<int64_t>(st.st_size);
+    return true;
+}
+
+bool RemoveFile(const std::wstring& path) {
+    return ::unlink(Native(path).c_str()) == 0;
+}
+
+bool SyncParentFolder(const std::wstring& path) {
+    int fd = ::open(Native(ParentFolder(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
+    if (::rename(Native(from).c_str(), Native(to).c_str()) != 0) return false;
+    SyncParentFolder(to);
+    return true;
+}
+
+bool IsReadOnly(const std::wstring& path) {
+    struct stat st;
+    return ::lstat(Native(path).c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
+}
+
+bool SetReadOnly(const std::wstring& path, bool readOnly) {
+    std::string n = Native(path);
+    struct stat st;
+    if (::lstat(n.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+    mode_t mode = st.st_mode & 07777;
+    mode = readOnly ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
+    return ::chmod(n.c_str(), mode) == 0;
+}
+
+wchar_t PathSeparator() { return L'/'; }
+
+bool CreateGuid(Guid* guid) {
+    unsigned char b[16];
+    if (RAND_bytes(b, sizeof b) != 1) return false;
+    b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);  // version 4
+    b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);  // variant
+    guid->data1 = (uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3];
+    guid->data2 = static_cast<uint16_t>((b[4] << 8) | b[5]);
+    guid->data3 = static_cast<uint16_t>((b[6] << 8) | b[7]);
+    for (int i = 0; i < 8; ++i) guid->data4[i] = b[8 + i];
+    return true;
+}
+
+std::wstring ModulePath() {
+    // The shared object or program that holds this function.
+    Dl_info info;
+    if (::dladdr(reinterpret_cast<void*>(&ModulePath), &info) != 0 && info.dli_fname &&
+        info.dli_fname[0] == '/') {
+        return Utf8ToWide(info.dli_fname);
+    }
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return std::wstring();
+    buf[n] = 0;
+    return Utf8ToWide(buf);
+}
+
+std::wstring NarrowToWide(const std::string& text) { return Utf8ToWide(text); }
+std::string WideToNarrow(const std::wstring& text) { return WideToUtf8(text); }
+std::u16string NarrowToUtf16(const std::string& text) { return WideToUtf16(Utf8ToWide(text)); }
+
+// Named mutexes are POSIX named semaphores with one token, so that several
+// processes can share them; unnamed ones are an ordinary mutex.
+struct Mutex::Impl {
+    std::mutex local;
+    sem_t* sem = nullptr;
+};
+
+Mutex::Mutex(const std::wstring& name) : impl_(new Impl) {
+    if (!name.empty()) {
+        std::string n = "/";
+        for (char c : WideToUtf8(name)) n.push_back(c == '/' || c == ' ' ? '_' : c);
+        sem_t* s = ::sem_open(n.c_str(), O_CREAT | O_EXCL, 0600, 1);
+        if (s != SEM_FAILED) {
+            createdNew_ = true;
+        } else {
+            s = ::sem_open(n.c_str(), 0);
+        }
+        impl_->sem = s == SEM_FAILED ? nullptr : s;
+    }
+}
+
+Mutex::~Mutex() {
+    if (impl_->sem) ::sem_close(impl_->sem);
+    delete impl_;
+}
+
+bool Mutex::Valid() const { return true; }
+
+void Mutex::Lock() {
+    if (impl_->sem) {
+        while (::sem_wait(impl_->sem) != 0 && errno == EINTR) {
+        }
+    } else {
+        impl_->local.lock();
+    }
+}
+
+void Mutex::Unlock() {
+    if (impl_->sem) {
+        ::sem_post(impl_->sem);
+    } else {
+        impl_->local.unlock();
+    }
+}
+
+LocalTime Now() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&t, &tm);
+    return LocalTime{tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+void DebuggerOutput(const std::wstring& text) {
+    std::string s = WideToUtf8(text);
+    std::fwrite(s.data(), 1, s.size(), stderr);
+}
+
+}  // namespace plat
+
+
+namespace plat {
+
+bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names) {
+    names->clear();
+    DIR* d = ::opendir(WideToUtf8(folder).c_str());
+    if (!d) return false;
+    while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        names->push_back(Utf8ToWide(e->d_name));
+    }
+    ::closedir(d);
+    return true;
+}
+
+}  // namespace plat

@@ -1,0 +1,463 @@
+// corvastine: command-line front end of the locked-file engine, for scripts
+// and for recovering locked files on any machine.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/LockedFile.h"
+#include "platform/Platform.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "Usage: corvastine COMMAND [--password-file FILE] PATH...\n"
+    "\n"
+    "Commands:\n"
+    "  lock PATH...     lock files and folder trees in place: each file becomes\n"
+    "                   NAME.corvastine beside it (gzip-compressed, then enciphered\n"
+    "                   with AES-256); the plain file is deleted only after its\n"
+    "                   locked file was written, flushed to disk and read back whole.\n"
+    "                   A folder: every file in it, depth-first.\n"
+    "  unlock PATH...   unlock \".corvastine\" files back to their plain names; a\n"
+    "                   folder: every locked file in it. The locked file is deleted\n"
+    "                   only after the plain file was restored completely.\n"
+    "  verify PATH...   check the password and the integrity of locked files,\n"
+    "                   writing nothing.\n"
+    "  info PATH...     print the header fields of locked files (no password).\n"
+    "\n"
+    "Options:\n"
+    "  --password-file FILE  read the password from the first line of FILE (without\n"
+    "                        its line ending) instead of asking on the terminal.\n"
+    "  -h, --help            show this text.\n"
+    "\n"
+    "Without --password-file the password is asked on the terminal without echo,\n"
+    "twice for lock (the two must match). It is never taken from the command line.\n"
+    "Symbolic links and junctions are never followed.\n"
+    "\n"
+    "One line is printed per file: done, or why it failed.\n"
+    "Exit status: 0 when everything succeeded, 1 when anything failed, 2 on a\n"
+    "usage error.\n";
+
+// A password held in memory only as long as needed, wiped on destruction.
+class Secret {
+public:
+    Secret() = default;
+    ~Secret() { Clear(); }
+    Secret(const Secret&) = delete;
+    Secret& operator=(const Secret&) = delete;
+    std::string& Text() { return text_; }
+    void Clear() {
+        if (!text_.empty()) plat::SecureZero(&text_[0], text_.size());
+        text_.clear();
+    }
+
+private:
+    std::string text_;
+};
+
+// ------------------------------------------------------------ terminal
+bool StdoutIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return ::isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+// Reads one line from the terminal without echo; false when there is no
+// terminal to ask.
+bool ReadHidden(const char* prompt, Secret* out) {
+#ifdef _WIN32
+    HANDLE in = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE) return false;
+    DWORD mode = 0;
+    if (!::GetConsoleMode(in, &mode)) {
+        ::CloseHandle(in);
+        return false;
+    }
+    std::fputs(prompt, stderr);
+    std::fflush(stderr);
+    ::SetConsoleMode(in, (mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT);
+    std::wstring line;
+    wchar_t buf[256];
+    DWORD n = 0;
+    bool ok = true;
+    for (;;) {
+        if (!::ReadConsoleW(in, buf, 256, &n, nullptr) || n == 0) {
+            ok = false;
+            break;
+        }
+        line.append(buf, n);
+        if (line.find(L'\n') != std::wstring::npos) break;
+    }
+    plat::SecureZero(buf, sizeof buf);
+    ::SetConsoleMode(in, mode);
+    ::CloseHandle(in);
+    std::fputs("\n", stderr);
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    out->Text() = plat::WideToNarrow(line);
+    if (!line.empty()) plat::SecureZero(&line[0], line.size() * sizeof(wchar_t));
+    return ok;
+#else
+    int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct termios old {};
+    if (::tcgetattr(fd, &old) != 0) {
+        ::close(fd);
+        return false;
+    }
+    struct termios quiet = old;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    quiet.c_lflag |= ICANON;
+    if (::write(fd, prompt, std::strlen(prompt)) < 0) {
+    }
+    ::tcsetattr(fd, TCSAFLUSH, &quiet);
+    std::string& line = out->Text();
+    line.clear();
+    char c;
+    bool ok = false;
+    while (::read(fd, &c, 1) == 1) {
+        if (c == '\n') {
+            ok = true;
+            break;
+        }
+        line.push_back(c);
+    }
+    ::tcsetattr(fd, TCSAFLUSH, &old);
+    if (::write(fd, "\n", 1) < 0) {
+    }
+    ::close(fd);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return ok;
+#endif
+}
+
+bool ReadPasswordFile(const std::string& file, Secret* out) {
+    plat::File f;
+    if (!f.Open(plat::NarrowToWide(file), plat::File::Mode::Read)) return false;
+    std::string& text = out->Text();
+    text.clear();
+    char buf[512];
+    size_t got = 0;
+    while (f.Read(buf, sizeof buf, &got) && got > 0) {
+        const char* end = static_cast<const char*>(std::memchr(buf, '\n', got));
+        text.append(buf, end ? static_cast<size_t>(end - buf) : got);
+        if (end) break;
+        if (text.size() > 65536) break;
+    }
+    plat::SecureZero(buf, sizeof buf);
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    return true;
+}
+
+// ------------------------------------------------------------ progress
+struct ProgressBar {
+    bool enabled = false;
+    bool drawn = false;
+    std::string name;
+    int lastPercent = -1;
+    const char* lastStage = nullptr;
+};
+
+void DrawProgress(void* context, const char* stage, uint64_t done, uint64_t total) {
+    auto* bar = static_cast<ProgressBar*>(context);
+    if (!bar->enabled || total < (8u << 20)) return;  // only long files get a bar
+    int percent = total ? static_cast<int>(done * 100 / total) : 100;
+    if (percent == bar->lastPercent && stage == bar->lastStage) return;
+    bar->lastPercent = percent;
+    bar->lastStage = stage;
+    char line[160];
+    int filled = percent * 30 / 100;
+    std::snprintf(line, sizeof line, "\r%-10s [%-30.*s] %3d%% ", stage, filled,
+                  "##############################", percent);
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+    bar->drawn = true;
+}
+
+void ClearProgress(ProgressBar* bar) {
+    if (bar->drawn) std::fputs("\r                                                     \r", stdout);
+    bar->drawn = false;
+    bar->lastPercent = -1;
+}
+
+// ------------------------------------------------------------ walking
+enum class Command { Lock, Unlock, Verify, Info };
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+    if (!folder.empty() && (folder.back() == L'/' || folder.back() == L'\\')) return folder + name;
+    return folder + plat::PathSeparator() + name;
+}
+
+// Collects the files below a folder depth-first; links are reported, not
+// followed.
+void CollectFiles(const std::wstring& folder, std::vector<std::wstring>* files, std::vector<std::wstring>* links,
+                  std::vector<std::wstring>* unreadable) {
+    std::vector<std::wstring> names;
+    if (!plat::ListFolder(folder, &names)) {
+        unreadable->push_back(folder);
+        return;
+    }
+    std::sort(names.begin(), names.end());
+    for (const auto& name : names) {
+        std::wstring path = Join(folder, name);
+        if (plat::IsLink(path))
+            links->push_back(path);
+        else if (plat::IsDirectory(path))
+            CollectFiles(path, files, links, unreadable);
+        else
+            files->push_back(path);
+    }
+}
+
+std::string Show(const std::wstring& path) { return plat::WideToNarrow(path); }
+
+const char* Reason(int code) {
+    switch (code) {
+        case corva::kNoPassword: return "no password given";
+        case corva::kIoFailure: return "a file could not be opened, read or written (disk full?)";
+        case corva::kDestinationExists: return "the target name already exists";
+        case corva::kSizeMismatch: return "the locked file is truncated";
+        case corva::kNotLockedFile: return "not a locked file";
+        case corva::kWrongPassword: return "wrong password";
+        case corva::kDamagedPayload: return "the locked file is damaged";
+        default: return "failed";
+    }
+}
+
+std::string Hex(const uint8_t* p, size_t n) {
+    std::string s;
+    char b[3];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(b, sizeof b, "%02x", p[i]);
+        s += b;
+    }
+    return s;
+}
+
+// Works out why a lock failed, for the user's line.
+const char* LockFailure(const std::wstring& path) {
+    if (!plat::PathExists(path)) return "no such file";
+    if (plat::PathExists(path + corva::kLockedExtension)) return "its locked file already exists";
+    plat::File f;
+    if (!f.Open(path, plat::File::Mode::Read)) return "cannot be read";
+    if (plat::PathExists(path + corva::kLockedExtension)) return "locked, but the plain file could not be deleted";
+    return "could not be written (disk full or no permission?)";
+}
+
+int RunOne(Command cmd, const std::wstring& path, const char* password, ProgressBar* bar) {
+    const std::string shown = Show(path);
+    bar->name = shown;
+    switch (cmd) {
+        case Command::Lock: {
+            if (HasLockedExtension(path) && IsLockedFile(path)) {
+                std::printf("%s: skipped, already locked\n", shown.c_str());
+                return 0;
+            }
+            bool ok = LockOneFile(path, password, nullptr);
+            ClearProgress(bar);
+            if (ok) {
+                std::printf("%s: locked\n", shown.c_str());
+                return 0;
+            }
+            std::printf("%s: not locked, %s\n", shown.c_str(), LockFailure(path));
+            return 1;
+        }
+        case Command::Unlock: {
+            if (!HasLockedExtension(path)) {
+                std::printf("%s: not unlocked, the name does not end in .corvastine\n", shown.c_str());
+                return 1;
+            }
+            int code = corva::kOk;
+            if (!UnlockOneFile(path, password, nullptr)) {
+                // Nothing was changed; find out why for the user.
+                code = corva::VerifyLockedFile(password, path, nullptr);
+                if (code == corva::kOk) code = corva::kIoFailure;
+            }
+            ClearProgress(bar);
+            if (code == corva::kOk) {
+                std::printf("%s: unlocked\n", shown.c_str());
+                return 0;
+            }
+            std::printf("%s: not unlocked, %s\n", shown.c_str(), Reason(code));
+            return 1;
+        }
+        case Command::Verify: {
+            int code = corva::VerifyLockedFile(password, path, nullptr);
+            ClearProgress(bar);
+            if (code == corva::kOk) {
+                std::printf("%s: ok\n", shown.c_str());
+                return 0;
+            }
+            std::printf("%s: bad, %s\n", shown.c_str(), Reason(code));
+            return 1;
+        }
+        case Command::Info: {
+            corva::LockedFileHeader h;
+            int64_t size = 0;
+            if (!IsLockedFile(path) || !loadheader(path.c_str(), &h, nullptr) || !plat::FileSize(path, &size)) {
+                std::printf("%s: not a locked file\n", shown.c_str());
+                return 1;
+            }
+            std::printf("%s:\n", shown.c_str());
+            std::printf("  magic          0x%04X\n", h.magic);
+            std::printf("  version        %u\n", h.version);
+            std::printf("  salt           %s\n", Hex(h.salt, 32).c_str());
+            std::printf("  sealed token   %s\n", Hex(h.sealedToken, 32).c_str());
+            std::printf("  sealed digest  %s\n", Hex(h.sealedDigest, 32).c_str());
+            std::printf("  iv             %s\n", Hex(h.iv, 16).c_str());
+            std::printf("  iv (unused)    %s\n", Hex(h.iv + 16, 48).c_str());
+            std::printf("  payload size   %llu\n", static_cast<unsigned long long>(h.payloadSize));
+            std::printf("  file size      %lld (%lld body blocks)\n", static_cast<long long>(size),
+                        static_cast<long long>((size - 172) / 16));
+            const bool consistent =
+                static_cast<uint64_t>((size - 172) / 16) == h.payloadSize / 16 + 1;
+            if (!consistent) std::printf("  warning        the body length does not match the payload size\n");
+            return consistent ? 0 : 1;
+        }
+    }
+    return 1;
+}
+
+#ifdef _WIN32
+using ArgChar = wchar_t;
+std::wstring ArgToWide(const wchar_t* a) { return a; }
+std::string ArgToNarrow(const wchar_t* a) { return plat::WideToNarrow(a); }
+#else
+using ArgChar = char;
+std::wstring ArgToWide(const char* a) { return plat::NarrowToWide(a); }
+std::string ArgToNarrow(const char* a) { return a; }
+#endif
+
+int Run(int argc, ArgChar** argv) {
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    std::string verb = ArgToNarrow(argv[1]);
+    if (verb == "-h" || verb == "--help" || verb == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    Command cmd;
+    if (verb == "lock") cmd = Command::Lock;
+    else if (verb == "unlock") cmd = Command::Unlock;
+    else if (verb == "verify") cmd = Command::Verify;
+    else if (verb == "info") cmd = Command::Info;
+    else {
+        std::fprintf(stderr, "corvastine: unknown command '%s'\n\n%s", verb.c_str(), kUsage);
+        return 2;
+    }
+    std::string passwordFile;
+    std::vector<std::wstring> paths;
+    bool options = true;
+    for (int i = 2; i < argc; ++i) {
+        std::string a = ArgToNarrow(argv[i]);
+        if (options && a == "--") {
+            options = false;
+        } else if (options && (a == "-h" || a == "--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (options && a == "--password-file") {
+            if (i + 1 >= argc) {
+                std::fputs("corvastine: --password-file needs a file name\n", stderr);
+                return 2;
+            }
+            passwordFile = ArgToNarrow(argv[++i]);
+        } else if (options && a.rfind("--password-file=", 0) == 0) {
+            passwordFile = a.substr(16);
+        } else if (options && a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "corvastine: unknown option '%s'\n", a.c_str());
+            return 2;
+        } else {
+            paths.push_back(ArgToWide(argv[i]));
+        }
+    }
+    if (paths.empty()) {
+        std::fputs("corvastine: no PATH given\n", stderr);
+        return 2;
+    }
+
+    Secret password;
+    if (cmd != Command::Info) {
+        if (!passwordFile.empty()) {
+            if (!ReadPasswordFile(passwordFile, &password)) {
+                std::fprintf(stderr, "corvastine: cannot read the password file %s\n", passwordFile.c_str());
+                return 2;
+            }
+        } else {
+            if (!ReadHidden("Password: ", &password)) {
+                std::fputs("corvastine: no terminal to ask the password on; use --password-file\n", stderr);
+                return 2;
+            }
+            if (cmd == Command::Lock) {
+                Secret again;
+                if (!ReadHidden("Password again: ", &again) || again.Text() != password.Text()) {
+                    std::fputs("corvastine: the passwords differ\n", stderr);
+                    return 2;
+                }
+            }
+        }
+        if (password.Text().empty()) {
+            std::fputs("corvastine: the password is empty\n", stderr);
+            return 2;
+        }
+    }
+
+    ProgressBar bar;
+    bar.enabled = StdoutIsTerminal();
+    corva::SetThreadProgress(&DrawProgress, &bar);
+    int failures = 0;
+    for (const auto& path : paths) {
+        if (plat::IsLink(path)) {
+            std::printf("%s: skipped, a link is not followed\n", Show(path).c_str());
+            ++failures;
+            continue;
+        }
+        if (!plat::PathExists(path)) {
+            std::printf("%s: no such file or folder\n", Show(path).c_str());
+            ++failures;
+            continue;
+        }
+        std::vector<std::wstring> files, links, unreadable;
+        if (plat::IsDirectory(path)) {
+            CollectFiles(path, &files, &links, &unreadable);
+            for (const auto& l : links) std::printf("%s: skipped, a link is not followed\n", Show(l).c_str());
+            for (const auto& u : unreadable) {
+                std::printf("%s: folder cannot be read\n", Show(u).c_str());
+                ++failures;
+            }
+            if (cmd != Command::Lock) {
+                files.erase(std::remove_if(files.begin(), files.end(),
+                                           [](const std::wstring& f) { return !HasLockedExtension(f); }),
+                            files.end());
+            }
+        } else {
+            files.push_back(path);
+        }
+        for (const auto& f : files) failures += RunOne(cmd, f, password.Text().c_str(), &bar);
+    }
+    corva::SetThreadProgress(nullptr, nullptr);
+    std::fflush(stdout);
+    return failures ? 1 : 0;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return Run(argc, argv); }
+#else
+int main(int argc, char** argv) { return Run(argc, argv); }
+#endif
