@@ -16,6 +16,7 @@ namespace corva {
 namespace {
 
 std::atomic<bool> g_forcePortable{false};
+std::atomic<RandomSource> g_randomSource{nullptr};
 
 // The one 64-byte SHA-256 block of a 36-byte message: message, 0x80, zeros,
 // and the bit length 288 big-endian in the last two bytes.
@@ -71,8 +72,11 @@ void Sha256KeyCounter(const uint8_t key[kDigestSize], uint32_t counter, uint8_t 
 }
 
 bool RandomBytes(void* buffer, size_t size) {
+    if (RandomSource source = g_randomSource.load()) return source(buffer, size);
     return RAND_bytes(static_cast<unsigned char*>(buffer), static_cast<int>(size)) == 1;
 }
+
+void SetRandomSourceForTesting(RandomSource source) { g_randomSource.store(source); }
 
 void AesCbc256(const uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint8_t* data, size_t size, bool encrypt) {
     AES_KEY schedule;

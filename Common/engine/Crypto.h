@@ -18,6 +18,10 @@ void Sha256(const void* data, size_t size, uint8_t out[kDigestSize]);
 void Sha256KeyCounter(const uint8_t key[kDigestSize], uint32_t counter, uint8_t out[kDigestSize]);
 // Fills the buffer from the cryptographically strong generator.
 bool RandomBytes(void* buffer, size_t size);
+// Test hook: replaces the generator (nullptr restores it), so that known
+// answers can be built from fixed salt, token and IV.
+using RandomSource = bool (*)(void* buffer, size_t size);
+void SetRandomSourceForTesting(RandomSource source);
 // AES-256-CBC over a whole number of blocks, in place; iv is updated.
 void AesCbc256(const uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint8_t* data, size_t size, bool encrypt);
 

@@ -29,7 +29,7 @@ IoError FromWin32(DWORD e) {
         case ERROR_WRITE_PROTECT: return IoError::Access;
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_QUOTA_EXCEEDED: return IoError::NoSpace;
+        case 1295 /* ERROR_DISK_QUOTA_EXCEEDED */: return IoError::NoSpace;
         default: return IoError::Io;
     }
 }
