@@ -1,0 +1,45 @@
+// The settings file "config.xml" beside the running program or library: one
+// element per setting under the root "root", the value in the attribute
+// "val". The file is scrambled with a fixed key unless the module runs from
+// a USB drive. Every call opens, reads and (for writes) rewrites the whole
+// file; nothing is kept in memory between calls. Texts (keys and values) are
+// narrow, in the system ANSI code page; paths are wide.
+#pragma once
+
+#include <string>
+
+// The folder of the running program or library (the module that contains
+// this code), followed by name.
+std::wstring ModuleFilePath(const std::wstring& name);
+
+// Key text the settings file is scrambled with, evaluated afresh on every
+// call: empty when the module lies on a USB drive (the file is then plain
+// XML), otherwise the fixed settings key.
+std::string SettingsKeyText();
+
+// Makes sure a readable settings file exists. Does nothing when the file
+// reads and parses with the current key. When it is missing, a new file with
+// the bare root is written. When it exists but cannot be read (empty,
+// damaged, or scrambled with the other key), it is moved aside under a new
+// name beside it ("config.xml.unreadable-N", never overwriting an earlier
+// one) and a fresh file is written. True when a fresh file was written.
+bool EnsureSettingsFile();
+
+// The value of a setting; the empty text when it, or the file, is missing.
+std::string GetSetting(const std::string& key);
+
+// Creates or replaces a setting and rewrites the file atomically (the new
+// content is flushed under a temporary name, then renamed over the file).
+// True when the value was stored.
+bool SetSetting(const std::string& key, const std::string& value);
+
+namespace corva {
+
+// Test hooks. A non-empty folder replaces the module's folder for the
+// settings file (ModuleFilePath itself is unaffected); an empty one restores
+// it. The USB override makes the settings code see the module on a USB drive
+// (1), on a fixed drive (0), or ask the drive detection again (-1).
+void SetSettingsFolderForTesting(const std::wstring& folder);
+void SetModuleOnUsbForTesting(int state);
+
+}  // namespace corva
