@@ -1,5 +1,6 @@
 #include "FileLog.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -37,7 +38,11 @@ FILE* OpenAppend(const std::string& name) {
 #endif
 }
 
+std::atomic<TraceSink> g_traceSink{nullptr};
+
 }  // namespace
+
+void SetTraceSinkForTesting(TraceSink sink) { g_traceSink.store(sink); }
 
 bool DebugTrace(int32_t level, const char* format, ...) {
     char line[1024];
@@ -50,6 +55,7 @@ bool DebugTrace(int32_t level, const char* format, ...) {
     std::vsnprintf(line + prefix, sizeof line - 1 - static_cast<size_t>(prefix), format, args);
     va_end(args);
     line[sizeof line - 1] = '\0';
+    if (TraceSink sink = g_traceSink.load()) sink(level, line);
     plat::DebuggerOutput(plat::NarrowToWide(line));
     plat::DebuggerOutput(L"\n");
     return true;

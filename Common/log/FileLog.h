@@ -20,6 +20,10 @@ enum LogLevel : int32_t { kLogInfo = 0, kLogWarn = 1, kLogError = 2 };
 
 // Sends "[hh:mm:ss][Tag]" + message, cut to 1023 characters, then "\n".
 bool DebugTrace(int32_t level, const char* format, ...) CORVA_PRINTF(2, 3);
+// Test hook: also hands every DebugTrace line (narrow, as formatted, without
+// the "\n") to sink; nullptr removes it.
+using TraceSink = void (*)(int32_t level, const char* line);
+void SetTraceSinkForTesting(TraceSink sink);
 
 class FileLog {
 public:

@@ -82,6 +82,9 @@ bool RemoveFile(const std::wstring& path);
 // Renames, replacing an existing file of the target name; the data of the
 // source reaches stable storage before the name is switched.
 bool RenameReplacing(const std::wstring& from, const std::wstring& to);
+// Renames only when the target name is free; false (and nothing changed)
+// when it is taken.
+bool RenameNoReplace(const std::wstring& from, const std::wstring& to);
 bool IsReadOnly(const std::wstring& path);
 bool SetReadOnly(const std::wstring& path, bool readOnly);
 // Makes a folder entry change durable (rename, create, delete) where the
@@ -146,6 +149,19 @@ LocalTime Now();
 
 // Sends text to the debugger (Windows) or to standard error (elsewhere).
 void DebuggerOutput(const std::wstring& text);
+
+// COM initialised for the calling thread while the object lives (Windows);
+// nothing elsewhere. Uninitialises only what it initialised.
+class ComScope {
+public:
+    ComScope();
+    ~ComScope();
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool initialised_ = false;
+};
 
 // Overwrites memory in a way the optimiser keeps.
 void SecureZero(void* data, size_t size);

@@ -201,6 +201,23 @@ bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
     return true;
 }
 
+bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
+    std::string f = Native(from), t = Native(to);
+    // A hard link claims the new name atomically; file systems without
+    // links (FAT on removable drives) fall back to a checked rename.
+    if (::link(f.c_str(), t.c_str()) == 0) {
+        ::unlink(f.c_str());
+        SyncParentFolder(to);
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    struct stat st;
+    if (::lstat(t.c_str(), &st) == 0 || errno != ENOENT) return false;
+    if (::rename(f.c_str(), t.c_str()) != 0) return false;
+    SyncParentFolder(to);
+    return true;
+}
+
 bool IsReadOnly(const std::wstring& path) {
     struct stat st;
     return ::lstat(Native(path).c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0;
@@ -303,6 +320,10 @@ void DebuggerOutput(const std::wstring& text) {
     std::string s = WideToUtf8(text);
     std::fwrite(s.data(), 1, s.size(), stderr);
 }
+
+ComScope::ComScope() {}
+
+ComScope::~ComScope() {}
 
 }  // namespace plat
 

@@ -185,6 +185,10 @@ bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
     return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
+    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool SyncParentFolder(const std::wstring&) { return true; }
 
 bool IsReadOnly(const std::wstring& path) {
@@ -286,6 +290,12 @@ LocalTime Now() {
 }
 
 void DebuggerOutput(const std::wstring& text) { ::OutputDebugStringW(text.c_str()); }
+
+ComScope::ComScope() : initialised_(SUCCEEDED(::CoInitialize(nullptr))) {}
+
+ComScope::~ComScope() {
+    if (initialised_) ::CoUninitialize();
+}
 
 }  // namespace plat
 
