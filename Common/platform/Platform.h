@@ -79,6 +79,11 @@ bool IsDirectory(const std::wstring& path);       // true only for a real folder
 bool IsLink(const std::wstring& path);            // symbolic link, junction or other reparse point
 bool FileSize(const std::wstring& path, int64_t* size);
 bool RemoveFile(const std::wstring& path);
+// Removes an empty folder (not a link to one).
+bool RemoveFolder(const std::wstring& path);
+// Removes a link (symbolic link, junction, other reparse point) itself,
+// whatever it points to; its target is never touched.
+bool RemoveLink(const std::wstring& path);
 // Renames, replacing an existing file of the target name; the data of the
 // source reaches stable storage before the name is switched.
 bool RenameReplacing(const std::wstring& from, const std::wstring& to);
@@ -161,6 +166,24 @@ public:
 
 private:
     bool initialised_ = false;
+};
+
+// A shared library loaded from a full path for as long as the object lives.
+class Library {
+public:
+    // Function pointer type a symbol is returned as; cast it to its real type.
+    using Proc = void (*)();
+    Library() = default;
+    ~Library();
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    bool Load(const std::wstring& path);
+    // nullptr when nothing is loaded or the export is missing.
+    Proc Symbol(const char* name) const;
+    void Unload();
+
+private:
+    void* handle_ = nullptr;
 };
 
 // Overwrites memory in a way the optimiser keeps.

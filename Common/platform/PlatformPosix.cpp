@@ -187,6 +187,20 @@ bool RemoveFile(const std::wstring& path) {
     return ::unlink(Native(path).c_str()) == 0;
 }
 
+bool RemoveFolder(const std::wstring& path) {
+    std::string n = Native(path);
+    struct stat st;
+    if (::lstat(n.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    return ::rmdir(n.c_str()) == 0;
+}
+
+bool RemoveLink(const std::wstring& path) {
+    std::string n = Native(path);
+    struct stat st;
+    if (::lstat(n.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    return ::unlink(n.c_str()) == 0;
+}
+
 bool SyncParentFolder(const std::wstring& path) {
     int fd = ::open(Native(ParentFolder(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -314,6 +328,24 @@ LocalTime Now() {
     std::tm tm{};
     ::localtime_r(&t, &tm);
     return LocalTime{tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+Library::~Library() { Unload(); }
+
+bool Library::Load(const std::wstring& path) {
+    Unload();
+    handle_ = ::dlopen(Native(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+    return handle_ != nullptr;
+}
+
+Library::Proc Library::Symbol(const char* name) const {
+    if (!handle_) return nullptr;
+    return reinterpret_cast<Proc>(::dlsym(handle_, name));
+}
+
+void Library::Unload() {
+    if (handle_) ::dlclose(handle_);
+    handle_ = nullptr;
 }
 
 void DebuggerOutput(const std::wstring& text) {

@@ -181,6 +181,23 @@ bool FileSize(const std::wstring& path, int64_t* size) {
 
 bool RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != 0; }
 
+bool RemoveFolder(const std::wstring& path) {
+    DWORD a = Attributes(path);
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return ::RemoveDirectoryW(path.c_str()) != 0;
+}
+
+bool RemoveLink(const std::wstring& path) {
+    DWORD a = Attributes(path);
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    // A link to a folder (junction or directory symbolic link) is removed as
+    // a folder entry; RemoveDirectoryW and DeleteFileW act on the reparse
+    // point, not on what it points to.
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return ::RemoveDirectoryW(path.c_str()) != 0;
+    return ::DeleteFileW(path.c_str()) != 0;
+}
+
 bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
     return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -290,6 +307,28 @@ LocalTime Now() {
 }
 
 void DebuggerOutput(const std::wstring& text) { ::OutputDebugStringW(text.c_str()); }
+
+Library::~Library() { Unload(); }
+
+bool Library::Load(const std::wstring& path) {
+    Unload();
+    // The full path is searched for its own dependencies first, so that a
+    // library beside the program finds its neighbours.
+    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    handle_ = reinterpret_cast<void*>(module);
+    return module != nullptr;
+}
+
+Library::Proc Library::Symbol(const char* name) const {
+    if (!handle_) return nullptr;
+    FARPROC proc = ::GetProcAddress(reinterpret_cast<HMODULE>(handle_), name);
+    return reinterpret_cast<Proc>(proc);
+}
+
+void Library::Unload() {
+    if (handle_) ::FreeLibrary(reinterpret_cast<HMODULE>(handle_));
+    handle_ = nullptr;
+}
 
 ComScope::ComScope() : initialised_(SUCCEEDED(::CoInitialize(nullptr))) {}
 
