@@ -52,7 +52,7 @@ bool DebugTrace(int32_t level, const char* format, ...) {
     if (prefix < 0) prefix = 0;
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line + prefix, sizeof line - 1 - static_cast<size_t>(prefix), format, args);
+    std::vsnprintf(line + prefix, sizeof line - static_cast<size_t>(prefix), format, args);
     va_end(args);
     line[sizeof line - 1] = '\0';
     if (TraceSink sink = g_traceSink.load()) sink(level, line);

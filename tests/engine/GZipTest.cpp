@@ -1,1 +1,181 @@
 #include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include "engine/GZip.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+Bytes TextPayload(size_t size) {
+    Bytes b;
+    const char* words[] = {"lock ", "unlock ", "shred ", "folder ", "password ", "\n"};
+    uint32_t x = 12345;
+    while (b.size() < size) {
+        x = x * 1103515245u + 12345u;
+        const char* w = words[(x >> 16) % 6];
+        while (*w && b.size() < size) b.push_back(static_cast<uint8_t>(*w++));
+    }
+    return b;
+}
+
+// What zlib's own gzip file writer makes of the same bytes.
+Bytes ZlibGzipWriter(const std::wstring& path, const Bytes& data) {
+    std::string narrow = plat::WideToNarrow(path);
+    gzFile f = gzopen(narrow.c_str(), "wb");
+    if (!f) return {};
+    if (!data.empty()) gzwrite(f, data.data(), static_cast<unsigned>(data.size()));
+    gzclose(f);
+    return ReadFileBytes(path);
+}
+
+}  // namespace
+
+TEST(GZip, EmptyFileGivesTheTwentyByteStream) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir / L"empty", {}));
+    ASSERT_TRUE(CompressFile(dir / L"empty", dir / L"empty.gz"));
+    Bytes gz = ReadFileBytes(dir / L"empty.gz");
+    // Header, the empty final deflate block, CRC-32 0 and length 0.
+    EXPECT_EQ(ToHex(gz), "1f8b080000000000000b03000000000000000000");
+}
+
+// Same deflate stream as zlib's gzip writer; only the operating-system byte
+// is fixed to 0x0B so that every platform writes identical payloads.
+TEST(GZip, StreamMatchesZlibsGzipWriterButForTheSystemByte) {
+    TempDir dir;
+    for (size_t size : {0u, 1u, 1023u, 1024u, 70000u, 300000u}) {
+        Bytes data = size % 2 ? PseudoRandom(size, 77) : TextPayload(size);
+        ASSERT_TRUE(WriteFileBytes(dir / L"in", data));
+        ASSERT_TRUE(CompressFile(dir / L"in", dir / L"ours.gz"));
+        Bytes ours = ReadFileBytes(dir / L"ours.gz");
+        Bytes theirs = ZlibGzipWriter(dir / L"theirs.gz", data);
+        ASSERT_EQ(ours.size(), theirs.size()) << size;
+        ASSERT_GE(ours.size(), 18u);
+        EXPECT_EQ(ours[9], 0x0B);
+        theirs[9] = 0x0B;
+        EXPECT_EQ(ours, theirs) << size;
+    }
+}
+
+TEST(GZip, RoundTripsAndReplacesTheDestinationOnlyWhenComplete) {
+    TempDir dir;
+    Bytes data = TextPayload(200000);
+    ASSERT_TRUE(WriteFileBytes(dir / L"in", data));
+    ASSERT_TRUE(CompressFile(dir / L"in", dir / L"in.gz"));
+    ASSERT_TRUE(WriteFileText(dir / L"out", "old content"));
+    ASSERT_TRUE(DecompressFile(dir / L"in.gz", dir / L"out"));
+    EXPECT_EQ(ReadFileBytes(dir / L"out"), data);
+    EXPECT_EQ(ListNames(dir.Path()).size(), 3u);
+}
+
+TEST(GZip, RejectsWhatIsNotACompleteValidStream) {
+    TempDir dir;
+    Bytes data = TextPayload(100000);
+    ASSERT_TRUE(WriteFileBytes(dir / L"in", data));
+    ASSERT_TRUE(CompressFile(dir / L"in", dir / L"good.gz"));
+    const Bytes good = ReadFileBytes(dir / L"good.gz");
+    ASSERT_GT(good.size(), 100u);
+    const size_t n = good.size();
+
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    };
+    Bytes badCrc = good;
+    badCrc.at(n - 6) ^= 0xFF;  // inside the CRC-32
+    Bytes badLength = good;
+    badLength.at(n - 1) ^= 0x01;  // inside the length
+    Bytes badBody = good;
+    badBody.at(n / 2) ^= 0x10;
+    Case cases[] = {
+        {"plain text", TextPayload(5000)},
+        {"empty file", {}},
+        {"header only", Bytes(good.begin(), good.begin() + 10)},
+        {"truncated", Bytes(good.begin(), good.end() - 100)},
+        {"trailer cut", Bytes(good.begin(), good.end() - 4)},
+        {"crc", badCrc},
+        {"length", badLength},
+        {"body", badBody},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteFileBytes(dir / L"bad.gz", c.bytes));
+        ASSERT_TRUE(WriteFileText(dir / L"out", "keep"));
+        EXPECT_FALSE(DecompressFile(dir / L"bad.gz", dir / L"out")) << c.what;
+        EXPECT_EQ(ReadFileBytes(dir / L"out"), Bytes({'k', 'e', 'e', 'p'})) << c.what;
+        EXPECT_EQ(ListNames(dir.Path()).size(), 4u) << c.what << ": no temporary left";
+    }
+}
+
+TEST(GZip, AcceptsConcatenatedMembersAndIgnoresTrailingGarbage) {
+    TempDir dir;
+    Bytes a = TextPayload(3000), b = PseudoRandom(2000, 4);
+    ASSERT_TRUE(WriteFileBytes(dir / L"a", a));
+    ASSERT_TRUE(WriteFileBytes(dir / L"b", b));
+    ASSERT_TRUE(CompressFile(dir / L"a", dir / L"a.gz"));
+    ASSERT_TRUE(CompressFile(dir / L"b", dir / L"b.gz"));
+    Bytes both = ReadFileBytes(dir / L"a.gz"), second = ReadFileBytes(dir / L"b.gz");
+    both.insert(both.end(), second.begin(), second.end());
+    ASSERT_TRUE(WriteFileBytes(dir / L"ab.gz", both));
+    ASSERT_TRUE(DecompressFile(dir / L"ab.gz", dir / L"ab"));
+    Bytes expected = a;
+    expected.insert(expected.end(), b.begin(), b.end());
+    EXPECT_EQ(ReadFileBytes(dir / L"ab"), expected);
+
+    Bytes garbage = ReadFileBytes(dir / L"a.gz");
+    garbage.push_back(0);
+    garbage.push_back(0x42);
+    ASSERT_TRUE(WriteFileBytes(dir / L"g.gz", garbage));
+    ASSERT_TRUE(DecompressFile(dir / L"g.gz", dir / L"g"));
+    EXPECT_EQ(ReadFileBytes(dir / L"g"), a);
+}
+
+TEST(GZip, WrapperModes) {
+    TempDir dir;
+    zlib::CGZip gz;
+    EXPECT_FALSE(gz.IsOpen());
+    EXPECT_FALSE(gz.Write("x", 1));
+    char buf[8];
+    EXPECT_EQ(gz.Read(buf, sizeof buf), 0u);
+    ASSERT_TRUE(gz.Open(dir / L"w.gz", zlib::CGZip::kWrite));
+    EXPECT_TRUE(gz.IsOpen());
+    EXPECT_FALSE(gz.Open(dir / L"w.gz", zlib::CGZip::kWrite)) << "already open";
+    EXPECT_EQ(gz.Read(buf, sizeof buf), 0u) << "no reading in write mode";
+    EXPECT_TRUE(gz.WriteString("hello, "));
+    EXPECT_TRUE(gz.Write("world", 5));
+    EXPECT_TRUE(gz.Close());
+    EXPECT_FALSE(gz.IsOpen());
+
+    EXPECT_FALSE(gz.Open(dir / L"missing.gz", zlib::CGZip::kRead));
+    ASSERT_TRUE(gz.Open(dir / L"w.gz", zlib::CGZip::kRead));
+    EXPECT_EQ(gz.CompressedLength(), static_cast<int64_t>(ReadFileBytes(dir / L"w.gz").size()));
+    EXPECT_FALSE(gz.Write("x", 1)) << "no writing in read mode";
+    unsigned char* all = nullptr;
+    size_t length = 0;
+    ASSERT_TRUE(gz.ReadAll(&all, &length));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(all), length), "hello, world");
+    delete[] all;
+    gz.Close();
+
+    // A read-only gzip file is refused for reading, as the wrapper requires
+    // a file the caller may write.
+    ASSERT_TRUE(plat::SetReadOnly(dir / L"w.gz", true));
+    EXPECT_FALSE(gz.Open(dir / L"w.gz", zlib::CGZip::kRead));
+    plat::SetReadOnly(dir / L"w.gz", false);
+}
+
+TEST(GZip, CompressFailsCleanlyOnAFullDisk) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir / L"in", PseudoRandom(200000, 8)));
+    plat::SetWriteBudgetForTesting(50000);
+    EXPECT_FALSE(CompressFile(dir / L"in", dir / L"in.gz"));
+    plat::SetWriteBudgetForTesting(-1);
+    ASSERT_TRUE(CompressFile(dir / L"in", dir / L"in.gz"));
+    plat::SetWriteBudgetForTesting(100000);
+    EXPECT_FALSE(DecompressFile(dir / L"in.gz", dir / L"out"));
+    plat::SetWriteBudgetForTesting(-1);
+    EXPECT_FALSE(plat::PathExists(dir / L"out"));
+}

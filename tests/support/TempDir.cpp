@@ -100,7 +100,9 @@ std::vector<std::wstring> ListNames(const std::wstring& folder) {
 bool MakeLink(const std::wstring& target, const std::wstring& link) {
 #ifdef _WIN32
     DWORD flags = plat::IsDirectory(target) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
-    return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), flags | 0x2 /* unprivileged */) != 0;
+    // Some Windows layers report success without making a link: check.
+    return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), flags | 0x2 /* unprivileged */) != 0 &&
+           plat::IsLink(link);
 #else
     return ::symlink(plat::WideToUtf8(target).c_str(), plat::WideToUtf8(link).c_str()) == 0;
 #endif
