@@ -66,6 +66,31 @@ private:
     std::string text_;
 };
 
+// ------------------------------------------------------------ text
+bool IsValidUtf8(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (len == 0 || i + len > s.size()) return false;
+        for (size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += len;
+    }
+    return true;
+}
+
+// Turns typed text into the system's narrow password text. False when a
+// character has no place in the system's code page: it would be replaced,
+// and a file would be locked under a different password than typed.
+bool WideToPassword(const std::wstring& wide, std::string* out) {
+    *out = plat::WideToNarrow(wide);
+    std::wstring back = plat::NarrowToWide(*out);
+    bool same = back == wide;
+    if (!back.empty()) plat::SecureZero(&back[0], back.size() * sizeof(wchar_t));
+    return same;
+}
+
 // ------------------------------------------------------------ terminal
 bool StdoutIsTerminal() {
 #ifdef _WIN32
@@ -107,7 +132,10 @@ bool ReadHidden(const char* prompt, Secret* out) {
     ::CloseHandle(in);
     std::fputs("\n", stderr);
     while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
-    out->Text() = plat::WideToNarrow(line);
+    if (ok && !WideToPassword(line, &out->Text())) {
+        std::fputs("corvastine: the password has characters outside the system code page\n", stderr);
+        ok = false;
+    }
     if (!line.empty()) plat::SecureZero(&line[0], line.size() * sizeof(wchar_t));
     return ok;
 #else
@@ -159,7 +187,20 @@ bool ReadPasswordFile(const std::string& file, Secret* out) {
     }
     plat::SecureZero(buf, sizeof buf);
     if (!text.empty() && text.back() == '\r') text.pop_back();
-    return true;
+    // A file in UTF-8 (with or without a byte-order mark) means the same
+    // password on every system: turn it into the system's narrow text.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    bool ok = true;
+    if (IsValidUtf8(text)) {
+        std::wstring wide = plat::Utf8ToWide(text);
+        std::string narrow;
+        ok = WideToPassword(wide, &narrow);
+        if (!text.empty()) plat::SecureZero(&text[0], text.size());
+        text.swap(narrow);
+        if (!narrow.empty()) plat::SecureZero(&narrow[0], narrow.size());
+        if (!wide.empty()) plat::SecureZero(&wide[0], wide.size() * sizeof(wchar_t));
+    }
+    return ok;
 }
 
 // ------------------------------------------------------------ progress
@@ -394,7 +435,10 @@ int Run(int argc, ArgChar** argv) {
     if (cmd != Command::Info) {
         if (!passwordFile.empty()) {
             if (!ReadPasswordFile(passwordFile, &password)) {
-                std::fprintf(stderr, "corvastine: cannot read the password file %s\n", passwordFile.c_str());
+                std::fprintf(stderr,
+                             "corvastine: cannot read the password file %s, or its password has characters "
+                             "outside the system code page\n",
+                             passwordFile.c_str());
                 return 2;
             }
         } else {

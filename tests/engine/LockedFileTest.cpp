@@ -290,3 +290,19 @@ TEST_F(LockedFileTest, VerifyTellsWrongPasswordFromDamage) {
     EXPECT_EQ(corva::VerifyLockedFile("pw", locked, nullptr), corva::kDamagedPayload);
     EXPECT_EQ(corva::VerifyLockedFile("pw", plain, nullptr), corva::kNotLockedFile);
 }
+
+// The payload size is a 64-bit field: a header that claims 4 GiB + 5 bytes
+// over a short body must not be read as 5 bytes.
+TEST_F(LockedFileTest, PayloadSizeIsReadAsSixtyFourBits) {
+    std::wstring src = dir / L"p.bin", locked = dir / L"p.corvastine", out = dir / L"out.bin";
+    ASSERT_TRUE(WriteFileText(src, "12345"));
+    ASSERT_EQ(encryptfile("pw", src.c_str(), locked.c_str(), false, nullptr), 0);
+    Bytes b = ReadFileBytes(locked);
+    b[164 + 4] = 0x01;  // payload size 0x1_0000_0005
+    ASSERT_TRUE(WriteFileBytes(locked, b));
+    corva::LockedFileHeader h{};
+    ASSERT_TRUE(loadheader(locked.c_str(), &h, nullptr));
+    EXPECT_EQ(h.payloadSize, 0x100000005ull);
+    EXPECT_EQ(decryptfile("pw", locked.c_str(), out.c_str(), false, nullptr), -6);
+    EXPECT_FALSE(plat::PathExists(out));
+}
