@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Drives the corvastine command-line tool as a user would: lock, verify,
+# info and unlock of files and folder trees, wrong passwords, usage errors,
+# exit statuses and the one-line-per-file report.
+#   cli_test.sh TOOL [RUNNER]    RUNNER: e.g. the Wine wrapper for a .exe
+set -u
+tool=$1
+runner=${2:-}
+pass=0
+fail=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Paths as the tool sees them: under Wine a POSIX path lives on drive Z:.
+p() { if [ -n "$runner" ]; then printf 'Z:%s' "$1"; else printf '%s' "$1"; fi; }
+run() { $runner "$tool" "$@" 2>"$work/stderr" | tr -d '\r' >"$work/stdout"; rc=${PIPESTATUS[0]}; }
+check() { # description, condition...
+  local what=$1; shift
+  if "$@"; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL: $what"; sed 's/^/  out: /' "$work/stdout"; sed 's/^/  err: /' "$work/stderr"; fi
+}
+has() { grep -qF -- "$1" "$work/stdout"; }
+
+mkdir -p "$work/tree/sub/deeper"
+printf 'alpha\n' > "$work/tree/a.txt"
+head -c 100000 /dev/urandom > "$work/tree/sub/b.bin"
+printf '' > "$work/tree/sub/deeper/empty.txt"
+cp -r "$work/tree" "$work/orig"
+printf 'right horse\r\n' > "$work/pw"
+printf 'wrong horse\n' > "$work/bad"
+pw=$(p "$work/pw"); bad=$(p "$work/bad")
+
+run --help;                     check "help exits 0" test "$rc" = 0
+check "help documents the commands" has "verify PATH..."
+run;                            check "no arguments is a usage error" test "$rc" = 2
+run frobnicate x;               check "unknown command is a usage error" test "$rc" = 2
+run lock --password-file "$pw"; check "no path is a usage error" test "$rc" = 2
+run lock --bogus x;             check "unknown option is a usage error" test "$rc" = 2
+
+run lock --password-file "$pw" "$(p "$work/tree")"
+check "locking a tree succeeds" test "$rc" = 0
+check "one line per file" test "$(grep -c ': locked$' "$work/stdout")" = 3
+check "plain files are gone" test ! -e "$work/tree/a.txt" -a ! -e "$work/tree/sub/b.bin"
+check "locked files exist" test -f "$work/tree/sub/deeper/empty.txt.corvastine"
+check "nothing else is left" test "$(find "$work/tree" -type f | wc -l)" = 3
+
+run lock --password-file "$pw" "$(p "$work/tree")"
+check "locking again skips locked files" has "skipped, already locked"
+
+run verify --password-file "$bad" "$(p "$work/tree")"
+check "wrong password fails verify" test "$rc" = 1
+check "wrong password is named" has "wrong password"
+
+run unlock --password-file "$bad" "$(p "$work/tree/a.txt.corvastine")"
+check "wrong password fails unlock" test "$rc" = 1
+check "locked file kept after wrong password" test -f "$work/tree/a.txt.corvastine"
+
+run info "$(p "$work/tree/a.txt.corvastine")"
+check "info succeeds" test "$rc" = 0
+check "info shows the magic" has "0xFF00"
+
+run verify --password-file "$pw" "$(p "$work/tree")"
+check "verify succeeds" test "$rc" = 0
+
+run unlock --password-file "$pw" "$(p "$work/tree")"
+check "unlocking the tree succeeds" test "$rc" = 0
+check "tree restored" diff -r "$work/tree" "$work/orig"
+
+run unlock --password-file "$pw" "$(p "$work/tree/a.txt")" "$(p "$work/missing.corvastine")"
+check "failures give exit 1" test "$rc" = 1
+check "a plain name is refused" has "does not end in .corvastine"
+check "a missing file is named" has "no such file or folder"
+
+printf 'not locked' > "$work/fake.corvastine"
+run unlock --password-file "$pw" "$(p "$work/fake.corvastine")"
+check "a fake locked file is refused" has "not a locked file"
+check "the fake is kept" test -f "$work/fake.corvastine"
+
+if [ -z "$runner" ]; then
+  ln -s "$work/orig/a.txt" "$work/link.txt"
+  run lock --password-file "$pw" "$work/link.txt"
+  check "a link is not followed" has "a link is not followed"
+  check "the link target is untouched" test -f "$work/orig/a.txt" -a ! -e "$work/orig/a.txt.corvastine"
+fi
+
+echo "$pass passed, $fail failed"
+[ "$fail" = 0 ]

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Every Windows program and library must start with only the files of its
+# own folder: no MinGW runtime DLL beside it, nothing from the build tree.
+#   own_folder_test.sh BIN_DIR OBJDUMP
+# 1. Each .exe and .dll in BIN_DIR imports only Windows system libraries and
+#    the project's own DLLs.
+# 2. The command-line tool, copied alone with libeay32.dll into an empty
+#    folder, runs under a brand-new Wine prefix.
+set -u
+bin=$1
+objdump=$2
+pass=0
+fail=0
+ok() { pass=$((pass + 1)); }
+bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
+
+own='^(libeay32|dwipe)\.dll$'
+system='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|setupapi|cfgmgr32|ws2_32|crypt32|bcrypt|msvcrt|ntdll|uxtheme|version|rpcrt4|imm32|winmm|msimg32|api-ms-win-.*)\.dll$'
+for f in "$bin"/*.exe "$bin"/*.dll; do
+  [ -e "$f" ] || continue
+  while read -r dll; do
+    lower=$(printf '%s' "$dll" | tr 'A-Z' 'a-z')
+    if [[ "$lower" =~ $system || "$lower" =~ $own ]]; then ok; else bad "$(basename "$f") imports $dll"; fi
+  done < <("$objdump" -p "$f" | sed -n 's/^[[:space:]]*DLL Name: //p')
+done
+
+work=$(mktemp -d)
+prefix=$(mktemp -d)
+cleanup() { WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1; rm -rf "$work" "$prefix"; }
+trap cleanup EXIT
+mkdir "$work/app"
+cp "$bin/corvastine.exe" "$bin/libeay32.dll" "$work/app/"
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot --init >/dev/null 2>&1
+printf 'secret\n' > "$work/pw"
+printf 'hello\n' > "$work/file.txt"
+if wine "$work/app/corvastine.exe" --help >/dev/null 2>&1; then ok; else bad "corvastine.exe --help in a fresh prefix"; fi
+if wine "$work/app/corvastine.exe" lock --password-file "Z:$work/pw" "Z:$work/file.txt" >/dev/null 2>&1 &&
+   [ -f "$work/file.txt.corvastine" ]; then ok; else bad "lock in a fresh prefix"; fi
+if wine "$work/app/corvastine.exe" unlock --password-file "Z:$work/pw" "Z:$work/file.txt.corvastine" >/dev/null 2>&1 &&
+   [ "$(cat "$work/file.txt")" = hello ]; then ok; else bad "unlock in a fresh prefix"; fi
+
+echo "$pass passed, $fail failed"
+[ "$fail" = 0 ]
