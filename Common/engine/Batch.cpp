@@ -1,0 +1,313 @@
+// Batches over selected paths, the folder walk and the call of the wiping
+// library.
+#include "engine/Batch.h"
+
+#include <cwchar>
+#include <exception>
+
+#include "engine/LockedFile.h"
+#include "log/FileLog.h"
+
+#ifdef _WIN32
+#define CORVA_WIPE_CALL __cdecl
+#else
+#define CORVA_WIPE_CALL
+#endif
+
+const wchar_t kBatchStatusFormat[] = L"Tocal files:%d processed files:%d";
+#ifdef _WIN32
+const wchar_t kWipeLibraryName[] = L"dwipe.dll";
+#else
+const wchar_t kWipeLibraryName[] = L"libdwipe.so";
+#endif
+const char kWipeExportName[] = "dwipefile";
+
+namespace {
+
+// Holds a plat::Mutex for a scope.
+class MutexHold {
+public:
+    explicit MutexHold(plat::Mutex& m) : m_(m) { m_.Lock(); }
+    ~MutexHold() { m_.Unlock(); }
+    MutexHold(const MutexHold&) = delete;
+    MutexHold& operator=(const MutexHold&) = delete;
+
+private:
+    plat::Mutex& m_;
+};
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) return name;
+    wchar_t last = folder.back();
+    if (last == L'/' || last == L'\\') return folder + name;
+    return folder + plat::PathSeparator() + name;
+}
+
+std::wstring BesideModule(const std::wstring& name) {
+    const std::wstring module = plat::ModulePath();
+    if (module.empty()) return std::wstring();
+    return JoinPath(plat::ParentFolder(module), name);
+}
+
+struct PipelineContext {
+    const char* password;
+    FileLog* log;
+};
+
+// Walk operations. A link met inside a walk is never acted through: lock and
+// unlock skip it, deletion removes the link itself.
+bool LockEntry(const std::wstring& path, void* context) {
+    if (plat::IsLink(path)) return true;
+    auto* c = static_cast<PipelineContext*>(context);
+    return LockOneFile(path, c->password, c->log);
+}
+
+bool UnlockEntry(const std::wstring& path, void* context) {
+    if (plat::IsLink(path)) return true;
+    auto* c = static_cast<PipelineContext*>(context);
+    return UnlockOneFile(path, c->password, c->log);
+}
+
+bool DeleteEntry(const std::wstring& path, void*) {
+    if (plat::IsLink(path)) return plat::RemoveLink(path);
+    if (plat::IsDirectory(path)) return plat::RemoveFolder(path);
+    return plat::RemoveFile(path);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- walk
+
+bool WalkFolder(const std::wstring& folder, void* context, WalkOperation operation) {
+    // A link handed in as the folder is not entered; the operation decides
+    // what to do with the link itself.
+    if (plat::IsLink(folder)) return operation(folder, context);
+    std::vector<std::wstring> names;
+    if (!plat::ListFolder(folder, &names)) return false;
+    for (const std::wstring& name : names) {
+        const std::wstring path = JoinPath(folder, name);
+        if (plat::IsDirectory(path)) {  // false for links: they are handed over as entries
+            if (!WalkFolder(path, context, operation)) return false;
+        } else if (!operation(path, context)) {
+            return false;
+        }
+    }
+    return operation(folder, context);
+}
+
+bool LockPath(const std::wstring& path, const char* password, FileLog* log) {
+    if (plat::IsLink(path)) {
+        LogTo(log, kLogWarn, "[LockPath] %s is a link, left alone.", plat::WideToNarrow(path).c_str());
+        return false;
+    }
+    PipelineContext context{password, log};
+    if (plat::IsDirectory(path)) return WalkFolder(path, &context, LockEntry);
+    return LockOneFile(path, password, log);
+}
+
+bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
+    if (plat::IsLink(path)) {
+        LogTo(log, kLogWarn, "[UnlockPath] %s is a link, left alone.", plat::WideToNarrow(path).c_str());
+        return false;
+    }
+    PipelineContext context{password, log};
+    if (plat::IsDirectory(path)) return WalkFolder(path, &context, UnlockEntry);
+    return UnlockOneFile(path, password, log);
+}
+
+bool DeletePath(const std::wstring& path, bool isFolder) {
+    // Whatever the caller saw earlier, a link now at this name is removed as
+    // a link and never walked.
+    if (plat::IsLink(path)) return plat::RemoveLink(path);
+    if (isFolder && plat::IsDirectory(path)) return WalkFolder(path, nullptr, DeleteEntry);
+    return plat::RemoveFile(path);
+}
+
+// ---------------------------------------------------------------- shred
+
+bool ShredPath(const std::wstring& path) { return ShredPath(path, BesideModule(kWipeLibraryName)); }
+
+bool ShredPath(const std::wstring& path, const std::wstring& libraryPath) {
+    if (path.empty() || libraryPath.empty()) return false;
+    // The library takes the path in the ANSI code page. A name that does not
+    // convert back to itself (a character the code page lacks, or one it
+    // maps to a look-alike) could name a different file: refuse it.
+    std::string narrow = plat::WideToNarrow(path);
+    if (narrow.empty() || plat::NarrowToWide(narrow) != path) return false;
+
+    plat::Library library;
+    if (!library.Load(libraryPath)) return false;
+    using WipeFn = int(CORVA_WIPE_CALL*)(int, char**);
+    auto wipe = reinterpret_cast<WipeFn>(library.Symbol(kWipeExportName));
+    if (!wipe) return false;
+
+    std::string args[6] = {"dwipe-4.2.exe", "-7", "-f", "-n", "2", narrow};
+    char* argv[7];
+    for (int i = 0; i < 6; ++i) argv[i] = &args[i][0];
+    argv[6] = nullptr;
+    const int result = wipe(6, argv);
+    library.Unload();
+    return result == 0;
+}
+
+// ---------------------------------------------------------------- batch
+
+BatchProgress::BatchProgress(const std::vector<std::wstring>& paths, FileLog* log)
+    : log_(log), paths_(paths), mutex_(std::wstring()) {}
+
+BatchProgress::~BatchProgress() {
+    Stop();
+    if (!password_.empty()) plat::SecureZero(&password_[0], password_.size());
+    password_.clear();
+}
+
+bool BatchProgress::Start(int parameter) {
+    std::lock_guard<std::mutex> hold(threadLock_);
+    {
+        MutexHold m(mutex_);
+        if (runState_ == kRunning) return false;
+        // Running from here on, so that a second Start is refused even
+        // before the new worker has begun.
+        runState_ = kRunning;
+        runParameter_ = parameter;
+    }
+    try {
+        if (worker_.joinable()) worker_.join();  // an earlier run, finished
+        worker_ = std::thread(&BatchProgress::Worker, this, parameter);
+    } catch (...) {
+        MutexHold m(mutex_);
+        runState_ = kIdle;
+        return false;
+    }
+    return true;
+}
+
+void BatchProgress::Worker(int parameter) {
+    workerId_.store(std::this_thread::get_id());
+    {
+        MutexHold m(mutex_);
+        runState_ = kRunning;
+    }
+    int result = -1;
+    try {
+        result = Run(parameter);
+    } catch (...) {
+        // Out of memory or the like: the batch ends as if finished, so that
+        // its watcher stops waiting.
+        MarkFinished();
+    }
+    exitCode_.store(result);
+    {
+        MutexHold m(mutex_);
+        runState_ = kIdle;
+    }
+    workerId_.store(std::thread::id());
+}
+
+void BatchProgress::Stop() {
+    {
+        MutexHold m(mutex_);
+        stopFlag_ = true;
+    }
+    // The worker itself cannot wait for its own end.
+    if (workerId_.load() == std::this_thread::get_id()) return;
+    std::lock_guard<std::mutex> hold(threadLock_);
+    if (worker_.joinable()) {
+        try {
+            worker_.join();
+        } catch (...) {
+        }
+    }
+}
+
+void BatchProgress::GetProgress(bool* stopFlag, std::wstring* statusText) {
+    MutexHold m(mutex_);
+    if (stopFlag) *stopFlag = stopFlag_;
+    if (statusText) *statusText = statusText_;
+}
+
+bool BatchProgress::IsStopFlagSet() {
+    MutexHold m(mutex_);
+    return stopFlag_;
+}
+
+BatchProgress::RunState BatchProgress::GetRunState() {
+    MutexHold m(mutex_);
+    return runState_;
+}
+
+void BatchProgress::ReportHandled(int total, int handled) {
+    if (total > 0) percentDone_.store(static_cast<int>(static_cast<int64_t>(handled) * 100 / total));
+    wchar_t text[64];
+    std::swprintf(text, sizeof text / sizeof text[0], kBatchStatusFormat, total, handled);
+    std::wstring status(text);
+    MutexHold m(mutex_);
+    statusText_.swap(status);
+}
+
+void BatchProgress::MarkFinished() {
+    MutexHold m(mutex_);
+    stopFlag_ = true;
+}
+
+// ---------------------------------------------------------------- variants
+
+LockBatch::LockBatch(const std::vector<std::wstring>& paths, const std::string& password, FileLog* log)
+    : BatchProgress(paths, log) {
+    password_ = password;
+}
+
+LockBatch::~LockBatch() { StopAndWait(); }
+
+int LockBatch::Run(int) {
+    const int total = static_cast<int>(paths_.size());
+    for (int i = total - 1; i >= 0; --i) {
+        if (StopRequested()) break;
+        LockPath(paths_[static_cast<size_t>(i)], password_.c_str(), log_);
+        ReportHandled(total, total - i);
+    }
+    MarkFinished();
+    return 0;
+}
+
+UnlockBatch::UnlockBatch(const std::vector<std::wstring>& paths, const std::string& password, FileLog* log)
+    : BatchProgress(paths, log) {
+    password_ = password;
+}
+
+UnlockBatch::~UnlockBatch() { StopAndWait(); }
+
+int UnlockBatch::Run(int) {
+    const int total = static_cast<int>(paths_.size());
+    for (int i = total - 1; i >= 0; --i) {
+        if (StopRequested()) break;
+        UnlockPath(paths_[static_cast<size_t>(i)], password_.c_str(), log_);
+        ReportHandled(total, total - i);
+    }
+    MarkFinished();
+    return 0;
+}
+
+ShredBatch::ShredBatch(const std::vector<std::wstring>& paths, FileLog* log, const std::wstring& wipeLibrary)
+    : BatchProgress(paths, log), wipeLibrary_(wipeLibrary) {}
+
+ShredBatch::~ShredBatch() { StopAndWait(); }
+
+int ShredBatch::Run(int) {
+    const std::wstring library = wipeLibrary_.empty() ? BesideModule(kWipeLibraryName) : wipeLibrary_;
+    const int total = static_cast<int>(paths_.size());
+    for (int i = total - 1; i >= 0; --i) {
+        if (StopRequested()) break;
+        const std::wstring& path = paths_[static_cast<size_t>(i)];
+        const bool isFolder = plat::IsDirectory(path);  // false for a link
+        if (ShredPath(path, library)) {
+            if (!DeletePath(path, isFolder))
+                LogTo(log_, kLogWarn, "[ShredPath] %s wiped, not all of it deleted.", plat::WideToNarrow(path).c_str());
+        } else {
+            LogTo(log_, kLogWarn, "[ShredPath] %s not wiped, left in place.", plat::WideToNarrow(path).c_str());
+        }
+        ReportHandled(total, total - i);
+    }
+    MarkFinished();
+    return 0;
+}
