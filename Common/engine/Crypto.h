@@ -38,6 +38,11 @@ public:
     void Process(uint8_t* blocks, size_t count);
 
 private:
+    // Below this many blocks a second thread costs more than it saves.
+    static constexpr size_t kParallelBlocks = 8192;
+    void ProcessOne(uint8_t* block, const uint8_t key[kDigestSize], bool fast);
+    bool ProcessParallel(uint8_t* blocks, size_t count, bool fast);
+
     uint8_t key_[kDigestSize];
     uint8_t iv_[kAesBlock];
     uint32_t counter_ = 0;
@@ -46,7 +51,8 @@ private:
 
 // True when the processor's AES instructions serve the body cipher.
 bool BodyCipherUsesAesInstructions();
-// Forces the portable (libcrypto) path, for comparing the two in tests.
+// Forces the portable (libcrypto) path of the body cipher and of the
+// key-counter digest, for comparing the two in tests.
 void ForcePortableBodyCipherForTesting(bool portable);
 
 }  // namespace corva

@@ -32,7 +32,7 @@ void ReportProgress(const char* stage, uint64_t done, uint64_t total) {
 
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;  // a whole number of cipher blocks
+constexpr size_t kChunk = 1024 * 1024;  // a whole number of cipher blocks
 
 std::string Narrow(const wchar_t* path) { return plat::WideToNarrow(path ? path : L""); }
 

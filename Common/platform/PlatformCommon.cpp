@@ -2,6 +2,7 @@
 #include "Platform.h"
 
 #include <atomic>
+#include <cstring>
 
 namespace plat {
 
@@ -53,8 +54,10 @@ std::wstring ParentFolder(const std::wstring& path) {
 }
 
 void SecureZero(void* data, size_t size) {
-    volatile unsigned char* p = static_cast<volatile unsigned char*>(data);
-    while (size--) *p++ = 0;
+    if (size == 0) return;
+    std::memset(data, 0, size);
+    // The barrier makes the stores observable, so the optimiser keeps them.
+    __asm__ __volatile__("" : : "r"(data) : "memory");
 }
 
 std::u16string WideToUtf16(const std::wstring& text) {
