@@ -40,8 +40,13 @@ if [ "$linux_only" = 0 ]; then
   xvfb_pid=$!
   export DISPLAY=":$n" WINEPREFIX=$CORVA_WINEPREFIX WINEDEBUG=-all
   # One wineserver for the whole run: each program then starts in ~0.1 s.
-  wineserver -p
-  cleanup() { WINEPREFIX=$CORVA_WINEPREFIX wineserver -k 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true; }
+  # When one already serves the prefix it is used and left running.
+  own_server=0
+  if wineserver -p 2>/dev/null; then own_server=1; fi
+  cleanup() {
+    if [ "$own_server" = 1 ]; then WINEPREFIX=$CORVA_WINEPREFIX wineserver -k 2>/dev/null || true; fi
+    kill "$xvfb_pid" 2>/dev/null || true
+  }
   trap cleanup EXIT
   ctest --preset win64 || status=1
   cleanup
