@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "engine/SafeOutput.h"
 #include "engine/WordScrambler.h"
@@ -185,22 +186,27 @@ MardleTree::MardleTree(const MardleTree& other)
 
 MardleTree& MardleTree::operator=(const MardleTree& other) {
     if (this == &other) return *this;
-    m_strName = other.m_strName;
-    m_attributes = other.m_attributes;
-    if (!other.m_children) {
-        m_children.reset();
-    } else {
-        // Copy first: other may be a descendant of this tree.
-        ChildMap copy(*other.m_children);
-        if (!m_children) m_children.reset(new ChildMap);
-        m_children->swap(copy);
-    }
-    m_strValue = other.m_strValue;
+    // Copy first, then take the copy over: other may live inside this
+    // tree's children, which the assignment replaces.
+    MardleTree copy(other);
+    m_strName.swap(copy.m_strName);
+    m_attributes.swap(copy.m_attributes);
+    m_children.swap(copy.m_children);
+    m_strValue.swap(copy.m_strValue);
     return *this;
 }
 
 MardleTree::MardleTree(MardleTree&& other) noexcept = default;
-MardleTree& MardleTree::operator=(MardleTree&& other) noexcept = default;
+MardleTree& MardleTree::operator=(MardleTree&& other) noexcept {
+    if (this == &other) return *this;
+    // As for copying: take other's content out before the old is dropped.
+    MardleTree taken(std::move(other));
+    m_strName.swap(taken.m_strName);
+    m_attributes.swap(taken.m_attributes);
+    m_children.swap(taken.m_children);
+    m_strValue.swap(taken.m_strValue);
+    return *this;
+}
 
 bool MardleTree::Clear() {
     m_strName.clear();

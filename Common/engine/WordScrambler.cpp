@@ -108,6 +108,7 @@ WordScrambler::WordScrambler(const std::string& keyText, int32_t blockWords)
 // forward: word i of the result is word order[i] of the input; otherwise
 // word order[i] of the result is word i of the input.
 void WordScrambler::PermuteBlock(uint8_t* block, const int32_t* order, int32_t words, bool forward) {
+    if (words <= 0) return;
     const size_t bytes = static_cast<size_t>(words) * 4;
     std::memcpy(work_.data(), block, bytes);
     const uint8_t* in = reinterpret_cast<const uint8_t*>(work_.data());
