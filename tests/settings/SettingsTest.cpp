@@ -1,0 +1,258 @@
+// The settings file: location, key text, creation, reads and writes, the
+// scrambled and plain forms, and the handling of unreadable files.
+#include <gtest/gtest.h>
+
+#include "MardleTree/MardleTree.h"
+#include "SettingsTestSupport.h"
+#include "platform/Platform.h"
+#include "settings/Settings.h"
+
+using namespace testing_support;
+using settings_test::SettingsFolder;
+using settings_test::TraceCapture;
+
+namespace {
+
+const char kFreshDocument[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?><root Ver=\"1.0\"/>";
+
+std::string FileText(const std::wstring& path) {
+    Bytes b = ReadFileBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
+// The setting elements of the file, in document order, as "name=val".
+std::vector<std::string> Elements(const std::wstring& path, bool scrambled) {
+    std::string doc = settings_test::PlainDocument(ReadFileBytes(path), scrambled);
+    MardleTree tree;
+    MardleTree::ParseResult result;
+    tree.FromXML(result, doc);
+    std::vector<std::string> out;
+    std::vector<MardleTree*> children;
+    tree.GetChildren(children, nullptr, false);
+    for (MardleTree* c : children) {
+        const std::string* v = c->FindAttribute("val");
+        out.push_back(c->m_strName + "=" + (v ? *v : "<none>"));
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Settings, ModuleFilePathIsBesideTheModule) {
+    const std::wstring module = plat::ModulePath();
+    ASSERT_FALSE(module.empty());
+    const std::wstring path = ModuleFilePath(L"config.xml");
+    EXPECT_EQ(plat::ParentFolder(path), plat::ParentFolder(module));
+    ASSERT_GT(path.size(), 10u);
+    EXPECT_EQ(path.substr(path.size() - 11), std::wstring(1, plat::PathSeparator()) + L"config.xml");
+    EXPECT_EQ(ModuleFilePath(L"dwipe.dll"), plat::ParentFolder(module) + plat::PathSeparator() + L"dwipe.dll");
+}
+
+TEST(Settings, KeyTextFollowsTheDrive) {
+    SettingsFolder folder(true);
+    EXPECT_EQ(SettingsKeyText(), "");
+    folder.SetUsb(false);
+    EXPECT_EQ(SettingsKeyText(), "fetchhostmachinetag");
+}
+
+TEST(Settings, FirstStartCreatesTheBareRoot) {
+    for (bool usb : {false, true}) {
+        SettingsFolder folder(usb);
+        EXPECT_TRUE(EnsureSettingsFile());
+        ASSERT_TRUE(plat::PathExists(folder.ConfigPath()));
+        Bytes file = ReadFileBytes(folder.ConfigPath());
+        EXPECT_EQ(file.size() % 2, 0u);
+        EXPECT_EQ(settings_test::PlainDocument(file, !usb), kFreshDocument);
+        if (usb) {
+            EXPECT_EQ(FileText(folder.ConfigPath()), kFreshDocument);  // even length: no zero byte
+        } else {
+            EXPECT_NE(FileText(folder.ConfigPath()).rfind("<?xml", 0), 0u);
+        }
+        EXPECT_EQ(GetSetting("passwordhash"), "");
+        // A readable file is left alone.
+        EXPECT_FALSE(EnsureSettingsFile());
+        EXPECT_EQ(ReadFileBytes(folder.ConfigPath()), file);
+        EXPECT_EQ(ListNames(folder.Path()).size(), 1u);
+    }
+}
+
+TEST(Settings, SetAndGet) {
+    for (bool usb : {false, true}) {
+        SettingsFolder folder(usb);
+        ASSERT_TRUE(EnsureSettingsFile());
+        EXPECT_TRUE(SetSetting("question1", "What was your childhood nickname?"));
+        EXPECT_TRUE(SetSetting("question1", "In what town was your first job?"));
+        EXPECT_EQ(GetSetting("question1"), "In what town was your first job?");
+        EXPECT_EQ(Elements(folder.ConfigPath(), !usb),
+                  (std::vector<std::string>{"question1=In what town was your first job?"}));
+        // Whatever the order of writing, the elements come in key order.
+        EXPECT_TRUE(SetSetting("passwordhash", "P"));
+        EXPECT_TRUE(SetSetting("a3", "3"));
+        EXPECT_TRUE(SetSetting("question3", "Q3"));
+        EXPECT_TRUE(SetSetting("a1", "1"));
+        EXPECT_TRUE(SetSetting("question2", "Q2"));
+        EXPECT_TRUE(SetSetting("a2", "2"));
+        EXPECT_EQ(Elements(folder.ConfigPath(), !usb),
+                  (std::vector<std::string>{"a1=1", "a2=2", "a3=3", "passwordhash=P",
+                                            "question1=In what town was your first job?", "question2=Q2",
+                                            "question3=Q3"}));
+        EXPECT_EQ(GetSetting("a2"), "2");
+        EXPECT_EQ(GetSetting("nothing"), "");
+        // Special characters and an empty value survive.
+        EXPECT_TRUE(SetSetting("question2", "<&>\"' x"));
+        EXPECT_EQ(GetSetting("question2"), "<&>\"' x");
+        EXPECT_TRUE(SetSetting("question3", ""));
+        EXPECT_EQ(GetSetting("question3"), "");
+        // Writes go through a temporary file that is gone afterwards.
+        EXPECT_EQ(ListNames(folder.Path()), (std::vector<std::wstring>{L"config.xml"}));
+    }
+}
+
+TEST(Settings, NonAsciiValue) {
+    std::string narrow;
+    if (!settings_test::NarrowFromUtf8("Caf\xC3\xA9 cr\xC3\xA8me", &narrow)) GTEST_SKIP() << "code page lacks the letters";
+    SettingsFolder folder(true);
+    ASSERT_TRUE(EnsureSettingsFile());
+    EXPECT_TRUE(SetSetting("question1", narrow));
+    EXPECT_EQ(GetSetting("question1"), narrow);
+    EXPECT_NE(FileText(folder.ConfigPath()).find("val=\"Caf\xC3\xA9 cr\xC3\xA8me\""), std::string::npos);
+}
+
+TEST(Settings, KeysMustBeSingleNames) {
+    SettingsFolder folder(false);
+    ASSERT_TRUE(EnsureSettingsFile());
+    Bytes before = ReadFileBytes(folder.ConfigPath());
+    EXPECT_FALSE(SetSetting("", "x"));
+    EXPECT_FALSE(SetSetting(",", "x"));
+    EXPECT_FALSE(SetSetting("a,b", "x"));
+    EXPECT_FALSE(SetSetting("bad name", "x"));  // not an element name: nothing written
+    EXPECT_EQ(ReadFileBytes(folder.ConfigPath()), before);
+    EXPECT_EQ(GetSetting(""), "");
+}
+
+TEST(Settings, MissingValAttributeReadsEmptyAndIsTraced) {
+    SettingsFolder folder(true);
+    ASSERT_TRUE(WriteFileText(folder.ConfigPath(), "<?xml version=\"1.0\"?><root Ver=\"1.0\"><a1/><a2 val=\"v\"/></root>"));
+    TraceCapture trace;
+    EXPECT_EQ(GetSetting("a1"), "");
+    EXPECT_EQ(trace.Count(",pchAttrName='val'}"), 1u);
+    EXPECT_EQ(GetSetting("a2"), "v");
+    EXPECT_TRUE(SetSetting("a1", "now"));
+    EXPECT_EQ(GetSetting("a1"), "now");
+    EXPECT_EQ(GetSetting("a2"), "v");
+}
+
+TEST(Settings, FileMissingAtWriteIsCreated) {
+    SettingsFolder folder(false);
+    EXPECT_EQ(GetSetting("question1"), "");
+    EXPECT_FALSE(plat::PathExists(folder.ConfigPath()));
+    EXPECT_TRUE(SetSetting("question1", "Q"));
+    EXPECT_EQ(GetSetting("question1"), "Q");
+    EXPECT_EQ(Elements(folder.ConfigPath(), true), (std::vector<std::string>{"question1=Q"}));
+    EXPECT_FALSE(EnsureSettingsFile());
+    EXPECT_EQ(GetSetting("question1"), "Q");
+}
+
+TEST(Settings, FixedAndUsbFilesDoNotReadEachOther) {
+    SettingsFolder folder(false);
+    ASSERT_TRUE(EnsureSettingsFile());
+    ASSERT_TRUE(SetSetting("passwordhash", "fixed"));
+    folder.SetUsb(true);
+    EXPECT_EQ(GetSetting("passwordhash"), "");
+    folder.SetUsb(false);
+    EXPECT_EQ(GetSetting("passwordhash"), "fixed");
+
+    SettingsFolder usbFolder(true);
+    ASSERT_TRUE(EnsureSettingsFile());
+    ASSERT_TRUE(SetSetting("passwordhash", "usb"));
+    // The plain file is the document a text editor shows.
+    EXPECT_EQ(FileText(usbFolder.ConfigPath()).rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"", 0), 0u);
+    usbFolder.SetUsb(false);
+    EXPECT_EQ(GetSetting("passwordhash"), "");
+    usbFolder.SetUsb(true);
+    EXPECT_EQ(GetSetting("passwordhash"), "usb");
+}
+
+// An unreadable file is moved aside, never deleted or overwritten, and a
+// fresh file takes its place, so that what the user sets next is kept.
+TEST(Settings, UnreadableFileIsMovedAsideAndWritesAreKept) {
+    struct Case {
+        const char* what;
+        Bytes content;
+        bool usb;
+    };
+    Bytes fixedFile;
+    {
+        SettingsFolder other(false);
+        ASSERT_TRUE(EnsureSettingsFile());
+        ASSERT_TRUE(SetSetting("passwordhash", "from a fixed drive"));
+        fixedFile = ReadFileBytes(other.ConfigPath());
+    }
+    const Case cases[] = {
+        {"empty", Bytes(), false},
+        {"damaged", Bytes({'<', 'r', 'o', 'o', 't', ' ', 0x01, 0x02, 0xFF}), false},
+        {"cut short", Bytes({'<', 'r', 'o', 'o', 't', '>', '<', 'a', '1', ' '}), true},
+        {"other key", fixedFile, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SettingsFolder folder(c.usb);
+        ASSERT_TRUE(WriteFileBytes(folder.ConfigPath(), c.content));
+        // Reads find nothing and a write does not replace what is there.
+        EXPECT_EQ(GetSetting("passwordhash"), "");
+        EXPECT_FALSE(SetSetting("passwordhash", "lost?"));
+        EXPECT_EQ(ReadFileBytes(folder.ConfigPath()), c.content);
+
+        EXPECT_TRUE(EnsureSettingsFile());
+        EXPECT_EQ(ReadFileBytes(folder / L"config.xml.unreadable-1"), c.content);
+        EXPECT_EQ(settings_test::PlainDocument(ReadFileBytes(folder.ConfigPath()), !c.usb), kFreshDocument);
+        EXPECT_TRUE(SetSetting("passwordhash", "new"));
+        EXPECT_EQ(GetSetting("passwordhash"), "new");
+        EXPECT_FALSE(EnsureSettingsFile());
+        EXPECT_EQ(GetSetting("passwordhash"), "new");
+
+        // A second unreadable file takes the next name; the first stays.
+        ASSERT_TRUE(WriteFileText(folder.ConfigPath(), "second"));
+        ASSERT_TRUE(WriteFileText(folder / L"config.xml.unreadable-2", "someone else's"));
+        EXPECT_TRUE(EnsureSettingsFile());
+        EXPECT_EQ(ReadFileBytes(folder / L"config.xml.unreadable-1"), c.content);
+        EXPECT_EQ(FileText(folder / L"config.xml.unreadable-2"), "someone else's");
+        EXPECT_EQ(FileText(folder / L"config.xml.unreadable-3"), "second");
+        EXPECT_EQ(GetSetting("passwordhash"), "");
+        EXPECT_EQ(ListNames(folder.Path()).size(), 4u);
+    }
+}
+
+TEST(Settings, UnopenableFileIsLeftAlone) {
+    SettingsFolder folder(false);
+    // A folder where the file should be cannot be opened as one.
+    ASSERT_TRUE(MakeFolder(folder.ConfigPath()));
+    EXPECT_FALSE(EnsureSettingsFile());
+    EXPECT_TRUE(plat::IsDirectory(folder.ConfigPath()));
+    EXPECT_FALSE(SetSetting("a1", "x"));
+    EXPECT_EQ(GetSetting("a1"), "");
+    EXPECT_EQ(ListNames(folder.Path()).size(), 1u);
+}
+
+TEST(Settings, FailedWriteReportsAndKeepsTheOldFile) {
+    SettingsFolder folder(false);
+    ASSERT_TRUE(EnsureSettingsFile());
+    ASSERT_TRUE(SetSetting("question1", "old"));
+    Bytes before = ReadFileBytes(folder.ConfigPath());
+    for (int64_t budget : {0, 10, 100}) {
+        plat::SetWriteBudgetForTesting(budget);
+        bool stored = SetSetting("question1", std::string(300, 'n'));
+        plat::SetWriteBudgetForTesting(-1);
+        EXPECT_FALSE(stored) << budget;
+        EXPECT_EQ(ReadFileBytes(folder.ConfigPath()), before) << budget;
+        EXPECT_EQ(GetSetting("question1"), "old");
+        EXPECT_EQ(ListNames(folder.Path()).size(), 1u);
+    }
+    // The first file of a fresh start fails the same way and is retried.
+    SettingsFolder fresh(false);
+    plat::SetWriteBudgetForTesting(0);
+    EXPECT_FALSE(EnsureSettingsFile());
+    plat::SetWriteBudgetForTesting(-1);
+    EXPECT_FALSE(plat::PathExists(fresh.ConfigPath()));
+    EXPECT_TRUE(EnsureSettingsFile());
+}
