@@ -546,8 +546,12 @@ bool MardleTree::ToXMLFile(const std::wstring& fileName, const char* keyText) co
             }
         }
         const std::string narrowName = plat::WideToNarrow(fileName);
+        // Written and flushed under a temporary name beside the file, then
+        // renamed over it: the name only ever shows a complete document,
+        // even to another process reading while the file is first created.
+        const std::wstring temp = corva::TemporaryName(fileName);
         corva::SafeOutput out;
-        if (!out.Open(fileName, true)) {
+        if (plat::IsDirectory(fileName) || plat::IsLink(fileName) || temp.empty() || !out.Open(temp, false)) {
             MARDLE_TRACE(kLogError, "::CreateFile Failed!{pchFileName='%s',::GetLastError()=%d}", narrowName.c_str(),
                          static_cast<int>(out.LastError()));
             return false;
@@ -555,6 +559,11 @@ bool MardleTree::ToXMLFile(const std::wstring& fileName, const char* keyText) co
         if (!out.File().Write(bytes.data(), bytes.size()) || !out.Commit(true)) {
             MARDLE_TRACE(kLogError, "::WriteFile Failed!{pchFileName='%s',::GetLastError()=%d}", narrowName.c_str(),
                          static_cast<int>(out.LastError()));
+            return false;
+        }
+        if (!plat::RenameReplacing(temp, fileName)) {
+            plat::RemoveFile(temp);
+            MARDLE_TRACE(kLogError, "::MoveFileEx Failed!{pchFileName='%s'}", narrowName.c_str());
             return false;
         }
         return true;

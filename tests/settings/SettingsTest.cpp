@@ -2,6 +2,10 @@
 // scrambled and plain forms, and the handling of unreadable files.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+
 #include "MardleTree/MardleTree.h"
 #include "SettingsTestSupport.h"
 #include "platform/Platform.h"
@@ -255,4 +259,24 @@ TEST(Settings, FailedWriteReportsAndKeepsTheOldFile) {
     plat::SetWriteBudgetForTesting(-1);
     EXPECT_FALSE(plat::PathExists(fresh.ConfigPath()));
     EXPECT_TRUE(EnsureSettingsFile());
+}
+
+// A reader never finds a half-written file, not even while the file is
+// first created, so it never takes a file being written for a damaged one.
+TEST(Settings, ConcurrentWriterAndReaderSeeWholeFiles) {
+    for (int round = 0; round < 8; ++round) {
+        SettingsFolder folder(round % 2 == 0);
+        std::atomic<bool> done{false};
+        std::thread reader([&] {
+            while (!done.load()) {
+                EnsureSettingsFile();
+                GetSetting("a1");
+            }
+        });
+        for (int i = 0; i < 6; ++i) EXPECT_TRUE(SetSetting("a1", "value " + std::to_string(i)));
+        done.store(true);
+        reader.join();
+        EXPECT_EQ(GetSetting("a1"), "value 5");
+        EXPECT_EQ(ListNames(folder.Path()), (std::vector<std::wstring>{L"config.xml"})) << "round " << round;
+    }
 }
