@@ -130,6 +130,8 @@ TEST(Settings, KeysMustBeSingleNames) {
     EXPECT_FALSE(SetSetting(",", "x"));
     EXPECT_FALSE(SetSetting("a,b", "x"));
     EXPECT_FALSE(SetSetting("bad name", "x"));  // not an element name: nothing written
+    // A value XML cannot hold is refused rather than written unreadable.
+    EXPECT_FALSE(SetSetting("question1", std::string("x\x01y")));
     EXPECT_EQ(ReadFileBytes(folder.ConfigPath()), before);
     EXPECT_EQ(GetSetting(""), "");
 }
