@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <cstring>
 #include <cwchar>
 
 namespace plat {
@@ -189,13 +190,26 @@ bool RemoveFolder(const std::wstring& path) {
 }
 
 bool RemoveLink(const std::wstring& path) {
-    DWORD a = Attributes(path);
-    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    // A link to a folder (junction or directory symbolic link) is removed as
-    // a folder entry; RemoveDirectoryW and DeleteFileW act on the reparse
-    // point, not on what it points to.
-    if (a & FILE_ATTRIBUTE_DIRECTORY) return ::RemoveDirectoryW(path.c_str()) != 0;
-    return ::DeleteFileW(path.c_str()) != 0;
+    // The link is opened as itself and deleted through that same handle, so
+    // the entry that was checked is the entry removed. An entry the handle
+    // does not show as a reparse point with a tag is refused: deleting it
+    // could reach the target (Wine, for one, presents Unix symbolic links to
+    // folders as reparse points by name but opens their targets).
+    HANDLE h = ::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    std::memset(&tag, 0, sizeof tag);
+    bool ok = ::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
+              (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && tag.ReparseTag != 0;
+    if (ok) {
+        FILE_DISPOSITION_INFO disposition;
+        disposition.DeleteFile = TRUE;
+        ok = ::SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+    }
+    ::CloseHandle(h);
+    return ok;
 }
 
 bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
