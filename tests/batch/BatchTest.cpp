@@ -1,0 +1,301 @@
+// The batch worker: order, status texts, percent done, stop, restart and
+// destruction while running; lock and unlock batches over files and trees.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "BatchTestSupport.h"
+#include "engine/Batch.h"
+#include "engine/LockedFile.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+using namespace testing_support;
+using namespace batch_test;
+
+namespace {
+
+const char kPassword[] = "correct horse";
+
+std::wstring Status(BatchProgress& batch, bool* stop = nullptr) {
+    bool s = false;
+    std::wstring text;
+    batch.GetProgress(&s, &text);
+    if (stop) *stop = s;
+    return text;
+}
+
+// A tree of three levels with two files at each level.
+void MakeTree(const std::wstring& root) {
+    ASSERT_TRUE(MakeFolder(root));
+    ASSERT_TRUE(MakeFolder(Join(root, L"one")));
+    ASSERT_TRUE(MakeFolder(Join(Join(root, L"one"), L"two")));
+    ASSERT_TRUE(WriteFileText(Join(root, L"top1.txt"), "top one"));
+    ASSERT_TRUE(WriteFileText(Join(root, L"top2.txt"), "top two"));
+    ASSERT_TRUE(WriteFileText(Join(Join(root, L"one"), L"mid1.txt"), "middle one"));
+    ASSERT_TRUE(WriteFileText(Join(Join(root, L"one"), L"mid2.txt"), "middle two"));
+    ASSERT_TRUE(WriteFileBytes(Join(Join(Join(root, L"one"), L"two"), L"deep1.bin"), PseudoRandom(5000, 1)));
+    ASSERT_TRUE(WriteFileBytes(Join(Join(Join(root, L"one"), L"two"), L"deep2.bin"), Bytes()));
+}
+
+std::vector<std::wstring> TreeFiles(const std::wstring& root) {
+    return {Join(root, L"top1.txt"), Join(root, L"top2.txt"), Join(Join(root, L"one"), L"mid1.txt"),
+            Join(Join(root, L"one"), L"mid2.txt"), Join(Join(Join(root, L"one"), L"two"), L"deep1.bin"),
+            Join(Join(Join(root, L"one"), L"two"), L"deep2.bin")};
+}
+
+}  // namespace
+
+TEST(BatchProgressTest, StatusFormatIsTheProgramsOwn) {
+    EXPECT_STREQ(kBatchStatusFormat, L"Tocal files:%d processed files:%d");
+}
+
+TEST(BatchProgressTest, EmptySelectionFinishesAtOnceWithStatusUnchanged) {
+    LockBatch batch({}, kPassword, nullptr);
+    EXPECT_EQ(batch.GetRunState(), BatchProgress::kIdle);
+    EXPECT_FALSE(batch.IsStopFlagSet());
+    EXPECT_EQ(batch.ExitCode(), -1);
+    RunToEnd(batch);
+    bool stop = false;
+    EXPECT_EQ(Status(batch, &stop), L"");
+    EXPECT_TRUE(stop);
+    EXPECT_EQ(batch.PercentDone(), 0);
+    EXPECT_EQ(batch.ExitCode(), 0);
+    EXPECT_EQ(batch.GetRunState(), BatchProgress::kIdle);
+}
+
+TEST(BatchProgressTest, ThreePathsLastFirstWithOneStatusEach) {
+    FakeWipe fake;
+    ASSERT_TRUE(fake.Ready());
+    fake.Reset(0, /*hold=*/true);
+    TempDir dir;
+    const std::wstring a = dir / L"a.txt", b = dir / L"b.txt", c = dir / L"c.txt";
+    for (const auto& p : {a, b, c}) ASSERT_TRUE(WriteFileText(p, "data"));
+
+    ShredBatch batch({a, b, c}, nullptr, fake.Path());
+    ASSERT_TRUE(batch.Start(0));
+    fake.WaitCalls(1);
+    EXPECT_EQ(fake.Call(0), ExpectedWipeCall(c));
+    bool stop = true;
+    EXPECT_EQ(Status(batch, &stop), L"");
+    EXPECT_FALSE(stop);
+    EXPECT_EQ(batch.GetRunState(), BatchProgress::kRunning);
+
+    fake.Release(1);
+    fake.WaitCalls(2);
+    EXPECT_EQ(fake.Call(1), ExpectedWipeCall(b));
+    EXPECT_EQ(Status(batch, &stop), L"Tocal files:3 processed files:1");
+    EXPECT_FALSE(stop);
+    EXPECT_EQ(batch.PercentDone(), 33);
+    EXPECT_FALSE(plat::PathExists(c));  // wiped, then deleted
+    EXPECT_TRUE(plat::PathExists(b));
+
+    fake.Release(2);
+    fake.WaitCalls(3);
+    EXPECT_EQ(fake.Call(2), ExpectedWipeCall(a));
+    EXPECT_EQ(Status(batch, &stop), L"Tocal files:3 processed files:2");
+    EXPECT_EQ(batch.PercentDone(), 66);
+
+    fake.Release(3);
+    WaitForStopFlag(batch);
+    batch.Stop();
+    EXPECT_EQ(Status(batch, &stop), L"Tocal files:3 processed files:3");
+    EXPECT_TRUE(stop);
+    EXPECT_EQ(batch.PercentDone(), 100);
+    EXPECT_EQ(fake.CallCount(), 3);
+    EXPECT_EQ(batch.ExitCode(), 0);
+    EXPECT_TRUE(ListNames(dir.Path()).empty());
+}
+
+TEST(BatchProgressTest, SecondStartWhileRunningIsRefused) {
+    FakeWipe fake;
+    ASSERT_TRUE(fake.Ready());
+    fake.Reset(1, true);
+    TempDir dir;
+    ASSERT_TRUE(WriteFileText(dir / L"x", "x"));
+    ShredBatch batch({dir / L"x"}, nullptr, fake.Path());
+    ASSERT_TRUE(batch.Start(7));
+    EXPECT_FALSE(batch.Start(0));
+    fake.WaitCalls(1);
+    EXPECT_FALSE(batch.Start(0));
+    EXPECT_EQ(batch.GetRunState(), BatchProgress::kRunning);
+    EXPECT_EQ(batch.RunParameter(), 7);
+    fake.ReleaseAll();
+    WaitForStopFlag(batch);
+    batch.Stop();
+    EXPECT_EQ(batch.GetRunState(), BatchProgress::kIdle);
+    EXPECT_EQ(fake.CallCount(), 1);
+    // The wipe failed: the file stays.
+    EXPECT_EQ(ReadFileBytes(dir / L"x"), Bytes({'x'}));
+}
+
+TEST(BatchProgressTest, StopTakesEffectAfterThePathInProgress) {
+    FakeWipe fake;
+    ASSERT_TRUE(fake.Ready());
+    fake.Reset(0, true);
+    TempDir dir;
+    const std::wstring a = dir / L"a", b = dir / L"b", c = dir / L"c";
+    for (const auto& p : {a, b, c}) ASSERT_TRUE(WriteFileText(p, "keep"));
+    ShredBatch batch({a, b, c}, nullptr, fake.Path());
+    ASSERT_TRUE(batch.Start(0));
+    fake.WaitCalls(1);
+    std::thread stopper([&] { batch.Stop(); });
+    WaitForStopFlag(batch);  // set by Stop, which now waits for the worker
+    fake.Release(1);
+    stopper.join();
+    EXPECT_EQ(batch.GetRunState(), BatchProgress::kIdle);
+    EXPECT_EQ(fake.CallCount(), 1);
+    EXPECT_EQ(Status(batch), L"Tocal files:3 processed files:1");
+    EXPECT_FALSE(plat::PathExists(c));
+    EXPECT_TRUE(plat::PathExists(a));
+    EXPECT_TRUE(plat::PathExists(b));
+    EXPECT_EQ(batch.ExitCode(), 0);
+    batch.Stop();  // again: nothing left to wait for
+}
+
+TEST(BatchProgressTest, StopBeforeStartHandlesNothing) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileText(dir / L"f.txt", "plain"));
+    LockBatch batch({dir / L"f.txt"}, kPassword, nullptr);
+    batch.Stop();
+    RunToEnd(batch);
+    EXPECT_EQ(Status(batch), L"");
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"f.txt"});
+}
+
+TEST(BatchProgressTest, DestroyingARunningBatchWaitsForItsWorker) {
+    FakeWipe fake;
+    ASSERT_TRUE(fake.Ready());
+    fake.Reset(1, true);
+    TempDir dir;
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < 4; ++i) {
+        paths.push_back(dir / (L"f" + std::to_wstring(i)));
+        ASSERT_TRUE(WriteFileText(paths.back(), "x"));
+    }
+    auto* batch = new ShredBatch(paths, nullptr, fake.Path());
+    ASSERT_TRUE(batch->Start(0));
+    fake.WaitCalls(1);
+    std::thread destroyer([&] { delete batch; });
+    fake.ReleaseAll();
+    destroyer.join();
+    // Every call that began has returned before the object went away, and
+    // the stop flag cut the batch short or it ran to its end.
+    EXPECT_GE(fake.CallCount(), 1);
+    EXPECT_LE(fake.CallCount(), 4);
+    EXPECT_EQ(fake.ReturnedCount(), fake.CallCount());
+}
+
+TEST(BatchProgressTest, DestroyingAnIdleOrFinishedBatchReturns) {
+    {
+        UnlockBatch never({L"nothing"}, kPassword, nullptr);
+        EXPECT_EQ(never.GetRunState(), BatchProgress::kIdle);
+        EXPECT_FALSE(never.IsStopFlagSet());
+    }
+    {
+        UnlockBatch finished({}, kPassword, nullptr);
+        ASSERT_TRUE(finished.Start(0));
+        WaitForStopFlag(finished);
+        EXPECT_TRUE(finished.IsStopFlagSet());
+    }  // the worker may still be ending here; the destructor waits for it
+}
+
+TEST(BatchProgressTest, PercentDoneIsAlsoTheDialogsTickCounter) {
+    ShredBatch batch({});
+    batch.SetPercentDone(0);
+    EXPECT_EQ(batch.AddPercentDone(1), 1);
+    EXPECT_EQ(batch.AddPercentDone(1), 2);
+    EXPECT_EQ(batch.PercentDone(), 2);
+}
+
+TEST(LockBatchTest, LocksFilesAndTreesAndUnlocksThemAgain) {
+    TempDir dir;
+    const std::wstring tree = dir / L"tree";
+    MakeTree(tree);
+    const std::wstring f1 = dir / L"first.txt", f2 = dir / L"second.txt";
+    ASSERT_TRUE(WriteFileText(f1, "first"));
+    ASSERT_TRUE(WriteFileText(f2, "second"));
+    std::vector<Bytes> before;
+    for (const auto& f : TreeFiles(tree)) before.push_back(ReadFileBytes(f));
+
+    {
+        LockBatch batch({f1, tree, f2}, kPassword, nullptr);
+        RunToEnd(batch);
+        EXPECT_EQ(Status(batch), L"Tocal files:3 processed files:3");
+        EXPECT_EQ(batch.PercentDone(), 100);
+    }
+    for (const auto& f : TreeFiles(tree)) {
+        EXPECT_FALSE(plat::PathExists(f)) << plat::WideToUtf8(f);
+        EXPECT_TRUE(IsLockedFile(f + L".corvastine")) << plat::WideToUtf8(f);
+    }
+    EXPECT_TRUE(IsLockedFile(f1 + L".corvastine"));
+    EXPECT_TRUE(IsLockedFile(f2 + L".corvastine"));
+    EXPECT_TRUE(plat::IsDirectory(Join(Join(tree, L"one"), L"two")));
+
+    {
+        UnlockBatch batch({f1 + L".corvastine", tree, f2 + L".corvastine"}, kPassword, nullptr);
+        RunToEnd(batch);
+        EXPECT_EQ(Status(batch), L"Tocal files:3 processed files:3");
+    }
+    const auto files = TreeFiles(tree);
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(ReadFileBytes(files[i]), before[i]) << plat::WideToUtf8(files[i]);
+        EXPECT_FALSE(plat::PathExists(files[i] + L".corvastine"));
+    }
+    EXPECT_EQ(ReadFileBytes(f1), Bytes({'f', 'i', 'r', 's', 't'}));
+}
+
+TEST(LockBatchTest, AFailingEntryDoesNotStopTheBatch) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileText(dir / L"a.txt", "a"));
+    ASSERT_TRUE(WriteFileText(dir / L"c.txt", "c"));
+    LockBatch batch({dir / L"a.txt", dir / L"missing.txt", dir / L"c.txt"}, kPassword, nullptr);
+    RunToEnd(batch);
+    EXPECT_EQ(Status(batch), L"Tocal files:3 processed files:3");
+    EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a.txt.corvastine", L"c.txt.corvastine"}));
+}
+
+TEST(LockBatchTest, UnlockOfAFolderStopsAtTheFirstPlainFile) {
+    TempDir dir;
+    const std::wstring folder = dir / L"mixed";
+    ASSERT_TRUE(MakeFolder(folder));
+    for (int i = 0; i < 6; ++i) {
+        const std::wstring f = Join(folder, L"doc" + std::to_wstring(i) + L".txt");
+        ASSERT_TRUE(WriteFileText(f, "document " + std::to_string(i)));
+        ASSERT_TRUE(LockOneFile(f, kPassword, nullptr));
+    }
+    ASSERT_TRUE(WriteFileText(Join(folder, L"plain.txt"), "never locked"));
+
+    // The outcome follows the order in which the system lists the folder.
+    std::vector<std::wstring> order;
+    ASSERT_TRUE(plat::ListFolder(folder, &order));
+    EXPECT_FALSE(UnlockPath(folder, kPassword, nullptr));
+    bool beforePlain = true;
+    for (const auto& name : order) {
+        if (name == L"plain.txt") {
+            beforePlain = false;
+            EXPECT_EQ(ReadFileBytes(Join(folder, name)).size(), 12u);
+            continue;
+        }
+        const std::wstring restored = Join(folder, name.substr(0, name.size() - 11));
+        if (beforePlain) {
+            EXPECT_FALSE(plat::PathExists(Join(folder, name))) << plat::WideToUtf8(name);
+            EXPECT_TRUE(plat::PathExists(restored)) << plat::WideToUtf8(name);
+        } else {
+            EXPECT_TRUE(IsLockedFile(Join(folder, name))) << plat::WideToUtf8(name);
+            EXPECT_FALSE(plat::PathExists(restored)) << plat::WideToUtf8(name);
+        }
+    }
+}
+
+TEST(LockBatchTest, LockingALockedFileLocksItAgain) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileText(dir / L"a", "a"));
+    ASSERT_TRUE(LockPath(dir / L"a", kPassword, nullptr));
+    ASSERT_TRUE(LockPath(dir / L"a.corvastine", kPassword, nullptr));
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"a.corvastine.corvastine"});
+    EXPECT_TRUE(UnlockPath(dir / L"a.corvastine.corvastine", kPassword, nullptr));
+    EXPECT_TRUE(UnlockPath(dir / L"a.corvastine", kPassword, nullptr));
+    EXPECT_EQ(ReadFileBytes(dir / L"a"), Bytes({'a'}));
+}

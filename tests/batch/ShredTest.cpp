@@ -1,0 +1,197 @@
+// Shredding: the call of the wiping library (name, export, argument vector,
+// result), what is deleted afterwards, and links inside shredded folders.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "BatchTestSupport.h"
+#include "LinkSupport.h"
+#include "engine/Batch.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+using namespace testing_support;
+using namespace batch_test;
+
+namespace {
+
+// A second name for the same file, so that a test can look at contents
+// after the shredded name is gone.
+bool MakeHardLink(const std::wstring& existing, const std::wstring& link) {
+#ifdef _WIN32
+    return ::CreateHardLinkW(link.c_str(), existing.c_str(), nullptr) != 0;
+#else
+    return ::link(plat::WideToUtf8(existing).c_str(), plat::WideToUtf8(link).c_str()) == 0;
+#endif
+}
+
+// True when no 16-byte block of data equals the same block of original.
+bool NoBlockSurvives(const Bytes& data, const Bytes& original) {
+    if (data.size() != original.size()) return false;
+    for (size_t at = 0; at < data.size(); at += 16) {
+        const size_t n = std::min<size_t>(16, data.size() - at);
+        if (std::equal(data.begin() + at, data.begin() + at + n, original.begin() + at)) return false;
+    }
+    return true;
+}
+
+Bytes Filled(size_t size, uint8_t value) { return Bytes(size, value); }
+
+}  // namespace
+
+TEST(ShredPathTest, TheLibraryBesideTheProgramWipesWithoutDeleting) {
+    ASSERT_TRUE(plat::PathExists(BesideTest(kWipeLibraryName)));
+    TempDir dir;
+    const Bytes original = Filled(100003, 0x5A);
+    ASSERT_TRUE(WriteFileBytes(dir / L"file.bin", original));
+    EXPECT_TRUE(ShredPath(dir / L"file.bin"));
+    const Bytes after = ReadFileBytes(dir / L"file.bin");
+    EXPECT_TRUE(NoBlockSurvives(after, original));
+}
+
+TEST(ShredPathTest, HandsTheLibraryTheFixedArgumentVector) {
+    FakeWipe fake;
+    ASSERT_TRUE(fake.Ready());
+    TempDir dir;
+    ASSERT_TRUE(WriteFileText(dir / L"report 1.doc", "x"));
+    fake.Reset(0, false);
+    EXPECT_TRUE(ShredPath(dir / L"report 1.doc", fake.Path()));
+    fake.Reset(3, false);
+    EXPECT_FALSE(ShredPath(dir / L"report 1.doc", fake.Path()));
+    ASSERT_EQ(fake.CallCount(), 1);
+    EXPECT_EQ(fake.Call(0), ExpectedWipeCall(dir / L"report 1.doc"));
+    // The library only wipes: the file is still there.
+    EXPECT_TRUE(plat::PathExists(dir / L"report 1.doc"));
+}
+
+TEST(ShredPathTest, MissingLibraryOrExportFailsWithoutACall) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileText(dir / L"f", "keep me"));
+    EXPECT_FALSE(ShredPath(dir / L"f", dir / kWipeLibraryName));
+    EXPECT_FALSE(ShredPath(dir / L"f", BesideTest(NoWipeName())));
+    EXPECT_FALSE(ShredPath(dir / L"f", L""));
+    EXPECT_EQ(ReadFileBytes(dir / L"f"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+}
+
+TEST(ShredPathTest, ANameWithoutAnExactAnsiFormIsRefused) {
+    FakeWipe fake;
+    ASSERT_TRUE(fake.Ready());
+    fake.Reset(0, false);
+    TempDir dir;
+    // U+0101 has no place in the Western code pages and would be narrowed to
+    // a plain "a", naming another file.
+    const std::wstring odd = dir / L"\u0101.txt";
+    ASSERT_TRUE(WriteFileText(odd, "odd"));
+    ASSERT_TRUE(WriteFileText(dir / L"a.txt", "plain a"));
+    const bool exact = plat::NarrowToWide(plat::WideToNarrow(odd)) == odd;
+    EXPECT_EQ(ShredPath(odd, fake.Path()), exact);
+    if (exact) {
+        ASSERT_EQ(fake.CallCount(), 1);
+        EXPECT_EQ(fake.Call(0), ExpectedWipeCall(odd));
+    } else {
+        EXPECT_EQ(fake.CallCount(), 0);
+    }
+#ifndef _WIN32
+    EXPECT_TRUE(exact);  // narrow text is UTF-8 here
+#endif
+    EXPECT_EQ(ReadFileBytes(dir / L"a.txt").size(), 7u);
+}
+
+TEST(ShredBatchTest, AFolderTreeIsWipedThenRemovedFilesFirst) {
+    TempDir dir;
+    const std::wstring root = dir / L"victim";
+    ASSERT_TRUE(MakeFolder(root));
+    ASSERT_TRUE(MakeFolder(Join(root, L"sub")));
+    ASSERT_TRUE(MakeFolder(Join(Join(root, L"sub"), L"deep")));
+    const Bytes original = Filled(70001, 0xC3);
+    const std::wstring deepFile = Join(Join(Join(root, L"sub"), L"deep"), L"d.bin");
+    ASSERT_TRUE(WriteFileBytes(Join(root, L"a.bin"), original));
+    ASSERT_TRUE(WriteFileBytes(Join(Join(root, L"sub"), L"b.bin"), original));
+    ASSERT_TRUE(WriteFileBytes(deepFile, original));
+    ASSERT_TRUE(plat::SetReadOnly(Join(root, L"a.bin"), true));
+    // Second names outside the tree let the test see what the wipe left.
+    const bool watched = MakeHardLink(deepFile, dir / L"watch-deep") &&
+                         MakeHardLink(Join(root, L"a.bin"), dir / L"watch-a");
+
+    ShredBatch batch({root});
+    RunToEnd(batch);
+    bool stop = false;
+    std::wstring status;
+    batch.GetProgress(&stop, &status);
+    EXPECT_EQ(status, L"Tocal files:1 processed files:1");
+    EXPECT_FALSE(plat::PathExists(root));
+    if (watched) {
+        EXPECT_TRUE(NoBlockSurvives(ReadFileBytes(dir / L"watch-deep"), original));
+        EXPECT_TRUE(NoBlockSurvives(ReadFileBytes(dir / L"watch-a"), original));
+    }
+}
+
+TEST(ShredBatchTest, LinksInsideAShreddedFolderGoAsLinksTheirTargetsStay) {
+    TempDir dir;
+    link_support::LinkCleanup links;
+    const std::wstring root = dir / L"victim";
+    const std::wstring outside = dir / L"outside";
+    ASSERT_TRUE(MakeFolder(root));
+    ASSERT_TRUE(MakeFolder(outside));
+    const Bytes keep = Filled(5000, 0x11);
+    ASSERT_TRUE(WriteFileBytes(Join(outside, L"keep.bin"), keep));
+    ASSERT_TRUE(WriteFileBytes(dir / L"lone.bin", keep));
+    ASSERT_TRUE(WriteFileText(Join(root, L"own.txt"), "own"));
+    if (!link_support::MakeTestLink(outside, Join(root, L"to-folder"))) GTEST_SKIP() << "links cannot be made here";
+    const bool fileLinks = link_support::MakeTestLink(dir / L"lone.bin", Join(root, L"to-file")) &&
+                           link_support::MakeTestLink(dir / L"lone.bin", dir / L"selected-file-link");
+    // Links selected by themselves.
+    ASSERT_TRUE(link_support::MakeTestLink(outside, dir / L"selected-folder-link"));
+    std::vector<std::wstring> selection = {root, dir / L"selected-folder-link"};
+    if (fileLinks) selection.push_back(dir / L"selected-file-link");
+
+    ShredBatch batch(selection);
+    RunToEnd(batch);
+    EXPECT_EQ(ReadFileBytes(Join(outside, L"keep.bin")), keep);
+    EXPECT_EQ(ReadFileBytes(dir / L"lone.bin"), keep);
+    EXPECT_EQ(ListNames(outside), std::vector<std::wstring>{L"keep.bin"});
+    if (link_support::RemovesLinksAsLinks()) {
+        EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"lone.bin", L"outside"}));
+    } else {
+        // Links that cannot be removed as links here stay, with the folder
+        // that holds them.
+        EXPECT_TRUE(plat::IsLink(Join(root, L"to-folder")));
+        EXPECT_TRUE(plat::IsLink(dir / L"selected-folder-link"));
+    }
+}
+
+TEST(ShredBatchTest, WithoutTheLibraryEverythingStays) {
+    TempDir dir;
+    const std::wstring root = dir / L"tree";
+    ASSERT_TRUE(MakeFolder(root));
+    ASSERT_TRUE(WriteFileText(Join(root, L"in.txt"), "inside"));
+    ASSERT_TRUE(WriteFileText(dir / L"file.txt", "file"));
+    for (const std::wstring& library : {dir / L"absent-library", BesideTest(NoWipeName())}) {
+        ShredBatch batch({root, dir / L"file.txt"}, nullptr, library);
+        RunToEnd(batch);
+        std::wstring status;
+        batch.GetProgress(nullptr, &status);
+        EXPECT_EQ(status, L"Tocal files:2 processed files:2");
+        EXPECT_EQ(ReadFileBytes(Join(root, L"in.txt")), Bytes({'i', 'n', 's', 'i', 'd', 'e'}));
+        EXPECT_EQ(ReadFileBytes(dir / L"file.txt"), Bytes({'f', 'i', 'l', 'e'}));
+    }
+}
+
+TEST(ShredBatchTest, AFailedWipeLeavesTheEntryAndTheBatchGoesOn) {
+    FakeWipe fake;
+    ASSERT_TRUE(fake.Ready());
+    fake.Reset(2, false);
+    TempDir dir;
+    ASSERT_TRUE(WriteFileText(dir / L"a", "a"));
+    ASSERT_TRUE(WriteFileText(dir / L"b", "b"));
+    ShredBatch batch({dir / L"a", dir / L"missing", dir / L"b"}, nullptr, fake.Path());
+    RunToEnd(batch);
+    EXPECT_EQ(fake.CallCount(), 3);
+    EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a", L"b"}));
+}
