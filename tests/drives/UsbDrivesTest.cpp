@@ -244,10 +244,12 @@ TEST_F(UsbDrivesTest, UsbFloppyIsLookedUpAmongFloppyDrives) {
 
     // "\Floppy" is matched with its case: a lower-case name is looked up
     // among disks, where the number belongs to the internal disk.
-    os.classesAsked.clear();
-    os.volumes[L'A'].dosDevice = L"\\Device\\floppy0";
-    EXPECT_FALSE(IsUsbDrive(L'A', os));
-    EXPECT_EQ(os.classesAsked, std::vector<std::string>{"disk"});
+    for (const wchar_t* dos : {L"\\Device\\floppy0", L"\\Device\\UsbFloppy0"}) {
+        os.classesAsked.clear();
+        os.volumes[L'A'].dosDevice = dos;
+        EXPECT_FALSE(IsUsbDrive(L'A', os)) << plat::WideToUtf8(dos);
+        EXPECT_EQ(os.classesAsked, std::vector<std::string>{"disk"}) << plat::WideToUtf8(dos);
+    }
 }
 
 TEST_F(UsbDrivesTest, NetworkAndRamDrivesNeverQualify) {
