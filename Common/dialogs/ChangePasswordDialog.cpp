@@ -1,0 +1,49 @@
+#include "ChangePasswordDialog.h"
+
+#include "DialogIds.h"
+#include "DialogSupport.h"
+#include "PasswordRules.h"
+#include "SettingsFailure.h"
+#include "engine/Secrets.h"
+
+ChangePasswordDialog::ChangePasswordDialog() : ModalDialog(IDD_CHANGE_PASSWORD) {}
+
+INT_PTR ChangePasswordDialog::DoModal(HWND owner) { return RunModal(owner); }
+
+bool ChangePasswordDialog::OnInit() {
+    corva::ui::SetDialogIcons(Handle());
+    corva::ui::LimitFieldLength(Handle(), {IDC_CHANGE_NEW, IDC_CHANGE_CONFIRM});
+    corva::ui::CenterOnWindow(Handle(), ::GetWindow(Handle(), GW_OWNER));
+    return true;
+}
+
+bool ChangePasswordDialog::OnCommand(int id, int code, HWND) {
+    if (code != BN_CLICKED) return false;
+    switch (id) {
+    case IDOK:
+        Accept();
+        return true;
+    case IDCANCEL:
+        Close(IDCANCEL);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ChangePasswordDialog::Accept() {
+    corva::ui::SecretText password;
+    const corva::ui::NewPasswordFields fields{IDC_CHANGE_NEW, IDC_CHANGE_CONFIRM, IDC_CHANGE_NEW, IDC_CHANGE_CONFIRM};
+    if (!corva::ui::ReadNewPassword(Handle(), fields, &password)) return;
+    if (!SetPassword(password.Text())) {
+        corva::ui::ReportSettingsWriteFailure(Handle(), corva::ui::SavedItem::Password);
+        corva::ui::FocusControl(Handle(), IDC_CHANGE_NEW);
+        return;
+    }
+    Close(IDOK);
+}
+
+void ChangePasswordDialog::OnDestroy() {
+    corva::ui::WipeField(Handle(), IDC_CHANGE_NEW);
+    corva::ui::WipeField(Handle(), IDC_CHANGE_CONFIRM);
+}

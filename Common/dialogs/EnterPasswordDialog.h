@@ -1,0 +1,25 @@
+// The password prompt of the desktop program and the shell extension:
+// Ok while no password has been set runs the setup wizard instead (the
+// prompt stays open), and the link "I forgot my password." runs the
+// forgot-password reset, after which the prompt takes the new password.
+#pragma once
+
+#include "HyperlinkButton.h"
+#include "PasswordPromptDialog.h"
+
+class EnterPasswordDialog final : public PasswordPromptDialog {
+public:
+    static const wchar_t kForgotLinkText[];  // "I forgot my password."
+
+protected:
+    bool MayAccept() override;
+    void OnCreated() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
+
+private:
+    // Moves a button so that it sits on the link's line.
+    void AlignWithLink(int controlId);
+
+    corva::ui::HyperlinkButton link_;
+};

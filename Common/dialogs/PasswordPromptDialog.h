@@ -1,0 +1,52 @@
+// The password prompt (dialog 135): a prompt text, a masked field and Ok /
+// Cancel. It does not verify the password; the caller compares what was
+// entered. EnterPasswordDialog adds the settings checks and the forgot-
+// password link; VaultEnterPasswordDialog is the prompt alone, for the
+// vault program, which keeps no settings.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "ModalDialog.h"
+#include "SecretText.h"
+
+class PasswordPromptDialog : protected corva::ui::ModalDialog {
+public:
+    static const wchar_t kDefaultPrompt[];  // "Please enter your password to continue."
+
+    PasswordPromptDialog();
+    ~PasswordPromptDialog() override = default;
+
+    // Replaces the prompt; call before DoModal.
+    void SetPrompt(const std::wstring& prompt) { prompt_ = prompt; }
+    const std::wstring& Prompt() const { return prompt_; }
+
+    // Shows the dialog modally; IDOK or IDCANCEL.
+    INT_PTR DoModal(HWND owner);
+
+    // After IDOK: the entered password (narrow text, as typed). Wiped when
+    // the dialog object is destroyed or shown again.
+    const std::string& Password() const { return password_.Text(); }
+
+protected:
+    bool OnInit() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    void OnDestroy() override;
+
+    // Called on Ok before the field is read; false keeps the dialog open
+    // without reading it.
+    virtual bool MayAccept() { return true; }
+    // Called at the end of OnInit, to add controls.
+    virtual void OnCreated() {}
+
+private:
+    void Accept();
+
+    std::wstring prompt_;
+    corva::ui::SecretText password_;
+};
+
+// The vault program's prompt: no link, and Ok only refuses an empty entry.
+class VaultEnterPasswordDialog final : public PasswordPromptDialog {};

@@ -1,0 +1,53 @@
+#include "PasswordSetupWizard.h"
+
+#include <atomic>
+
+#include "DialogIds.h"
+#include "DialogSupport.h"
+#include "QuestionsPage.h"
+#include "WizardPages.h"
+#include "settings/Settings.h"
+
+namespace {
+
+std::atomic<SetupWizardHost> g_host{SetupWizardHost::Desktop};
+
+const wchar_t kShellExtensionWelcome[] =
+    L"The Setup Wizard will guide you through the installation of Corvastine. Click Next to continue or Cancel to "
+    L"exit setup.";
+
+// The welcome page: gives the wizard its icons, shows the title in bold and
+// the host's text below it.
+class WelcomePage final : public corva::ui::WizardPage {
+public:
+    WelcomePage() : WizardPage(IDD_SETUP_WELCOME) {}
+
+protected:
+    DWORD WizardButtons() const override { return PSWIZB_NEXT; }
+    void OnInit() override {
+        corva::ui::SetDialogIcons(Sheet());
+        HWND title = ::GetDlgItem(Handle(), IDC_WELCOME_TITLE);
+        bold_ = corva::ui::DeriveFont(title, [](LOGFONTW& lf) { lf.lfWeight = FW_BOLD; });
+        if (bold_.Get()) ::SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(bold_.Get()), TRUE);
+        // The resource carries the desktop program's text.
+        if (g_host.load() == SetupWizardHost::ShellExtension) {
+            ::SetDlgItemTextW(Handle(), IDC_WELCOME_BODY, kShellExtensionWelcome);
+        }
+    }
+
+private:
+    corva::ui::UniqueFont bold_;  // outlives the page's window: owned by the wizard run
+};
+
+}  // namespace
+
+void SetSetupWizardHost(SetupWizardHost host) { g_host.store(host); }
+
+bool PasswordSetupWizard(HWND owner) {
+    EnsureSettingsFile();
+    WelcomePage welcome;
+    corva::ui::QuestionsPage questions;
+    corva::ui::NewPasswordPage password(IDD_SETUP_PASSWORD);
+    corva::ui::TextPage finish(IDD_SETUP_FINISH, PSWIZB_BACK | PSWIZB_FINISH);
+    return corva::ui::RunWizard(owner, L"Password Setup", {&welcome, &questions, &password, &finish});
+}

@@ -1,0 +1,18 @@
+// The one-time setup: a four-page wizard (welcome, security questions,
+// password, finish) that stores the answers' digests and the question
+// texts, then the password's digest. Each page stores what it collected
+// when it is left with Next, so a wizard cancelled later keeps it.
+#pragma once
+
+#include <windows.h>
+
+// Which program hosts the wizard; chooses the welcome page's text.
+enum class SetupWizardHost { Desktop, ShellExtension };
+
+// Sets the host for every wizard this module shows (Desktop by default).
+void SetSetupWizardHost(SetupWizardHost host);
+
+// Runs the wizard modally, owned by owner (callers pass the active window).
+// Makes sure the settings file exists first. True when it ended with Finish,
+// which it only reaches once the password has been stored.
+bool PasswordSetupWizard(HWND owner);

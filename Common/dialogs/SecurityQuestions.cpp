@@ -1,0 +1,26 @@
+#include "SecurityQuestions.h"
+
+const wchar_t* const SecurityQuestions[kSecurityQuestionCount + 1] = {
+    L"What was your childhood nickname?",
+    L"In what city did you meet your spouse/significant other?",
+    L"What is the name of your favorite childhood friend?",
+    L"What street did you live on in third grade?",
+    L"What is your oldest sibling's birthday month and year? (e.g., January 1900)",
+    L"What is the middle name of your youngest child?",
+    L"What is your oldest sibling's middle name?",
+    L"What school did you attend for sixth grade?",
+    L"What was your childhood phone number including area code? (e.g., 000-000-0000)",
+    L"What was the name of your first stuffed animal?",
+    L"What was the color of your first car?",
+    L"In what city or town did your mother and father meet?",
+    L"What is the first name of the boy or girl that you first kissed?",
+    L"What was the last name of your third grade teacher?",
+    L"What is the street number of the house you grew up in?",
+    L"What are the last 5 digits of your driver's license number?",
+    L"Where does your nearest sibling live?",
+    L"What is your youngest brother's birthday?",
+    L"What was the name of your elementary / primary school?",
+    L"What is your maternal grandmother's maiden name?",
+    L"In what town was your first job?",
+    nullptr,
+};

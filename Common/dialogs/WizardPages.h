@@ -1,0 +1,35 @@
+// Wizard pages shared by the setup wizard and the forgot-password reset.
+#pragma once
+
+#include "WizardSheet.h"
+#include "WinHandles.h"
+
+namespace corva::ui {
+
+// A page of text only, with fixed buttons (the finish pages).
+class TextPage final : public WizardPage {
+public:
+    TextPage(int templateId, DWORD buttons) : WizardPage(templateId), buttons_(buttons) {}
+
+protected:
+    DWORD WizardButtons() const override { return buttons_; }
+
+private:
+    DWORD buttons_;
+};
+
+// A new password typed twice (fields 1000 and 1001). Next checks the pair,
+// the focus returning to the first field after any message, and stores the
+// password; when storing fails the user is told and the page is kept.
+class NewPasswordPage final : public WizardPage {
+public:
+    explicit NewPasswordPage(int templateId) : WizardPage(templateId) {}
+
+protected:
+    DWORD WizardButtons() const override { return PSWIZB_BACK | PSWIZB_NEXT; }
+    void OnInit() override;
+    bool OnNext() override;
+    void OnDestroy() override;
+};
+
+}  // namespace corva::ui

@@ -1,0 +1,102 @@
+#include "WizardSheet.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "DialogSupport.h"
+
+namespace corva::ui {
+
+PROPSHEETPAGEW WizardPage::Describe(const wchar_t* title) {
+    PROPSHEETPAGEW page{};
+    page.dwSize = sizeof page;
+    page.dwFlags = PSP_USETITLE;
+    page.pszTitle = title;
+    page.hInstance = ResourceModule();
+    page.pszTemplate = MAKEINTRESOURCEW(templateId_);
+    page.pfnDlgProc = &WizardPage::Procedure;
+    page.lParam = reinterpret_cast<LPARAM>(this);
+    return page;
+}
+
+INT_PTR CALLBACK WizardPage::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WizardPage* self = nullptr;
+    if (message == WM_INITDIALOG) {
+        const auto* page = reinterpret_cast<const PROPSHEETPAGEW*>(lParam);
+        self = reinterpret_cast<WizardPage*>(page->lParam);
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        self->hwnd_ = hwnd;
+    } else {
+        self = reinterpret_cast<WizardPage*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
+    }
+    if (!self) return FALSE;
+    INT_PTR result = FALSE;
+    try {
+        result = self->Dispatch(message, wParam, lParam);
+    } catch (...) {
+        result = FALSE;
+    }
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        self->hwnd_ = nullptr;
+    }
+    return result;
+}
+
+INT_PTR WizardPage::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInit();
+        return TRUE;
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
+    case WM_NOTIFY:
+        return Notify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_DESTROY:
+        OnDestroy();
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR WizardPage::Notify(const NMHDR* header) {
+    LONG_PTR answer = 0;
+    switch (header->code) {
+    case PSN_SETACTIVE:
+        PropSheet_SetWizButtons(Sheet(), WizardButtons());
+        OnActivate();
+        answer = 0;
+        break;
+    case PSN_WIZNEXT:
+        answer = OnNext() ? 0 : -1;
+        break;
+    case PSN_WIZFINISH:
+        answer = OnFinish() ? FALSE : TRUE;
+        break;
+    default:
+        return FALSE;
+    }
+    ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, answer);
+    return TRUE;
+}
+
+bool RunWizard(HWND owner, const wchar_t* caption, std::initializer_list<WizardPage*> pages) {
+    EnsureCommonControls();
+    std::vector<PROPSHEETPAGEW> described;
+    for (WizardPage* page : pages) described.push_back(page->Describe(caption));
+
+    PROPSHEETHEADERW header{};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_WIZARD | PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP | PSH_PROPSHEETPAGE;
+    header.hwndParent = owner;
+    header.hInstance = ResourceModule();
+    header.pszCaption = caption;
+    header.nPages = static_cast<UINT>(described.size());
+    header.nStartPage = 0;
+    header.ppsp = described.data();
+    return ::PropertySheetW(&header) > 0;
+}
+
+}  // namespace corva::ui
