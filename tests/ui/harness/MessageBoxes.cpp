@@ -1,0 +1,119 @@
+// Recognising, reading and answering message boxes.
+#include <vector>
+
+#include "UiHarness.h"
+
+namespace uitest {
+
+namespace {
+
+bool IsTextStatic(HWND control) {
+    LONG_PTR type = ::GetWindowLongPtrW(control, GWL_STYLE) & SS_TYPEMASK;
+    return type != SS_ICON && type != SS_BITMAP;
+}
+
+struct Parts {
+    bool onlyStaticsAndButtons = true;
+    HWND text = nullptr;
+    HWND icon = nullptr;
+    std::vector<HWND> buttons;
+};
+
+BOOL CALLBACK CollectParts(HWND child, LPARAM lParam) {
+    auto* parts = reinterpret_cast<Parts*>(lParam);
+    if (::GetParent(child) != ::GetAncestor(child, GA_ROOT)) return TRUE;  // direct children only
+    std::wstring cls = ClassNameOf(child);
+    if (_wcsicmp(cls.c_str(), L"Static") == 0) {
+        if (!IsTextStatic(child)) {
+            parts->icon = child;
+        } else if ((::GetDlgCtrlID(child) & 0xFFFF) == 0xFFFF) {
+            parts->text = child;
+        }
+    } else if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+        parts->buttons.push_back(child);
+    } else {
+        parts->onlyStaticsAndButtons = false;
+    }
+    return TRUE;
+}
+
+MessageIcon RecogniseIcon(HWND iconControl) {
+    if (!iconControl || !::IsWindowVisible(iconControl)) return MessageIcon::None;
+    DWORD_PTR shown = 0;
+    ::SendMessageTimeoutW(iconControl, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 3000, &shown);
+    if (!shown) return MessageIcon::None;
+    struct Known {
+        LPCWSTR id;
+        MessageIcon icon;
+    };
+    const Known known[] = {{IDI_INFORMATION, MessageIcon::Information},
+                           {IDI_WARNING, MessageIcon::Warning},
+                           {IDI_ERROR, MessageIcon::Error},
+                           {IDI_QUESTION, MessageIcon::Question}};
+    for (const Known& k : known) {
+        if (reinterpret_cast<DWORD_PTR>(::LoadIconW(nullptr, k.id)) == shown) return k.icon;
+    }
+    return MessageIcon::Unknown;
+}
+
+}  // namespace
+
+const char* ToString(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::None:
+        return "none";
+    case MessageIcon::Information:
+        return "information";
+    case MessageIcon::Warning:
+        return "warning";
+    case MessageIcon::Error:
+        return "error";
+    case MessageIcon::Question:
+        return "question";
+    case MessageIcon::Unknown:
+        return "unknown";
+    }
+    return "?";
+}
+
+std::optional<MessageBoxInfo> FindMessageBox(Scope scope) {
+    WindowQuery query;
+    query.scope = scope;
+    query.className = L"#32770";
+    query.filter = [](HWND window) {
+        if (!::IsWindowEnabled(window)) return false;  // a box of its own is on top of it
+        Parts parts;
+        ::EnumChildWindows(window, &CollectParts, reinterpret_cast<LPARAM>(&parts));
+        return parts.onlyStaticsAndButtons && parts.text != nullptr && !parts.buttons.empty();
+    };
+    HWND window = FindWindowOnce(query);
+    if (!window) return std::nullopt;
+
+    Parts parts;
+    ::EnumChildWindows(window, &CollectParts, reinterpret_cast<LPARAM>(&parts));
+    MessageBoxInfo info;
+    info.window = window;
+    info.owner = ::GetWindow(window, GW_OWNER);
+    info.caption = WindowText(window);
+    info.text = WindowText(parts.text);
+    info.icon = RecogniseIcon(parts.icon);
+    for (HWND b : parts.buttons) {
+        if (::IsWindowVisible(b)) info.buttons.push_back(WindowText(b));
+    }
+    return info;
+}
+
+std::optional<MessageBoxInfo> WaitForMessageBox(Scope scope, Millis timeout) {
+    std::optional<MessageBoxInfo> found;
+    WaitUntil([&] { return (found = FindMessageBox(scope)).has_value(); }, timeout);
+    return found;
+}
+
+bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId) {
+    HWND button = ::GetDlgItem(box.window, buttonId);
+    if (!button) return false;
+    ::PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    return WaitForWindowGone(box.window);
+}
+
+}  // namespace uitest

@@ -1,0 +1,218 @@
+// A harness that drives real Windows dialogs from a test: find windows by
+// caption, class, thread or process, wait for them with time limits, type
+// into controls, press buttons, read texts, answer message boxes, check the
+// focus, pick list entries, step through wizards, save screenshots and
+// check layouts for clipped text and overlapping controls.
+//
+// Everything works on windows of another thread of the test program (the
+// usual case: the dialog runs modally on a UiThread) and, except where
+// noted, on windows of another process (ChildProcess): the harness only
+// posts and sends messages the system carries across processes. Waiting is
+// polling with a time limit; no fixed sleep decides a test.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace uitest {
+
+using Millis = std::chrono::milliseconds;
+// Generous enough for a cold Wine start on a busy machine.
+constexpr Millis kDefaultTimeout{10000};
+
+// ------------------------------------------------------------ waiting
+// Polls condition until it holds or the time is up; true when it held.
+bool WaitUntil(const std::function<bool()>& condition, Millis timeout = kDefaultTimeout);
+
+// ------------------------------------------------------------ finding
+// Where windows are looked for.
+class Scope {
+public:
+    static Scope Thread(DWORD threadId) { return Scope(Kind::Thread, threadId); }
+    static Scope Process(DWORD processId) { return Scope(Kind::Process, processId); }
+    static Scope Anywhere() { return Scope(Kind::Anywhere, 0); }
+    bool Contains(HWND window) const;
+
+private:
+    enum class Kind { Thread, Process, Anywhere };
+    Scope(Kind kind, DWORD id) : kind_(kind), id_(id) {}
+    Kind kind_;
+    DWORD id_;
+};
+
+struct WindowQuery {
+    Scope scope = Scope::Anywhere();
+    std::optional<std::wstring> caption;    // exact title
+    std::optional<std::wstring> className;  // exact class name, e.g. L"#32770"
+    bool visibleOnly = true;
+    std::function<bool(HWND)> filter;       // further test, may be empty
+
+    static WindowQuery Dialog(Scope scope, const std::wstring& caption);
+};
+
+// Top-level windows matching the query, in z-order.
+std::vector<HWND> FindWindows(const WindowQuery& query);
+HWND FindWindowOnce(const WindowQuery& query);
+HWND WaitForWindow(const WindowQuery& query, Millis timeout = kDefaultTimeout);
+// True when the window was destroyed (or hidden) within the time.
+bool WaitForWindowGone(HWND window, Millis timeout = kDefaultTimeout);
+
+// ------------------------------------------------------------ reading
+std::wstring ClassNameOf(HWND window);
+std::wstring WindowText(HWND window);
+std::wstring ControlText(HWND dialog, int controlId);
+bool ControlExists(HWND dialog, int controlId);
+bool IsControlEnabled(HWND dialog, int controlId);
+bool IsControlVisible(HWND dialog, int controlId);
+// Size of the client area in pixels.
+SIZE ClientSize(HWND window);
+// The control's rectangle in its parent's client coordinates.
+RECT ControlRect(HWND dialog, int controlId);
+
+// ------------------------------------------------------------ focus
+// The window holding the keyboard focus on the thread that owns window.
+HWND FocusedWindow(HWND window);
+// Id of the focused control when it lies inside container, else 0.
+int FocusedControlId(HWND container);
+// Moves the focus to a control as the user would (Tab or a click) and
+// waits until it is there.
+bool FocusControl(HWND dialog, int controlId);
+
+// ------------------------------------------------------------ input
+// Replaces a control's text at once (WM_SETTEXT; length limits of the
+// control do not apply).
+bool SetControlText(HWND dialog, int controlId, const std::wstring& text);
+// Focuses a field and types the text character by character (WM_CHAR), so
+// the field's own limits and filters apply.
+bool TypeText(HWND dialog, int controlId, const std::wstring& text);
+// Presses a push button: focus moves to it and the dialog gets BN_CLICKED.
+// False (and nothing sent) when the button is missing, hidden or disabled.
+bool ClickButton(HWND dialog, int controlId);
+// Sends Escape to the focused control of the dialog's thread, as a keypress.
+bool PressEscape(HWND dialog);
+// Asks a window to close, as its close box does.
+void RequestClose(HWND window);
+
+// ------------------------------------------------------------ lists
+std::vector<std::wstring> ComboItems(HWND dialog, int controlId);
+std::wstring ComboSelection(HWND dialog, int controlId);
+// Selects the entry with exactly this text and tells the dialog, as a
+// choice with the mouse does. False when there is no such entry.
+bool SelectComboItem(HWND dialog, int controlId, const std::wstring& text);
+
+// ------------------------------------------------------------ wizards
+enum class WizardButton { Back, Next, Finish, Cancel };
+struct WizardButtonStates {
+    bool back = false, next = false, finish = false, cancel = false;  // visible and enabled
+};
+HWND CurrentPage(HWND sheet);
+WizardButtonStates WizardButtons(HWND sheet);
+// Presses a wizard button; false when it is not available.
+bool PressWizardButton(HWND sheet, WizardButton button);
+// Waits until the sheet shows a page other than previous. Returns the page
+// shown then (previous when it did not change in time), null when the sheet
+// is gone.
+HWND WaitForPageChange(HWND sheet, HWND previous, Millis timeout = kDefaultTimeout);
+
+// ------------------------------------------------------------ message boxes
+enum class MessageIcon { None, Information, Warning, Error, Question, Unknown };
+const char* ToString(MessageIcon icon);
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    HWND owner = nullptr;
+    std::wstring caption;
+    std::wstring text;
+    // Recognised by comparing the icon with the system's; Unknown when it
+    // cannot be compared (another process under Wine).
+    MessageIcon icon = MessageIcon::None;
+    std::vector<std::wstring> buttons;  // texts, in z-order
+};
+
+// A message box is a top-level dialog window of the scope that holds a
+// static text with id 0xFFFF and only statics and buttons.
+std::optional<MessageBoxInfo> FindMessageBox(Scope scope);
+std::optional<MessageBoxInfo> WaitForMessageBox(Scope scope, Millis timeout = kDefaultTimeout);
+// Presses a button of the message box (IDOK by default) and waits until the
+// box is gone.
+bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK);
+
+// ------------------------------------------------------------ pictures
+// Folder for screenshots: CORVA_SCREENSHOT_DIR (a POSIX path is mapped to
+// Wine's Z: drive), else "screenshots" in the current folder; created on
+// demand.
+std::wstring ScreenshotDir();
+// Saves what the window shows on the screen as name + ".png" in
+// ScreenshotDir(); repaints the window first. (Under Wine the frame and
+// title bar are in the picture when Wine draws them itself, as it does in
+// the prefix run-ui-test.sh prepares.) Returns the file's path, or empty on
+// failure.
+std::wstring SaveScreenshot(HWND window, const std::wstring& name);
+// The pixels the screen shows for a window (BGRA, top row first).
+bool CaptureWindow(HWND window, int* width, int* height, std::vector<unsigned char>* bgra);
+// Writes 32-bit BGRA pixels (top row first) as a PNG file.
+bool WritePng(const std::wstring& path, int width, int height, const std::vector<unsigned char>& bgra);
+
+// ------------------------------------------------------------ layout
+// Texts that do not fit their controls, controls overlapping a sibling, and
+// controls reaching outside their parent, for every visible control under
+// window. In-process only (it measures with the controls' fonts).
+std::vector<std::wstring> LayoutProblems(HWND window);
+
+// ------------------------------------------------------------ running
+// Runs a body (typically one modal dialog) on a thread of its own, so that
+// the test thread can drive it. At destruction any window the thread still
+// has is cancelled and the thread joined.
+class UiThread {
+public:
+    explicit UiThread(std::function<INT_PTR()> body);
+    ~UiThread();
+    UiThread(const UiThread&) = delete;
+    UiThread& operator=(const UiThread&) = delete;
+
+    DWORD ThreadId() const { return threadId_; }
+    Scope GetScope() const { return Scope::Thread(threadId_); }
+    bool Done() const;
+    // Waits for the body to return; true when it did in time.
+    bool WaitDone(Millis timeout = kDefaultTimeout);
+    // The body's result; valid once Done().
+    INT_PTR Result() const { return result_; }
+
+private:
+    static DWORD WINAPI Main(LPVOID self);
+    std::function<INT_PTR()> body_;
+    HANDLE thread_ = nullptr;
+    DWORD threadId_ = 0;
+    std::atomic<bool> done_{false};
+    INT_PTR result_ = 0;
+};
+
+// A program started for a test, ended at destruction if still running.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Start(const std::wstring& program, const std::wstring& arguments);
+    DWORD ProcessId() const { return processId_; }
+    Scope GetScope() const { return Scope::Process(processId_); }
+    // Waits for the program to end; its exit code, or nothing on time-out.
+    std::optional<DWORD> WaitExit(Millis timeout = kDefaultTimeout);
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+};
+
+// Full path of a file beside the running test program.
+std::wstring BesideProgram(const std::wstring& name);
+
+}  // namespace uitest
