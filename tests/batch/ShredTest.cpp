@@ -101,6 +101,17 @@ TEST(ShredPathTest, ANameWithoutAnExactAnsiFormIsRefused) {
     EXPECT_TRUE(exact);  // narrow text is UTF-8 here
 #endif
     EXPECT_EQ(ReadFileBytes(dir / L"a.txt").size(), 7u);
+
+    // Through a whole batch with the real library: the look-alike is never
+    // wiped, and the selected file goes only when it could be wiped itself.
+    ShredBatch batch({odd});
+    RunToEnd(batch);
+    const std::string plainA = "plain a";
+    EXPECT_EQ(ReadFileBytes(dir / L"a.txt"), Bytes(plainA.begin(), plainA.end()));
+    EXPECT_EQ(plat::PathExists(odd), !exact);
+    if (!exact) {
+        EXPECT_EQ(ReadFileBytes(odd), Bytes({'o', 'd', 'd'}));
+    }
 }
 
 TEST(ShredBatchTest, AFolderTreeIsWipedThenRemovedFilesFirst) {
