@@ -85,6 +85,16 @@ DWORD ProcessHandles() {
     ::GetProcessHandleCount(::GetCurrentProcess(), &count);
     return count;
 }
+
+// The value the system gives the next handle. Freed handle slots are handed
+// out again, so this value creeps upwards only while handles stay open (and
+// Wine, unlike Windows, reports no process handle count).
+uintptr_t NextHandleValue() {
+    HANDLE e = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    const uintptr_t value = reinterpret_cast<uintptr_t>(e);
+    ::CloseHandle(e);
+    return value;
+}
 #endif
 
 }  // namespace
@@ -128,11 +138,22 @@ TEST(SystemDrivesTest, TheModuleItselfIsNotOnAUsbDriveHere) {
 TEST(SystemDrivesTest, RepeatedQueriesDoNotLeakHandles) {
     ListUsbDrives();  // first use may load libraries and their handles
     const DWORD before = ProcessHandles();
+    const uintptr_t nextBefore = NextHandleValue();
     for (int i = 0; i < 20; ++i) ListUsbDrives();
     const DWORD after = ProcessHandles();
-    // A leak of one handle per letter would add hundreds; allow the system's
-    // own small fluctuations.
+    const uintptr_t nextAfter = NextHandleValue();
+    // The volume of drive C: alone is opened 20 times: a leak of one handle
+    // per query would add at least 20; allow the system's own fluctuations.
     EXPECT_LE(after, before + 10) << before << " -> " << after;
+    EXPECT_LE(nextAfter, nextBefore + 10 * sizeof(uint32_t)) << nextBefore << " -> " << nextAfter;
+}
+
+TEST(SystemDrivesTest, TheHandleProbeSeesALeak) {
+    const uintptr_t before = NextHandleValue();
+    std::vector<HANDLE> leaked;
+    for (int i = 0; i < 20; ++i) leaked.push_back(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    EXPECT_GT(NextHandleValue(), before + 10 * sizeof(uint32_t));
+    for (HANDLE h : leaked) ::CloseHandle(h);
 }
 
 TEST(SystemDrivesTest, DeviceInterfaceRecordMirrorsTheSystems) {
