@@ -1,0 +1,260 @@
+// The forgot-password reset: its pages, wrong answers, the new-password
+// checks, what is stored when, the command's choice between reset and
+// setup, and long answers.
+#include <memory>
+
+#include "DialogIds.h"
+#include "DialogTestSupport.h"
+#include "ForgotPasswordWizard.h"
+#include "PasswordSetupWizard.h"
+#include "WizardTexts.h"
+#include "engine/Secrets.h"
+#include "platform/Platform.h"
+#include "settings/Settings.h"
+
+using namespace uitest;
+
+namespace dialogtest {
+namespace {
+
+const char kQ1[] = "What was your childhood nickname?";
+const char kQ2[] = "What is the name of your favorite childhood friend?";
+// The longest question of all: the labels must show it in full.
+const char kQ3[] = "What was your childhood phone number including area code? (e.g., 000-000-0000)";
+
+class ForgotPasswordTest : public DialogUiTest {
+protected:
+    void SetUp() override {
+        DialogUiTest::SetUp();
+        StorePassword("old");
+        StoreQuestions(kQ1, kQ2, kQ3, "Bear", "Sam Lee", "12345");
+    }
+    void TearDown() override {
+        thread_.reset();
+        DialogUiTest::TearDown();
+    }
+    Scope scope() const { return thread_->GetScope(); }
+
+    void Open() {
+        thread_ = std::make_unique<UiThread>([] { return static_cast<INT_PTR>(ForgotPasswordWizard(nullptr)); });
+        sheet_ = WaitForDialog(scope(), L"Forgot Password");
+        ASSERT_NE(sheet_, nullptr) << "the reset did not show";
+        page_ = WaitForPage(sheet_, kForgotIntro);
+        ASSERT_NE(page_, nullptr) << "the reset did not start on the answers page";
+    }
+    void Answer(const std::wstring& a1, const std::wstring& a2, const std::wstring& a3) {
+        ASSERT_TRUE(SetControlText(page_, IDC_ANSWER1, a1));
+        ASSERT_TRUE(SetControlText(page_, IDC_ANSWER2, a2));
+        ASSERT_TRUE(SetControlText(page_, IDC_ANSWER3, a3));
+    }
+    void NextTo(const std::wstring& text) {
+        ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Next));
+        page_ = WaitForPage(sheet_, text);
+        ASSERT_NE(page_, nullptr) << "Next did not lead to the expected page";
+    }
+    void ExpectButtons(bool back, bool next, bool finish) {
+        WizardButtonStates s = WizardButtons(sheet_);
+        EXPECT_EQ(s.back, back);
+        EXPECT_EQ(s.next, next);
+        EXPECT_EQ(s.finish, finish);
+        EXPECT_TRUE(s.cancel);
+        EXPECT_EQ(WindowText(sheet_), L"Forgot Password");
+    }
+    void ExpectFocus(int controlId) {
+        EXPECT_TRUE(WaitUntil([&] { return FocusedControlId(page_) == controlId; }))
+            << "focus on " << FocusedControlId(page_) << ", expected " << controlId;
+    }
+    void ExpectWrongAnswers() {
+        HWND before = page_;
+        FocusControl(page_, IDC_ANSWER3);
+        ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Next));
+        ExpectMessage(scope(), L"Wrong answers.", kCorvastine);
+        EXPECT_EQ(CurrentPage(sheet_), before);
+        ExpectFocus(IDC_ANSWER1);
+    }
+
+    std::unique_ptr<UiThread> thread_;
+    HWND sheet_ = nullptr;
+    HWND page_ = nullptr;
+};
+
+TEST_F(ForgotPasswordTest, ShowsTheStoredQuestionsAndLeadsToANewPassword) {
+    Open();
+    Shoot(sheet_, L"forgot-1-answers");
+    ExpectButtons(false, true, false);
+    ExpectIcons(sheet_);
+    EXPECT_EQ(ControlText(page_, IDC_QUESTION_TEXT1), plat::NarrowToWide(kQ1));
+    EXPECT_EQ(ControlText(page_, IDC_QUESTION_TEXT2), plat::NarrowToWide(kQ2));
+    EXPECT_EQ(ControlText(page_, IDC_QUESTION_TEXT3), plat::NarrowToWide(kQ3));
+    for (const wchar_t* label : {L"Answer 1", L"Answer 2", L"Answer 3"}) {
+        EXPECT_NE(WaitForPage(sheet_, label), nullptr) << "missing label";
+    }
+    Answer(L"Bear", L"Sam Lee", L"12345");
+    NextTo(kForgotNewPassword);
+    Shoot(sheet_, L"forgot-2-new-password");
+    ExpectButtons(true, true, false);
+    ASSERT_TRUE(TypeText(page_, IDC_PAGE_PASSWORD, L"new"));
+    ASSERT_TRUE(TypeText(page_, IDC_PAGE_CONFIRM, L"new"));
+    NextTo(kForgotDone);
+    EXPECT_TRUE(CheckPassword("new"));
+    EXPECT_FALSE(CheckPassword("old"));
+    Shoot(sheet_, L"forgot-3-done");
+    ExpectButtons(true, false, true);
+    ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Finish));
+    ASSERT_TRUE(thread_->WaitDone());
+    EXPECT_EQ(thread_->Result(), 1);
+    // The questions and answers stay valid for the next reset.
+    EXPECT_TRUE(CheckAnswers("Bear", "Sam Lee", "12345"));
+    EXPECT_EQ(GetSetting("question2"), kQ2);
+}
+
+TEST_F(ForgotPasswordTest, WrongAnswersKeepThePageAsOftenAsTheyAreGiven) {
+    Open();
+    Answer(L"", L"", L"");
+    ExpectWrongAnswers();
+    Answer(L"bear", L"Sam Lee", L"12345");
+    ExpectWrongAnswers();
+    Answer(L"Bear", L"Sam Lee ", L"12345");
+    ExpectWrongAnswers();
+    Answer(L"Bear", L"Sam Lee", L"1234");
+    ExpectWrongAnswers();
+    EXPECT_TRUE(CheckPassword("old"));
+    Answer(L"Bear", L"Sam Lee", L"12345");
+    NextTo(kForgotNewPassword);
+}
+
+TEST_F(ForgotPasswordTest, NewPasswordChecksKeepThePageWithTheFocusOnTheFirstField) {
+    Open();
+    Answer(L"Bear", L"Sam Lee", L"12345");
+    NextTo(kForgotNewPassword);
+    const HWND page = page_;
+    struct Case {
+        const wchar_t* password;
+        const wchar_t* confirmation;
+        const wchar_t* text;
+        const wchar_t* caption;
+    } cases[] = {{L"", L"", kNoPasswordText, kNoPasswordCaption},
+                 {L"", L"abc", kNoPasswordText, kNoPasswordCaption},
+                 {L"abc", L"", kNoPasswordText, kNoPasswordCaption},
+                 {L"abc", L"ABC", kDifferentText, kDifferentCaption}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(SetControlText(page, IDC_PAGE_PASSWORD, c.password));
+        ASSERT_TRUE(SetControlText(page, IDC_PAGE_CONFIRM, c.confirmation));
+        FocusControl(page, IDC_PAGE_CONFIRM);
+        ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Next));
+        ExpectMessage(scope(), c.text, c.caption);
+        EXPECT_EQ(CurrentPage(sheet_), page);
+        ExpectFocus(IDC_PAGE_PASSWORD);
+    }
+    EXPECT_TRUE(CheckPassword("old"));
+}
+
+TEST_F(ForgotPasswordTest, BackFromTheDonePageAndNextStoresThePasswordAgain) {
+    Open();
+    Answer(L"Bear", L"Sam Lee", L"12345");
+    NextTo(kForgotNewPassword);
+    ASSERT_TRUE(SetControlText(page_, IDC_PAGE_PASSWORD, L"again"));
+    ASSERT_TRUE(SetControlText(page_, IDC_PAGE_CONFIRM, L"again"));
+    NextTo(kForgotDone);
+    ASSERT_TRUE(SetSetting("passwordhash", "changed elsewhere"));
+    ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Back));
+    page_ = WaitForPage(sheet_, kForgotNewPassword);
+    ASSERT_NE(page_, nullptr);
+    NextTo(kForgotDone);
+    EXPECT_TRUE(CheckPassword("again"));
+}
+
+TEST_F(ForgotPasswordTest, CancelBeforeTheNewPasswordStoresNothing) {
+    Open();
+    Answer(L"Bear", L"Sam Lee", L"12345");
+    NextTo(kForgotNewPassword);
+    ASSERT_TRUE(SetControlText(page_, IDC_PAGE_PASSWORD, L"never"));
+    ASSERT_TRUE(SetControlText(page_, IDC_PAGE_CONFIRM, L"never"));
+    ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Cancel));
+    ASSERT_TRUE(thread_->WaitDone());
+    EXPECT_EQ(thread_->Result(), 0);
+    EXPECT_TRUE(CheckPassword("old"));
+}
+
+TEST_F(ForgotPasswordTest, AFailedWriteOfTheNewPasswordIsToldAndTheDonePageNotShown) {
+    Open();
+    Answer(L"Bear", L"Sam Lee", L"12345");
+    NextTo(kForgotNewPassword);
+    ASSERT_TRUE(SetControlText(page_, IDC_PAGE_PASSWORD, L"new"));
+    ASSERT_TRUE(SetControlText(page_, IDC_PAGE_CONFIRM, L"new"));
+    {
+        SettingsFileBusy busy;
+        ASSERT_TRUE(busy.Held());
+        ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Next));
+        ExpectMessageStartingWith(scope(), L"Your password could not be saved", kCorvastine, MessageIcon::Warning);
+        EXPECT_NE(WaitForPage(sheet_, kForgotNewPassword), nullptr) << "the page was left";
+    }
+    EXPECT_TRUE(CheckPassword("old"));
+    NextTo(kForgotDone);
+    EXPECT_TRUE(CheckPassword("new"));
+}
+
+TEST_F(ForgotPasswordTest, TheCommandRunsTheResetWhenAPasswordIsSet) {
+    thread_ = std::make_unique<UiThread>([] {
+        ForgotPasswordCommand(nullptr);
+        return INT_PTR(0);
+    });
+    sheet_ = WaitForDialog(scope(), L"Forgot Password");
+    ASSERT_NE(sheet_, nullptr);
+    EXPECT_EQ(FindWindowOnce(WindowQuery::Dialog(scope(), L"Password Setup")), nullptr);
+}
+
+TEST_F(DialogUiTest, TheForgotPasswordCommandRunsTheSetupWizardBeforeAnyPasswordExists) {
+    StoreQuestions(kQ1, kQ2, kQ3, "a", "b", "c");  // questions alone do not count
+    UiThread thread([] {
+        ForgotPasswordCommand(nullptr);
+        return INT_PTR(0);
+    });
+    HWND sheet = WaitForDialog(thread.GetScope(), L"Password Setup");
+    ASSERT_NE(sheet, nullptr) << "no setup wizard";
+    EXPECT_EQ(FindWindowOnce(WindowQuery::Dialog(thread.GetScope(), L"Forgot Password")), nullptr);
+}
+
+// An answer of more than 511 characters, set up in the setup wizard, is
+// taken in full by the reset as well.
+TEST_F(DialogUiTest, ALongAnswerSetUpInTheWizardPassesTheReset) {
+    const std::wstring longAnswer = std::wstring(300, L'a') + std::wstring(300, L'b');  // 600 characters
+    {
+        UiThread setup([] { return static_cast<INT_PTR>(PasswordSetupWizard(nullptr)); });
+        HWND sheet = WaitForDialog(setup.GetScope(), L"Password Setup");
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_NE(WaitForPage(sheet, kWelcomeTitle), nullptr);
+        ASSERT_TRUE(PressWizardButton(sheet, WizardButton::Next));
+        HWND page = WaitForPage(sheet, L"Question 1:");
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(TypeText(page, IDC_ANSWER1, longAnswer));
+        ASSERT_TRUE(TypeText(page, IDC_ANSWER2, L"two"));
+        ASSERT_TRUE(TypeText(page, IDC_ANSWER3, L"three"));
+        ASSERT_TRUE(PressWizardButton(sheet, WizardButton::Next));
+        page = WaitForPage(sheet, kSetupPasswordIntro);
+        ASSERT_NE(page, nullptr);
+        ASSERT_TRUE(SetControlText(page, IDC_PAGE_PASSWORD, L"pw"));
+        ASSERT_TRUE(SetControlText(page, IDC_PAGE_CONFIRM, L"pw"));
+        ASSERT_TRUE(PressWizardButton(sheet, WizardButton::Next));
+        ASSERT_NE(WaitForPage(sheet, kSetupFinish), nullptr);
+        ASSERT_TRUE(PressWizardButton(sheet, WizardButton::Finish));
+        ASSERT_TRUE(setup.WaitDone());
+    }
+    EXPECT_TRUE(CheckAnswers(plat::WideToNarrow(longAnswer), "two", "three"));
+
+    UiThread reset([] { return static_cast<INT_PTR>(ForgotPasswordWizard(nullptr)); });
+    HWND sheet = WaitForDialog(reset.GetScope(), L"Forgot Password");
+    ASSERT_NE(sheet, nullptr);
+    HWND page = WaitForPage(sheet, kForgotIntro);
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(TypeText(page, IDC_ANSWER1, longAnswer));
+    ASSERT_TRUE(TypeText(page, IDC_ANSWER2, L"two"));
+    ASSERT_TRUE(TypeText(page, IDC_ANSWER3, L"three"));
+    EXPECT_EQ(ControlText(page, IDC_ANSWER1), longAnswer);
+    ASSERT_TRUE(PressWizardButton(sheet, WizardButton::Next));
+    EXPECT_NE(WaitForPage(sheet, kForgotNewPassword), nullptr) << "the long answer was not accepted";
+    ExpectNoMessage(reset.GetScope());
+}
+
+}  // namespace
+}  // namespace dialogtest

@@ -1,0 +1,212 @@
+// The progress dialog over real batches: the status line and bar while the
+// paths are handled, Cancel finishing the path in work and nothing after
+// it, closing at the tick after the end, and an empty batch.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DialogIds.h"
+#include "DialogTestSupport.h"
+
+#include <commctrl.h>
+#include "ProgressDialog.h"
+#include "engine/Batch.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+using namespace uitest;
+using testing_support::TempDir;
+
+namespace dialogtest {
+namespace {
+
+// An export of a loaded library as a function of type F.
+template <typename F>
+F Export(HMODULE module, const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
+
+// The wiping library stand-in, kept loaded by the test so that its record
+// of calls outlives the batch's own load and unload.
+class Gate {
+public:
+    Gate() : path_(BesideProgram(L"ui_gatedwipe.dll")), module_(::LoadLibraryW(path_.c_str())) {
+        if (!module_) return;
+        reset_ = Export<void(__cdecl*)()>(module_, "gate_reset");
+        release_ = Export<void(__cdecl*)(int)>(module_, "gate_release");
+        calls_ = Export<int(__cdecl*)()>(module_, "gate_calls");
+        path_of_ = Export<int(__cdecl*)(int, char*, int)>(module_, "gate_path");
+        if (reset_) reset_();
+    }
+    ~Gate() {
+        if (module_) ::FreeLibrary(module_);
+    }
+    bool Loaded() const { return module_ && reset_ && release_ && calls_ && path_of_; }
+    const std::wstring& LibraryPath() const { return path_; }
+    void Release(int count) { release_(count); }
+    int Calls() const { return calls_(); }
+    std::string PathOfCall(int index) const {
+        char buffer[1024] = {};
+        return path_of_(index, buffer, sizeof buffer) >= 0 ? std::string(buffer) : std::string();
+    }
+    bool WaitForCalls(int count) const {
+        return WaitUntil([&] { return Calls() >= count; });
+    }
+
+private:
+    std::wstring path_;
+    HMODULE module_;
+    void(__cdecl* reset_)() = nullptr;
+    void(__cdecl* release_)(int) = nullptr;
+    int(__cdecl* calls_)() = nullptr;
+    int(__cdecl* path_of_)(int, char*, int) = nullptr;
+};
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class ProgressDialogTest : public DialogUiTest {
+protected:
+    void SetUp() override {
+        DialogUiTest::SetUp();
+        ASSERT_TRUE(gate_.Loaded()) << "ui_gatedwipe.dll missing beside the test program";
+        for (const wchar_t* name : {L"first.txt", L"second.txt", L"third.txt"}) {
+            paths_.push_back(dir_ / name);
+            ASSERT_TRUE(testing_support::WriteFileText(paths_.back(), "some text"));
+        }
+    }
+    void TearDown() override {
+        gate_.Release(100);  // nothing stays held, whatever failed
+        thread_.reset();
+        batch_.reset();
+        DialogUiTest::TearDown();
+    }
+    void Run(std::vector<std::wstring> paths) {
+        batch_ = std::make_unique<ShredBatch>(paths, nullptr, gate_.LibraryPath());
+        BatchProgress* batch = batch_.get();
+        thread_ = std::make_unique<UiThread>([batch] {
+            ProgressDialog dialog(*batch);
+            return dialog.Run(nullptr);
+        });
+        WindowQuery q = WindowQuery::Dialog(thread_->GetScope(), L"Corvastine");
+        q.filter = [](HWND w) { return ::GetDlgItem(w, IDC_PROGRESS_BAR) != nullptr; };
+        window_ = WaitForWindow(q);
+        ASSERT_NE(window_, nullptr) << "the progress dialog did not show";
+    }
+    int BarPosition() const {
+        DWORD_PTR pos = 0;
+        ::SendMessageTimeoutW(::GetDlgItem(window_, IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 3000, &pos);
+        return static_cast<int>(pos);
+    }
+
+    TempDir dir_;
+    std::vector<std::wstring> paths_;
+    Gate gate_;
+    std::unique_ptr<BatchProgress> batch_;
+    std::unique_ptr<UiThread> thread_;
+    HWND window_ = nullptr;
+};
+
+TEST_F(ProgressDialogTest, ShowsEachHandledPathAndCancelFinishesThePathInWorkOnly) {
+    Run(paths_);
+    ExpectIcons(window_);
+    EXPECT_EQ(ControlText(window_, IDCANCEL), L"Cancel");
+    EXPECT_TRUE(::GetWindowLongPtrW(::GetDlgItem(window_, IDC_PROGRESS_BAR), GWL_STYLE) & PBS_SMOOTH);
+    EXPECT_TRUE(::GetWindowLongPtrW(::GetDlgItem(window_, IDC_PROGRESS_STATUS), GWL_STYLE) & SS_CENTER);
+
+    // The last path is handled first.
+    ASSERT_TRUE(gate_.WaitForCalls(1));
+    EXPECT_EQ(gate_.PathOfCall(0), plat::WideToNarrow(paths_[2]));
+    gate_.Release(1);
+    EXPECT_TRUE(WaitUntil([&] { return ControlText(window_, IDC_PROGRESS_STATUS) == L"Tocal files:3 processed files:1"; }))
+        << "status: " << plat::WideToNarrow(ControlText(window_, IDC_PROGRESS_STATUS));
+    // The bar jumps to the share of handled paths, then creeps on.
+    EXPECT_TRUE(WaitUntil([&] { int p = BarPosition(); return p >= 33 && p < 50; }))
+        << "bar at " << BarPosition();
+    ASSERT_TRUE(gate_.WaitForCalls(2));
+    EXPECT_EQ(gate_.PathOfCall(1), plat::WideToNarrow(paths_[1]));
+    Shoot(window_, L"progress");
+
+    // Cancel while the second path is in work: the dialog waits for it.
+    ASSERT_TRUE(ClickButton(window_, IDCANCEL));
+    EXPECT_FALSE(WaitForWindowGone(window_, Millis(800))) << "the dialog closed before the path was finished";
+    const ULONGLONG released = ::GetTickCount64();
+    gate_.Release(1);
+    ASSERT_TRUE(WaitForWindowGone(window_, Millis(5000)));
+    const ULONGLONG closedAfter = ::GetTickCount64() - released;
+    EXPECT_LE(closedAfter, 900u) << "the dialog took " << closedAfter << " ms to close";
+    ASSERT_TRUE(thread_->WaitDone());
+    EXPECT_EQ(thread_->Result(), 1);
+
+    // The second path was finished, the first never touched.
+    EXPECT_EQ(gate_.Calls(), 2);
+    EXPECT_FALSE(Exists(paths_[2]));
+    EXPECT_FALSE(Exists(paths_[1]));
+    EXPECT_TRUE(Exists(paths_[0]));
+}
+
+TEST_F(ProgressDialogTest, TheBarMovesOneStepPerTickWhileAPathIsInWork) {
+    Run({paths_[0]});
+    ASSERT_TRUE(gate_.WaitForCalls(1));
+    EXPECT_TRUE(WaitUntil([&] { return BarPosition() >= 2; }, Millis(3000))) << "bar at " << BarPosition();
+    EXPECT_LT(BarPosition(), 10);
+    EXPECT_EQ(ControlText(window_, IDC_PROGRESS_STATUS), L"");
+    Shoot(window_, L"progress-start");
+    gate_.Release(1);
+    ASSERT_TRUE(WaitForWindowGone(window_, Millis(3000)));
+    ASSERT_TRUE(thread_->WaitDone());
+    EXPECT_EQ(thread_->Result(), 1);
+    EXPECT_FALSE(Exists(paths_[0]));
+}
+
+TEST_F(ProgressDialogTest, EscapeAndTheCloseBoxCancelLikeTheButton) {
+    for (int way = 0; way < 2; ++way) {
+        ASSERT_TRUE(testing_support::WriteFileText(paths_[0], "x"));
+        ASSERT_TRUE(testing_support::WriteFileText(paths_[1], "x"));
+        Run({paths_[0], paths_[1]});
+        ASSERT_TRUE(gate_.WaitForCalls(way + 1));
+        if (way == 0) {
+            ASSERT_TRUE(PressEscape(window_));
+        }
+        if (way == 1) {
+            RequestClose(window_);
+        }
+        EXPECT_FALSE(WaitForWindowGone(window_, Millis(600)));
+        gate_.Release(1);
+        ASSERT_TRUE(WaitForWindowGone(window_, Millis(3000))) << "way " << way;
+        ASSERT_TRUE(thread_->WaitDone());
+        EXPECT_EQ(gate_.Calls(), way + 1) << "the first path was handled after the cancel";
+        EXPECT_TRUE(Exists(paths_[0])) << "way " << way;
+        thread_.reset();
+        batch_.reset();
+    }
+}
+
+TEST_F(ProgressDialogTest, AnEmptyBatchClosesAtTheFirstTick) {
+    const ULONGLONG opened = ::GetTickCount64();
+    Run({});
+    ASSERT_TRUE(WaitForWindowGone(window_, Millis(3000)));
+    EXPECT_LE(::GetTickCount64() - opened, 1500u);
+    ASSERT_TRUE(thread_->WaitDone());
+    EXPECT_EQ(thread_->Result(), 1);
+    EXPECT_EQ(gate_.Calls(), 0);
+}
+
+TEST_F(DialogUiTest, ALockBatchRunsToItsEndInTheDialog) {
+    TempDir dir;
+    std::vector<std::wstring> paths = {dir / L"a.txt", dir / L"b.txt"};
+    for (const auto& p : paths) ASSERT_TRUE(testing_support::WriteFileText(p, "plain text"));
+    LockBatch batch(paths, "pw", nullptr);
+    UiThread thread([&batch] {
+        ProgressDialog dialog(batch);
+        return dialog.Run(nullptr);
+    });
+    ASSERT_TRUE(thread.WaitDone());
+    EXPECT_EQ(thread.Result(), 1);
+    for (const auto& p : paths) {
+        EXPECT_FALSE(Exists(p));
+        EXPECT_TRUE(Exists(p + L".corvastine"));
+    }
+}
+
+}  // namespace
+}  // namespace dialogtest
