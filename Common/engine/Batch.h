@@ -9,7 +9,11 @@
 // The paths are handled from the last to the first; a folder is walked depth
 // first. Links (symbolic links, junctions, other reparse points) are never
 // followed: a walk does not descend into them, lock and unlock leave them
-// alone, and shred or delete remove the link itself, never its target.
+// alone, and shred or delete remove the link itself, never its target (where
+// the system cannot remove a link as a link, it stays, with its folder).
+//
+// The stop flag is never cleared: a batch stopped before Start, or started
+// again after it ended, handles no path. Use one batch per command.
 #pragma once
 
 #include <atomic>
