@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "DialogIds.h"
+#include "WinHandles.h"
 
 namespace corva::ui {
 
@@ -56,9 +57,8 @@ void LimitFieldLength(HWND dialog, std::initializer_list<int> controlIds) {
 }
 
 int ScaleForDpi(HWND window, int pixelsAt96) {
-    HDC dc = ::GetDC(window);
-    int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ::ReleaseDC(window, dc);
+    WindowDC dc(window);
+    int dpi = dc.Get() ? ::GetDeviceCaps(dc.Get(), LOGPIXELSY) : 96;
     if (dpi <= 0) dpi = 96;
     return ::MulDiv(pixelsAt96, dpi, 96);
 }

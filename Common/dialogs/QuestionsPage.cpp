@@ -8,6 +8,7 @@
 #include "SecretText.h"
 #include "SecurityQuestions.h"
 #include "SettingsFailure.h"
+#include "WinHandles.h"
 #include "engine/Secrets.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
@@ -29,17 +30,17 @@ void QuestionsPage::OnInit() {
 
 void QuestionsPage::FillList(int index) {
     HWND list = ::GetDlgItem(Handle(), kLists[index]);
-    HDC dc = ::GetDC(list);
-    HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(list, WM_GETFONT, 0, 0)));
     LONG widest = 0;
-    for (int q = 0; SecurityQuestions[q]; ++q) {
-        ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(SecurityQuestions[q]));
-        SIZE size{};
-        ::GetTextExtentPoint32W(dc, SecurityQuestions[q], static_cast<int>(::lstrlenW(SecurityQuestions[q])), &size);
-        widest = std::max(widest, size.cx);
+    {
+        WindowDC dc(list);
+        dc.SelectFont(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)));
+        for (int q = 0; SecurityQuestions[q]; ++q) {
+            ::SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(SecurityQuestions[q]));
+            SIZE size{};
+            ::GetTextExtentPoint32W(dc.Get(), SecurityQuestions[q], ::lstrlenW(SecurityQuestions[q]), &size);
+            widest = std::max(widest, size.cx);
+        }
     }
-    ::SelectObject(dc, oldFont);
-    ::ReleaseDC(list, dc);
     // The open list shows every question in full, even where the closed
     // box is narrower.
     int margins = ::GetSystemMetrics(SM_CXVSCROLL) + 4 * ::GetSystemMetrics(SM_CXEDGE) + ScaleForDpi(list, 8);

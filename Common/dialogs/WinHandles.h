@@ -49,6 +49,31 @@ private:
     HWND window_ = nullptr;
 };
 
+// A window's device context for drawing or measuring, released with the
+// object; a font selected into it is put back first.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : window_(window), dc_(::GetDC(window)) {}
+    ~WindowDC() {
+        if (!dc_) return;
+        if (oldFont_) ::SelectObject(dc_, oldFont_);
+        ::ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC Get() const { return dc_; }
+    void SelectFont(HFONT font) {
+        if (!dc_ || !font) return;
+        HGDIOBJ previous = ::SelectObject(dc_, font);
+        if (!oldFont_) oldFont_ = previous;
+    }
+
+private:
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ oldFont_ = nullptr;
+};
+
 // A font derived from the one a window uses, with changes applied to its
 // description (bold, underline). Empty when the window has no font.
 template <typename Change>
