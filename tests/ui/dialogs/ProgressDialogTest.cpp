@@ -1,6 +1,7 @@
 // The progress dialog over real batches: the status line and bar while the
 // paths are handled, Cancel finishing the path in work and nothing after
 // it, closing at the tick after the end, and an empty batch.
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -189,6 +190,32 @@ TEST_F(ProgressDialogTest, AnEmptyBatchClosesAtTheFirstTick) {
     ASSERT_TRUE(thread_->WaitDone());
     EXPECT_EQ(thread_->Result(), 1);
     EXPECT_EQ(gate_.Calls(), 0);
+}
+
+TEST_F(ProgressDialogTest, OpensCentredOnItsOwner) {
+    batch_ = std::make_unique<ShredBatch>(std::vector<std::wstring>{paths_[0]}, nullptr, gate_.LibraryPath());
+    BatchProgress* batch = batch_.get();
+    std::atomic<HWND> owner{nullptr};
+    thread_ = std::make_unique<UiThread>([batch, &owner] {
+        HWND frame = ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80, 700, 500,
+                                       nullptr, nullptr, nullptr, nullptr);
+        owner = frame;
+        ProgressDialog dialog(*batch);
+        INT_PTR result = dialog.Run(frame);
+        ::DestroyWindow(frame);
+        return result;
+    });
+    WindowQuery q = WindowQuery::Dialog(thread_->GetScope(), L"Corvastine");
+    window_ = WaitForWindow(q);
+    ASSERT_NE(window_, nullptr);
+    EXPECT_EQ(::GetWindow(window_, GW_OWNER), owner.load());
+    RECT o{}, d{};
+    ::GetWindowRect(owner.load(), &o);
+    ::GetWindowRect(window_, &d);
+    EXPECT_NEAR((d.left + d.right) / 2, (o.left + o.right) / 2, 2);
+    EXPECT_NEAR((d.top + d.bottom) / 2, (o.top + o.bottom) / 2, 2);
+    gate_.Release(1);
+    ASSERT_TRUE(thread_->WaitDone());
 }
 
 TEST_F(DialogUiTest, ALockBatchRunsToItsEndInTheDialog) {
