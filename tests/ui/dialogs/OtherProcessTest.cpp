@@ -13,7 +13,10 @@ TEST(OtherProcessTest, DrivesThePromptOfAnotherProgram) {
     ASSERT_TRUE(host.Start(BesideProgram(L"ui_dialog_host.exe"), L"vault-prompt \"open sesame\""));
     HWND window = WaitForWindow(WindowQuery::Dialog(host.GetScope(), L"Enter password"));
     ASSERT_NE(window, nullptr) << "the other program's dialog did not show";
-    EXPECT_FALSE(SaveScreenshot(window, L"other-process-prompt").empty());
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    EXPECT_FALSE(SaveScreenshot(window, L"other-process-prompt-" + std::to_wstring(dpi) + L"dpi").empty());
     EXPECT_EQ(ControlText(window, IDC_ENTER_PROMPT), L"Please enter your password to continue.");
 
     ASSERT_TRUE(ClickButton(window, IDOK));
