@@ -10,55 +10,46 @@ namespace corva {
 
 #ifdef CORVA_HAVE_AESNI
 
-#define CORVA_AES_TARGET __attribute__((target("aes,sse4.1")))
+#define CORVA_AES_TARGET __attribute__((target("aes,ssse3,sse4.1")))
 
 namespace {
 
-CORVA_AES_TARGET inline __m128i Expand1(__m128i a, __m128i t) {
-    t = _mm_shuffle_epi32(t, 0xFF);
+// Key expansion with AESENCLAST instead of AESKEYGENASSIST: with all four
+// columns equal, ShiftRows does nothing, so AESENCLAST of a broadcast word
+// yields SubWord of it (xor the round constant), and it is much quicker than
+// AESKEYGENASSIST on many processors.
+CORVA_AES_TARGET inline __m128i Spread(__m128i a) {
     a = _mm_xor_si128(a, _mm_slli_si128(a, 4));
     a = _mm_xor_si128(a, _mm_slli_si128(a, 4));
-    a = _mm_xor_si128(a, _mm_slli_si128(a, 4));
-    return _mm_xor_si128(a, t);
-}
-
-CORVA_AES_TARGET inline __m128i Expand2(__m128i a, __m128i c) {
-    __m128i t = _mm_shuffle_epi32(_mm_aeskeygenassist_si128(a, 0x00), 0xAA);
-    c = _mm_xor_si128(c, _mm_slli_si128(c, 4));
-    c = _mm_xor_si128(c, _mm_slli_si128(c, 4));
-    c = _mm_xor_si128(c, _mm_slli_si128(c, 4));
-    return _mm_xor_si128(c, t);
+    return _mm_xor_si128(a, _mm_slli_si128(a, 4));
 }
 
 // The 15 round keys of AES-256 (FIPS-197 key expansion).
 CORVA_AES_TARGET void ExpandKey(const uint8_t key[32], __m128i rk[15]) {
+    // Bytes 13,14,15,12 of the last word in every column: RotWord(w3).
+    const __m128i rotate = _mm_set_epi8(12, 15, 14, 13, 12, 15, 14, 13, 12, 15, 14, 13, 12, 15, 14, 13);
+    const __m128i zero = _mm_setzero_si128();
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key));
     __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key + 16));
     rk[0] = a;
     rk[1] = c;
-#define CORVA_ROUND(i, rcon)                                   \
-    a = Expand1(a, _mm_aeskeygenassist_si128(c, rcon));        \
-    rk[i] = a;                                                 \
-    if (i + 1 < 15) {                                          \
-        c = Expand2(a, c);                                     \
-        rk[i + 1] = c;                                         \
+    int rcon = 1;
+    for (int i = 2; i < 15; i += 2) {
+        a = _mm_xor_si128(Spread(a), _mm_aesenclast_si128(_mm_shuffle_epi8(c, rotate), _mm_set1_epi32(rcon)));
+        rk[i] = a;
+        rcon <<= 1;
+        if (i + 1 < 15) {
+            c = _mm_xor_si128(Spread(c), _mm_aesenclast_si128(_mm_shuffle_epi32(a, 0xFF), zero));
+            rk[i + 1] = c;
+        }
     }
-    CORVA_ROUND(2, 0x01)
-    CORVA_ROUND(4, 0x02)
-    CORVA_ROUND(6, 0x04)
-    CORVA_ROUND(8, 0x08)
-    CORVA_ROUND(10, 0x10)
-    CORVA_ROUND(12, 0x20)
-    a = Expand1(a, _mm_aeskeygenassist_si128(c, 0x40));
-    rk[14] = a;
-#undef CORVA_ROUND
 }
 
 bool Detect() {
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
     const bool aes = (ecx & bit_AES) != 0;
-    const bool sse41 = (ecx & bit_SSE4_1) != 0;
+    const bool sse41 = (ecx & bit_SSE4_1) != 0 && (ecx & bit_SSSE3) != 0;
     return aes && sse41;
 }
 

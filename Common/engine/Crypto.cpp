@@ -10,14 +10,13 @@
 
 #include <atomic>
 #include <cstring>
-#include <thread>
-#include <vector>
 
 namespace corva {
 
 namespace {
 
 std::atomic<bool> g_forcePortable{false};
+
 std::atomic<RandomSource> g_randomSource{nullptr};
 
 // The one 64-byte SHA-256 block of a 36-byte message: message, 0x80, zeros,
@@ -114,47 +113,11 @@ void BodyCipher::ProcessOne(uint8_t* block, const uint8_t key[kDigestSize], bool
 
 void BodyCipher::Process(uint8_t* blocks, size_t count) {
     const bool fast = BodyCipherUsesAesInstructions();
-    // The key chain and the block cipher are each sequential, but they can
-    // overlap: on a second core a producer runs the chain ahead while this
-    // thread enciphers with the keys it has published.
-    if (count >= kParallelBlocks && std::thread::hardware_concurrency() >= 2 && ProcessParallel(blocks, count, fast))
-        return;
     for (size_t b = 0; b < count; ++b) {
         Sha256KeyCounter(key_, counter_, key_);
         ++counter_;
         ProcessOne(blocks + b * kAesBlock, key_, fast);
     }
-}
-
-bool BodyCipher::ProcessParallel(uint8_t* blocks, size_t count, bool fast) {
-    std::vector<uint8_t> keys(count * kDigestSize);
-    std::atomic<size_t> ready{0};
-    const uint32_t first = counter_;
-    auto produce = [&] {
-        uint8_t k[kDigestSize];
-        std::memcpy(k, key_, kDigestSize);
-        for (size_t i = 0; i < count; ++i) {
-            Sha256KeyCounter(k, first + static_cast<uint32_t>(i), k);
-            std::memcpy(&keys[i * kDigestSize], k, kDigestSize);
-            if ((i & 31) == 31 || i + 1 == count) ready.store(i + 1, std::memory_order_release);
-        }
-        plat::SecureZero(k, sizeof k);
-    };
-    std::thread producer;
-    try {
-        producer = std::thread(produce);
-    } catch (...) {
-        return false;  // no thread to be had: the caller goes on alone
-    }
-    for (size_t i = 0; i < count; ++i) {
-        while (ready.load(std::memory_order_acquire) <= i) std::this_thread::yield();
-        ProcessOne(blocks + i * kAesBlock, &keys[i * kDigestSize], fast);
-    }
-    producer.join();
-    std::memcpy(key_, &keys[(count - 1) * kDigestSize], kDigestSize);
-    counter_ += static_cast<uint32_t>(count);
-    plat::SecureZero(keys.data(), keys.size());
-    return true;
 }
 
 bool BodyCipherUsesAesInstructions() {

@@ -38,10 +38,7 @@ public:
     void Process(uint8_t* blocks, size_t count);
 
 private:
-    // Below this many blocks a second thread costs more than it saves.
-    static constexpr size_t kParallelBlocks = 8192;
     void ProcessOne(uint8_t* block, const uint8_t key[kDigestSize], bool fast);
-    bool ProcessParallel(uint8_t* blocks, size_t count, bool fast);
 
     uint8_t key_[kDigestSize];
     uint8_t iv_[kAesBlock];

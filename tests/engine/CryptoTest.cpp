@@ -93,20 +93,3 @@ TEST(Crypto, RandomBytesAreFresh) {
     ASSERT_TRUE(corva::RandomBytes(b, sizeof b));
     EXPECT_NE(ToHex(a, 32), ToHex(b, 32));
 }
-
-// Long runs overlap the key chain with the block cipher on a second thread;
-// the result must equal block-by-block processing, across call boundaries.
-TEST(Crypto, OverlappedKeyChainMatchesBlockByBlock) {
-    Bytes seed = PseudoRandom(32, 21), iv = PseudoRandom(16, 22);
-    const size_t blocks = 20000;
-    const Bytes plain = PseudoRandom(16 * blocks, 23);
-    Bytes whole = plain, pieces = plain;
-    corva::BodyCipher a(seed.data(), iv.data(), true), b(seed.data(), iv.data(), true);
-    a.Process(whole.data(), 9000);                 // overlapped
-    a.Process(whole.data() + 16 * 9000, 11000);    // overlapped, continuing the chain
-    for (size_t i = 0; i < blocks; i += 100) b.Process(pieces.data() + 16 * i, 100);  // one by one
-    EXPECT_EQ(whole, pieces);
-    corva::BodyCipher d(seed.data(), iv.data(), false);
-    d.Process(whole.data(), blocks);
-    EXPECT_EQ(whole, plain);
-}
