@@ -529,7 +529,7 @@ bool MardleTree::ToXMLFile(const char* fileName, const char* keyText) const {
     return ToXMLFile(plat::NarrowToWide(fileName), keyText);
 }
 
-bool MardleTree::ToXMLFile(const std::wstring& fileName, const char* keyText) const {
+bool MardleTree::ToXMLFile(const std::wstring& fileName, const char* keyText, bool replaceExisting) const {
     try {
         std::string bytes;
         if (!ToXML(bytes)) {
@@ -561,7 +561,7 @@ bool MardleTree::ToXMLFile(const std::wstring& fileName, const char* keyText) co
                          static_cast<int>(out.LastError()));
             return false;
         }
-        if (!plat::RenameReplacing(temp, fileName)) {
+        if (!(replaceExisting ? plat::RenameReplacing(temp, fileName) : plat::RenameNoReplace(temp, fileName))) {
             plat::RemoveFile(temp);
             MARDLE_TRACE(kLogError, "::MoveFileEx Failed!{pchFileName='%s'}", narrowName.c_str());
             return false;

@@ -87,7 +87,9 @@ public:
     // scrambled in place when the key is non-empty; without a key (nullptr)
     // the plain document. The new content replaces the file only once it is
     // complete and flushed; on any failure the old file is left as it was.
-    bool ToXMLFile(const std::wstring& fileName, const char* keyText) const;
+    // replaceExisting false: the file is created only while its name is
+    // free, so a document written meanwhile by someone else is never lost.
+    bool ToXMLFile(const std::wstring& fileName, const char* keyText, bool replaceExisting = true) const;
     bool ToXMLFile(const char* fileName, const char* keyText) const;
     // Parses document bytes (the encoding is detected from them) into this
     // tree, which is cleared first. False only when the DOM library cannot

@@ -115,7 +115,9 @@ bool EnsureSettingsFile() {
         case FileState::Missing:
             break;
     }
-    return FreshDocument().ToXMLFile(path, keyText.c_str());
+    // Created only while the name is free: a value another thread or
+    // process stored in the meantime is never replaced by the empty file.
+    return FreshDocument().ToXMLFile(path, keyText.c_str(), false);
 }
 
 std::string GetSetting(const std::string& key) {

@@ -552,3 +552,19 @@ TEST(MardleTree, FailedWriteLeavesOldFile) {
     EXPECT_TRUE(read.FromXMLFile(path, "fetchhostmachinetag"));
     EXPECT_SAME_TREE(read, bigger);
 }
+
+// Creating without replacing: a file that appeared in the meantime (another
+// writer's settings) is kept whole, and no temporary is left behind.
+TEST(MardleTree, CreateOnlyNeverReplacesAnExistingFile) {
+    TempDir dir;
+    const std::wstring path = dir / L"s.xml";
+    MardleTree first = SampleTree();
+    ASSERT_TRUE(first.ToXMLFile(path, "fetchhostmachinetag", false));
+    const Bytes written = ReadFileBytes(path);
+    MardleTree other("root");
+    EXPECT_FALSE(other.ToXMLFile(path, "fetchhostmachinetag", false));
+    EXPECT_EQ(ReadFileBytes(path), written);
+    EXPECT_EQ(ListNames(dir.Path()).size(), 1u);
+    EXPECT_TRUE(other.ToXMLFile(path, "fetchhostmachinetag", true));
+    EXPECT_NE(ReadFileBytes(path), written);
+}
