@@ -43,6 +43,10 @@ if [ "$linux_only" = 0 ]; then
   # When one already serves the prefix it is used and left running.
   own_server=0
   if wineserver -p 2>/dev/null; then own_server=1; fi
+  # Start Wine's own background services now, detached from any output:
+  # started by the first test instead, they would inherit CTest's output
+  # pipe and CTest would wait for them until the server ends.
+  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot >/dev/null 2>&1 </dev/null || true
   cleanup() {
     if [ "$own_server" = 1 ]; then WINEPREFIX=$CORVA_WINEPREFIX wineserver -k 2>/dev/null || true; fi
     kill "$xvfb_pid" 2>/dev/null || true
