@@ -1,5 +1,6 @@
 #include "ModalDialog.h"
 
+#include "DialogRouting.h"
 #include "DialogSupport.h"
 
 namespace corva::ui {
@@ -11,26 +12,8 @@ INT_PTR ModalDialog::RunModal(HWND owner) {
 }
 
 INT_PTR CALLBACK ModalDialog::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    ModalDialog* self = nullptr;
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<ModalDialog*>(lParam);
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-        self->hwnd_ = hwnd;
-    } else {
-        self = reinterpret_cast<ModalDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-    }
-    if (!self) return FALSE;
-    INT_PTR result = FALSE;
-    try {
-        result = self->Dispatch(message, wParam, lParam);
-    } catch (...) {
-        result = FALSE;
-    }
-    if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
-        self->hwnd_ = nullptr;
-    }
-    return result;
+    auto* created = message == WM_INITDIALOG ? reinterpret_cast<ModalDialog*>(lParam) : nullptr;
+    return RouteToOwner(hwnd, message, wParam, lParam, created, &ModalDialog::hwnd_, &ModalDialog::Dispatch);
 }
 
 INT_PTR ModalDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "DialogRouting.h"
 #include "DialogSupport.h"
 
 namespace corva::ui {
@@ -21,27 +22,10 @@ PROPSHEETPAGEW WizardPage::Describe(const wchar_t* title) {
 }
 
 INT_PTR CALLBACK WizardPage::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    WizardPage* self = nullptr;
-    if (message == WM_INITDIALOG) {
-        const auto* page = reinterpret_cast<const PROPSHEETPAGEW*>(lParam);
-        self = reinterpret_cast<WizardPage*>(page->lParam);
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-        self->hwnd_ = hwnd;
-    } else {
-        self = reinterpret_cast<WizardPage*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-    }
-    if (!self) return FALSE;
-    INT_PTR result = FALSE;
-    try {
-        result = self->Dispatch(message, wParam, lParam);
-    } catch (...) {
-        result = FALSE;
-    }
-    if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
-        self->hwnd_ = nullptr;
-    }
-    return result;
+    WizardPage* created = nullptr;
+    if (message == WM_INITDIALOG)
+        created = reinterpret_cast<WizardPage*>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
+    return RouteToOwner(hwnd, message, wParam, lParam, created, &WizardPage::hwnd_, &WizardPage::Dispatch);
 }
 
 INT_PTR WizardPage::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
