@@ -89,10 +89,10 @@ plat::Mutex& DomLock() {
 
 class DomSection {
 public:
-    DomSection() { DomLock().Lock(); }
-    ~DomSection() { DomLock().Unlock(); }
-    DomSection(const DomSection&) = delete;
-    DomSection& operator=(const DomSection&) = delete;
+    DomSection() : hold_(DomLock()) {}
+
+private:
+    plat::MutexLock hold_;
 };
 
 // Initialises the library for the life of the object; a failure is traced.

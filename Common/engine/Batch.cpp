@@ -24,31 +24,6 @@ const char kWipeExportName[] = "dwipefile";
 
 namespace {
 
-// Holds a plat::Mutex for a scope.
-class MutexHold {
-public:
-    explicit MutexHold(plat::Mutex& m) : m_(m) { m_.Lock(); }
-    ~MutexHold() { m_.Unlock(); }
-    MutexHold(const MutexHold&) = delete;
-    MutexHold& operator=(const MutexHold&) = delete;
-
-private:
-    plat::Mutex& m_;
-};
-
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
-    if (folder.empty()) return name;
-    wchar_t last = folder.back();
-    if (last == L'/' || last == L'\\') return folder + name;
-    return folder + plat::PathSeparator() + name;
-}
-
-std::wstring BesideModule(const std::wstring& name) {
-    const std::wstring module = plat::ModulePath();
-    if (module.empty()) return std::wstring();
-    return JoinPath(plat::ParentFolder(module), name);
-}
-
 struct PipelineContext {
     const char* password;
     FileLog* log;
@@ -85,7 +60,7 @@ bool WalkFolder(const std::wstring& folder, void* context, WalkOperation operati
     std::vector<std::wstring> names;
     if (!plat::ListFolder(folder, &names)) return false;
     for (const std::wstring& name : names) {
-        const std::wstring path = JoinPath(folder, name);
+        const std::wstring path = plat::JoinPath(folder, name);
         if (plat::IsDirectory(path)) {  // false for links: they are handed over as entries
             if (!WalkFolder(path, context, operation)) return false;
         } else if (!operation(path, context)) {
@@ -125,7 +100,7 @@ bool DeletePath(const std::wstring& path, bool isFolder) {
 
 // ---------------------------------------------------------------- shred
 
-bool ShredPath(const std::wstring& path) { return ShredPath(path, BesideModule(kWipeLibraryName)); }
+bool ShredPath(const std::wstring& path) { return ShredPath(path, plat::ModuleFilePath(kWipeLibraryName)); }
 
 bool ShredPath(const std::wstring& path, const std::wstring& libraryPath) {
     if (path.empty() || libraryPath.empty()) return false;
@@ -157,14 +132,13 @@ BatchProgress::BatchProgress(const std::vector<std::wstring>& paths, FileLog* lo
 
 BatchProgress::~BatchProgress() {
     Stop();
-    if (!password_.empty()) plat::SecureZero(&password_[0], password_.size());
-    password_.clear();
+    password_.Wipe();
 }
 
 bool BatchProgress::Start(int parameter) {
     std::lock_guard<std::mutex> hold(threadLock_);
     {
-        MutexHold m(mutex_);
+        plat::MutexLock m(mutex_);
         if (runState_ == kRunning) return false;
         // Running from here on, so that a second Start is refused even
         // before the new worker has begun.
@@ -175,7 +149,7 @@ bool BatchProgress::Start(int parameter) {
         if (worker_.joinable()) worker_.join();  // an earlier run, finished
         worker_ = std::thread(&BatchProgress::Worker, this, parameter);
     } catch (...) {
-        MutexHold m(mutex_);
+        plat::MutexLock m(mutex_);
         runState_ = kIdle;
         return false;
     }
@@ -185,7 +159,7 @@ bool BatchProgress::Start(int parameter) {
 void BatchProgress::Worker(int parameter) {
     workerId_.store(std::this_thread::get_id());
     {
-        MutexHold m(mutex_);
+        plat::MutexLock m(mutex_);
         runState_ = kRunning;
     }
     int result = -1;
@@ -198,7 +172,7 @@ void BatchProgress::Worker(int parameter) {
     }
     exitCode_.store(result);
     {
-        MutexHold m(mutex_);
+        plat::MutexLock m(mutex_);
         runState_ = kIdle;
     }
     workerId_.store(std::thread::id());
@@ -206,7 +180,7 @@ void BatchProgress::Worker(int parameter) {
 
 void BatchProgress::Stop() {
     {
-        MutexHold m(mutex_);
+        plat::MutexLock m(mutex_);
         stopFlag_ = true;
     }
     // The worker itself cannot wait for its own end.
@@ -221,18 +195,18 @@ void BatchProgress::Stop() {
 }
 
 void BatchProgress::GetProgress(bool* stopFlag, std::wstring* statusText) {
-    MutexHold m(mutex_);
+    plat::MutexLock m(mutex_);
     if (stopFlag) *stopFlag = stopFlag_;
     if (statusText) *statusText = statusText_;
 }
 
 bool BatchProgress::IsStopFlagSet() {
-    MutexHold m(mutex_);
+    plat::MutexLock m(mutex_);
     return stopFlag_;
 }
 
 BatchProgress::RunState BatchProgress::GetRunState() {
-    MutexHold m(mutex_);
+    plat::MutexLock m(mutex_);
     return runState_;
 }
 
@@ -241,12 +215,12 @@ void BatchProgress::ReportHandled(int total, int handled) {
     wchar_t text[64];
     std::swprintf(text, sizeof text / sizeof text[0], kBatchStatusFormat, total, handled);
     std::wstring status(text);
-    MutexHold m(mutex_);
+    plat::MutexLock m(mutex_);
     statusText_.swap(status);
 }
 
 void BatchProgress::MarkFinished() {
-    MutexHold m(mutex_);
+    plat::MutexLock m(mutex_);
     stopFlag_ = true;
 }
 
@@ -254,7 +228,7 @@ void BatchProgress::MarkFinished() {
 
 LockBatch::LockBatch(const std::vector<std::wstring>& paths, const std::string& password, FileLog* log)
     : BatchProgress(paths, log) {
-    password_ = password;
+    password_ = corva::SecretText(password);
 }
 
 LockBatch::~LockBatch() { StopAndWait(); }
@@ -263,7 +237,7 @@ int LockBatch::Run(int) {
     const int total = static_cast<int>(paths_.size());
     for (int i = total - 1; i >= 0; --i) {
         if (StopRequested()) break;
-        LockPath(paths_[static_cast<size_t>(i)], password_.c_str(), log_);
+        LockPath(paths_[static_cast<size_t>(i)], password_.CStr(), log_);
         ReportHandled(total, total - i);
     }
     MarkFinished();
@@ -272,7 +246,7 @@ int LockBatch::Run(int) {
 
 UnlockBatch::UnlockBatch(const std::vector<std::wstring>& paths, const std::string& password, FileLog* log)
     : BatchProgress(paths, log) {
-    password_ = password;
+    password_ = corva::SecretText(password);
 }
 
 UnlockBatch::~UnlockBatch() { StopAndWait(); }
@@ -281,7 +255,7 @@ int UnlockBatch::Run(int) {
     const int total = static_cast<int>(paths_.size());
     for (int i = total - 1; i >= 0; --i) {
         if (StopRequested()) break;
-        UnlockPath(paths_[static_cast<size_t>(i)], password_.c_str(), log_);
+        UnlockPath(paths_[static_cast<size_t>(i)], password_.CStr(), log_);
         ReportHandled(total, total - i);
     }
     MarkFinished();
@@ -294,7 +268,7 @@ ShredBatch::ShredBatch(const std::vector<std::wstring>& paths, FileLog* log, con
 ShredBatch::~ShredBatch() { StopAndWait(); }
 
 int ShredBatch::Run(int) {
-    const std::wstring library = wipeLibrary_.empty() ? BesideModule(kWipeLibraryName) : wipeLibrary_;
+    const std::wstring library = wipeLibrary_.empty() ? plat::ModuleFilePath(kWipeLibraryName) : wipeLibrary_;
     const int total = static_cast<int>(paths_.size());
     for (int i = total - 1; i >= 0; --i) {
         if (StopRequested()) break;

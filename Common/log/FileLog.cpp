@@ -79,7 +79,7 @@ void FileLog::Append(const char* text) {
 }
 
 bool FileLog::WriteV(int32_t level, const char* format, va_list args) {
-    lock_.Lock();
+    plat::MutexLock hold(lock_);
     if (enabled && level >= threshold) {
         if (!fileName_.empty()) {
             plat::LocalTime t = plat::Now();
@@ -93,7 +93,6 @@ bool FileLog::WriteV(int32_t level, const char* format, va_list args) {
         }
         Append("\n");
     }
-    lock_.Unlock();
     return true;
 }
 

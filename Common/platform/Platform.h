@@ -100,6 +100,9 @@ bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names);
 // The folder part of a path, without the trailing separator.
 std::wstring ParentFolder(const std::wstring& path);
 wchar_t PathSeparator();
+// folder and name joined by one separator (none added when folder already
+// ends in one); name alone when folder is empty.
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 // ---------------------------------------------------------------- identity
 struct Guid {
@@ -112,6 +115,10 @@ bool CreateGuid(Guid* guid);
 
 // Full path of the module (program or library) that contains this code.
 std::wstring ModulePath();
+// The folder of that module followed by name: the settings file, the wiping
+// library and the vault's own files sit beside the module that uses them.
+// Empty when the module's path cannot be had.
+std::wstring ModuleFilePath(const std::wstring& name);
 
 // ---------------------------------------------------------------- text
 // Narrow text is the system ANSI code page on Windows and UTF-8 elsewhere.
@@ -144,6 +151,18 @@ private:
     struct Impl;
     Impl* impl_ = nullptr;
     bool createdNew_ = false;
+};
+
+// Holds a Mutex from construction to the end of the scope.
+class MutexLock {
+public:
+    explicit MutexLock(Mutex& mutex) : mutex_(mutex) { mutex_.Lock(); }
+    ~MutexLock() { mutex_.Unlock(); }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+
+private:
+    Mutex& mutex_;
 };
 
 // ---------------------------------------------------------------- misc

@@ -53,6 +53,20 @@ std::wstring ParentFolder(const std::wstring& path) {
     return path.substr(0, cut);
 }
 
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty()) return name;
+    const wchar_t last = folder.back();
+    if (last == L'/' || last == L'\\') return folder + name;
+    return folder + PathSeparator() + name;
+}
+
+std::wstring ModuleFilePath(const std::wstring& name) {
+    const std::wstring module = ModulePath();
+    const size_t cut = module.find_last_of(PathSeparator() == L'\\' ? L"\\/" : L"/");
+    if (cut == std::wstring::npos) return std::wstring();
+    return module.substr(0, cut + 1) + name;
+}
+
 void SecureZero(void* data, size_t size) {
     if (size == 0) return;
     std::memset(data, 0, size);

@@ -32,10 +32,12 @@ std::wstring& FolderOverride() {
 }
 
 std::wstring SettingsFilePath() {
-    FolderLock().Lock();
-    std::wstring folder = FolderOverride();
-    FolderLock().Unlock();
-    if (folder.empty()) return ModuleFilePath(kSettingsFileName);
+    std::wstring folder;
+    {
+        plat::MutexLock hold(FolderLock());
+        folder = FolderOverride();
+    }
+    if (folder.empty()) return plat::ModuleFilePath(kSettingsFileName);
     if (folder.back() != L'/' && folder.back() != plat::PathSeparator()) folder += plat::PathSeparator();
     return folder + kSettingsFileName;
 }
@@ -84,14 +86,6 @@ bool MoveAside(const std::wstring& path) {
 
 }  // namespace
 
-std::wstring ModuleFilePath(const std::wstring& name) {
-    std::wstring module = plat::ModulePath();
-    const wchar_t* separators = plat::PathSeparator() == L'\\' ? L"\\/" : L"/";
-    size_t slash = module.find_last_of(separators);
-    if (slash == std::wstring::npos) return std::wstring();
-    return module.substr(0, slash + 1) + name;
-}
-
 std::string SettingsKeyText() {
     int forced = g_usbOverride.load();
     bool onUsb = forced >= 0 ? forced == 1 : IsModuleOnUsbDrive();
@@ -99,7 +93,6 @@ std::string SettingsKeyText() {
 }
 
 bool EnsureSettingsFile() {
-    plat::ComScope com;
     const std::string keyText = SettingsKeyText();
     const std::wstring path = SettingsFilePath();
     if (path.empty()) return false;
@@ -121,7 +114,6 @@ bool EnsureSettingsFile() {
 }
 
 std::string GetSetting(const std::string& key) {
-    plat::ComScope com;
     const std::string keyText = SettingsKeyText();
     const std::wstring path = SettingsFilePath();
     MardleTree tree;
@@ -134,7 +126,6 @@ std::string GetSetting(const std::string& key) {
 }
 
 bool SetSetting(const std::string& key, const std::string& value) {
-    plat::ComScope com;
     const std::string keyText = SettingsKeyText();
     const std::wstring path = SettingsFilePath();
     if (path.empty()) return false;
@@ -170,9 +161,8 @@ bool SetSetting(const std::string& key, const std::string& value) {
 namespace corva {
 
 void SetSettingsFolderForTesting(const std::wstring& folder) {
-    FolderLock().Lock();
+    plat::MutexLock hold(FolderLock());
     FolderOverride() = folder;
-    FolderLock().Unlock();
 }
 
 void SetModuleOnUsbForTesting(int state) { g_usbOverride.store(state < 0 ? -1 : (state ? 1 : 0)); }

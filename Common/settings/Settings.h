@@ -8,9 +8,10 @@
 
 #include <string>
 
-// The folder of the running program or library (the module that contains
-// this code), followed by name.
-std::wstring ModuleFilePath(const std::wstring& name);
+#include "platform/Platform.h"
+
+// The folder of the running program or library, followed by name.
+using plat::ModuleFilePath;
 
 // Key text the settings file is scrambled with, evaluated afresh on every
 // call: empty when the module lies on a USB drive (the file is then plain

@@ -83,11 +83,6 @@ bool FillRandom(uint8_t* data, size_t size) {
 #endif
 }
 
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
-    if (!folder.empty() && (folder.back() == L'/' || folder.back() == L'\\')) return folder + name;
-    return folder + plat::PathSeparator() + name;
-}
-
 // True for a file that holds data of its own. Links are never that (they
 // are not followed); on POSIX neither are devices, pipes and sockets, which
 // are left alone.
@@ -121,7 +116,7 @@ private:
         if (!plat::ListFolder(folder, &names)) return false;
         bool ok = true;
         for (const std::wstring& name : names) {
-            const std::wstring path = JoinPath(folder, name);
+            const std::wstring path = plat::JoinPath(folder, name);
             if (plat::IsLink(path)) continue;  // neither followed nor entered
             if (plat::IsDirectory(path)) {
                 if (!WipeTree(path)) ok = false;

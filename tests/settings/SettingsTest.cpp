@@ -52,6 +52,14 @@ TEST(Settings, ModuleFilePathIsBesideTheModule) {
     EXPECT_EQ(ModuleFilePath(L"dwipe.dll"), plat::ParentFolder(module) + plat::PathSeparator() + L"dwipe.dll");
 }
 
+TEST(Settings, JoinPathAddsExactlyOneSeparator) {
+    const std::wstring sep(1, plat::PathSeparator());
+    EXPECT_EQ(plat::JoinPath(L"a", L"b"), L"a" + sep + L"b");
+    EXPECT_EQ(plat::JoinPath(L"a/", L"b"), L"a/b");
+    EXPECT_EQ(plat::JoinPath(L"a\\", L"b"), L"a\\b");
+    EXPECT_EQ(plat::JoinPath(L"", L"b"), L"b");
+}
+
 TEST(Settings, KeyTextFollowsTheDrive) {
     SettingsFolder folder(true);
     EXPECT_EQ(SettingsKeyText(), "");
