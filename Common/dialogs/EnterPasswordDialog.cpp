@@ -4,13 +4,13 @@
 #include "DialogSupport.h"
 #include "ForgotPasswordWizard.h"
 #include "PasswordSetupWizard.h"
-#include "settings/Settings.h"
+#include "settings/PasswordStore.h"
 
 const wchar_t EnterPasswordDialog::kForgotLinkText[] = L"I forgot my password.";
 
 bool EnterPasswordDialog::MayAccept() {
-    if (!GetSetting("passwordhash").empty()) return true;
-    PasswordSetupWizard(Handle());
+    if (HasPassword()) return true;
+    PasswordSetupWizard(Handle(), host_);
     corva::ui::FocusControl(Handle(), IDC_ENTER_PASSWORD);
     return false;
 }
@@ -39,7 +39,7 @@ void EnterPasswordDialog::AlignWithLink(int controlId) {
 
 bool EnterPasswordDialog::OnCommand(int id, int code, HWND control) {
     if (id == IDC_FORGOT_LINK && code == BN_CLICKED) {
-        ForgotPasswordCommand(Handle());
+        ForgotPasswordCommand(Handle(), host_);
         corva::ui::FocusControl(Handle(), IDC_ENTER_PASSWORD);
         return true;
     }

@@ -3,17 +3,17 @@
 #include "DialogIds.h"
 #include "DialogSupport.h"
 #include "PasswordSetupWizard.h"
-#include "SecretText.h"
+#include "SecretField.h"
 #include "WizardPages.h"
-#include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 #include "platform/Platform.h"
+#include "settings/SettingKeys.h"
 #include "settings/Settings.h"
 
 namespace {
 
 const int kAnswers[3] = {IDC_ANSWER1, IDC_ANSWER2, IDC_ANSWER3};
 const int kQuestionTexts[3] = {IDC_QUESTION_TEXT1, IDC_QUESTION_TEXT2, IDC_QUESTION_TEXT3};
-const char* const kQuestionKeys[3] = {"question1", "question2", "question3"};
 
 // Page 1: the three stored questions and the answers to them. The answers
 // are read as typed, up to the same length the setup wizard reads, so that
@@ -30,17 +30,17 @@ protected:
     }
     void OnActivate() override {
         for (int i = 0; i < 3; ++i) {
-            std::wstring question = plat::NarrowToWide(GetSetting(kQuestionKeys[i]));
+            std::wstring question = plat::NarrowToWide(GetSetting(corva::kQuestionKeys[i]));
             ::SetDlgItemTextW(Handle(), kQuestionTexts[i], question.c_str());
         }
     }
     bool OnNext() override {
         corva::ui::SecretText answers[3];
         for (int i = 0; i < 3; ++i) {
-            answers[i] = corva::ui::SecretText::FromField(Handle(), kAnswers[i], corva::ui::kFieldChars);
+            answers[i] = corva::ui::ReadSecretField(Handle(), kAnswers[i], corva::ui::kFieldChars);
         }
         if (CheckAnswers(answers[0].Text(), answers[1].Text(), answers[2].Text())) return true;
-        corva::ui::ShowInfoMessage(Handle(), L"Wrong answers.", L"Corvastine");
+        corva::ui::ShowInfoMessage(Handle(), L"Wrong answers.", corva::kProductName);
         corva::ui::FocusControl(Handle(), IDC_ANSWER1);
         return false;
     }
@@ -58,9 +58,9 @@ bool ForgotPasswordWizard(HWND owner) {
     return corva::ui::RunWizard(owner, L"Forgot Password", {&answers, &password, &done});
 }
 
-void ForgotPasswordCommand(HWND owner) {
-    if (GetSetting("passwordhash").empty()) {
-        PasswordSetupWizard(owner);
+void ForgotPasswordCommand(HWND owner, SetupWizardHost host) {
+    if (!HasPassword()) {
+        PasswordSetupWizard(owner, host);
         return;
     }
     ForgotPasswordWizard(owner);

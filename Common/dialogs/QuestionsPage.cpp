@@ -5,12 +5,13 @@
 
 #include "DialogIds.h"
 #include "DialogSupport.h"
-#include "SecretText.h"
+#include "SecretField.h"
 #include "SecurityQuestions.h"
 #include "SettingsFailure.h"
 #include "WinHandles.h"
-#include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 #include "platform/Platform.h"
+#include "settings/SettingKeys.h"
 #include "settings/Settings.h"
 
 namespace corva::ui {
@@ -18,7 +19,6 @@ namespace corva::ui {
 namespace {
 const int kLists[3] = {IDC_QUESTION_LIST1, IDC_QUESTION_LIST2, IDC_QUESTION_LIST3};
 const int kAnswers[3] = {IDC_ANSWER1, IDC_ANSWER2, IDC_ANSWER3};
-const char* const kQuestionKeys[3] = {"question1", "question2", "question3"};
 }  // namespace
 
 QuestionsPage::QuestionsPage() : WizardPage(IDD_SETUP_QUESTIONS) {}
@@ -70,7 +70,7 @@ std::wstring QuestionsPage::SelectedQuestion(int listId) const {
 }
 
 bool QuestionsPage::Refuse(const wchar_t* text, int focusId) {
-    ShowInfoMessage(Handle(), text, L"Corvastine");
+    ShowInfoMessage(Handle(), text, kProductName);
     FocusControl(Handle(), focusId);
     return false;
 }
@@ -78,7 +78,7 @@ bool QuestionsPage::Refuse(const wchar_t* text, int focusId) {
 bool QuestionsPage::OnNext() {
     SecretText answers[3];
     for (int i = 0; i < 3; ++i) {
-        answers[i] = SecretText::FromField(Handle(), kAnswers[i], kFieldChars);
+        answers[i] = ReadSecretField(Handle(), kAnswers[i], kFieldChars);
         if (answers[i].Empty()) return Refuse(L"Answer can't be empty.", kAnswers[i]);
     }
     std::wstring questions[3];

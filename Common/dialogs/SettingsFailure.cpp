@@ -1,5 +1,6 @@
 #include "SettingsFailure.h"
 
+#include "settings/SettingKeys.h"
 #include "settings/Settings.h"
 
 namespace corva::ui {
@@ -75,7 +76,7 @@ void ReportSettingsWriteFailure(HWND owner, SavedItem item) {
                                   : L"Your security questions and answers could not be saved.";
     const std::wstring text = what + L"\n\nCorvastine could not write its settings file\n" + path + L"\n\n" +
                               DescribeSettingsWriteProblem(path) + L"\n\nPlease correct this and try again.";
-    ::MessageBoxW(owner, text.c_str(), L"Corvastine", MB_OK | MB_ICONWARNING);
+    ::MessageBoxW(owner, text.c_str(), corva::kProductName, MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace corva::ui

@@ -4,7 +4,7 @@
 #include "DialogSupport.h"
 #include "PasswordRules.h"
 #include "SettingsFailure.h"
-#include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 
 namespace corva::ui {
 

@@ -7,6 +7,7 @@
 
 #include "SettingsTestSupport.h"
 #include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 

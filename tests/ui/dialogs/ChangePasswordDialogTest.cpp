@@ -6,6 +6,7 @@
 #include "DialogIds.h"
 #include "DialogTestSupport.h"
 #include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 #include "settings/Settings.h"
 
 using namespace uitest;

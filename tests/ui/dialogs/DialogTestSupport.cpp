@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 #include "settings/Settings.h"
 
 namespace dialogtest {

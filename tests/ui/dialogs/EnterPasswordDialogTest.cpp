@@ -12,6 +12,7 @@
 #include "HyperlinkButton.h"
 #include "PasswordPromptDialog.h"
 #include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 #include "settings/Settings.h"
 
 using namespace uitest;

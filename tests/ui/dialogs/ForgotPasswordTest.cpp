@@ -9,6 +9,7 @@
 #include "PasswordSetupWizard.h"
 #include "WizardTexts.h"
 #include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 
