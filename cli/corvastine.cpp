@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/LockedFile.h"
+#include "engine/SecretText.h"
 #include "platform/Platform.h"
 
 #ifdef _WIN32
@@ -49,23 +50,6 @@ const char kUsage[] =
     "Exit status: 0 when everything succeeded, 1 when anything failed, 2 on a\n"
     "usage error.\n";
 
-// A password held in memory only as long as needed, wiped on destruction.
-class Secret {
-public:
-    Secret() = default;
-    ~Secret() { Clear(); }
-    Secret(const Secret&) = delete;
-    Secret& operator=(const Secret&) = delete;
-    std::string& Text() { return text_; }
-    void Clear() {
-        if (!text_.empty()) plat::SecureZero(&text_[0], text_.size());
-        text_.clear();
-    }
-
-private:
-    std::string text_;
-};
-
 // ------------------------------------------------------------ text
 bool IsValidUtf8(const std::string& s) {
     size_t i = 0;
@@ -102,7 +86,7 @@ bool StdoutIsTerminal() {
 
 // Reads one line from the terminal without echo; false when there is no
 // terminal to ask.
-bool ReadHidden(const char* prompt, Secret* out) {
+bool ReadHidden(const char* prompt, corva::SecretText* out) {
 #ifdef _WIN32
     HANDLE in = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
@@ -132,7 +116,7 @@ bool ReadHidden(const char* prompt, Secret* out) {
     ::CloseHandle(in);
     std::fputs("\n", stderr);
     while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
-    if (ok && !WideToPassword(line, &out->Text())) {
+    if (ok && !WideToPassword(line, &out->Buffer())) {
         std::fputs("corvastine: the password has characters outside the system code page\n", stderr);
         ok = false;
     }
@@ -152,7 +136,7 @@ bool ReadHidden(const char* prompt, Secret* out) {
     if (::write(fd, prompt, std::strlen(prompt)) < 0) {
     }
     ::tcsetattr(fd, TCSAFLUSH, &quiet);
-    std::string& line = out->Text();
+    std::string& line = out->Buffer();
     line.clear();
     char c;
     bool ok = false;
@@ -172,10 +156,10 @@ bool ReadHidden(const char* prompt, Secret* out) {
 #endif
 }
 
-bool ReadPasswordFile(const std::string& file, Secret* out) {
+bool ReadPasswordFile(const std::string& file, corva::SecretText* out) {
     plat::File f;
     if (!f.Open(plat::NarrowToWide(file), plat::File::Mode::Read)) return false;
-    std::string& text = out->Text();
+    std::string& text = out->Buffer();
     text.clear();
     char buf[512];
     size_t got = 0;
@@ -431,7 +415,7 @@ int Run(int argc, ArgChar** argv) {
         return 2;
     }
 
-    Secret password;
+    corva::SecretText password;
     if (cmd != Command::Info) {
         if (!passwordFile.empty()) {
             if (!ReadPasswordFile(passwordFile, &password)) {
@@ -447,7 +431,7 @@ int Run(int argc, ArgChar** argv) {
                 return 2;
             }
             if (cmd == Command::Lock) {
-                Secret again;
+                corva::SecretText again;
                 if (!ReadHidden("Password again: ", &again) || again.Text() != password.Text()) {
                     std::fputs("corvastine: the passwords differ\n", stderr);
                     return 2;

@@ -6,10 +6,14 @@
 
 #include "HyperlinkButton.h"
 #include "PasswordPromptDialog.h"
+#include "PasswordSetupWizard.h"
 
 class EnterPasswordDialog final : public PasswordPromptDialog {
 public:
     static const wchar_t kForgotLinkText[];  // "I forgot my password."
+
+    // host chooses the welcome text of a setup wizard the prompt starts.
+    explicit EnterPasswordDialog(SetupWizardHost host = SetupWizardHost::Desktop) : host_(host) {}
 
 protected:
     bool MayAccept() override;
@@ -21,5 +25,6 @@ private:
     // Moves a button so that it sits on the link's line.
     void AlignWithLink(int controlId);
 
+    SetupWizardHost host_;
     corva::ui::HyperlinkButton link_;
 };

@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include "PasswordSetupWizard.h"
+
 // Runs the reset modally, owned by owner. True when it ended with Finish.
 bool ForgotPasswordWizard(HWND owner);
 
 // The forgot-password command: runs the setup wizard instead when no
-// password has ever been set, otherwise the reset.
-void ForgotPasswordCommand(HWND owner);
+// password has ever been set (with host's welcome text), otherwise the reset.
+void ForgotPasswordCommand(HWND owner, SetupWizardHost host = SetupWizardHost::Desktop);

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ModalDialog.h"
-#include "SecretText.h"
+#include "SecretField.h"
 
 class PasswordPromptDialog : protected corva::ui::ModalDialog {
 public:

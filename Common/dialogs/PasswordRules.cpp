@@ -11,12 +11,12 @@ void ComplainNoPassword(HWND dialog, int controlId) {
 
 bool ReadNewPassword(HWND dialog, const NewPasswordFields& fields, SecretText* password) {
     password->Wipe();
-    SecretText first = SecretText::FromField(dialog, fields.password, kFieldChars);
+    SecretText first = ReadSecretField(dialog, fields.password, kFieldChars);
     if (first.Empty()) {
         ComplainNoPassword(dialog, fields.focusWhenEmpty);
         return false;
     }
-    SecretText second = SecretText::FromField(dialog, fields.confirmation, kFieldChars);
+    SecretText second = ReadSecretField(dialog, fields.confirmation, kFieldChars);
     if (second.Empty()) {
         ComplainNoPassword(dialog, fields.focusWhenEmpty);
         return false;

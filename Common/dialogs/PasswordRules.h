@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "SecretText.h"
+#include "SecretField.h"
 
 namespace corva::ui {
 

@@ -1,7 +1,5 @@
 #include "PasswordSetupWizard.h"
 
-#include <atomic>
-
 #include "DialogIds.h"
 #include "DialogSupport.h"
 #include "QuestionsPage.h"
@@ -9,8 +7,6 @@
 #include "settings/Settings.h"
 
 namespace {
-
-std::atomic<SetupWizardHost> g_host{SetupWizardHost::Desktop};
 
 const wchar_t kShellExtensionWelcome[] =
     L"The Setup Wizard will guide you through the installation of Corvastine. Click Next to continue or Cancel to "
@@ -20,7 +16,7 @@ const wchar_t kShellExtensionWelcome[] =
 // the host's text below it.
 class WelcomePage final : public corva::ui::WizardPage {
 public:
-    WelcomePage() : WizardPage(IDD_SETUP_WELCOME) {}
+    explicit WelcomePage(SetupWizardHost host) : WizardPage(IDD_SETUP_WELCOME), host_(host) {}
 
 protected:
     DWORD WizardButtons() const override { return PSWIZB_NEXT; }
@@ -30,22 +26,21 @@ protected:
         bold_ = corva::ui::DeriveFont(title, [](LOGFONTW& lf) { lf.lfWeight = FW_BOLD; });
         if (bold_.Get()) ::SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(bold_.Get()), TRUE);
         // The resource carries the desktop program's text.
-        if (g_host.load() == SetupWizardHost::ShellExtension) {
+        if (host_ == SetupWizardHost::ShellExtension) {
             ::SetDlgItemTextW(Handle(), IDC_WELCOME_BODY, kShellExtensionWelcome);
         }
     }
 
 private:
+    SetupWizardHost host_;
     corva::ui::UniqueFont bold_;  // outlives the page's window: owned by the wizard run
 };
 
 }  // namespace
 
-void SetSetupWizardHost(SetupWizardHost host) { g_host.store(host); }
-
-bool PasswordSetupWizard(HWND owner) {
+bool PasswordSetupWizard(HWND owner, SetupWizardHost host) {
     EnsureSettingsFile();
-    WelcomePage welcome;
+    WelcomePage welcome(host);
     corva::ui::QuestionsPage questions;
     corva::ui::NewPasswordPage password(IDD_SETUP_PASSWORD);
     corva::ui::TextPage finish(IDD_SETUP_FINISH, PSWIZB_BACK | PSWIZB_FINISH);

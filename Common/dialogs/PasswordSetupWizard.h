@@ -9,10 +9,8 @@
 // Which program hosts the wizard; chooses the welcome page's text.
 enum class SetupWizardHost { Desktop, ShellExtension };
 
-// Sets the host for every wizard this module shows (Desktop by default).
-void SetSetupWizardHost(SetupWizardHost host);
-
-// Runs the wizard modally, owned by owner (callers pass the active window).
-// Makes sure the settings file exists first. True when it ended with Finish,
-// which it only reaches once the password has been stored.
-bool PasswordSetupWizard(HWND owner);
+// Runs the wizard modally, owned by owner (callers pass the active window),
+// with the welcome text of the host program. Makes sure the settings file
+// exists first. True when it ended with Finish, which it only reaches once
+// the password has been stored.
+bool PasswordSetupWizard(HWND owner, SetupWizardHost host = SetupWizardHost::Desktop);

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/SecretText.h"
 #include "platform/Platform.h"
 
 class FileLog;
@@ -88,7 +89,7 @@ protected:
     void StopAndWait() { Stop(); }
 
     FileLog* log_;
-    std::string password_;  // lock and unlock batches only
+    corva::SecretText password_;  // lock and unlock batches only
     std::vector<std::wstring> paths_;
 
 private:

@@ -7,6 +7,8 @@
 
 #include "SettingsTestSupport.h"
 #include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
+#include "engine/SecretText.h"
 #include "settings/Settings.h"
 
 using namespace testing_support;
@@ -73,10 +75,12 @@ TEST(Secrets, PasswordCheck) {
     SettingsFolder folder(false);
     ASSERT_TRUE(EnsureSettingsFile());
     // Nothing stored: nothing matches, not even the empty password.
+    EXPECT_FALSE(HasPassword());
     EXPECT_FALSE(CheckPassword(""));
     EXPECT_FALSE(CheckPassword("password"));
 
     EXPECT_TRUE(SetPassword("password"));
+    EXPECT_TRUE(HasPassword());
     EXPECT_EQ(GetSetting("passwordhash"), Known("kelpbramble", "password"));
     EXPECT_TRUE(CheckPassword("password"));
     EXPECT_FALSE(CheckPassword("Password"));
@@ -137,4 +141,26 @@ TEST(Secrets, FailedWritesAreReported) {
     EXPECT_TRUE(SetAnswers("a", "b", "c"));
     EXPECT_TRUE(CheckPassword("password"));
     EXPECT_TRUE(CheckAnswers("a", "b", "c"));
+}
+
+TEST(Secrets, SecretTextWipesItsWholeBufferAndMovesWithoutLeavingACopy) {
+    corva::SecretText secret(std::string("a rather long password text"));
+    const std::string& buffer = secret.Text();
+    const char* data = buffer.data();
+    const size_t capacity = buffer.capacity();
+    secret.Wipe();
+    EXPECT_TRUE(secret.Empty());
+    // The bytes stay addressable: wiping never shrinks the buffer.
+    EXPECT_EQ(secret.Text().data(), data);
+    for (size_t i = 0; i < capacity; ++i) EXPECT_EQ(data[i], '\0') << "byte " << i << " survived";
+
+    corva::SecretText shortOne(std::string("pw"));
+    corva::SecretText moved(std::move(shortOne));
+    EXPECT_EQ(moved.Text(), "pw");
+    EXPECT_TRUE(shortOne.Empty());
+    corva::SecretText assigned;
+    assigned = std::move(moved);
+    EXPECT_EQ(assigned.Text(), "pw");
+    EXPECT_TRUE(moved.Empty());
+    EXPECT_TRUE(assigned == corva::SecretText(std::string("pw")));
 }

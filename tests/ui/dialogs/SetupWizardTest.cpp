@@ -10,6 +10,7 @@
 #include "SecurityQuestions.h"
 #include "WizardTexts.h"
 #include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 
@@ -25,13 +26,13 @@ class SetupWizardTest : public DialogUiTest {
 protected:
     void TearDown() override {
         thread_.reset();
-        SetSetupWizardHost(SetupWizardHost::Desktop);
         DialogUiTest::TearDown();
     }
     Scope scope() const { return thread_->GetScope(); }
 
-    void Open() {
-        thread_ = std::make_unique<UiThread>([] { return static_cast<INT_PTR>(PasswordSetupWizard(nullptr)); });
+    void Open(SetupWizardHost host = SetupWizardHost::Desktop) {
+        thread_ = std::make_unique<UiThread>(
+            [host] { return static_cast<INT_PTR>(PasswordSetupWizard(nullptr, host)); });
         sheet_ = WaitForDialog(scope(), L"Password Setup");
         ASSERT_NE(sheet_, nullptr) << "the setup wizard did not show";
         page_ = WaitForPage(sheet_, kWelcomeTitle);
@@ -160,8 +161,7 @@ TEST_F(SetupWizardTest, WalksThroughTheFourPagesAndStoresQuestionsAnswersAndPass
 }
 
 TEST_F(SetupWizardTest, TheShellExtensionGetsItsOwnWelcomeText) {
-    SetSetupWizardHost(SetupWizardHost::ShellExtension);
-    Open();
+    Open(SetupWizardHost::ShellExtension);
     EXPECT_EQ(ControlText(page_, IDC_WELCOME_BODY), kShellExtensionWelcome);
     Shoot(sheet_, L"setup-1-welcome-shell");
 }

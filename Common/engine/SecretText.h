@@ -1,18 +1,20 @@
 // Narrow text that must not outlive its use (passwords, security answers):
-// the buffer is overwritten when the object is destroyed or replaced, and
-// reading it from a dialog field leaves no other copy behind.
+// the whole buffer is overwritten when the object is destroyed, wiped or
+// replaced, and moves copy rather than steal, so no stray copy of a short
+// text is left inside a moved-from object. Portable; nothing here throws
+// beyond the allocation of the text itself.
 #pragma once
-
-#include <windows.h>
 
 #include <cstddef>
 #include <string>
 
-namespace corva::ui {
+namespace corva {
 
 class SecretText {
 public:
     SecretText() = default;
+    // Takes a copy of text; the caller wipes its own.
+    explicit SecretText(const std::string& text) { text_.assign(text); }
     ~SecretText() { Wipe(); }
     SecretText(const SecretText&) = delete;
     SecretText& operator=(const SecretText&) = delete;
@@ -20,25 +22,24 @@ public:
     SecretText& operator=(SecretText&& other) noexcept;
 
     const std::string& Text() const { return text_; }
+    const char* CStr() const { return text_.c_str(); }
     bool Empty() const { return text_.empty(); }
     bool operator==(const SecretText& other) const { return text_ == other.text_; }
     bool operator!=(const SecretText& other) const { return !(*this == other); }
+
+    // The buffer itself, for code that builds the text in place. Reserve
+    // first: a reallocation leaves the earlier buffer unwiped.
+    std::string& Buffer() { return text_; }
 
     // Overwrites the whole buffer (its capacity, not just its length) and
     // leaves the text empty.
     void Wipe() noexcept;
 
-    // The text of a dialog field, at most maxChars characters, converted to
-    // the system ANSI code page. The wide copy is wiped before returning.
-    static SecretText FromField(HWND dialog, int controlId, size_t maxChars);
+    // Overwrites the whole buffer of any string and empties it.
+    static void WipeString(std::string& s) noexcept;
 
 private:
-    static void WipeString(std::string& s) noexcept;
     std::string text_;
 };
 
-// Overwrites the text an edit control holds with filler of the same length,
-// then empties it, so that the control's buffer keeps no secret.
-void WipeField(HWND dialog, int controlId);
-
-}  // namespace corva::ui
+}  // namespace corva
