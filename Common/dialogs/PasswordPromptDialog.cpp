@@ -40,7 +40,7 @@ bool PasswordPromptDialog::OnCommand(int id, int code, HWND) {
 
 void PasswordPromptDialog::Accept() {
     if (!MayAccept()) return;
-    SecretText entered = ReadSecretField(Handle(), IDC_ENTER_PASSWORD, corva::ui::kFieldChars);
+    SecretText entered = corva::ui::ReadSecretField(Handle(), IDC_ENTER_PASSWORD, corva::ui::kFieldChars);
     if (entered.Empty()) {
         corva::ui::ComplainNoPassword(Handle(), IDC_ENTER_PASSWORD);
         return;
