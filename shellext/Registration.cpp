@@ -65,7 +65,8 @@ HRESULT RegisterTypeLibrary() {
     if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
     std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
     if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
-    if (FAILED(::RegisterTypeLib(library.Get(), path.c_str(), folder.empty() ? nullptr : folder.c_str()))) {
+    std::wstring fullPath = path;  // the call takes writable strings
+    if (FAILED(::RegisterTypeLib(library.Get(), &fullPath[0], folder.empty() ? nullptr : &folder[0]))) {
         return SELFREG_E_TYPELIB;
     }
     return S_OK;
