@@ -4,6 +4,7 @@
 
 #include "DialogActivation.h"
 #include "EnterPasswordDialog.h"
+#include "PasswordSetupWizard.h"
 #include "ProgressDialog.h"
 #include "engine/Batch.h"
 #include "engine/Secrets.h"
@@ -69,6 +70,8 @@ void RunInProgressDialog(BatchProgress& batch, HWND fallbackOwner) {
 
 void RunShellCommand(CommandAction action, const std::wstring& target, HWND fallbackOwner) {
     if (action == CommandAction::None || target.empty()) return;
+    // Ok without a password set runs the setup wizard, with this host's welcome text.
+    SetSetupWizardHost(SetupWizardHost::ShellExtension);
     DialogActivation activation;
     PasswordCopy password;
     if (!AskPassword(fallbackOwner, &password)) return;

@@ -563,3 +563,70 @@ TEST_F(ShellSessionTest, CancelInThePasswordPromptEndsLockSilently) {
     EXPECT_EQ(ReadFile(Join(g_work, L"untouched.txt")), "as it was");
     EXPECT_FALSE(Exists(Join(g_work, L"untouched.txt.corvastine")));
 }
+
+TEST_F(ShellSessionTest, LockOfAFolderLocksItsWholeTree) {
+    const std::wstring tree = Join(g_work, L"tree");
+    const std::wstring inner = Join(tree, L"inner");
+    ::CreateDirectoryW(tree.c_str(), nullptr);
+    ::CreateDirectoryW(inner.c_str(), nullptr);
+    WriteFile(Join(tree, L"top.txt"), "top");
+    WriteFile(Join(inner, L"deep.txt"), "deep");
+    OpenMenu({L"tree"}, true);
+    Pick(L"Lock");
+    HWND prompt = WaitForPrompt(kDefaultPrompt);
+    ASSERT_NE(prompt, nullptr);
+    EnterPassword(prompt, kPassword);
+    WaitShellDone();
+    EXPECT_FALSE(Exists(Join(tree, L"top.txt")));
+    EXPECT_TRUE(Exists(Join(tree, L"top.txt.corvastine")));
+    EXPECT_FALSE(Exists(Join(inner, L"deep.txt")));
+    EXPECT_TRUE(Exists(Join(inner, L"deep.txt.corvastine")));
+}
+
+TEST_F(ShellSessionTest, ShredAnsweredYesRemovesTheFile) {
+    WriteFile(Join(g_work, L"old-draft.txt"), "to be destroyed");
+    OpenMenu({L"old-draft.txt"}, false);
+    Pick(L"Shred");
+    HWND prompt = WaitForPrompt(kDefaultPrompt);
+    ASSERT_NE(prompt, nullptr);
+    EnterPassword(prompt, kPassword);
+    auto box = WaitForMessageBox(shell_->GetScope());
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(box->text, L"Do you really want to shred the file?");
+    ::SetForegroundWindow(box->window);
+    ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == box->window; }));
+    PressKey('Y');  // the Yes button's mnemonic
+    ASSERT_TRUE(WaitForWindowGone(box->window));
+    WaitShellDone();
+    EXPECT_FALSE(Exists(Join(g_work, L"old-draft.txt")));
+}
+
+TEST_F(ShellSessionTest, OkWithoutAStoredPasswordOpensTheSetupWizardWithTheExtensionsWelcome) {
+    ASSERT_TRUE(SetSetting("passwordhash", ""));
+    struct Restore {
+        ~Restore() { SetPassword(kPassword); }
+    } restore;
+    WriteFile(Join(g_work, L"plain.txt"), "plain");
+    OpenMenu({L"plain.txt"}, false);
+    Pick(L"Lock");
+    HWND prompt = WaitForPrompt(kDefaultPrompt);
+    ASSERT_NE(prompt, nullptr);
+    ASSERT_TRUE(FocusField(prompt, kPromptFieldId));
+    TypeKeys("anything");
+    PressKey(VK_RETURN);
+    HWND sheet = WaitForWindow(WindowQuery::Dialog(shell_->GetScope(), L"Password Setup"));
+    ASSERT_NE(sheet, nullptr) << "no setup wizard";
+    HWND page = CurrentPage(sheet);
+    EXPECT_EQ(ControlText(page, 1021),
+              L"The Setup Wizard will guide you through the installation of Corvastine. Click Next to continue or "
+              L"Cancel to exit setup.");
+    SaveScreenshot(sheet, L"shell-setup-wizard");
+    ASSERT_TRUE(PressWizardButton(sheet, WizardButton::Cancel));
+    ASSERT_TRUE(WaitForWindowGone(sheet));
+    // The prompt is still open; Escape ends the command.
+    ASSERT_TRUE(::IsWindow(prompt));
+    ASSERT_TRUE(FocusField(prompt, kPromptFieldId));
+    PressKey(VK_ESCAPE);
+    WaitShellDone();
+    EXPECT_EQ(ReadFile(Join(g_work, L"plain.txt")), "plain");
+}
