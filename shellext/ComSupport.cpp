@@ -7,6 +7,8 @@
 
 namespace corva::shell {
 
+std::atomic<long> ClassFactory::serverLocks_{0};
+
 namespace {
 constexpr ClassEntry kClasses[] = {{&kCorvastineClsid, &Corvastine::Create}};
 }
@@ -52,7 +54,12 @@ STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ob
 STDMETHODIMP ClassFactory::LockServer(BOOL lock) {
     if (lock) {
         ModuleAddRef();
+        ++serverLocks_;
     } else {
+        // An unlock without its lock must not count the module below its
+        // live objects (it could then be unloaded under them).
+        if (serverLocks_.load() == 0) return E_UNEXPECTED;
+        --serverLocks_;
         ModuleRelease();
     }
     return S_OK;

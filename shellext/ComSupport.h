@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <atomic>
 #include <new>
 
 #include "Module.h"
@@ -65,6 +66,7 @@ private:
     ~ClassFactory() = default;
     RefCount refs_;
     CreateFunction create_;
+    static std::atomic<long> serverLocks_;  // LockServer(TRUE) calls not yet undone
 };
 
 }  // namespace corva::shell

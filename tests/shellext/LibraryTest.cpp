@@ -123,6 +123,8 @@ TEST_F(LibraryTest, ClassObjectOnlyForTheOneClassAndUnloadWhenAllIsReleased) {
     EXPECT_EQ(library_.canUnloadNow(), S_FALSE);  // the lock
     factory = Factory();
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    // An unlock without a lock is refused and changes no count.
+    EXPECT_EQ(factory->LockServer(FALSE), E_UNEXPECTED);
     factory.Reset();
     EXPECT_EQ(library_.canUnloadNow(), S_OK);
 }
