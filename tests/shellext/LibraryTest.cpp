@@ -31,7 +31,7 @@ class LibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        ASSERT_TRUE(library_.Load(BesideProgram(kLibraryName))) << "cannot load " << ::GetLastError();
+        ASSERT_TRUE(library_.Load(uitest::BesideProgram(kLibraryName))) << "cannot load " << ::GetLastError();
     }
     void TearDown() override { ::CoUninitialize(); }
 
@@ -172,7 +172,7 @@ TEST_F(LibraryTest, IdentifiersAgreeWithTheirTextsAndTheEmbeddedTypeLibrary) {
     EXPECT_EQ(GuidText(kTypeLibId), corva::shell::kTypeLibIdText);
 
     ComPtr<ITypeLib> library;
-    ASSERT_EQ(::LoadTypeLibEx(BesideProgram(kLibraryName).c_str(), REGKIND_NONE, &library), S_OK);
+    ASSERT_EQ(::LoadTypeLibEx(uitest::BesideProgram(kLibraryName).c_str(), REGKIND_NONE, &library), S_OK);
     TLIBATTR* attr = nullptr;
     ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
     EXPECT_EQ(GuidText(attr->guid), L"{9F95D995-B3DA-4B5D-8A6B-A4C15D80715D}");

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ShellTestSupport.h"
+#include "UiHarness.h"
 
 using namespace shelltest;
 
@@ -59,7 +60,7 @@ protected:
                   ERROR_SUCCESS);
         ASSERT_EQ(::RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_), ERROR_SUCCESS);
         ASSERT_EQ(::RegOverridePredefKey(HKEY_CLASSES_ROOT, classesRoot_), ERROR_SUCCESS);
-        ASSERT_TRUE(library_.Load(BesideProgram(L"corvastinesh.dll")));
+        ASSERT_TRUE(library_.Load(uitest::BesideProgram(L"corvastinesh.dll")));
     }
     void TearDown() override {
         ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
@@ -107,7 +108,7 @@ protected:
 
 TEST_F(RegistrationTest, WritesExactlyTheClassProgIdsHandlersAndTypeLibrary) {
     ASSERT_EQ(library_.registerServer(), S_OK);
-    const std::wstring module = BesideProgram(L"corvastinesh.dll");
+    const std::wstring module = uitest::BesideProgram(L"corvastinesh.dll");
 
     EXPECT_EQ(Classes(L"Corvastinesh.Corvastine.1"), (std::map<std::wstring, std::wstring>{
                                                          {L"|", L"Corvastine Class"},

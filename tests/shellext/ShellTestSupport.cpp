@@ -126,13 +126,6 @@ std::vector<MenuItem> ReadMenu(HMENU menu) {
     return items;
 }
 
-std::wstring BesideProgram(const std::wstring& name) {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring p(path);
-    return p.substr(0, p.find_last_of(L'\\') + 1) + name;
-}
-
 std::wstring GuidText(const GUID& guid) {
     wchar_t text[64] = {};
     ::StringFromGUID2(guid, text, 64);

@@ -44,9 +44,6 @@ struct MenuItem {
 };
 std::vector<MenuItem> ReadMenu(HMENU menu);
 
-// Full path of a file beside the running test program.
-std::wstring BesideProgram(const std::wstring& name);
-
 // GUID as "{XXXXXXXX-...}".
 std::wstring GuidText(const GUID& guid);
 
