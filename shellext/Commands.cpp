@@ -1,0 +1,105 @@
+#include "Commands.h"
+
+#include <vector>
+
+#include "DialogActivation.h"
+#include "EnterPasswordDialog.h"
+#include "PasswordSetupWizard.h"
+#include "ProgressDialog.h"
+#include "engine/Batch.h"
+#include "engine/Secrets.h"
+#include "platform/Platform.h"
+
+namespace corva::shell {
+
+const wchar_t kIncorrectPasswordPrompt[] =
+    L"The password you entered is incorrect. Please try again or click I Forgot My Password to reset your password.";
+const wchar_t kShredQuestion[] = L"Do you really want to shred the file?";
+const wchar_t kShredCaption[] = L"Warning";
+
+namespace {
+
+// A password that is overwritten when it goes out of scope.
+class PasswordCopy {
+public:
+    PasswordCopy() = default;
+    ~PasswordCopy() { Wipe(); }
+    PasswordCopy(const PasswordCopy&) = delete;
+    PasswordCopy& operator=(const PasswordCopy&) = delete;
+    void Assign(const std::string& text) {
+        Wipe();
+        text_.reserve(text.size() + 1);
+        text_.assign(text);
+    }
+    void Wipe() {
+        if (!text_.empty()) plat::SecureZero(&text_[0], text_.size());
+        text_.clear();
+    }
+    const std::string& Text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+HWND ActiveOwner(HWND fallback) {
+    HWND active = ::GetActiveWindow();
+    return active ? active : fallback;
+}
+
+// The password prompt, repeated with the "incorrect" text until the entry
+// matches the stored digest; false when the user cancels.
+bool AskPassword(HWND fallbackOwner, PasswordCopy* password) {
+    std::wstring prompt = PasswordPromptDialog::kDefaultPrompt;
+    for (;;) {
+        EnterPasswordDialog dialog;
+        dialog.SetPrompt(prompt);
+        if (dialog.DoModal(ActiveOwner(fallbackOwner)) != IDOK) return false;
+        password->Assign(dialog.Password());
+        if (CheckPassword(password->Text())) return true;
+        password->Wipe();
+        prompt = kIncorrectPasswordPrompt;
+    }
+}
+
+void RunInProgressDialog(BatchProgress& batch, HWND fallbackOwner) {
+    ProgressDialog dialog(batch);
+    dialog.Run(ActiveOwner(fallbackOwner));
+}
+
+}  // namespace
+
+void RunShellCommand(CommandAction action, const std::wstring& target, HWND fallbackOwner) {
+    if (action == CommandAction::None || target.empty()) return;
+    // Ok without a password set runs the setup wizard, with this host's welcome text.
+    SetSetupWizardHost(SetupWizardHost::ShellExtension);
+    DialogActivation activation;
+    PasswordCopy password;
+    if (!AskPassword(fallbackOwner, &password)) return;
+    const std::vector<std::wstring> paths{target};
+    switch (action) {
+    case CommandAction::Lock: {
+        LockBatch batch(paths, password.Text(), nullptr);
+        password.Wipe();
+        RunInProgressDialog(batch, fallbackOwner);
+        break;
+    }
+    case CommandAction::Unlock: {
+        UnlockBatch batch(paths, password.Text(), nullptr);
+        password.Wipe();
+        RunInProgressDialog(batch, fallbackOwner);
+        break;
+    }
+    case CommandAction::Shred: {
+        password.Wipe();
+        // Only a clear Yes shreds: a box that could not be shown is no answer.
+        if (::MessageBoxW(nullptr, kShredQuestion, kShredCaption, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+        ShredBatch batch(paths);
+        RunInProgressDialog(batch, fallbackOwner);
+        break;
+    }
+    case CommandAction::None:
+        break;
+    }
+}
+
+}  // namespace corva::shell

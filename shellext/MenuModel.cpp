@@ -1,0 +1,55 @@
+#include "MenuModel.h"
+
+#include "ShellResourceIds.h"
+#include "engine/LockedFile.h"
+
+namespace corva::shell {
+
+const wchar_t kVerb[] = L"Stat.";
+
+MenuPlan MenuFor(const std::vector<std::wstring>&) {
+    MenuPlan plan{{kSubmenuOffset, L"Corvastine", IDB_MENU_CORVASTINE},
+                  {{kLockOffset, L"Lock", IDB_MENU_LOCK},
+                   {kUnlockOffset, L"Unlock", IDB_MENU_UNLOCK},
+                   {kShredOffset, L"Shred", IDB_MENU_SHRED}}};
+    return plan;
+}
+
+bool IdRangeFits(unsigned first, unsigned last) {
+    if (first > ~0u - kShredOffset) return false;
+    return first + kShredOffset <= last;
+}
+
+std::wstring CommandTarget(const std::vector<std::wstring>& paths) {
+    if (paths.empty() || paths.front().size() > kMaxTargetChars) return std::wstring();
+    return paths.front();
+}
+
+CommandAction ActionFor(unsigned offset, const std::wstring& target) {
+    if (target.empty()) return CommandAction::None;
+    switch (offset) {
+    case kLockOffset:
+        return CommandAction::Lock;
+    case kUnlockOffset:
+        return HasLockedExtension(target) ? CommandAction::Unlock : CommandAction::None;
+    case kShredOffset:
+        return CommandAction::Shred;
+    default:
+        return CommandAction::None;
+    }
+}
+
+bool IsOwnVerb(const std::wstring& verb) {
+    const std::wstring own(kVerb);
+    if (verb.size() != own.size()) return false;
+    for (size_t i = 0; i < own.size(); ++i) {
+        wchar_t c = verb[i];
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        wchar_t o = own[i];
+        if (o >= L'A' && o <= L'Z') o = static_cast<wchar_t>(o - L'A' + L'a');
+        if (c != o) return false;
+    }
+    return true;
+}
+
+}  // namespace corva::shell

@@ -1,0 +1,21 @@
+// Resource numbers of the shell extension (plain defines: the resource
+// compiler reads this file too). The numbers the system fixes keep them;
+// the library's own additions use the 3000s, apart from the common
+// dialogs' ids.
+#pragma once
+
+// Registry scripts (resource type "REGISTRY").
+#define IDR_CORVASTINE_CLASS 101      // the COM class, its ProgIDs and type library
+#define IDR_CORVASTINE_HANDLERS 3001  // the handler keys for all files and for folders
+
+// Help texts of the menu items; the number is the item's command offset.
+#define IDS_HELP_SUBMENU 100  // "corvastinesh"
+#define IDS_HELP_LOCK 101     // "Encrypt"
+#define IDS_HELP_UNLOCK 102   // "Decrypt"
+#define IDS_HELP_SHRED 103    // "Shred"
+
+// Menu bitmaps.
+#define IDB_MENU_CORVASTINE 203
+#define IDB_MENU_LOCK 204
+#define IDB_MENU_UNLOCK 205
+#define IDB_MENU_SHRED 206
