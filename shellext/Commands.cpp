@@ -7,8 +7,9 @@
 #include "PasswordSetupWizard.h"
 #include "ProgressDialog.h"
 #include "engine/Batch.h"
-#include "engine/Secrets.h"
+#include "engine/SecretText.h"
 #include "platform/Platform.h"
+#include "settings/PasswordStore.h"
 
 namespace corva::shell {
 
@@ -19,28 +20,6 @@ const wchar_t kShredCaption[] = L"Warning";
 
 namespace {
 
-// A password that is overwritten when it goes out of scope.
-class PasswordCopy {
-public:
-    PasswordCopy() = default;
-    ~PasswordCopy() { Wipe(); }
-    PasswordCopy(const PasswordCopy&) = delete;
-    PasswordCopy& operator=(const PasswordCopy&) = delete;
-    void Assign(const std::string& text) {
-        Wipe();
-        text_.reserve(text.size() + 1);
-        text_.assign(text);
-    }
-    void Wipe() {
-        if (!text_.empty()) plat::SecureZero(&text_[0], text_.size());
-        text_.clear();
-    }
-    const std::string& Text() const { return text_; }
-
-private:
-    std::string text_;
-};
-
 HWND ActiveOwner(HWND fallback) {
     HWND active = ::GetActiveWindow();
     return active ? active : fallback;
@@ -48,13 +27,15 @@ HWND ActiveOwner(HWND fallback) {
 
 // The password prompt, repeated with the "incorrect" text until the entry
 // matches the stored digest; false when the user cancels.
-bool AskPassword(HWND fallbackOwner, PasswordCopy* password) {
+bool AskPassword(HWND fallbackOwner, corva::SecretText* password) {
     std::wstring prompt = PasswordPromptDialog::kDefaultPrompt;
     for (;;) {
-        EnterPasswordDialog dialog;
+        // Ok without a password set runs the setup wizard with this host's
+        // welcome text.
+        EnterPasswordDialog dialog(SetupWizardHost::ShellExtension);
         dialog.SetPrompt(prompt);
         if (dialog.DoModal(ActiveOwner(fallbackOwner)) != IDOK) return false;
-        password->Assign(dialog.Password());
+        *password = corva::SecretText(dialog.Password());
         if (CheckPassword(password->Text())) return true;
         password->Wipe();
         prompt = kIncorrectPasswordPrompt;
@@ -70,10 +51,8 @@ void RunInProgressDialog(BatchProgress& batch, HWND fallbackOwner) {
 
 void RunShellCommand(CommandAction action, const std::wstring& target, HWND fallbackOwner) {
     if (action == CommandAction::None || target.empty()) return;
-    // Ok without a password set runs the setup wizard, with this host's welcome text.
-    SetSetupWizardHost(SetupWizardHost::ShellExtension);
     DialogActivation activation;
-    PasswordCopy password;
+    corva::SecretText password;
     if (!AskPassword(fallbackOwner, &password)) return;
     const std::vector<std::wstring> paths{target};
     switch (action) {

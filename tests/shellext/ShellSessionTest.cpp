@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "UiHarness.h"
-#include "engine/Secrets.h"
+#include "settings/PasswordStore.h"
 #include "settings/Settings.h"
 
 using Microsoft::WRL::ComPtr;
