@@ -1,33 +1,18 @@
 // The installer's file operations on Windows.
 #include <windows.h>
 
+#include "platform/WinHandles.h"
+
 #include "VaultInstaller.h"
 
 namespace corva::vault {
 
 namespace {
 
-// A file handle closed with the object.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (Valid()) ::CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-    // Closes now; false when the system reports a failure.
-    bool Close() {
-        HANDLE h = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return h == INVALID_HANDLE_VALUE || ::CloseHandle(h) != FALSE;
-    }
+using corva::win::UniqueKernelHandle;
 
-private:
-    HANDLE handle_;
-};
+// Closes a file now and tells whether the system reported a failure.
+bool CloseChecked(UniqueKernelHandle& file) { return ::CloseHandle(file.Release()) != FALSE; }
 
 class Win32InstallFiles final : public InstallFiles {
 public:
@@ -44,14 +29,14 @@ public:
     }
 
     bool AppendFlushed(const std::wstring& path, const uint8_t* data, size_t size) override {
-        FileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
+        UniqueKernelHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid()) return false;
         DWORD written = 0;
         if (!::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) || written != size)
             return false;
         if (!::FlushFileBuffers(file.Get())) return false;
-        return file.Close();
+        return CloseChecked(file);
     }
 
     bool SizeOf(const std::wstring& path, int64_t* size) override {
@@ -62,7 +47,7 @@ public:
     }
 
     bool ReadTail(const std::wstring& path, size_t size, std::vector<uint8_t>* bytes) override {
-        FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid()) return false;
         LARGE_INTEGER length{};

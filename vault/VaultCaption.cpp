@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dialogs/DialogSupport.h"
+#include "platform/WinHandles.h"
 #include "resource.h"
 
 namespace corva::vault {
@@ -20,13 +21,12 @@ HICON LoadIconAt(int id, int size) {
 }
 
 void FillFrame(HDC dc, RECT rect, int width, COLORREF colour) {
-    HBRUSH brush = ::CreateSolidBrush(colour);
+    corva::win::UniqueBrush brush(::CreateSolidBrush(colour));
     if (!brush) return;
     for (int i = 0; i < width; ++i) {
-        ::FrameRect(dc, &rect, brush);
+        ::FrameRect(dc, &rect, brush.Get());
         ::InflateRect(&rect, -1, -1);
     }
-    ::DeleteObject(brush);
 }
 
 int StateIndex(CaptionPart part, CaptionPart hovered, CaptionPart pressed) {
@@ -76,12 +76,9 @@ void VaultCaption::Paint() {
     // The band between the outline and the client rectangle.
     const int saved = ::SaveDC(dc);
     ::ExcludeClipRect(dc, frameX, frameY + captionHeight, width - frameX, height - frameY);
-    HBRUSH band = ::CreateSolidBrush(active_ ? kActiveBand : kInactiveBand);
+    corva::win::UniqueBrush band(::CreateSolidBrush(active_ ? kActiveBand : kInactiveBand));
     RECT all{0, 0, width, height};
-    if (band) {
-        ::FillRect(dc, &all, band);
-        ::DeleteObject(band);
-    }
+    if (band) ::FillRect(dc, &all, band.Get());
     FillFrame(dc, all, 2, kOuterFrame);
     FillFrame(dc, all, 1, RGB(0, 0, 0));
 
@@ -91,11 +88,12 @@ void VaultCaption::Paint() {
     ::GetWindowTextW(window_, title, 64);
     std::wstring text(title);
     if (text.size() > static_cast<size_t>(kTitleChars)) text.resize(kTitleChars);
-    HGDIOBJ oldFont = font_.Get() ? ::SelectObject(dc, font_.Get()) : nullptr;
-    ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, RGB(255, 255, 255));
-    ::TextOutW(dc, 25, t + 2, text.c_str(), static_cast<int>(text.size()));
-    if (oldFont) ::SelectObject(dc, oldFont);
+    {
+        corva::win::SelectedObject font(dc, font_.Get());
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, RGB(255, 255, 255));
+        ::TextOutW(dc, 25, t + 2, text.c_str(), static_cast<int>(text.size()));
+    }
 
     HICON minimise = minimise_[StateIndex(CaptionPart::Minimise, hovered_, pressed_)];
     HICON close = close_[StateIndex(CaptionPart::Close, hovered_, pressed_)];

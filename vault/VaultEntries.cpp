@@ -5,39 +5,24 @@
 #include "EntryTexts.h"
 #include "VaultLayout.h"
 #include "engine/LockedFile.h"
+#include "platform/WinHandles.h"
 
 namespace corva::vault {
 
 namespace {
 
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 // Size and date texts of an entry, read from the file opened for reading.
 void FillTexts(VaultEntry* entry) {
-    HANDLE file = ::CreateFileW(entry->path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    corva::win::UniqueKernelHandle file(::CreateFileW(entry->path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
     LARGE_INTEGER length{};
-    if (::GetFileSizeEx(file, &length)) entry->sizeText = SizeText(length.QuadPart);
+    if (::GetFileSizeEx(file.Get(), &length)) entry->sizeText = SizeText(length.QuadPart);
     FILETIME created{}, local{};
     SYSTEMTIME day{};
-    if (::GetFileTime(file, &created, nullptr, nullptr) && ::FileTimeToLocalFileTime(&created, &local) &&
+    if (::GetFileTime(file.Get(), &created, nullptr, nullptr) && ::FileTimeToLocalFileTime(&created, &local) &&
         ::FileTimeToSystemTime(&local, &day))
         entry->dateText = DateText(day.wYear, day.wMonth, day.wDay);
-    ::CloseHandle(file);
 }
 
 }  // namespace
@@ -47,8 +32,8 @@ std::vector<VaultEntry> ReadVaultEntries(const std::wstring& vaultFolder) {
     ::CreateDirectoryW(vaultFolder.c_str(), nullptr);
     WIN32_FIND_DATAW found{};
     const std::wstring pattern = vaultFolder + L"\\*" + kLockedExtension;
-    FindHandle find(::FindFirstFileW(pattern.c_str(), &found));
-    if (!find.Valid()) return entries;
+    corva::win::UniqueFindHandle find(::FindFirstFileW(pattern.c_str(), &found));
+    if (!find) return entries;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const std::wstring name = found.cFileName;
