@@ -330,6 +330,9 @@ DWORD DragFilesWithMouse(const std::vector<std::wstring>& paths, POINT from, POI
     auto* source = new ButtonDropSource();
     MoveMouseTo(from);
     MouseButton(true);
+    // The drag loop reads the button from this thread's key state, which
+    // follows the input this thread has taken in.
+    PumpUntil([] { return ::GetKeyState(VK_LBUTTON) < 0; }, 5000);
     g_sourceAsked = false;
     std::thread mover([to] {
         // The drag loop runs once the source is first asked.

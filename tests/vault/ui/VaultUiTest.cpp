@@ -277,7 +277,6 @@ TEST_F(VaultUi, FilesDroppedAsWmDropfilesAreLockedTheSameWayAndADropOutsideTheCl
 
 TEST_F(VaultUi, ADropWhoseLockedNameIsTakenLeavesItsLockedFileWhereItWasAndTheEntryAlone) {
     MakeVault(kU, "sesame");
-    ASSERT_TRUE(testing_support::MakeFolder(kU + L"corvadocuments"));
     ASSERT_TRUE(WriteText(vaultFolder_ + L"dup.txt.corvastine", "the entry already in the vault"));
     HWND window = OpenVault(kU, "sesame");
     ASSERT_NE(window, nullptr);
@@ -357,7 +356,7 @@ TEST_F(VaultUi, LearnMoreOpensTheVaultPageAndTheCaptionButtonsMinimiseAndClose) 
 
     RECT frame{};
     ASSERT_TRUE(::GetWindowRect(window, &frame));
-    ClickAt(POINT{frame.right - 40, frame.top + 8});  // the minimise button
+    ClickAt(POINT{frame.right - 66, frame.top + 8});  // the minimise button
     EXPECT_TRUE(uitest::WaitUntil([&] { return ::IsIconic(window) != FALSE; }));
     ::ShowWindowAsync(window, SW_RESTORE);
     ASSERT_TRUE(uitest::WaitUntil([&] { return !::IsIconic(window); }));
