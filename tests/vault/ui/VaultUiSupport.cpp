@@ -125,6 +125,22 @@ std::vector<std::wstring> ColumnTexts(HWND list, int column) {
     return texts;
 }
 
+bool SelectRows(HWND list, const std::vector<int>& rows) {
+    RemoteBlock block(list, sizeof(LVITEMW));
+    if (!block.Valid()) return false;
+    auto set = [&](int row, UINT state) {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = state;
+        block.Write(0, &item, sizeof item);
+        return ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                              reinterpret_cast<LPARAM>(block.Address())) != 0;
+    };
+    bool ok = set(-1, 0);
+    for (int row : rows) ok = set(row, LVIS_SELECTED | (row == rows.front() ? LVIS_FOCUSED : 0)) && ok;
+    return ok;
+}
+
 bool RowRect(HWND list, int row, RECT* screen) {
     RemoteBlock block(list, sizeof(RECT));
     if (!block.Valid()) return false;

@@ -30,6 +30,8 @@ bool WriteText(const std::wstring& path, const std::string& text);
 // Rows of a report-view list control of any process: the text of one column.
 int RowCount(HWND list);
 std::vector<std::wstring> ColumnTexts(HWND list, int column);
+// Selects exactly the given rows (LVM_SETITEMSTATE).
+bool SelectRows(HWND list, const std::vector<int>& rows);
 // A row's rectangle in screen coordinates (its label part).
 bool RowRect(HWND list, int row, RECT* screen);
 
