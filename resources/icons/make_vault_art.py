@@ -1,10 +1,17 @@
 #!/usr/bin/env python3
 """Draws the vault window's artwork and writes it beside this script:
 
-    vault_caption.ico            16 x 16 caption icon
-    vault_min_{normal,hover,pressed}.ico    32 x 32 minimise buttons
-    vault_close_{normal,hover,pressed}.ico  48 x 48 close buttons
+    vault_caption.*              16 x 16 caption icon
+    vault_min_{normal,hover,pressed}.*    32 x 32 minimise buttons
+    vault_close_{normal,hover,pressed}.*  48 x 48 close buttons
     vault_banner.bmp             400 x 168 banner (24-bit)
+
+Each icon is written as its two resource parts, NAME.icon (the image, an
+RT_ICON entry) and NAME.group (the RT_GROUP_ICON directory naming that
+image's resource number), because every resource script numbers the images
+of its ICON statements from 1 and the programs also link the common
+dialogs' script, whose application icon would take the same numbers.
+Resources/Vault.rc gives each image the number of its icon plus 4000.
 
 The caption buttons hang from the top edge of the window: only their top
 16 rows and the width of their hit zone (26 and 42 pixels) are drawn, the
@@ -164,19 +171,31 @@ def bmp_bytes(rows):
     return header + info + bytes(data)
 
 
-def write_icon(path, size, rows):
-    with open(path, 'wb') as f:
-        f.write(make_icon.ico_bytes([(size, make_icon.dib_bytes(rows))]))
+ICON_IDS = {
+    'vault_caption': 233,
+    'vault_close_normal': 234, 'vault_close_hover': 235, 'vault_close_pressed': 236,
+    'vault_min_pressed': 240, 'vault_min_normal': 241, 'vault_min_hover': 242,
+}
+
+
+def write_icon(base, size, rows):
+    image = make_icon.dib_bytes(rows)
+    name = os.path.basename(base)
+    with open(base + '.icon', 'wb') as f:
+        f.write(image)
+    with open(base + '.group', 'wb') as f:
+        f.write(struct.pack('<HHH', 0, 1, 1))
+        f.write(struct.pack('<BBBBHHIH', size, size, 0, 0, 1, 32, len(image), 4000 + ICON_IDS[name]))
 
 
 def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
     images = {}
-    images['vault_caption.ico'] = (16, caption_icon())
+    images['vault_caption'] = (16, caption_icon())
     for state, (face, edge) in STATES.items():
-        images['vault_min_%s.ico' % state] = (32, button(32, 26, face, edge, minimise_glyph(26)))
+        images['vault_min_%s' % state] = (32, button(32, 26, face, edge, minimise_glyph(26)))
     for state, (face, edge) in CLOSE_STATES.items():
-        images['vault_close_%s.ico' % state] = (48, button(48, 42, face, edge, close_glyph(42)))
+        images['vault_close_%s' % state] = (48, button(48, 42, face, edge, close_glyph(42)))
     for name, (size, rows) in images.items():
         write_icon(os.path.join(here, name), size, rows)
     art = banner()
