@@ -72,6 +72,7 @@ bool VaultWindow::OnInit() {
     caption_.Attach(Handle());
     white_ = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
     SetUpLink();
+    SetUpBanner();
     corva::ui::CenterOnWindow(Handle(), ::GetWindow(Handle(), GW_OWNER));
     corva::ui::SetDialogIcons(Handle());
     SetUpList();
@@ -98,6 +99,16 @@ void VaultWindow::SetUpLink() {
         lf.lfUnderline = TRUE;
     });
     if (linkFont_.Get()) ::SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_.Get()), FALSE);
+}
+
+void VaultWindow::SetUpBanner() {
+    constexpr int kWidth = 400, kHeight = 168;  // the bitmap's own size, drawn at 96 dots per inch
+    banner_.Reset(static_cast<HBITMAP>(::LoadImageW(corva::ui::ResourceModule(), MAKEINTRESOURCEW(IDB_VAULT_BANNER),
+                                                    IMAGE_BITMAP, corva::ui::ScaleForDpi(Handle(), kWidth),
+                                                    corva::ui::ScaleForDpi(Handle(), kHeight), 0)));
+    if (banner_)
+        ::SendDlgItemMessageW(Handle(), IDC_VAULT_BANNER, STM_SETIMAGE, IMAGE_BITMAP,
+                              reinterpret_cast<LPARAM>(banner_.Get()));
 }
 
 void VaultWindow::SetUpList() {

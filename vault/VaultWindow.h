@@ -17,6 +17,7 @@
 #include "VaultEntries.h"
 #include "dialogs/ModalDialog.h"
 #include "dialogs/WinHandles.h"
+#include "platform/WinHandles.h"
 
 namespace corva::vault {
 
@@ -60,6 +61,7 @@ private:
     void TakeDrop(std::vector<std::wstring> paths, POINT screenPoint) override;
 
     void SetUpLink();
+    void SetUpBanner();
     void SetUpList();
     void HandleFileDrop(HDROP drop);
     // Locks again the plain files a drag-out left in the vault folder.
@@ -79,6 +81,7 @@ private:
     FileDropTarget* dropTarget_ = nullptr;
     VaultCaption caption_;
     corva::ui::UniqueFont linkFont_;
+    corva::win::UniqueBitmap banner_;
     HBRUSH white_ = nullptr;  // stock brush
 };
 
