@@ -1,11 +1,15 @@
 // The vault's Windows file operations on a scratch folder: the listing of
-// the vault folder with its Size and Date texts, and an installation with
-// the system's copies, attributes and renames.
+// the vault folder with its Size and Date texts, an installation with the
+// system's copies, attributes and renames, and the file-drop lists of drags.
 #include <windows.h>
+#include <shlobj.h>
 #include <winioctl.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "DragDrop.h"
 #include "PasswordRecord.h"
 #include "VaultEntries.h"
 #include "VaultInstaller.h"
@@ -150,4 +154,70 @@ TEST_F(SystemInstallTest, AMissingSourceIsReportedAndNoProgramStubIsLeft) {
     EXPECT_EQ(result.failedStep, InstallStep::Copy);
     EXPECT_EQ(AttributesOf(root + L"\\CorvastineVault.exe"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(AttributesOf(root + L"\\CorvastineVault.exe.partial"), INVALID_FILE_ATTRIBUTES);
+}
+
+// ------------------------------------------------------------ file-drop lists
+
+
+TEST(FileDropList, TheListHasTheTwentyByteHeaderWideNamesAndAClosingZero) {
+    const std::vector<std::wstring> paths = {L"E:\\corvadocuments\\a.txt", L"E:\\corvadocuments\\b b.txt"};
+    HGLOBAL list = MakeFileDropList(paths);
+    ASSERT_NE(list, nullptr);
+    const auto* bytes = static_cast<const unsigned char*>(::GlobalLock(list));
+    ASSERT_NE(bytes, nullptr);
+    DROPFILES header{};
+    std::memcpy(&header, bytes, sizeof header);
+    EXPECT_EQ(header.pFiles, 20u);
+    EXPECT_EQ(header.pt.x, 0);
+    EXPECT_EQ(header.pt.y, 0);
+    EXPECT_FALSE(header.fNC);
+    EXPECT_TRUE(header.fWide);
+    const size_t chars = paths[0].size() + 1 + paths[1].size() + 1 + 1;
+    EXPECT_EQ(::GlobalSize(list), 20 + chars * sizeof(wchar_t));
+    const auto* names = reinterpret_cast<const wchar_t*>(bytes + 20);
+    EXPECT_EQ(std::wstring(names), paths[0]);
+    EXPECT_EQ(names[chars - 1], L'\0');
+    EXPECT_EQ(names[chars - 2], L'\0');
+    ::GlobalUnlock(list);
+    EXPECT_EQ(ReadFileDropList(static_cast<HDROP>(list)), paths);
+    ::GlobalFree(list);
+}
+
+TEST(FileDropList, TheDataObjectHandsOutCopiesOfItsListAndKeepsWhatIsStoredInIt) {
+    const std::vector<std::wstring> paths = {L"C:\\x\\one.txt"};
+    FileDropData* data = FileDropData::Create(paths);
+    ASSERT_NE(data, nullptr);
+    FORMATETC hdrop{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(data->QueryGetData(&hdrop), S_OK);
+    FORMATETC text{CF_UNICODETEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(data->QueryGetData(&text), DV_E_FORMATETC);
+
+    EXPECT_EQ(FileDropListOf(data), paths);
+    EXPECT_EQ(FileDropListOf(data), paths);  // the caller's copy was released, the list stays
+
+    // A drag-image helper stores its own formats; they come back as stored.
+    HGLOBAL blob = ::GlobalAlloc(GMEM_MOVEABLE, 4);
+    std::memcpy(::GlobalLock(blob), "img!", 4);
+    ::GlobalUnlock(blob);
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = blob;
+    FORMATETC image{static_cast<CLIPFORMAT>(::RegisterClipboardFormatW(L"CorvaTestImage")), nullptr,
+                    DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    ASSERT_EQ(data->SetData(&image, &medium, TRUE), S_OK);
+    STGMEDIUM back{};
+    ASSERT_EQ(data->GetData(&image, &back), S_OK);
+    EXPECT_EQ(std::memcmp(::GlobalLock(back.hGlobal), "img!", 4), 0);
+    ::GlobalUnlock(back.hGlobal);
+    ::ReleaseStgMedium(&back);
+
+    IEnumFORMATETC* formats = nullptr;
+    ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, &formats), S_OK);
+    FORMATETC got[4]{};
+    ULONG count = 0;
+    formats->Next(4, got, &count);
+    formats->Release();
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(got[0].cfFormat, CF_HDROP);
+    EXPECT_EQ(data->Release(), 0u);
 }
