@@ -5,23 +5,18 @@
 #   - windows are not handed to a window manager ("Managed"=N): the test
 #     display runs none, and Wine would wait two seconds for one at every
 #     window that closes; Wine then draws the window frames itself;
-#   - with --dpi N the display resolution is N dots per inch (LogPixels);
-#   - each --drive X=FOLDER makes drive X: of the copy the (POSIX) folder.
+#   - with --dpi N the display resolution is N dots per inch (LogPixels).
 # The copy and its wineserver are removed when the program ends.
-#   run-ui-test.sh [--dpi N] [--drive X=FOLDER]... program.exe [arguments...]
+#   run-ui-test.sh [--dpi N] program.exe [arguments...]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 . "$here/scripts/env.sh"
 
 dpi=96
-drives=()
-while :; do
-  case "${1:-}" in
-    --dpi) dpi=$2; shift 2 ;;
-    --drive) drives+=("$2"); shift 2 ;;
-    *) break ;;
-  esac
-done
+if [ "${1:-}" = --dpi ]; then
+  dpi=$2
+  shift 2
+fi
 if [ -z "${DISPLAY:-}" ]; then
   echo "run-ui-test.sh: no DISPLAY; start Xvfb and set DISPLAY first" >&2
   exit 2
@@ -40,11 +35,6 @@ cleanup() {
 trap cleanup EXIT
 cp -a "$shared/." "$private/"
 rm -f "$private/wineserver"
-for drive in "${drives[@]}"; do
-  letter=$(printf '%s' "${drive%%=*}" | tr 'A-Z' 'a-z')
-  rm -f "$private/dosdevices/$letter:"
-  ln -s "${drive#*=}" "$private/dosdevices/$letter:"
-done
 
 hexdpi=$(printf '%08x' "$dpi")
 stamp=$(date +%s)

@@ -1,11 +1,13 @@
 #include "VaultUiSupport.h"
 
 #include <commctrl.h>
+#include <winioctl.h>
 #include <shlobj.h>
 #include <shellapi.h>
 
 #include <atomic>
 #include <cstring>
+#include <cwctype>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -14,6 +16,74 @@
 #include "UiHarness.h"
 
 namespace vaulttest {
+
+namespace {
+
+// Wine's mount-manager request that maps a drive letter to a POSIX folder
+// (or, without a folder, removes the letter).
+struct MountUnixDrive {
+    ULONG size;
+    ULONG type;
+    ULONG fsType;
+    DWORD serial;
+    ULONGLONG unixDevice;
+    WCHAR letter;
+    USHORT mountPointOffset;
+    USHORT deviceOffset;
+    USHORT labelOffset;
+};
+constexpr DWORD kDefineUnixDrive = CTL_CODE(0x6d, 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+
+bool DefineUnixDrive(wchar_t letter, const std::string& unixFolder) {
+    HANDLE manager = ::CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (manager == INVALID_HANDLE_VALUE) return false;
+    std::vector<char> request(sizeof(MountUnixDrive) + unixFolder.size() + 1, 0);
+    MountUnixDrive drive{};
+    drive.size = static_cast<ULONG>(request.size());
+    drive.type = unixFolder.empty() ? DRIVE_NO_ROOT_DIR : DRIVE_FIXED;
+    drive.letter = static_cast<WCHAR>(std::towlower(letter));
+    if (!unixFolder.empty()) {
+        drive.mountPointOffset = sizeof(MountUnixDrive);
+        std::memcpy(request.data() + sizeof(MountUnixDrive), unixFolder.c_str(), unixFolder.size() + 1);
+    }
+    std::memcpy(request.data(), &drive, sizeof drive);
+    const BOOL ok = ::DeviceIoControl(manager, kDefineUnixDrive, request.data(), static_cast<DWORD>(request.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    ::CloseHandle(manager);
+    return ok != FALSE;
+}
+
+// The POSIX path of a Windows path, from Wine's own conversion.
+std::string UnixPathOf(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    auto convert = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) return std::string();
+    char* unix = convert(path.c_str());
+    if (!unix) return std::string();
+    std::string result(unix);
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return result;
+}
+
+}  // namespace
+
+ScratchDrive::ScratchDrive(wchar_t letter) : letter_(letter) {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp) + L"corva-drive-" + std::wstring(1, letter) + L"-" +
+              std::to_wstring(::GetCurrentProcessId());
+    ::CreateDirectoryW(folder_.c_str(), nullptr);
+    const std::string unix = UnixPathOf(folder_);
+    mapped_ = !unix.empty() && DefineUnixDrive(letter, unix);
+}
+
+ScratchDrive::~ScratchDrive() {
+    if (mapped_) DefineUnixDrive(letter_, std::string());
+    EmptyFolder(folder_ + L"\\");
+    ::RemoveDirectoryW(folder_.c_str());
+}
 
 std::wstring ShippedFolder() {
     const char* raw = std::getenv("CORVA_VAULT_BIN");

@@ -1,5 +1,5 @@
-// What the vault's user-interface tests share: the scripted USB drives U:
-// and W: (scratch folders the test runner maps), the shipped programs'
+// What the vault's user-interface tests share: drives that are scratch
+// folders (the tests answer them as USB drives), the shipped programs'
 // folder, reading a list control of another process, real mouse and
 // keyboard input, and a drop target and a drag source of the test's own.
 #pragma once
@@ -12,6 +12,23 @@
 #include <vector>
 
 namespace vaulttest {
+
+// A drive letter mapped to a fresh scratch folder for the object's
+// lifetime, through Wine's mount manager (the run's private prefix gets the
+// drive; it is removed again with the folder).
+class ScratchDrive {
+public:
+    explicit ScratchDrive(wchar_t letter);
+    ~ScratchDrive();
+    ScratchDrive(const ScratchDrive&) = delete;
+    ScratchDrive& operator=(const ScratchDrive&) = delete;
+    bool Mapped() const { return mapped_; }
+
+private:
+    wchar_t letter_;
+    std::wstring folder_;
+    bool mapped_ = false;
+};
 
 // The folder holding Stowbox.exe, CorvastineVault.exe and libeay32.dll
 // (CORVA_VAULT_BIN, a POSIX path mapped to Wine's Z: drive), with a

@@ -1,5 +1,7 @@
 // The vault program and its installer driven as a user would: the vault
-// runs in a program of its own from the scripted USB drive U: (or W:), the
+// runs in a program of its own from the scripted USB drive U: (or W:), a
+// scratch folder mapped as a drive and answered as USB by the test's
+// DrivePlatform; the
 // installer's dialog on a thread of the test program. Files go in by a
 // real OLE drag from this program and by WM_DROPFILES, and come out by a
 // real drag onto a drop target of this program.
@@ -40,6 +42,24 @@ std::wstring DpiSuffix() {
     return L"_" + std::to_wstring(dpi) + L"dpi";
 }
 
+// The scripted USB drives U: and W:, scratch folders for the whole run.
+class ScratchDrives : public ::testing::Environment {
+public:
+    void SetUp() override {
+        u_ = std::make_unique<ScratchDrive>(L'U');
+        w_ = std::make_unique<ScratchDrive>(L'W');
+        ASSERT_TRUE(u_->Mapped() && w_->Mapped()) << "drives U: and W: could not be mapped";
+    }
+    void TearDown() override {
+        u_.reset();
+        w_.reset();
+    }
+
+private:
+    std::unique_ptr<ScratchDrive> u_, w_;
+};
+::testing::Environment* const g_drives = ::testing::AddGlobalTestEnvironment(new ScratchDrives);
+
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 std::wstring HostProgram() { return uitest::BesideProgram(L"vault_test_host.exe"); }
@@ -73,7 +93,7 @@ class VaultUi : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
-        ASSERT_TRUE(Exists(kU) && Exists(kW)) << "drives U: and W: are mapped by run-vault-ui-test.sh";
+        ASSERT_TRUE(Exists(kU) && Exists(kW)) << "drives U: and W: are missing";
         EmptyFolder(kU);
         EmptyFolder(kW);
     }
@@ -342,7 +362,7 @@ TEST_F(VaultUi, ADragReleasedWhereNothingAcceptsFilesLeavesNoPlainFileInTheVault
 
 // ------------------------------------------------------------ window
 
-TEST_F(VaultUi, LearnMoreOpensTheVaultPageAndTheCaptionButtonsMinimiseAndClose) {
+TEST_F(VaultUi, LearnMoreOpensTheVaultPageAndTheMinimiseButtonMinimises) {
     MakeVault(kU, "sesame");
     HWND window = OpenVault(kU, "sesame");
     ASSERT_NE(window, nullptr);
@@ -355,13 +375,18 @@ TEST_F(VaultUi, LearnMoreOpensTheVaultPageAndTheCaptionButtonsMinimiseAndClose) 
 
     RECT frame{};
     ASSERT_TRUE(::GetWindowRect(window, &frame));
-    ClickAt(POINT{frame.right - 66, frame.top + 8});  // the minimise button
+    ClickAt(POINT{frame.right - 66, frame.top + 8});  // inside the minimise button's zone
     EXPECT_TRUE(uitest::WaitUntil([&] { return ::IsIconic(window) != FALSE; }));
-    ::ShowWindowAsync(window, SW_RESTORE);
-    ASSERT_TRUE(uitest::WaitUntil([&] { return !::IsIconic(window); }));
-    ::SetForegroundWindow(window);
+    EXPECT_TRUE(::IsWindow(window));
+}
+
+TEST_F(VaultUi, TheCloseButtonEndsTheVault) {
+    MakeVault(kU, "sesame");
+    HWND window = OpenVault(kU, "sesame");
+    ASSERT_NE(window, nullptr);
+    RECT frame{};
     ASSERT_TRUE(::GetWindowRect(window, &frame));
-    ClickAt(POINT{frame.right - 30, frame.top + 8});  // the close button
+    ClickAt(POINT{frame.right - 30, frame.top + 8});  // inside the close button's zone
     EXPECT_EQ(vault_->WaitExit(), static_cast<DWORD>(IDCANCEL));
 }
 
