@@ -345,7 +345,7 @@ LRESULT CALLBACK TestWindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPA
 
 }  // namespace
 
-TestWindow::TestWindow(const RECT& screen, const std::wstring& moveDropsInto) {
+TestWindow::TestWindow(const RECT& screen, const std::wstring& moveDropsInto, Target target) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = &TestWindowProcedure;
     wc.hInstance = ::GetModuleHandleW(nullptr);
@@ -357,6 +357,10 @@ TestWindow::TestWindow(const RECT& screen, const std::wstring& moveDropsInto) {
                               nullptr, nullptr, wc.hInstance, nullptr);
     g_drops = 0;
     g_dragSeen = false;
+    if (target == Target::Absent) {
+        ::UpdateWindow(hwnd_);
+        return;
+    }
     target_ = new MovingDropTarget(moveDropsInto);
     if (hwnd_ && FAILED(::RegisterDragDrop(hwnd_, target_))) {
         target_->Release();

@@ -64,11 +64,13 @@ POINT CenterOf(const RECT& r);
 // written into that process's memory, as the system would hand it over.
 bool PostDropFiles(HWND window, const std::vector<std::wstring>& paths, POINT clientPoint);
 
-// A plain top-level window of the test program at a given place, with or
-// without a drop target that moves dropped files into a folder.
+// A plain top-level window of the test program at a given place. Its drop
+// target moves dropped files into a folder, or refuses every drop when
+// there is no folder; a window made without one takes no drops at all.
 class TestWindow {
 public:
-    TestWindow(const RECT& screen, const std::wstring& moveDropsInto);
+    enum class Target { Present, Absent };
+    TestWindow(const RECT& screen, const std::wstring& moveDropsInto, Target target = Target::Present);
     ~TestWindow();
     TestWindow(const TestWindow&) = delete;
     TestWindow& operator=(const TestWindow&) = delete;
@@ -92,7 +94,9 @@ DWORD DragFilesWithMouse(const std::vector<std::wstring>& paths, POINT from, POI
 
 // Presses at from, moves to to and releases there, on a helper thread, while
 // the calling thread pumps messages until the helper is done and then until
-// settled() holds.
+// settled() holds. Before releasing, the pointer keeps moving about to
+// until a drop target of the test program has seen the drag (at most a few
+// seconds, the whole time when there is none).
 bool MouseDragPumping(POINT from, POINT to, const std::function<bool()>& settled, DWORD timeoutMs = 30000);
 
 }  // namespace vaulttest

@@ -360,6 +360,25 @@ TEST_F(VaultUi, ADragReleasedWhereNothingAcceptsFilesLeavesNoPlainFileInTheVault
     EXPECT_EQ(refusing.Drops(), 0);
 }
 
+TEST_F(VaultUi, ADragReleasedOverAWindowWithoutDropTargetAlsoLeavesNoPlainFile) {
+    MakeVault(kU, "sesame");
+    HWND window = OpenVault(kU, "sesame");
+    ASSERT_NE(window, nullptr);
+    DropIn(window, MakeSources({L"lone.txt"}), 1);
+    const std::wstring entry = ColumnTexts(list_, 0)[0];
+    const std::string before = ReadText(vaultFolder_ + entry);
+
+    RECT row0{};
+    ASSERT_TRUE(RowRect(list_, 0, &row0));
+    TestWindow nothing(RECT{20, 120, 260, 360}, L"", TestWindow::Target::Absent);
+    ASSERT_TRUE(MouseDragPumping(CenterOf(row0), CenterOf(RECT{20, 120, 260, 360}), [&] {
+        const std::string now = ReadText(vaultFolder_ + entry);
+        return !now.empty() && now != before && RowCount(list_) == 1 && !ProgressShown();
+    })) << "rows " << RowCount(list_) << " plain " << PlainFilesIn(kU + L"corvadocuments").size();
+    EXPECT_TRUE(PlainFilesIn(kU + L"corvadocuments").empty());
+    EXPECT_EQ(corva::VerifyLockedFile("sesame", vaultFolder_ + entry, nullptr), corva::kOk);
+}
+
 // ------------------------------------------------------------ window
 
 TEST_F(VaultUi, LearnMoreOpensTheVaultPageAndTheMinimiseButtonMinimises) {
