@@ -45,11 +45,11 @@ bool IsPlainFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-struct ColumnSpec {
+struct ColumnLayout {
     const wchar_t* title;
     int width;  // pixels at 96 dots per inch
 };
-constexpr ColumnSpec kColumns[] = {{L"Name", 250}, {L"Size", 92}, {L"Date", 70}};
+constexpr ColumnLayout kColumns[] = {{L"Name", 250}, {L"Size", 92}, {L"Date", 70}};
 
 }  // namespace
 
@@ -116,12 +116,12 @@ void VaultWindow::SetUpList() {
     if (!list) return;
     ListView_SetExtendedListViewStyleEx(list, LVS_EX_HEADERDRAGDROP, LVS_EX_HEADERDRAGDROP);
     int index = 0;
-    for (const ColumnSpec& spec : kColumns) {
+    for (const ColumnLayout& layout : kColumns) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = corva::ui::ScaleForDpi(Handle(), spec.width);
-        column.pszText = const_cast<wchar_t*>(spec.title);
+        column.cx = corva::ui::ScaleForDpi(Handle(), layout.width);
+        column.pszText = const_cast<wchar_t*>(layout.title);
         column.iSubItem = index;
         ::SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
         ++index;
