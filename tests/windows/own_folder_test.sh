@@ -2,8 +2,8 @@
 # Every Windows program and library must start with only the files of its
 # own folder: no MinGW runtime DLL beside it, nothing from the build tree.
 #   own_folder_test.sh BIN_DIR OBJDUMP
-# 1. Each .exe and .dll in BIN_DIR imports only Windows system libraries and
-#    the project's own DLLs.
+# 1. Each .exe and .dll in BIN_DIR, and the vault programs in BIN_DIR/vault,
+#    imports only Windows system libraries and the project's own DLLs.
 # 2. The command-line tool, copied alone with libeay32.dll into an empty
 #    folder, runs under a brand-new Wine prefix.
 set -u
@@ -16,7 +16,7 @@ bad() { fail=$((fail + 1)); echo "FAIL: $*"; }
 
 own='^(libeay32|dwipe)\.dll$'
 system='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|comdlg32|shlwapi|setupapi|cfgmgr32|ws2_32|crypt32|bcrypt|msvcrt|ntdll|uxtheme|version|rpcrt4|imm32|winmm|msimg32|api-ms-win-.*)\.dll$'
-for f in "$bin"/*.exe "$bin"/*.dll; do
+for f in "$bin"/*.exe "$bin"/*.dll "$bin"/vault/*.exe; do
   [ -e "$f" ] || continue
   while read -r dll; do
     lower=$(printf '%s' "$dll" | tr 'A-Z' 'a-z')

@@ -1,0 +1,130 @@
+// The vault's decisions that need no window: names and paths of the vault
+// layout, the password record, the Size and Date texts and the caption's
+// hit zones.
+#include <gtest/gtest.h>
+
+#include "CaptionHitTest.h"
+#include "EntryTexts.h"
+#include "PasswordRecord.h"
+#include "VaultLayout.h"
+#include "engine/Secrets.h"
+#include "support/TestSupport.h"
+
+using namespace corva::vault;
+using testing_support::Bytes;
+using testing_support::TempDir;
+
+TEST(VaultLayout, TheProgramFolderEndsWithItsBackslashAndHoldsTheVaultFolder) {
+    EXPECT_EQ(ProgramFolderOf(L"E:\\CorvastineVault.exe"), L"E:\\");
+    EXPECT_EQ(ProgramFolderOf(L"E:\\tools\\Other.exe"), L"E:\\tools\\");
+    EXPECT_EQ(ProgramFolderOf(L"NoFolder.exe"), L"");
+    EXPECT_EQ(VaultFolderOf(L"E:\\"), L"E:\\corvadocuments");
+    EXPECT_EQ(FileNameOf(L"C:\\a\\b.txt"), L"b.txt");
+}
+
+TEST(VaultLayout, OnlyNamesEndingInTheLockedExtensionAreEntries) {
+    EXPECT_TRUE(IsVaultEntryName(L"report.pdf.corvastine"));
+    EXPECT_TRUE(IsVaultEntryName(L"REPORT.PDF.CORVASTINE"));
+    EXPECT_FALSE(IsVaultEntryName(L".corvastine"));
+    EXPECT_FALSE(IsVaultEntryName(L"report.pdf"));
+    EXPECT_FALSE(IsVaultEntryName(L"report.corvastine.txt"));
+}
+
+TEST(VaultLayout, ADraggedEntryIsCutAtTheLastLockedExtension) {
+    EXPECT_EQ(UnlockedPathOf(L"E:\\corvadocuments\\a.txt.corvastine"), L"E:\\corvadocuments\\a.txt");
+    EXPECT_EQ(UnlockedPathOf(L"E:\\corvadocuments\\a.corvastine.corvastine"), L"E:\\corvadocuments\\a.corvastine");
+    EXPECT_EQ(UnlockedPathOf(L"E:\\corvadocuments\\plain.txt"), L"E:\\corvadocuments\\plain.txt");
+}
+
+TEST(VaultLayout, ADroppedFileGoesIntoTheVaultFolderUnderItsLockedName) {
+    EXPECT_EQ(VaultDestinationOf(L"C:\\Users\\me\\notes.txt", L"E:\\corvadocuments"),
+              L"E:\\corvadocuments\\notes.txt.corvastine");
+}
+
+TEST(PasswordRecord, DigestTextAndRecordBytesTurnIntoEachOther) {
+    const std::string text = HashSecretText("lantern", corva::kPasswordLabel);
+    RecordBytes bytes{};
+    ASSERT_TRUE(RecordFromDigestText(text, &bytes));
+    EXPECT_EQ(DigestTextOfRecord(bytes), text);
+    // Lower-case digits count as well; blanks and other separators do not.
+    std::string lower = text;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    RecordBytes again{};
+    ASSERT_TRUE(RecordFromDigestText(lower, &again));
+    EXPECT_EQ(again, bytes);
+}
+
+TEST(PasswordRecord, TextsThatAreNotThirtyTwoHexBytesGiveNoRecord) {
+    RecordBytes bytes{};
+    const std::string text = HashSecretText("lantern", corva::kPasswordLabel);
+    EXPECT_FALSE(RecordFromDigestText(text.substr(0, 93), &bytes));   // 31.5 bytes
+    EXPECT_FALSE(RecordFromDigestText(text + "00 ", &bytes));          // 33 bytes
+    EXPECT_FALSE(RecordFromDigestText("G" + text.substr(1), &bytes));  // not a hex digit
+    EXPECT_FALSE(RecordFromDigestText("", &bytes));
+}
+
+TEST(PasswordRecord, TheRecordIsTheLastThirtyTwoBytesOfTheFile) {
+    TempDir dir;
+    Bytes program = testing_support::PseudoRandom(4096, 7);
+    const std::string text = HashSecretText("lantern", corva::kPasswordLabel);
+    RecordBytes record{};
+    ASSERT_TRUE(RecordFromDigestText(text, &record));
+    program.insert(program.end(), record.begin(), record.end());
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"CorvastineVault.exe", program));
+    std::string read;
+    ASSERT_EQ(ReadPasswordRecord(dir / L"CorvastineVault.exe", &read), RecordStatus::Ok);
+    EXPECT_EQ(read, text);
+    EXPECT_EQ(read.size(), 96u);
+}
+
+TEST(PasswordRecord, AMissingOrShortProgramFileHoldsNoRecord) {
+    TempDir dir;
+    std::string read = "untouched";
+    EXPECT_EQ(ReadPasswordRecord(dir / L"CorvastineVault.exe", &read), RecordStatus::Missing);
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"short.exe", Bytes(31, 0xAB)));
+    EXPECT_EQ(ReadPasswordRecord(dir / L"short.exe", &read), RecordStatus::TooShort);
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"empty.exe", Bytes()));
+    EXPECT_EQ(ReadPasswordRecord(dir / L"empty.exe", &read), RecordStatus::TooShort);
+    EXPECT_EQ(read, "untouched");
+    // Exactly 32 bytes is a record and nothing else.
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"bare.exe", Bytes(32, 0x0F)));
+    EXPECT_EQ(ReadPasswordRecord(dir / L"bare.exe", &read), RecordStatus::Ok);
+    EXPECT_EQ(read.substr(0, 6), "0F 0F ");
+}
+
+TEST(EntryTexts, SizesStepFromBytesToKilobytesMegabytesAndGigabytes) {
+    EXPECT_EQ(SizeText(0), L"0 Bytes");
+    EXPECT_EQ(SizeText(1023), L"1023 Bytes");
+    EXPECT_EQ(SizeText(1024), L"1 KB");
+    EXPECT_EQ(SizeText(1048575), L"1023 KB");
+    EXPECT_EQ(SizeText(1048576), L"1 MB");
+    EXPECT_EQ(SizeText(1073741823), L"1023 MB");
+    EXPECT_EQ(SizeText(1073741824), L"1 GB");
+    EXPECT_EQ(SizeText(int64_t{1} << 31), L"2 GB");              // beyond a signed 32-bit length
+    EXPECT_EQ(SizeText((int64_t{5} << 30) + 12345), L"5 GB");    // beyond 4 GiB
+    EXPECT_EQ(SizeText(int64_t{3} << 40), L"3072 GB");
+    EXPECT_EQ(SizeText(-1), L"");
+}
+
+TEST(EntryTexts, DatesAreYearMonthDayWithLeadingZeros) {
+    EXPECT_EQ(DateText(2026, 3, 7), L"2026-03-07");
+    EXPECT_EQ(DateText(1999, 12, 31), L"1999-12-31");
+}
+
+TEST(CaptionHitTest, TheButtonsHangFromTheTopEdgeAtTheRight) {
+    const ScreenRect w{100, 50, 600, 600};
+    const int frame = 3;
+    // Row inside the button band (top + 2 .. top + 16).
+    EXPECT_EQ(CaptionHitTest(520, 52, w, frame), CaptionPart::Minimise);  // right - 80
+    EXPECT_EQ(CaptionHitTest(545, 66, w, frame), CaptionPart::Minimise);  // right - 55, top + 16
+    EXPECT_EQ(CaptionHitTest(546, 60, w, frame), CaptionPart::Close);     // right - 54
+    EXPECT_EQ(CaptionHitTest(588, 60, w, frame), CaptionPart::Close);     // right - 12
+    EXPECT_EQ(CaptionHitTest(589, 60, w, frame), CaptionPart::Caption);   // right - 11
+    // Below the buttons, the zone is caption; the top two rows and everything
+    // outside the zone keep the standard answer.
+    EXPECT_EQ(CaptionHitTest(560, 67, w, frame), CaptionPart::Caption);
+    EXPECT_EQ(CaptionHitTest(560, 51, w, frame), CaptionPart::Elsewhere);
+    EXPECT_EQ(CaptionHitTest(519, 60, w, frame), CaptionPart::Elsewhere);
+    EXPECT_EQ(CaptionHitTest(597, 60, w, frame), CaptionPart::Elsewhere);  // right - frame
+    EXPECT_EQ(CaptionHitTest(300, 60, w, frame), CaptionPart::Elsewhere);
+}

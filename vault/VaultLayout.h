@@ -1,0 +1,42 @@
+// The vault's files on a drive and the names derived from them: the vault
+// program "CorvastineVault.exe" (its last 32 bytes are the password record),
+// the cryptographic library "libeay32.dll" and the hidden vault folder
+// "corvadocuments" holding the locked files. Pure string functions; they
+// touch no file.
+#pragma once
+
+#include <string>
+
+namespace corva::vault {
+
+extern const wchar_t kVaultProgramName[];   // "CorvastineVault.exe"
+extern const wchar_t kCryptoLibraryName[];  // "libeay32.dll"
+extern const wchar_t kVaultFolderName[];    // "corvadocuments"
+
+// The folder of a program file: its path up to and including the last
+// backslash ("E:\CorvastineVault.exe" gives "E:\"); empty when the path
+// holds no backslash.
+std::wstring ProgramFolderOf(const std::wstring& programFile);
+
+// The vault folder beside the program: folder + "corvadocuments", no
+// trailing backslash.
+std::wstring VaultFolderOf(const std::wstring& programFolder);
+
+// The last path component (after the last backslash).
+std::wstring FileNameOf(const std::wstring& path);
+
+// Whether a file name is a vault entry: it ends with ".corvastine" (letter
+// case ignored, as the system's own name matching does) and has a name
+// before it.
+bool IsVaultEntryName(const std::wstring& name);
+
+// The path a vault entry's plain file has inside the vault: the entry's path
+// cut at the last ".corvastine" (any letter case). A path without it is
+// returned unchanged.
+std::wstring UnlockedPathOf(const std::wstring& entryPath);
+
+// Where the locked form of a dropped file goes: vault folder + "\" + the
+// dropped file's name + ".corvastine".
+std::wstring VaultDestinationOf(const std::wstring& droppedPath, const std::wstring& vaultFolder);
+
+}  // namespace corva::vault

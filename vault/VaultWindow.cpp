@@ -1,0 +1,315 @@
+#include "VaultWindow.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "VaultLayout.h"
+#include "VaultMessages.h"
+#include "dialogs/DialogSupport.h"
+#include "dialogs/ProgressDialog.h"
+#include "engine/Batch.h"
+#include "engine/LockedFile.h"
+#include "platform/Platform.h"
+#include "resource.h"
+
+namespace corva::vault {
+
+const wchar_t kLearnMoreAddress[] = L"https://www.corvastine.com/usb-encryption";
+
+void OpenInBrowser(const std::wstring& address) {
+    ::ShellExecuteW(nullptr, L"open", L"iexplore.exe", address.c_str(), nullptr, SW_SHOWMAXIMIZED);
+}
+
+namespace {
+
+// A COM interface pointer released with the object.
+template <typename T>
+class ComHold {
+public:
+    explicit ComHold(T* pointer = nullptr) : pointer_(pointer) {}
+    ~ComHold() {
+        if (pointer_) pointer_->Release();
+    }
+    ComHold(const ComHold&) = delete;
+    ComHold& operator=(const ComHold&) = delete;
+    T* Get() const { return pointer_; }
+    T** Receive() { return &pointer_; }
+
+private:
+    T* pointer_;
+};
+
+bool IsPlainFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct ColumnLayout {
+    const wchar_t* title;
+    int width;  // pixels at 96 dots per inch
+};
+constexpr ColumnLayout kColumns[] = {{L"Name", 250}, {L"Size", 92}, {L"Date", 70}};
+
+}  // namespace
+
+VaultWindow::VaultWindow(const std::string& password, const std::wstring& programFolder, OpenAddressFn openAddress)
+    : ModalDialog(IDD_VAULT),
+      password_(password),
+      programFolder_(programFolder),
+      vaultFolder_(VaultFolderOf(programFolder)),
+      openAddress_(std::move(openAddress)) {}
+
+VaultWindow::~VaultWindow() {
+    if (!password_.empty()) plat::SecureZero(&password_[0], password_.size());
+}
+
+INT_PTR VaultWindow::DoModal(HWND owner) { return RunModal(owner); }
+
+HWND VaultWindow::List() const { return ::GetDlgItem(Handle(), IDC_VAULT_LIST); }
+
+bool VaultWindow::OnInit() {
+    caption_.Attach(Handle());
+    white_ = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
+    SetUpLink();
+    SetUpBanner();
+    corva::ui::CenterOnWindow(Handle(), ::GetWindow(Handle(), GW_OWNER));
+    corva::ui::SetDialogIcons(Handle());
+    SetUpList();
+    RefreshVaultList();
+
+    // OLE drags reach only a registered drop target; WM_DROPFILES (the
+    // window accepts dropped files) feeds the same code.
+    dropTarget_ = new FileDropTarget(*this);
+    if (FAILED(::RegisterDragDrop(Handle(), dropTarget_))) {
+        dropTarget_->Release();
+        dropTarget_ = nullptr;
+    }
+    ::DragAcceptFiles(Handle(), TRUE);
+    ::SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
+                   SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+void VaultWindow::SetUpLink() {
+    HWND link = ::GetDlgItem(Handle(), IDC_VAULT_LEARN_MORE);
+    if (!link) return;
+    linkFont_ = corva::ui::DeriveFont(Handle(), [](LOGFONTW& lf) {
+        lf.lfWeight = FW_BOLD;
+        lf.lfUnderline = TRUE;
+    });
+    if (linkFont_.Get()) ::SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_.Get()), FALSE);
+}
+
+void VaultWindow::SetUpBanner() {
+    constexpr int kWidth = 400, kHeight = 168;  // the bitmap's own size, drawn at 96 dots per inch
+    banner_.Reset(static_cast<HBITMAP>(::LoadImageW(corva::ui::ResourceModule(), MAKEINTRESOURCEW(IDB_VAULT_BANNER),
+                                                    IMAGE_BITMAP, corva::ui::ScaleForDpi(Handle(), kWidth),
+                                                    corva::ui::ScaleForDpi(Handle(), kHeight), 0)));
+    if (banner_)
+        ::SendDlgItemMessageW(Handle(), IDC_VAULT_BANNER, STM_SETIMAGE, IMAGE_BITMAP,
+                              reinterpret_cast<LPARAM>(banner_.Get()));
+}
+
+void VaultWindow::SetUpList() {
+    HWND list = List();
+    if (!list) return;
+    ListView_SetExtendedListViewStyleEx(list, LVS_EX_HEADERDRAGDROP, LVS_EX_HEADERDRAGDROP);
+    int index = 0;
+    for (const ColumnLayout& layout : kColumns) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = corva::ui::ScaleForDpi(Handle(), layout.width);
+        column.pszText = const_cast<wchar_t*>(layout.title);
+        column.iSubItem = index;
+        ::SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+        ++index;
+    }
+}
+
+void VaultWindow::RefreshVaultList() {
+    pathList_.clear();
+    HWND list = List();
+    if (list) ListView_DeleteAllItems(list);
+    const std::vector<VaultEntry> entries = ReadVaultEntries(vaultFolder_);
+    int row = 0;
+    for (const VaultEntry& entry : entries) {
+        pathList_.push_back(entry.path);
+        if (!list) continue;
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.pszText = const_cast<wchar_t*>(entry.name.c_str());
+        const int at = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        if (at >= 0) {
+            const std::wstring* texts[] = {&entry.sizeText, &entry.dateText};
+            for (int column = 1; column <= 2; ++column) {
+                LVITEMW sub{};
+                sub.iSubItem = column;
+                sub.pszText = const_cast<wchar_t*>(texts[column - 1]->c_str());
+                ::SendMessageW(list, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&sub));
+            }
+        }
+        ++row;
+    }
+}
+
+void VaultWindow::AddDroppedFiles(const std::vector<std::wstring>& paths, POINT clientPoint) {
+    pendingDrop_.clear();
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    if (!::PtInRect(&client, clientPoint)) return;
+    pendingDrop_ = paths;
+    if (pendingDrop_.empty()) return;
+    {
+        LockBatch batch(pendingDrop_, password_, nullptr);
+        HWND owner = ::GetActiveWindow();
+        ProgressDialog(batch).Run(owner ? owner : Handle());
+    }
+    for (const std::wstring& path : pendingDrop_) {
+        const std::wstring locked = path + kLockedExtension;
+        ::MoveFileW(locked.c_str(), VaultDestinationOf(path, vaultFolder_).c_str());
+    }
+    RefreshVaultList();
+}
+
+void VaultWindow::HandleFileDrop(HDROP drop) {
+    POINT point{};
+    ::DragQueryPoint(drop, &point);
+    std::vector<std::wstring> paths = ReadFileDropList(drop);
+    ::DragFinish(drop);
+    AddDroppedFiles(paths, point);
+}
+
+void VaultWindow::TakeDrop(std::vector<std::wstring> paths, POINT screenPoint) {
+    handedOver_.emplace_back(std::move(paths), screenPoint);
+    ::PostMessageW(Handle(), kFilesDroppedMessage, 0, 0);
+}
+
+void VaultWindow::DragOutSelection(POINT listPoint) {
+    HWND list = List();
+    if (!list || draggingOut_) return;
+    std::vector<std::wstring> plain;
+    for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
+        if (static_cast<size_t>(row) < pathList_.size()) plain.push_back(UnlockedPathOf(pathList_[row]));
+    }
+    if (plain.empty()) return;
+
+    ComHold<FileDropData> data(FileDropData::Create(plain));
+    if (!data.Get()) return;
+    ComHold<IDragSourceHelper> image;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IDragSourceHelper,
+                                     reinterpret_cast<void**>(image.Receive())))) {
+        image.Get()->InitializeFromWindow(list, &listPoint, data.Get());  // a failure only loses the image
+    }
+    ComHold<DropSource> source(new DropSource(*this));
+
+    draggingOut_ = true;
+    dragData_ = data.Get();
+    DWORD effect = DROPEFFECT_NONE;
+    ::DoDragDrop(data.Get(), source.Get(), DROPEFFECT_MOVE, &effect);
+    dragData_ = nullptr;
+    draggingOut_ = false;
+
+    RelockLeftovers(plain);
+    RefreshVaultList();
+}
+
+bool VaultWindow::OnDragReleased() {
+    if (!dragData_) return false;
+    std::vector<std::wstring> locked = dragData_->Paths();
+    if (locked.empty()) return false;
+    for (std::wstring& path : locked) path += kLockedExtension;
+    UnlockBatch batch(locked, password_, nullptr);
+    HWND owner = ::GetActiveWindow();
+    ProgressDialog(batch).Run(owner ? owner : Handle());
+    return true;
+}
+
+void VaultWindow::RelockLeftovers(const std::vector<std::wstring>& plainPaths) {
+    std::vector<std::wstring> left;
+    for (const std::wstring& path : plainPaths) {
+        if (IsPlainFile(path)) left.push_back(path);
+    }
+    if (left.empty()) return;
+    LockBatch batch(left, password_, nullptr);
+    HWND owner = ::GetActiveWindow();
+    ProgressDialog(batch).Run(owner ? owner : Handle());
+}
+
+bool VaultWindow::OnCommand(int id, int code, HWND) {
+    switch (id) {
+    case IDOK:
+    case IDCANCEL:
+        if (code != BN_CLICKED) return false;
+        Close(id);
+        return true;
+    case IDC_VAULT_LEARN_MORE:
+        if (code != STN_CLICKED) return false;
+        if (openAddress_) openAddress_(kLearnMoreAddress);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool VaultWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
+    LRESULT captionResult = 0;
+    if (caption_.HandleMessage(message, wParam, lParam, &captionResult)) {
+        ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, captionResult);
+        *result = TRUE;
+        return true;
+    }
+    switch (message) {
+    case WM_CTLCOLORSTATIC: {
+        if (reinterpret_cast<HWND>(lParam) != ::GetDlgItem(Handle(), IDC_VAULT_LEARN_MORE)) return false;
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        ::SetTextColor(dc, RGB(0, 0, 205));
+        ::SetBkMode(dc, TRANSPARENT);
+        *result = reinterpret_cast<INT_PTR>(white_);
+        return true;
+    }
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wParam) != ::GetDlgItem(Handle(), IDC_VAULT_LEARN_MORE)) return false;
+        ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+        ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, TRUE);
+        *result = TRUE;
+        return true;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (!header || header->idFrom != IDC_VAULT_LIST || header->code != LVN_BEGINDRAG) return false;
+        DragOutSelection(reinterpret_cast<const NMLISTVIEW*>(lParam)->ptAction);
+        *result = TRUE;
+        return true;
+    }
+    case WM_DROPFILES:
+        HandleFileDrop(reinterpret_cast<HDROP>(wParam));
+        *result = TRUE;
+        return true;
+    case kFilesDroppedMessage: {
+        auto drops = std::move(handedOver_);
+        handedOver_.clear();
+        for (auto& drop : drops) {
+            POINT point = drop.second;
+            ::ScreenToClient(Handle(), &point);
+            AddDroppedFiles(drop.first, point);
+        }
+        *result = TRUE;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void VaultWindow::OnDestroy() {
+    if (dropTarget_) {
+        ::RevokeDragDrop(Handle());
+        dropTarget_->Release();
+        dropTarget_ = nullptr;
+    }
+}
+
+}  // namespace corva::vault

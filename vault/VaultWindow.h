@@ -1,0 +1,88 @@
+// The vault program's window (dialog 129): the banner with the "Learn More"
+// link and the list of locked files in the vault folder. Files dropped onto
+// it (OLE drag or WM_DROPFILES) are locked with the vault password and moved
+// into the vault folder; rows dragged out are unlocked when the mouse button
+// is released, and whatever the drop target leaves of them in the vault
+// folder is locked again when the drag has ended.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DragDrop.h"
+#include "VaultCaption.h"
+#include "VaultEntries.h"
+#include "dialogs/ModalDialog.h"
+#include "dialogs/WinHandles.h"
+#include "platform/WinHandles.h"
+
+namespace corva::vault {
+
+// Opens a web page; the program runs "iexplore.exe" with the address.
+using OpenAddressFn = std::function<void(const std::wstring& address)>;
+void OpenInBrowser(const std::wstring& address);
+
+extern const wchar_t kLearnMoreAddress[];
+
+class VaultWindow final : protected corva::ui::ModalDialog, private DragReleaseHandler, private FileDropReceiver {
+public:
+    // programFolder ends with a backslash. The password is copied and wiped
+    // when the window object is destroyed.
+    VaultWindow(const std::string& password, const std::wstring& programFolder,
+                OpenAddressFn openAddress = &OpenInBrowser);
+    ~VaultWindow() override;
+
+    // Shows the window modally; its end code (IDOK or IDCANCEL).
+    INT_PTR DoModal(HWND owner);
+
+    // Rebuilds the rows and the path list from the vault folder.
+    void RefreshVaultList();
+    // Locks the dropped files and moves them into the vault folder; nothing
+    // happens when the drop point (client coordinates) lies outside the
+    // client area.
+    void AddDroppedFiles(const std::vector<std::wstring>& paths, POINT clientPoint);
+    // The drag of the selected rows out of the list.
+    void DragOutSelection(POINT listPoint);
+
+    const std::vector<std::wstring>& PathList() const { return pathList_; }
+
+protected:
+    bool OnInit() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
+    void OnDestroy() override;
+
+private:
+    bool OnDragReleased() override;
+    bool AcceptsDrops() override { return !draggingOut_; }
+    void TakeDrop(std::vector<std::wstring> paths, POINT screenPoint) override;
+
+    void SetUpLink();
+    void SetUpBanner();
+    void SetUpList();
+    void HandleFileDrop(HDROP drop);
+    // Locks again the plain files a drag-out left in the vault folder.
+    void RelockLeftovers(const std::vector<std::wstring>& plainPaths);
+    HWND List() const;
+
+    std::string password_;
+    std::wstring programFolder_;
+    std::wstring vaultFolder_;
+    OpenAddressFn openAddress_;
+    std::vector<std::wstring> pathList_;
+    std::vector<std::wstring> pendingDrop_;
+    // Drops handed over by the drop target, waiting for kFilesDroppedMessage.
+    std::vector<std::pair<std::vector<std::wstring>, POINT>> handedOver_;
+    FileDropData* dragData_ = nullptr;  // the data object of a running drag-out
+    bool draggingOut_ = false;
+    FileDropTarget* dropTarget_ = nullptr;
+    VaultCaption caption_;
+    corva::ui::UniqueFont linkFont_;
+    corva::win::UniqueBitmap banner_;
+    HBRUSH white_ = nullptr;  // stock brush
+};
+
+}  // namespace corva::vault
