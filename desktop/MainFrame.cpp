@@ -369,6 +369,7 @@ bool MainFrame::OnSplitterMouse(UINT message, LPARAM lParam) {
     const Rect& bar = layout_.splitterBar;
     switch (message) {
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // a second press soon after the first
         if (x < bar.left || x >= bar.right || y < bar.top || y >= bar.bottom) return false;
         draggingSplitter_ = true;
         dragOffset_ = x - bar.left;
@@ -423,6 +424,7 @@ bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
     if (caption_.OnMessage(message, wParam, lParam, result)) return true;
     switch (message) {
     case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
         if (OnSplitterMouse(message, lParam)) {

@@ -1,5 +1,6 @@
 #include "RealInput.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "UiHarness.h"
@@ -66,7 +67,7 @@ bool MovePointer(POINT p) {
             ::GetCursorPos(&at);
             return at.x == p.x && at.y == p.y;
         },
-        uitest::Millis(3000));
+        uitest::Millis(3000)) || (std::fprintf(stderr, "pointer not at %ld,%ld\n", p.x, p.y), false);
 }
 
 void LeftDown() { SendMouse(MOUSEEVENTF_LEFTDOWN); }
