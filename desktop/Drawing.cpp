@@ -61,6 +61,16 @@ void DrawPictureExtended(HDC dc, const RECT& dest, HBITMAP bitmap) {
     }
 }
 
+HBITMAP ScaledBitmap(HBITMAP source, int dpi) {
+    BITMAP info{};
+    if (!source || dpi == 96 || !::GetObjectW(source, sizeof info, &info)) return source;
+    HBITMAP scaled = static_cast<HBITMAP>(::CopyImage(source, IMAGE_BITMAP, ::MulDiv(info.bmWidth, dpi, 96),
+                                                      ::MulDiv(info.bmHeight, dpi, 96), LR_CREATEDIBSECTION));
+    if (!scaled) return source;
+    ::DeleteObject(source);
+    return scaled;
+}
+
 HBITMAP LoadProgramBitmap(int id) {
     return static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0,
                                              LR_CREATEDIBSECTION));

@@ -24,6 +24,10 @@ void StretchBitmap(HDC dc, const RECT& dest, HBITMAP bitmap);
 // is taller, its last row.
 void DrawPictureExtended(HDC dc, const RECT& dest, HBITMAP bitmap);
 
+// A bitmap scaled by dpi / 96. The source is given up: the result is the
+// source itself when no scaling is needed or possible.
+HBITMAP ScaledBitmap(HBITMAP source, int dpi);
+
 // Loads a bitmap resource of the program (null when missing).
 HBITMAP LoadProgramBitmap(int id);
 

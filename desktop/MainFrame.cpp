@@ -55,17 +55,6 @@ std::vector<int> ToolbarCommands(int id, SIZE* imageSize) {
     return commands;
 }
 
-// A bitmap scaled by dpi / 96 (the same bitmap when no scaling is needed).
-HBITMAP ScaledBitmap(HBITMAP source, int dpi) {
-    BITMAP info{};
-    if (!source || dpi == 96 || !::GetObjectW(source, sizeof info, &info)) return source;
-    HBITMAP scaled = static_cast<HBITMAP>(::CopyImage(source, IMAGE_BITMAP, ::MulDiv(info.bmWidth, dpi, 96),
-                                                      ::MulDiv(info.bmHeight, dpi, 96), LR_CREATEDIBSECTION));
-    if (!scaled) return source;
-    ::DeleteObject(source);
-    return scaled;
-}
-
 // One cell of an image strip as a 32-bit bitmap whose key colour is fully
 // transparent, for a menu item.
 HBITMAP MenuImage(HBITMAP strip, int index, int cell, int size) {

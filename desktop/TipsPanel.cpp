@@ -27,7 +27,7 @@ TipsPanel::~TipsPanel() {
 
 bool TipsPanel::Create(HWND parent, HWND commandTarget, int id) {
     target_ = commandTarget;
-    background_.Reset(LoadProgramBitmap(IDB_TIPS_BACK));
+    background_.Reset(ScaledBitmap(LoadProgramBitmap(IDB_TIPS_BACK), WindowDpi(parent)));
     HWND panel = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_TIPS), parent,
                                       &TipsPanel::Procedure, reinterpret_cast<LPARAM>(this));
     if (!panel) return false;

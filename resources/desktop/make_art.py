@@ -8,10 +8,17 @@
   tips_back.bmp     bitmap 230, 300 x 250: the tips panel's background
   strip_menu.bmp    bitmap 231, 1 x 21: menu band and status bar strip
   strip_toolbar.bmp bitmap 232, 1 x 43: big-toolbar band strip
-  small.ico         icon 233, 16 x 16 (and 24, 32): title-bar icon
-  close_*.ico       icons 234-236, 48 x 48 (and 72, 96): close button
-  max_*.ico         icons 237-239, 32 x 32 (and 48, 64): maximise button
-  min_*.ico         icons 240, 241, 243, 32 x 32 (and 48, 64): minimise
+  icon 233          16 x 16 (and 24, 32): title-bar icon
+  icons 234-236     48 x 48 (and 72, 96): close button
+  icons 237-239     32 x 32 (and 48, 64): maximise button
+  icons 240, 241, 243  32 x 32 (and 48, 64): minimise button
+  DesktopIcons.rc   the icons as resources
+
+The icons are written as their resource parts (icons/NNN.grp, the icon
+directory, and icons/NNN-K.dib, its images) with image numbers of their
+own (icon N, image K: N * 10 + K), so that they never share a number with
+the images of the application icon, which the resource compiler numbers
+from 1 in the common dialogs' script.
 
 The caption buttons are drawn in the upper rows of their icons (the
 program places the icons one pixel below the window's top edge); the rest
@@ -163,13 +170,30 @@ def write(name, data):
         f.write(data)
 
 
-def write_icon(name, draw, sizes):
-    images = []
+ICON_LINES = []
+
+
+def write_icon(number, name, images):
+    """images: list of (size, rows); writes the group and its images."""
+    os.makedirs(os.path.join(HERE, 'icons'), exist_ok=True)
+    group = struct.pack('<HHH', 0, 1, len(images))
+    for k, (size, rows) in enumerate(images):
+        data = make_icon.dib_bytes(rows)
+        image_id = number * 10 + k
+        write('icons/%d-%d.dib' % (number, k), data)
+        group += struct.pack('<BBBBHHIH', size, size, 0, 0, 1, 32, len(data), image_id)
+        ICON_LINES.append('%d 3 "desktop/icons/%d-%d.dib"' % (image_id, number, k))
+    write('icons/%d.grp' % number, group)
+    ICON_LINES.append('%d 14 "desktop/icons/%d.grp"  // %s' % (number, number, name))
+
+
+def drawn(draw, sizes):
+    out = []
     for size in sizes:
         img = canvas(size, size, (0, 0, 0, 0))
         draw(img, size)
-        images.append((size, make_icon.dib_bytes(img)))
-    write(name, make_icon.ico_bytes(images))
+        out.append((size, img))
+    return out
 
 
 def rgba_shape(img, inside, colour, n=4):
@@ -261,12 +285,15 @@ def main():
     write('tips_back.bmp', bmp_bytes(img))
 
     # icon 233: the application icon's drawing at title-bar sizes
-    write('small.ico', make_icon.ico_bytes([(s, make_icon.dib_bytes(make_icon.render(s))) for s in (16, 24, 32)]))
-
-    for state in ('normal', 'hover', 'pressed'):
-        write_icon('close_%s.ico' % state, caption_button('close', state), (48, 72, 96))
-        write_icon('max_%s.ico' % state, caption_button('max', state), (32, 48, 64))
-        write_icon('min_%s.ico' % state, caption_button('min', state), (32, 48, 64))
+    write_icon(233, 'title bar', [(s, make_icon.render(s)) for s in (16, 24, 32)])
+    numbers = {('close', 'normal'): 234, ('close', 'hover'): 235, ('close', 'pressed'): 236,
+               ('max', 'normal'): 237, ('max', 'hover'): 238, ('max', 'pressed'): 239,
+               ('min', 'pressed'): 240, ('min', 'normal'): 241, ('min', 'hover'): 243}
+    for (kind, state), number in sorted(numbers.items(), key=lambda item: item[1]):
+        sizes = (48, 72, 96) if kind == 'close' else (32, 48, 64)
+        write_icon(number, '%s button, %s' % (kind, state), drawn(caption_button(kind, state), sizes))
+    write('DesktopIcons.rc', ('// Written by make_art.py: the desktop program\'s icons as resources\n'
+          '// (type 3 an icon image, type 14 an icon directory).\n' + '\n'.join(ICON_LINES) + '\n').encode())
 
 
 if __name__ == '__main__':

@@ -43,7 +43,7 @@ protected:
                 commands_.push_back(id);
             });
             if (!frame.CreateFrame()) return -1;
-            ::SetWindowPos(frame.Handle(), nullptr, 100, 60, 900, 650, SWP_NOZORDER);
+            ::SetWindowPos(frame.Handle(), nullptr, 40, 40, 1200, 800, SWP_NOZORDER);
             ::ShowWindow(frame.Handle(), SW_SHOWNORMAL);
             frame_ = &frame;
             const int result = loop.Run();
