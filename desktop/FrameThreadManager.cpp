@@ -79,7 +79,10 @@ int FrameThreadManager::Run(const std::wstring& commandLine, int showCommand) {
         } else if (wait < WAIT_OBJECT_0 + count_) {
             RemoveThread(wait - WAIT_OBJECT_0);
         } else if (wait == WAIT_OBJECT_0 + count_) {
-            if (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            // Every waiting message is taken: the wait reports only input
+            // that arrived since the queue was last looked at, so a message
+            // left behind would wait for the next one.
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 if (msg.message == WM_USER) AddThread(L"", SW_SHOWNORMAL);
                 else ::MessageBeep(static_cast<UINT>(-1));
             }

@@ -30,6 +30,7 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT
 prefix=$("$here/desktop-prefix.sh" "$CORVA_WINEPREFIX" "$scratch")
 mkdir -p "$prefix/drive_c/Corvastine"
 cp -r "$app/." "$prefix/drive_c/Corvastine/"

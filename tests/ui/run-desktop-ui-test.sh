@@ -35,6 +35,7 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM INT
 
 if [ -n "$screen" ]; then
   Xvfb -displayfd 1 -screen 0 "${screen}x24" -nolisten tcp > "$scratch/display" 2>/dev/null &
@@ -71,6 +72,7 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export CORVA_SCREENSHOT_DIR='C:\corva-shots'
 status=0
+cd "$drive"
 wine "C:\\corva-test\\$(basename "$program")" "$@" || status=$?
 mkdir -p "$here/build/screenshots"
 cp "$drive/corva-shots/"*.png "$here/build/screenshots/" 2>/dev/null || true

@@ -243,6 +243,30 @@ TEST_F(MainFrameTest, HighlightedMenuItemsShowTheirStatusTextThenReady) {
         << WindowText(frame_->StatusWindow());
 }
 
+TEST_F(MainFrameTest, ToolsAndAboutOpenTheirDialogsOverTheWindow) {
+    const Scope mine = Scope::Process(::GetCurrentProcessId());
+    struct {
+        WORD menu, item;
+        const wchar_t* caption;
+        WORD closeKey;
+    } const dialogs[] = {{'T', 'C', L"Change Password", VK_ESCAPE},
+                         {'T', 'F', L"Password Setup", VK_ESCAPE},  // no password stored here yet
+                         {'H', 'A', L"About Corvastine", VK_RETURN}};
+    for (const auto& d : dialogs) {
+        Choose(d.menu, d.item);
+        HWND dialog = WaitForWindow(WindowQuery::Dialog(mine, d.caption));
+        ASSERT_NE(dialog, nullptr) << "no dialog " << static_cast<char>(d.menu) << static_cast<char>(d.item);
+        EXPECT_EQ(::GetWindow(dialog, GW_OWNER), hwnd_) << "the dialog is not owned by the window";
+        if (d.closeKey == VK_RETURN) {
+            SaveScreenshot(dialog, L"desktop-about-" + std::to_wstring(Dpi()) + L"dpi");
+        }
+        ASSERT_TRUE(BringToFront(dialog));
+        PressKeys({d.closeKey});
+        ASSERT_TRUE(WaitForWindowGone(dialog)) << "the dialog stayed open";
+    }
+    EXPECT_TRUE(::IsWindow(hwnd_));
+}
+
 TEST_F(MainFrameTest, TheSplitterKeepsBothPanesAtTheirMinimumWidth) {
     const RECT tree = ScreenRect(frame_->FolderTree());
     const RECT list = ScreenRect(frame_->FileList());

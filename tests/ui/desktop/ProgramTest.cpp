@@ -178,7 +178,8 @@ TEST_F(ProgramTest, FirstStartRunsTheWizardThenThePromptAndCancelKeepsTheNewPass
 
 TEST_F(ProgramTest, CancellingTheWizardStillLeadsToThePrompt) {
     ChildProcess program;
-    ASSERT_TRUE(program.Start(kProgram, L""));
+    // Arguments change nothing: the program takes none.
+    ASSERT_TRUE(program.Start(kProgram, L"/password right --skip-setup"));
     HWND sheet = WaitForWindow(WindowQuery::Dialog(program.GetScope(), L"Password Setup"));
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(PressWizardButton(sheet, WizardButton::Cancel));
@@ -241,6 +242,8 @@ TEST_F(ProgramTest, WrongPasswordsBringTheIncorrectTextBackUntilTheRightOneOpens
     // File, Exit.
     Choose(frame, program.GetScope(), 'F', 'X');
     ExpectEnded(program);
+    EXPECT_EQ(::GetFileAttributesW((kAppDir + L"corvalog.log").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the program wrote a log file";
 }
 
 TEST_F(ProgramTest, CaptionButtonsActOnlyWhenReleasedOverThemselves) {
