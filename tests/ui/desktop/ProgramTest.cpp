@@ -274,6 +274,13 @@ TEST_F(ProgramTest, CaptionButtonsActOnlyWhenReleasedOverThemselves) {
     // Maximise and back.
     ASSERT_TRUE(ClickAt(button(m.maximiseFromRight)));
     ASSERT_TRUE(WaitUntil([&] { return ::IsZoomed(frame) != FALSE; })) << "maximise did nothing";
+    // The window takes the whole screen before the button is pressed where
+    // it now is.
+    ASSERT_TRUE(WaitUntil([&] {
+        const RECT r = WindowRect(frame);
+        return r.left <= 0 && r.top <= 0 && r.right >= ::GetSystemMetrics(SM_CXSCREEN);
+    }));
+    ASSERT_TRUE(BringToFront(frame));
     ASSERT_TRUE(ClickAt(button(m.maximiseFromRight)));
     ASSERT_TRUE(WaitUntil([&] { return !::IsZoomed(frame); })) << "maximise did not restore";
     EXPECT_TRUE(WaitUntil([&] {
