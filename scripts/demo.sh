@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # The main job: builds the command-line tool and locks, verifies and unlocks
 # a sample file with it, showing that the restored file equals the original.
+# With --desktop it shows the desktop program under Wine instead
+# (scripts/demo-desktop.sh).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [ "${1:-}" = --desktop ]; then
+  exec "$here/demo-desktop.sh"
+fi
 root=$(dirname "$here")
 cd "$root"
 "$here/bootstrap.sh" --linux-only

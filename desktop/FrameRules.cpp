@@ -1,0 +1,183 @@
+#include "FrameRules.h"
+
+#include <algorithm>
+
+namespace corva::desktop {
+
+Rect InitialWindowRect(int screenWidth, int screenHeight) {
+    const int w = std::min(900, screenWidth);
+    const int h = std::min(600, screenHeight);
+    Rect r;
+    r.left = screenWidth / 2 - w / 2;
+    r.top = screenHeight / 2 - h / 2;
+    r.right = r.left + w;
+    r.bottom = r.top + h;
+    return r;
+}
+
+bool EnforceMinimumTrackSize(Rect& rect, SizingEdge edge) {
+    bool changed = false;
+    if (rect.Width() < kMinTrackWidth) {
+        const bool rightEdge =
+            edge == SizingEdge::Right || edge == SizingEdge::TopRight || edge == SizingEdge::BottomRight;
+        if (rightEdge) rect.right = rect.left + kMinTrackWidth;
+        else rect.left = rect.right - kMinTrackWidth;
+        changed = true;
+    }
+    if (rect.Height() < kMinTrackHeight) {
+        const bool bottomEdge =
+            edge == SizingEdge::Bottom || edge == SizingEdge::BottomLeft || edge == SizingEdge::BottomRight;
+        if (bottomEdge) rect.bottom = rect.top + kMinTrackHeight;
+        else rect.top = rect.bottom - kMinTrackHeight;
+        changed = true;
+    }
+    return changed;
+}
+
+int ClampSplitter(int wanted, int paneAreaWidth, int splitterBar, int minPane) {
+    const int most = paneAreaWidth - splitterBar - minPane;
+    int pos = std::min(wanted, most);
+    return std::max(pos, minPane);
+}
+
+FrameLayout ComputeFrameLayout(const LayoutInput& in) {
+    FrameLayout out;
+    const int w = std::max(0, in.clientWidth);
+    const int h = std::max(0, in.clientHeight);
+    const int rebarH = std::min(std::max(0, in.rebarHeight), h);
+    out.rebar = {0, 0, w, rebarH};
+    int bottom = h;
+    if (in.statusShown) {
+        const int statusH = std::min(std::max(0, in.statusHeight), h - rebarH);
+        out.status = {0, h - statusH, w, h};
+        bottom = h - statusH;
+    }
+    const int top = rebarH;
+    out.splitterPos = ClampSplitter(in.splitterPos, w, in.splitterBar, in.minPane);
+    const int left = std::min(out.splitterPos, w);
+    const int barRight = std::min(left + in.splitterBar, w);
+    out.splitterBar = {left, top, barRight, bottom};
+    const int paneH = bottom - top;
+    const int tipsH = in.tipsShown ? std::min(std::max(0, in.tipsHeight), paneH) : 0;
+    out.tree = {0, top, left, bottom - tipsH};
+    out.tips = {0, bottom - tipsH, left, bottom};
+    out.list = {barRight, top, std::max(barRight, w), bottom};
+    return out;
+}
+
+CaptionMetrics ScaledCaptionMetrics(int dpi) {
+    CaptionMetrics m;
+    if (dpi <= 0 || dpi == 96) return m;
+    auto s = [dpi](int v) { return (v * dpi + 48) / 96; };
+    m.minimiseFromRight = s(m.minimiseFromRight);
+    m.maximiseFromRight = s(m.maximiseFromRight);
+    m.closeFromRight = s(m.closeFromRight);
+    m.buttonTop = s(m.buttonTop);
+    m.hitTop = s(m.hitTop);
+    m.hitBottom = s(m.hitBottom);
+    m.closeEndFromRight = s(m.closeEndFromRight);
+    m.minimiseSize = s(m.minimiseSize);
+    m.maximiseSize = s(m.maximiseSize);
+    m.closeSize = s(m.closeSize);
+    m.textX = s(m.textX);
+    m.iconX = s(m.iconX);
+    return m;
+}
+
+CaptionHit CaptionHitTest(int x, int y, int right, int top, int frameWidth, int captionBottom,
+                          const CaptionMetrics& m) {
+    if (x < right - m.minimiseFromRight || x >= right - frameWidth) return CaptionHit::Default;
+    if (y <= top + m.hitTop || y >= top + std::max(captionBottom, m.hitBottom + 1)) return CaptionHit::Default;
+    if (y > top + m.hitBottom) return CaptionHit::Caption;
+    if (x < right - m.maximiseFromRight) return CaptionHit::Minimise;
+    if (x < right - m.closeFromRight) return CaptionHit::Maximise;
+    if (x <= right - m.closeEndFromRight) return CaptionHit::Close;
+    return CaptionHit::Caption;
+}
+
+CaptionButton ButtonOfHit(CaptionHit hit) {
+    switch (hit) {
+    case CaptionHit::Minimise: return CaptionButton::Minimise;
+    case CaptionHit::Maximise: return CaptionButton::Maximise;
+    case CaptionHit::Close: return CaptionButton::Close;
+    default: return CaptionButton::None;
+    }
+}
+
+ButtonImage CaptionButtonImage(CaptionButton button, CaptionButton hovered, CaptionButton pressed) {
+    const bool isHovered = hovered == button;
+    const bool isPressed = pressed == button;
+    if (isHovered && isPressed) return ButtonImage::Pressed;
+    if (isHovered != isPressed) {
+        const bool otherHolds = (hovered != CaptionButton::None && hovered != button) ||
+                                (pressed != CaptionButton::None && pressed != button);
+        if (!otherHolds) return ButtonImage::Hover;
+    }
+    return ButtonImage::Normal;
+}
+
+CaptionButton CaptionButtonReleased(CaptionButton pressed, CaptionButton releasedOver) {
+    return pressed != CaptionButton::None && pressed == releasedOver ? pressed : CaptionButton::None;
+}
+
+bool ViewModeOfCommand(int cmd, ViewMode* mode) {
+    switch (cmd) {
+    case command::kLargeIcons: *mode = ViewMode::LargeIcons; return true;
+    case command::kSmallIcons: *mode = ViewMode::SmallIcons; return true;
+    case command::kList: *mode = ViewMode::List; return true;
+    case command::kDetails: *mode = ViewMode::Details; return true;
+    default: return false;
+    }
+}
+
+int CommandOfViewMode(ViewMode mode) {
+    switch (mode) {
+    case ViewMode::LargeIcons: return command::kLargeIcons;
+    case ViewMode::SmallIcons: return command::kSmallIcons;
+    case ViewMode::List: return command::kList;
+    case ViewMode::Details: break;
+    }
+    return command::kDetails;
+}
+
+bool ApplyViewCommand(ViewState& state, int cmd) {
+    ViewMode mode;
+    if (ViewModeOfCommand(cmd, &mode)) {
+        if (state.mode == mode) return false;
+        state.mode = mode;
+        return true;
+    }
+    if (cmd == command::kStatusBar) {
+        state.statusBar = !state.statusBar;
+        return true;
+    }
+    if (cmd == command::kTipsPanel) {
+        state.tipsPanel = !state.tipsPanel;
+        return true;
+    }
+    return false;
+}
+
+std::wstring StatusTextOf(const std::wstring& s) {
+    const size_t br = s.find(L'\n');
+    return br == std::wstring::npos ? s : s.substr(0, br);
+}
+
+std::wstring TooltipOf(const std::wstring& s) {
+    const size_t br = s.find(L'\n');
+    return br == std::wstring::npos ? std::wstring() : s.substr(br + 1);
+}
+
+std::wstring HelpPageOf(int cmd) {
+    switch (cmd) {
+    case command::kQuickStart: return L"quickstart.html";
+    case command::kProductInfo: return L"features.html";
+    case command::kCompanyInfo: return L"about.html";
+    case command::kSupport: return L"support.html";
+    case command::kFeedback: return L"feedback.html";
+    case command::kLearnMore: return L"faq.html";
+    default: return std::wstring();
+    }
+}
+
+}  // namespace corva::desktop

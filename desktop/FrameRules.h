@@ -1,0 +1,170 @@
+// The main window's rules as plain functions over plain values, so that
+// they run and are tested on any platform: where the window opens, how its
+// client area is divided, how far a drag may shrink it, where the splitter
+// may go, which caption button a point hits and which image a button
+// shows, the view state behind the View menu, and the texts taken from
+// string resources. Nothing here touches a window; nothing fails.
+#pragma once
+
+#include <string>
+
+namespace corva::desktop {
+
+struct Rect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool operator==(const Rect& o) const {
+        return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
+    }
+};
+
+// ------------------------------------------------------------ start-up place
+// The window's first rectangle on a screen of the given size:
+// min(900, width) x min(600, height), centred (halves truncated toward 0).
+Rect InitialWindowRect(int screenWidth, int screenHeight);
+
+// ------------------------------------------------------------ minimum size
+constexpr int kMinTrackWidth = 640;
+constexpr int kMinTrackHeight = 480;
+
+// The border being dragged (the values WM_SIZING carries: WMSZ_LEFT = 1 ...
+// WMSZ_BOTTOMRIGHT = 8).
+enum class SizingEdge { Left = 1, Right, Top, TopLeft, TopRight, Bottom, BottomLeft, BottomRight };
+
+// Keeps a rectangle being dragged at least kMinTrackWidth x kMinTrackHeight
+// by moving the dragged edge out: a right edge (right, top-right,
+// bottom-right) sets right = left + 640, any other edge left = right - 640;
+// a bottom edge (bottom, bottom-left, bottom-right) sets bottom = top +
+// 480, any other top = bottom - 480. True when the rectangle changed.
+bool EnforceMinimumTrackSize(Rect& rect, SizingEdge edge);
+
+// ------------------------------------------------------------ layout
+constexpr int kSplitterStart = 304;   // left pane width at creation
+constexpr int kMinPaneWidth = 304;    // neither pane gets narrower
+constexpr int kTipsPanelHeight = 254; // lower part of the left pane
+
+struct LayoutInput {
+    int clientWidth = 0, clientHeight = 0;
+    int rebarHeight = 0;
+    int statusHeight = 0;     // height of the status bar when shown
+    bool statusShown = true;
+    int splitterPos = kSplitterStart;  // left pane width
+    int splitterBar = 4;      // width of the bar between the panes
+    bool tipsShown = true;
+    int tipsHeight = kTipsPanelHeight;
+    int minPane = kMinPaneWidth;
+};
+
+struct FrameLayout {
+    Rect rebar, status, splitterBar, tree, tips, list;
+    int splitterPos = 0;  // the left pane width actually used
+};
+
+// Rebar on top, status bar (when shown) at the bottom, the splitter's two
+// panes in between: folder tree above the tips panel on the left, the file
+// list on the right. A hidden tips panel gets height 0 and the tree the
+// whole pane; a pane area too small for the tips panel gives it all the
+// height there is.
+FrameLayout ComputeFrameLayout(const LayoutInput& input);
+
+// The left pane width the splitter may take for a wanted one: each pane at
+// least minPane wide. When the area cannot hold both, the left pane keeps
+// minPane and the right pane gets the rest.
+int ClampSplitter(int wanted, int paneAreaWidth, int splitterBar, int minPane = kMinPaneWidth);
+
+// ------------------------------------------------------------ caption
+enum class CaptionButton { None, Minimise, Maximise, Close };
+enum class CaptionHit { Default, Caption, Minimise, Maximise, Close };
+
+// Where the self-drawn caption places things, in pixels at 96 dots per
+// inch, measured from the window's top-left corner (x of buttons from the
+// right edge).
+struct CaptionMetrics {
+    int minimiseFromRight = 105, maximiseFromRight = 79, closeFromRight = 54;
+    int buttonTop = 1;
+    int hitTop = 1, hitBottom = 16;  // a button row point has hitTop < y <= hitBottom
+    int closeEndFromRight = 12;       // the close button ends here
+    int minimiseSize = 32, maximiseSize = 32, closeSize = 48;
+    int textX = 25, iconX = 6;
+};
+
+// The metrics scaled from 96 dots per inch to dpi.
+CaptionMetrics ScaledCaptionMetrics(int dpi);
+
+// What a point (screen coordinates) hits, for a window whose right edge is
+// right and top edge top, whose sizing frame is frameWidth wide and whose
+// caption ends captionBottom pixels below the top edge. Points outside the
+// button row's x range, at or above the top line, or below the caption (the
+// client area and the bottom border: they keep their own meaning) get
+// Default, the system's own answer.
+CaptionHit CaptionHitTest(int x, int y, int right, int top, int frameWidth, int captionBottom,
+                          const CaptionMetrics& m);
+
+CaptionButton ButtonOfHit(CaptionHit hit);
+
+enum class ButtonImage { Normal, Hover, Pressed };
+
+// Pressed when the button is both pressed and hovered; hover when it is
+// hovered or pressed (not both) and no other button holds the mouse;
+// normal otherwise.
+ButtonImage CaptionButtonImage(CaptionButton button, CaptionButton hovered, CaptionButton pressed);
+
+// What releasing the mouse does: the pressed button acts only when it is
+// released over itself.
+CaptionButton CaptionButtonReleased(CaptionButton pressed, CaptionButton releasedOver);
+
+// ------------------------------------------------------------ view state
+enum class ViewMode { LargeIcons, SmallIcons, List, Details };
+
+struct ViewState {
+    ViewMode mode = ViewMode::Details;
+    bool statusBar = true;
+    bool tipsPanel = true;
+};
+
+// The commands of the View menu (the menu's own numbers).
+namespace command {
+constexpr int kExit = 57665;
+constexpr int kLock = 32777;
+constexpr int kUnlock = 32776;
+constexpr int kShred = 32775;
+constexpr int kStatusBar = 59393;
+constexpr int kRefresh = 59395;
+constexpr int kTipsPanel = 32801;
+constexpr int kLargeIcons = 102;
+constexpr int kDetails = 103;
+constexpr int kSmallIcons = 104;
+constexpr int kList = 105;
+constexpr int kChangePassword = 32781;
+constexpr int kForgotPassword = 32782;
+constexpr int kQuickStart = 32792;
+constexpr int kProductInfo = 32794;
+constexpr int kCompanyInfo = 32795;
+constexpr int kSupport = 32796;
+constexpr int kAbout = 32797;
+constexpr int kFeedback = 32800;
+constexpr int kLearnMore = 32802;
+}  // namespace command
+
+// The view mode a command selects, when it is one of 102 to 105.
+bool ViewModeOfCommand(int command, ViewMode* mode);
+int CommandOfViewMode(ViewMode mode);
+
+// Applies a View command (status bar, tips panel, view modes) to the
+// state. True when the state changed; choosing the mode already shown
+// changes nothing.
+bool ApplyViewCommand(ViewState& state, int command);
+
+// ------------------------------------------------------------ texts
+// A command's status-bar text: its string up to the first line break.
+std::wstring StatusTextOf(const std::wstring& resourceString);
+// A command's tooltip: the text after the first line break (empty when
+// there is none).
+std::wstring TooltipOf(const std::wstring& resourceString);
+
+// The help page a command opens (a file name in the "help" folder beside
+// the program), or empty for any other command.
+std::wstring HelpPageOf(int command);
+
+}  // namespace corva::desktop

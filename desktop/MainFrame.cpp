@@ -1,0 +1,657 @@
+#include "MainFrame.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cstddef>
+
+#include "ChangePasswordDialog.h"
+#include "Drawing.h"
+#include "ForgotPasswordWizard.h"
+#include "HelpPages.h"
+#include "MessageLoop.h"
+#include "Messages.h"
+#include "ModalDialog.h"
+#include "PasswordGate.h"
+#include "StartupPassword.h"
+#include "resource.h"
+
+namespace corva::desktop {
+
+static_assert(sizeof(Rect) == sizeof(RECT) && offsetof(Rect, bottom) == offsetof(RECT, bottom),
+              "WM_SIZING's rectangle is read as a Rect");
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"CorvastineMainFrame";
+constexpr wchar_t kProductName[] = L"Corvastine";
+constexpr COLORREF kRebarBack = RGB(232, 232, 232);
+constexpr COLORREF kMenuImageKey = RGB(255, 0, 255);
+
+struct BigButton {
+    int command;
+    const wchar_t* text;
+};
+constexpr BigButton kBigButtons[] = {
+    {ID_EDIT_LOCK, L"  Lock Selected File"},
+    {ID_EDIT_UNLOCK, L"  Unlock Selected File"},
+    {ID_EDIT_SHRED, L"  Shred Selected File"},
+};
+
+// The commands of a toolbar resource (0 for a separator), with its image
+// size.
+std::vector<int> ToolbarCommands(int id, SIZE* imageSize) {
+    std::vector<int> commands;
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(RT_CORVA_TOOLBAR));
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const auto* words = loaded ? static_cast<const WORD*>(::LockResource(loaded)) : nullptr;
+    const DWORD bytes = found ? ::SizeofResource(module, found) : 0;
+    if (!words || bytes < 8 || words[0] != 1) return commands;
+    if (imageSize) *imageSize = SIZE{words[1], words[2]};
+    const DWORD count = std::min<DWORD>(words[3], bytes / 2 - 4);
+    for (DWORD i = 0; i < count; ++i) commands.push_back(words[4 + i]);
+    return commands;
+}
+
+// One cell of an image strip as a 32-bit bitmap whose key colour is fully
+// transparent, for a menu item.
+HBITMAP MenuImage(HBITMAP strip, int index, int cell, int size) {
+    HDC screen = ::GetDC(nullptr);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = size;
+    bi.bmiHeader.biHeight = -size;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP image = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (image && bits) {
+        win::UniqueMemoryDC from(::CreateCompatibleDC(screen));
+        win::UniqueMemoryDC to(::CreateCompatibleDC(screen));
+        {
+            win::SelectedObject a(from.Get(), strip);
+            win::SelectedObject b(to.Get(), image);
+            ::SetStretchBltMode(to.Get(), COLORONCOLOR);
+            ::StretchBlt(to.Get(), 0, 0, size, size, from.Get(), index * cell, 0, cell, cell, SRCCOPY);
+        }
+        ::GdiFlush();
+        auto* pixels = static_cast<DWORD*>(bits);
+        for (int i = 0; i < size * size; ++i) {
+            const DWORD bgr = pixels[i] & 0x00FFFFFF;
+            const bool key = bgr == 0x00FF00FF;  // magenta, in BGRA order too
+            pixels[i] = key ? 0 : (bgr | 0xFF000000);
+        }
+    }
+    ::ReleaseDC(nullptr, screen);
+    return image;
+}
+
+// The About box: program icon, name and version.
+class AboutBox final : protected corva::ui::ModalDialog {
+public:
+    AboutBox() : ModalDialog(IDD_ABOUTBOX) {}
+    INT_PTR Show(HWND owner) { return RunModal(owner); }
+
+protected:
+    bool OnInit() override {
+        ::SetDlgItemTextW(Handle(), IDC_ABOUT_VERSION, L"Version " CORVA_VERSION_TEXT);
+        return true;
+    }
+    bool OnCommand(int id, int, HWND) override {
+        if (id != IDOK && id != IDCANCEL) return false;
+        Close(id);
+        return true;
+    }
+};
+
+}  // namespace
+
+MainFrame::MainFrame() = default;
+
+MainFrame::~MainFrame() {
+    if (Handle()) ::DestroyWindow(Handle());
+    if (bigImages_) ::ImageList_Destroy(bigImages_);
+    WipeString(password_);
+}
+
+int MainFrame::Scaled(int pixelsAt96) const { return ::MulDiv(pixelsAt96, dpi_, 96); }
+
+bool MainFrame::CreateFrame() {
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    corva::ui::WindowClass wc;
+    wc.name = kClassName;
+    wc.style = CS_DBLCLKS;
+    wc.icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(128), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    wc.smallIcon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_SMALL), IMAGE_ICON,
+                                                   ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
+                                                   LR_SHARED));
+    wc.background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wchar_t title[64] = {};
+    if (!::LoadStringW(module, IDR_MAINFRAME, title, 64)) lstrcpynW(title, kProductName, 64);
+    corva::ui::WindowPlacement where;
+    where.style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    where.x = 0;
+    where.y = 0;
+    where.width = kMinTrackWidth;
+    where.height = kMinTrackHeight;
+    if (!Create(wc, title, where)) return false;
+    accelerators_ = ::LoadAcceleratorsW(module, MAKEINTRESOURCEW(IDR_MAINFRAME));
+    if (MessageLoop* loop = MessageLoop::Current()) {
+        loop->SetFilter([this](MSG& msg) { return PreTranslate(msg); });
+        loop->AddIdleHandler([this] { OnFirstIdle(); });
+    }
+    return true;
+}
+
+bool MainFrame::PreTranslate(MSG& msg) {
+    if (!Handle() || !accelerators_) return false;
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
+    // Only keys meant for this window or its children.
+    if (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd)) return false;
+    if (::TranslateAcceleratorW(Handle(), accelerators_, &msg)) return true;
+    // Alt with a menu letter opens that menu of the bar, whichever child
+    // has the focus.
+    if (msg.message == WM_SYSCHAR && !commandBar_.MenuOpen()) {
+        return commandBar_.OpenMenuByLetter(static_cast<wchar_t>(msg.wParam));
+    }
+    return false;
+}
+
+// ------------------------------------------------------------ creation
+
+bool MainFrame::OnCreate(const CREATESTRUCTW&) {
+    dpi_ = WindowDpi(Handle());
+    splitterPos_ = Scaled(kSplitterStart);
+    caption_.Attach(Handle());
+    stripMenu_.Reset(LoadProgramBitmap(IDB_STRIP_MENU));
+    stripToolbar_.Reset(LoadProgramBitmap(IDB_STRIP_TOOLBAR));
+    if (!CreateMenuBar() || !CreateBigToolbar() || !CreateRebar()) return false;
+    if (!status_.Create(Handle(), IDC_STATUS_BAR, stripMenu_.Get())) return false;
+    SetStatusText(CommandString(IDS_READY));
+    if (!CreatePanes()) return false;
+    Layout();
+    UpdateMenuMarks();
+    // Part of the start-up places the window for good; until then it sits
+    // centred at its smallest size.
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    ::SetWindowPos(Handle(), nullptr, work.left + (work.right - work.left - kMinTrackWidth) / 2,
+                   work.top + (work.bottom - work.top - kMinTrackHeight) / 2, kMinTrackWidth, kMinTrackHeight,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+bool MainFrame::CreateMenuBar() {
+    menu_.Reset(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)));
+    if (!menu_) return false;
+    SetMenuImages();
+    // The bar is made a child of the rebar once that exists; until then of
+    // the frame.
+    return commandBar_.Create(Handle(), Handle(), menu_.Get(), IDC_COMMAND_BAR);
+}
+
+void MainFrame::SetMenuImages() {
+    SIZE cell{16, 16};
+    const std::vector<int> order = ToolbarCommands(IDR_MENU_IMAGE_ORDER, &cell);
+    win::UniqueBitmap strip(LoadProgramBitmap(IDB_MENU_IMAGES));
+    if (!strip) return;
+    const int size = Scaled(cell.cx);
+    int index = 0;
+    for (int command : order) {
+        if (command == 0) continue;
+        HBITMAP image = MenuImage(strip.Get(), index++, cell.cx, size);
+        if (!image) continue;
+        menuImages_.emplace_back(image);
+        MENUITEMINFOW item{sizeof item};
+        item.fMask = MIIM_BITMAP;
+        item.hbmpItem = image;
+        ::SetMenuItemInfoW(menu_.Get(), command, FALSE, &item);
+    }
+}
+
+bool MainFrame::CreateBigToolbar() {
+    bigToolbar_ = ::CreateWindowExW(0, TOOLBARCLASSNAMEW, L"",
+                                    WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | TBSTYLE_FLAT |
+                                        TBSTYLE_LIST | TBSTYLE_TRANSPARENT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER |
+                                        CCS_NORESIZE | CCS_NOPARENTALIGN,
+                                    0, 0, 0, 0, Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BIG_TOOLBAR)),
+                                    ::GetModuleHandleW(nullptr), nullptr);
+    if (!bigToolbar_) return false;
+    ::SendMessageW(bigToolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SIZE cell{32, 32};
+    const std::vector<int> commands = ToolbarCommands(IDR_BIG_TOOLBAR, &cell);
+    const int size = Scaled(cell.cx);
+    HBITMAP strip = ScaledBitmap(LoadProgramBitmap(IDB_TOOLBAR_BIG), dpi_);
+    bigImages_ = ::ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 3, 0);
+    if (bigImages_ && strip) ::ImageList_AddMasked(bigImages_, strip, RGB(255, 255, 255));
+    if (strip) ::DeleteObject(strip);
+    ::SendMessageW(bigToolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(bigImages_));
+    ::SendMessageW(bigToolbar_, TB_SETHOTIMAGELIST, 0, reinterpret_cast<LPARAM>(bigImages_));
+    ::SendMessageW(bigToolbar_, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(bigImages_));
+    std::vector<TBBUTTON> buttons;
+    int image = 0;
+    for (int command : commands) {
+        TBBUTTON b{};
+        if (command == 0) {
+            b.iBitmap = Scaled(8);
+            b.fsStyle = BTNS_SEP;
+        } else {
+            b.iBitmap = image++;
+            b.idCommand = command;
+            b.fsState = TBSTATE_ENABLED;
+            b.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | BTNS_SHOWTEXT;
+            for (const BigButton& big : kBigButtons) {
+                if (big.command == command) b.iString = reinterpret_cast<INT_PTR>(big.text);
+            }
+        }
+        buttons.push_back(b);
+    }
+    ::SendMessageW(bigToolbar_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    ::SendMessageW(bigToolbar_, TB_AUTOSIZE, 0, 0);
+    return true;
+}
+
+bool MainFrame::CreateRebar() {
+    rebar_ = ::CreateWindowExW(WS_EX_TOOLWINDOW, REBARCLASSNAMEW, L"",
+                               WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | RBS_VARHEIGHT |
+                                   RBS_BANDBORDERS | RBS_AUTOSIZE | CCS_NODIVIDER | CCS_TOP,
+                               0, 0, 0, 0, Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_REBAR)),
+                               ::GetModuleHandleW(nullptr), nullptr);
+    if (!rebar_) return false;
+    REBARINFO info{sizeof info};
+    ::SendMessageW(rebar_, RB_SETBARINFO, 0, reinterpret_cast<LPARAM>(&info));
+    ::SendMessageW(rebar_, RB_SETBKCOLOR, 0, kRebarBack);
+    const struct {
+        HWND child;
+        SIZE ideal;
+        int minHeight;
+    } bands[] = {{commandBar_.Handle(), commandBar_.IdealSize(), Scaled(21)},
+                 {bigToolbar_, SIZE{}, Scaled(43)}};
+    for (UINT i = 0; i < 2; ++i) {
+        HWND child = bands[i].child;
+        ::SetParent(child, rebar_);
+        ::SendMessageW(child, TB_SETPARENT, reinterpret_cast<WPARAM>(Handle()), 0);
+        SIZE ideal = bands[i].ideal;
+        if (child == bigToolbar_) ::SendMessageW(child, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&ideal));
+        REBARBANDINFOW band{sizeof band};
+        band.fMask = RBBIM_STYLE | RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_ID | RBBIM_IDEALSIZE;
+        band.fStyle = RBBS_NOGRIPPER | RBBS_BREAK;
+        band.hwndChild = child;
+        band.wID = i;
+        band.cxMinChild = 0;
+        band.cyMinChild = std::max<int>(ideal.cy, bands[i].minHeight);
+        band.cx = ideal.cx;
+        band.cxIdeal = ideal.cx;
+        ::SendMessageW(rebar_, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+    }
+    return true;
+}
+
+bool MainFrame::CreatePanes() {
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    tree_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
+                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TVS_HASBUTTONS | TVS_HASLINES |
+                                  TVS_LINESATROOT | TVS_SHOWSELALWAYS,
+                              0, 0, 0, 0, Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FOLDER_TREE)),
+                              module, nullptr);
+    list_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                              WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | LVS_REPORT | LVS_SHOWSELALWAYS |
+                                  LVS_SHAREIMAGELISTS | LVS_AUTOARRANGE,
+                              0, 0, 0, 0, Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FILE_LIST)),
+                              module, nullptr);
+    if (!tree_ || !list_) return false;
+    ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    if (!tips_.Create(Handle(), Handle(), IDC_TIPS_PANEL)) return false;
+    ::ShowWindow(tips_.Handle(), SW_SHOWNOACTIVATE);
+    return true;
+}
+
+// ------------------------------------------------------------ layout
+
+void MainFrame::Layout() {
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    RECT r{};
+    ::SendMessageW(rebar_, WM_SIZE, 0, 0);
+    ::GetWindowRect(rebar_, &r);
+    LayoutInput in;
+    in.clientWidth = client.right;
+    in.clientHeight = client.bottom;
+    in.rebarHeight = r.bottom - r.top;
+    in.statusShown = view_.statusBar;
+    if (view_.statusBar) {
+        ::SendMessageW(status_.Handle(), WM_SIZE, 0, 0);
+        in.statusHeight = status_.Height();
+    }
+    in.splitterPos = splitterPos_;
+    in.splitterBar = Scaled(4);
+    in.tipsShown = view_.tipsPanel;
+    in.tipsHeight = Scaled(kTipsPanelHeight);
+    in.minPane = Scaled(kMinPaneWidth);
+    layout_ = ComputeFrameLayout(in);
+    auto place = [](HWND w, const Rect& rect) {
+        ::SetWindowPos(w, nullptr, rect.left, rect.top, rect.Width(), rect.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    place(tree_, layout_.tree);
+    place(tips_.Handle(), layout_.tips);
+    place(list_, layout_.list);
+    RECT bar{layout_.splitterBar.left, layout_.splitterBar.top, layout_.splitterBar.right, layout_.splitterBar.bottom};
+    ::InvalidateRect(Handle(), &bar, TRUE);
+}
+
+void MainFrame::OnSize(UINT type, int, int) {
+    if (type == SIZE_MINIMIZED || !rebar_) return;
+    Layout();
+}
+
+void MainFrame::MoveSplitterForTesting(int position) {
+    splitterPos_ = position;
+    Layout();
+    splitterPos_ = layout_.splitterPos;
+}
+
+bool MainFrame::OnSplitterMouse(UINT message, LPARAM lParam) {
+    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    const Rect& bar = layout_.splitterBar;
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:  // a second press soon after the first
+        if (x < bar.left || x >= bar.right || y < bar.top || y >= bar.bottom) return false;
+        draggingSplitter_ = true;
+        dragOffset_ = x - bar.left;
+        ::SetCapture(Handle());
+        return true;
+    case WM_MOUSEMOVE:
+        if (!draggingSplitter_) return false;
+        MoveSplitterForTesting(x - dragOffset_);
+        return true;
+    case WM_LBUTTONUP:
+        if (!draggingSplitter_) return false;
+        draggingSplitter_ = false;
+        ::ReleaseCapture();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ------------------------------------------------------------ painting
+
+void MainFrame::PaintBandStrip(HDC dc, HWND child, int band) {
+    HBITMAP strip = band == 0 ? stripMenu_.Get() : stripToolbar_.Get();
+    RECT bandRect{}, childRect{};
+    if (!strip || !::SendMessageW(rebar_, RB_GETRECT, band, reinterpret_cast<LPARAM>(&bandRect))) return;
+    ::GetWindowRect(child, &childRect);
+    ::MapWindowPoints(HWND_DESKTOP, rebar_, reinterpret_cast<POINT*>(&childRect), 2);
+    RECT dest{bandRect.left - childRect.left, bandRect.top - childRect.top, bandRect.right - childRect.left,
+              bandRect.bottom - childRect.top};
+    StretchBitmap(dc, dest, strip);
+}
+
+LRESULT MainFrame::OnCustomDraw(const NMCUSTOMDRAW& draw) {
+    const HWND from = draw.hdr.hwndFrom;
+    if (from == rebar_) {
+        if (draw.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+        if (draw.dwDrawStage == CDDS_ITEMPREPAINT) {
+            StretchBitmap(draw.hdc, draw.rc, draw.dwItemSpec == 0 ? stripMenu_.Get() : stripToolbar_.Get());
+        }
+        return CDRF_DODEFAULT;
+    }
+    if (from == commandBar_.Handle() || from == bigToolbar_) {
+        if (draw.dwDrawStage == CDDS_PREPAINT) PaintBandStrip(draw.hdc, from, from == bigToolbar_ ? 1 : 0);
+        return CDRF_DODEFAULT;
+    }
+    return CDRF_DODEFAULT;
+}
+
+// ------------------------------------------------------------ messages
+
+bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    if (caption_.OnMessage(message, wParam, lParam, result)) return true;
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+        if (OnSplitterMouse(message, lParam)) {
+            *result = 0;
+            return true;
+        }
+        return false;
+    case WM_CAPTURECHANGED:
+        draggingSplitter_ = false;
+        return false;
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wParam) == Handle() && LOWORD(lParam) == HTCLIENT) {
+            POINT p{};
+            ::GetCursorPos(&p);
+            ::ScreenToClient(Handle(), &p);
+            const Rect& bar = layout_.splitterBar;
+            if (p.x >= bar.left && p.x < bar.right && p.y >= bar.top && p.y < bar.bottom) {
+                ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEWE));
+                *result = TRUE;
+                return true;
+            }
+        }
+        return false;
+    case WM_SIZING:
+        if (EnforceMinimumTrackSize(*reinterpret_cast<Rect*>(lParam), static_cast<SizingEdge>(wParam))) {
+            *result = TRUE;
+            return true;
+        }
+        return false;
+    case WM_GETMINMAXINFO: {
+        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+        info->ptMinTrackSize = POINT{kMinTrackWidth, kMinTrackHeight};
+        *result = 0;
+        return true;
+    }
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_KEYMENU) {
+            if (lParam == 0 || lParam == L' ') return false;  // the system menu
+            if (commandBar_.OpenMenuByLetter(static_cast<wchar_t>(lParam))) {
+                *result = 0;
+                return true;
+            }
+            *result = 0;
+            return true;
+        }
+        return false;
+    case WM_MENUSELECT: {
+        const UINT flags = HIWORD(wParam);
+        if (flags == 0xFFFF && lParam == 0) {
+            SetStatusText(CommandString(IDS_READY));
+        } else if (flags & (MF_POPUP | MF_SEPARATOR)) {
+            SetStatusText(L"");
+        } else {
+            SetStatusText(StatusTextOf(CommandString(LOWORD(wParam))));
+        }
+        *result = 0;
+        return true;
+    }
+    case WM_EXITMENULOOP:
+        SetStatusText(CommandString(IDS_READY));
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool MainFrame::OnNotify(const NMHDR& header, LRESULT* result) {
+    if (commandBar_.OnNotify(header, result)) return true;
+    if (header.code == static_cast<UINT>(NM_CUSTOMDRAW)) {
+        *result = OnCustomDraw(reinterpret_cast<const NMCUSTOMDRAW&>(header));
+        return true;
+    }
+    if (header.code == static_cast<UINT>(TTN_GETDISPINFOW)) {
+        auto& info = const_cast<NMTTDISPINFOW&>(reinterpret_cast<const NMTTDISPINFOW&>(header));
+        static thread_local std::wstring tip;
+        tip = TooltipOf(CommandString(static_cast<int>(info.hdr.idFrom)));
+        info.lpszText = const_cast<wchar_t*>(tip.c_str());
+        *result = 0;
+        return true;
+    }
+    if (header.hwndFrom == rebar_ && header.code == static_cast<UINT>(RBN_HEIGHTCHANGE)) {
+        Layout();
+        *result = 0;
+        return true;
+    }
+    return false;
+}
+
+void MainFrame::OnDestroy() {
+    if (MessageLoop* loop = MessageLoop::Current()) loop->ClearHandlers();
+    WipeString(password_);
+    ::PostQuitMessage(1);
+}
+
+// ------------------------------------------------------------ commands
+
+bool MainFrame::OnCommand(int id, int, HWND control) {
+    // Notifications of the panes are theirs; commands come from menus,
+    // keys, the toolbar (whose handle is the control) and posted messages.
+    if (control && control != bigToolbar_ && control != commandBar_.Handle()) return false;
+    RunCommand(id);
+    return true;
+}
+
+void MainFrame::RunCommand(int id) {
+    if (observer_) observer_(id);
+    switch (id) {
+    case ID_APP_EXIT:
+        ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
+        break;
+    case ID_EDIT_LOCK:
+        RunBatchCommand(BatchKind::Lock);
+        break;
+    case ID_EDIT_UNLOCK:
+        RunBatchCommand(BatchKind::Unlock);
+        break;
+    case ID_EDIT_SHRED:
+        RunBatchCommand(BatchKind::Shred);
+        break;
+    case ID_VIEW_STATUS_BAR:
+        ToggleStatusBar();
+        break;
+    case ID_VIEW_TIPS:
+        ToggleTipsPanel();
+        break;
+    case ID_VIEW_LARGEICONS:
+    case ID_VIEW_SMALLICONS:
+    case ID_VIEW_LIST:
+    case ID_VIEW_DETAILS:
+        SetViewMode(id);
+        break;
+    case ID_VIEW_REFRESH:
+        ShowRefreshMessage();
+        break;
+    case ID_TOOLS_CHANGE_PASSWORD: {
+        ChangePasswordDialog dialog;
+        dialog.DoModal(::GetActiveWindow());
+        break;
+    }
+    case ID_TOOLS_FORGOT_PASSWORD:
+        ForgotPasswordCommand(Handle());
+        break;
+    case ID_APP_ABOUT:
+        ShowAbout();
+        break;
+    default: {
+        const std::wstring page = HelpPageOf(id);
+        if (!page.empty()) OpenHelpPage(Handle(), page);
+        break;
+    }
+    }
+}
+
+void MainFrame::ToggleStatusBar() {
+    ApplyViewCommand(view_, ID_VIEW_STATUS_BAR);
+    ::ShowWindow(status_.Handle(), view_.statusBar ? SW_SHOWNOACTIVATE : SW_HIDE);
+    UpdateMenuMarks();
+    Layout();
+}
+
+void MainFrame::ToggleTipsPanel() {
+    // The panel's own visibility decides, as the link and the menu item
+    // may both ask.
+    view_.tipsPanel = !::IsWindowVisible(tips_.Handle());
+    ::ShowWindow(tips_.Handle(), view_.tipsPanel ? SW_SHOWNOACTIVATE : SW_HIDE);
+    UpdateMenuMarks();
+    Layout();
+}
+
+void MainFrame::SetViewMode(int command) {
+    const ViewMode before = view_.mode;
+    ApplyViewCommand(view_, command);
+    UpdateMenuMarks();
+    if (view_.mode == before) return;
+    DWORD type = LVS_REPORT;
+    switch (view_.mode) {
+    case ViewMode::LargeIcons: type = LVS_ICON; break;
+    case ViewMode::SmallIcons: type = LVS_SMALLICON; break;
+    case ViewMode::List: type = LVS_LIST; break;
+    case ViewMode::Details: type = LVS_REPORT; break;
+    }
+    const LONG_PTR style = ::GetWindowLongPtrW(list_, GWL_STYLE);
+    ::SetWindowLongPtrW(list_, GWL_STYLE, (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK)) | type);
+}
+
+void MainFrame::UpdateMenuMarks() {
+    HMENU menu = menu_.Get();
+    ::CheckMenuItem(menu, ID_VIEW_STATUS_BAR, MF_BYCOMMAND | (view_.statusBar ? MF_CHECKED : MF_UNCHECKED));
+    ::CheckMenuItem(menu, ID_VIEW_TIPS, MF_BYCOMMAND | (view_.tipsPanel ? MF_CHECKED : MF_UNCHECKED));
+    HMENU view = ::GetSubMenu(menu, 2);
+    int firstPos = -1, lastPos = -1, selectedPos = -1;
+    const int count = view ? ::GetMenuItemCount(view) : 0;
+    for (int i = 0; i < count; ++i) {
+        ViewMode mode;
+        const int id = static_cast<int>(::GetMenuItemID(view, i));
+        if (!ViewModeOfCommand(id, &mode)) continue;
+        if (firstPos < 0) firstPos = i;
+        lastPos = i;
+        if (mode == view_.mode) selectedPos = i;
+    }
+    if (view && firstPos >= 0 && selectedPos >= 0) {
+        ::CheckMenuRadioItem(view, firstPos, lastPos, selectedPos, MF_BYPOSITION);
+    }
+}
+
+void MainFrame::SetStatusText(const std::wstring& text) { status_.SetText(text); }
+
+std::wstring MainFrame::CommandString(int id) const {
+    const wchar_t* text = nullptr;
+    const int length = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || !text) return std::wstring();
+    return std::wstring(text, length);
+}
+
+void MainFrame::ShowRefreshMessage() {
+    ::MessageBoxW(Handle(), L"Not yet implemented!", kProductName, MB_OK | MB_ICONINFORMATION);
+}
+
+void MainFrame::ShowAbout() {
+    AboutBox about;
+    about.Show(Handle());
+}
+
+void MainFrame::RunBatchCommand(BatchKind) {
+    // The batches work on the password field, filled from the start-up
+    // password the first time; the paths come from the file list's
+    // selection, which stays empty until the list is filled.
+    if (password_.empty()) password_ = StartupPassword();
+}
+
+void MainFrame::OnFirstIdle() {
+    if (treeBuilt_) return;
+    treeBuilt_ = true;
+    BuildFolderTree();
+}
+
+void MainFrame::BuildFolderTree() {
+    // The shell namespace under the desktop folder fills the tree here.
+}
+
+}  // namespace corva::desktop

@@ -1,0 +1,126 @@
+// The desktop program's main window: menu bar and big toolbar in a rebar,
+// the folder tree over the tips panel on the left, the file list on the
+// right with a splitter between them, the owner-painted status bar, and
+// its own title bar. It owns the commands of the menu, the accelerators and
+// the toolbar. The folder tree, the file list and the lock, unlock and
+// shred batches plug in through BuildFolderTree, the two pane controls and
+// RunBatchCommand.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "CommandBar.h"
+#include "FrameCaption.h"
+#include "FrameRules.h"
+#include "StatusBar.h"
+#include "TipsPanel.h"
+#include "Window.h"
+#include "platform/WinHandles.h"
+
+namespace corva::desktop {
+
+enum class BatchKind { Lock, Unlock, Shred };
+
+class MainFrame final : public corva::ui::Window {
+public:
+    MainFrame();
+    ~MainFrame() override;
+
+    // Creates the window (hidden) and registers its accelerators and idle
+    // handler with the thread's message loop. False when it failed.
+    bool CreateFrame();
+
+    const ViewState& View() const { return view_; }
+    HWND FolderTree() const { return tree_; }
+    HWND FileList() const { return list_; }
+    HWND TipsWindow() const { return tips_.Handle(); }
+    HWND StatusWindow() const { return status_.Handle(); }
+    HWND Rebar() const { return rebar_; }
+    int SplitterPosition() const { return splitterPos_; }
+
+    // Gives the accelerators the first look at a message; true when one of
+    // them used it.
+    bool PreTranslate(MSG& msg);
+
+    // Test hooks: the menu the bar shows, each command as it is run, and the
+    // splitter moved as by a drag.
+    HMENU MenuForTesting() const { return menu_.Get(); }
+    void SetCommandObserverForTesting(std::function<void(int)> observer) { observer_ = std::move(observer); }
+    void MoveSplitterForTesting(int position);
+
+protected:
+    bool OnCreate(const CREATESTRUCTW& create) override;
+    void OnSize(UINT type, int width, int height) override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(const NMHDR& header, LRESULT* result) override;
+    void OnDestroy() override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+private:
+    bool CreateMenuBar();
+    bool CreateBigToolbar();
+    bool CreateRebar();
+    bool CreatePanes();
+    void SetMenuImages();
+    void Layout();
+    void UpdateMenuMarks();
+    void SetStatusText(const std::wstring& text);
+    std::wstring CommandString(int id) const;
+    int Scaled(int pixelsAt96) const;
+
+    // Commands.
+    void RunCommand(int id);
+    void ToggleStatusBar();
+    void ToggleTipsPanel();
+    void SetViewMode(int command);
+    void ShowRefreshMessage();
+    void ShowAbout();
+    void RunBatchCommand(BatchKind kind);
+    void OnFirstIdle();
+    void BuildFolderTree();
+
+    // Custom drawing of the rebar bands and the toolbars on them.
+    LRESULT OnCustomDraw(const NMCUSTOMDRAW& draw);
+    void PaintBandStrip(HDC dc, HWND child, int band);
+
+    // The splitter between the panes.
+    bool OnSplitterMouse(UINT message, LPARAM lParam);
+
+    win::UniqueMenu menu_;
+    HACCEL accelerators_ = nullptr;  // a resource: freed with the program
+    CommandBar commandBar_;
+    HWND bigToolbar_ = nullptr;
+    HWND rebar_ = nullptr;
+    StatusBar status_;
+    HWND tree_ = nullptr;
+    HWND list_ = nullptr;
+    TipsPanel tips_;
+    FrameCaption caption_;
+
+    win::UniqueBitmap stripMenu_;
+    win::UniqueBitmap stripToolbar_;
+    std::vector<win::UniqueBitmap> menuImages_;
+    HIMAGELIST bigImages_ = nullptr;
+
+    ViewState view_;
+    int dpi_ = 96;
+    int splitterPos_ = kSplitterStart;
+    bool draggingSplitter_ = false;
+    int dragOffset_ = 0;
+    FrameLayout layout_;
+    bool treeBuilt_ = false;
+
+    // The password the batch commands use; filled from the start-up
+    // password when empty, wiped with the window.
+    std::string password_;
+
+    std::function<void(int)> observer_;
+};
+
+}  // namespace corva::desktop

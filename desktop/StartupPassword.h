@@ -1,0 +1,24 @@
+// The password accepted at start-up, held in memory for the whole run (the
+// lock and unlock commands use it), and the start-up gate that sets it.
+// The text is wiped when the program ends; it is never written anywhere.
+#pragma once
+
+#include <string>
+
+namespace corva::desktop {
+
+// The process-wide start-up password: empty until the gate accepts one.
+// Written once on the window thread before its window exists, read only
+// afterwards.
+const std::string& StartupPassword();
+
+// Makes sure the settings file exists, runs the setup wizard when no
+// password is stored, then asks for the password until it matches (the
+// enter-password dialog, owned by the active window). True when a correct
+// password was entered (it is then StartupPassword()), false on Cancel.
+bool StartupPasswordGate();
+
+// Forgets the start-up password, wiping its text.
+void ClearStartupPassword();
+
+}  // namespace corva::desktop

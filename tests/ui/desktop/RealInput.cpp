@@ -1,0 +1,101 @@
+#include "RealInput.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "UiHarness.h"
+
+namespace desktoptest {
+
+namespace {
+
+void SendKey(WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    ::SendInput(1, &in, sizeof in);
+}
+
+void SendMouse(DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    ::SendInput(1, &in, sizeof in);
+}
+
+}  // namespace
+
+bool BringToFront(HWND window) {
+    return uitest::WaitUntil([&] {
+        if (::GetForegroundWindow() == window) return true;
+        ::SetForegroundWindow(window);
+        return ::GetForegroundWindow() == window;
+    });
+}
+
+void PressKeys(std::initializer_list<WORD> keys) {
+    for (WORD k : keys) SendKey(k, false);
+    std::vector<WORD> reversed(keys.begin(), keys.end());
+    for (auto it = reversed.rbegin(); it != reversed.rend(); ++it) SendKey(*it, true);
+}
+
+void TypeKeys(const std::wstring& text) {
+    for (wchar_t c : text) {
+        INPUT in[2] = {};
+        for (int i = 0; i < 2; ++i) {
+            in[i].type = INPUT_KEYBOARD;
+            in[i].ki.wScan = c;
+            in[i].ki.dwFlags = KEYEVENTF_UNICODE | (i ? KEYEVENTF_KEYUP : 0);
+        }
+        ::SendInput(2, in, sizeof in[0]);
+    }
+}
+
+bool MovePointer(POINT p) {
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = static_cast<LONG>((static_cast<long long>(p.x) * 65536 + w - 1) / w);
+    in.mi.dy = static_cast<LONG>((static_cast<long long>(p.y) * 65536 + h - 1) / h);
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    ::SendInput(1, &in, sizeof in);
+    return uitest::WaitUntil(
+        [&] {
+            POINT at{};
+            ::GetCursorPos(&at);
+            return at.x == p.x && at.y == p.y;
+        },
+        uitest::Millis(3000)) || (std::fprintf(stderr, "pointer not at %ld,%ld\n", p.x, p.y), false);
+}
+
+void LeftDown() { SendMouse(MOUSEEVENTF_LEFTDOWN); }
+void LeftUp() { SendMouse(MOUSEEVENTF_LEFTUP); }
+
+bool ClickAt(POINT p) {
+    if (!MovePointer(p)) return false;
+    LeftDown();
+    LeftUp();
+    return true;
+}
+
+bool DragFromTo(POINT from, POINT to) {
+    if (!MovePointer(from)) return false;
+    LeftDown();
+    bool ok = true;
+    for (int step = 1; step <= 4; ++step) {
+        POINT p{from.x + (to.x - from.x) * step / 4, from.y + (to.y - from.y) * step / 4};
+        ok = MovePointer(p) && ok;
+    }
+    LeftUp();
+    return ok;
+}
+
+POINT CentreOf(HWND window) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+}  // namespace desktoptest

@@ -1,0 +1,36 @@
+// Real keyboard and mouse input for the desktop program's tests: keys and
+// pointer events go through SendInput into the system's input queue, as a
+// user's would, to whichever window has the focus or lies under the
+// pointer. Each function waits for what it can observe (the foreground
+// window, the pointer position) instead of sleeping.
+#pragma once
+
+#include <windows.h>
+
+#include <initializer_list>
+#include <string>
+
+namespace desktoptest {
+
+// Brings a top-level window to the foreground; true when it got there.
+bool BringToFront(HWND window);
+
+// Presses the keys in order and releases them in reverse (a chord such as
+// {VK_CONTROL, 'L'}).
+void PressKeys(std::initializer_list<WORD> keys);
+// Types text as Unicode key events.
+void TypeKeys(const std::wstring& text);
+
+// Moves the pointer to a screen point; true when it is there.
+bool MovePointer(POINT screen);
+void LeftDown();
+void LeftUp();
+// Moves, presses and releases the left button.
+bool ClickAt(POINT screen);
+// Presses at from, moves to to in a few steps, releases there.
+bool DragFromTo(POINT from, POINT to);
+
+// The centre of a window on the screen.
+POINT CentreOf(HWND window);
+
+}  // namespace desktoptest

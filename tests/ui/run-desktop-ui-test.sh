@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Runs the desktop program's UI tests under Wine in a private prefix made by
+# scripts/desktop-prefix.sh: only drive C: (no Z:, no links to the Linux
+# home), sample files on the Desktop, the program's folder copied to
+# C:\corva-app and the test programs to C:\corva-test. Web pages (.html)
+# open with a recorder that writes the address it was given to
+# C:\corva-test\browser.txt. Screenshots are copied to build/screenshots.
+#   run-desktop-ui-test.sh [--dpi N] [--screen WxH] APP_DIR TEST_DIR test.exe [arguments...]
+# With --screen the tests run on a private Xvfb display of that size;
+# otherwise on $DISPLAY.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+. "$here/scripts/env.sh"
+
+dpi=96
+screen=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --dpi) dpi=$2; shift 2 ;;
+    --screen) screen=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
+app=$1
+tests=$2
+program=$3
+shift 3
+shared=${WINEPREFIX:-$CORVA_WINEPREFIX}
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/corva-desk-ui.XXXXXX")
+xvfb=
+cleanup() {
+  WINEPREFIX=$scratch/prefix wineserver -k >/dev/null 2>&1 || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT
+
+if [ -n "$screen" ]; then
+  Xvfb -displayfd 1 -screen 0 "${screen}x24" -nolisten tcp > "$scratch/display" 2>/dev/null &
+  xvfb=$!
+  for _ in $(seq 1 100); do
+    [ -s "$scratch/display" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n1 "$scratch/display")"
+fi
+if [ -z "${DISPLAY:-}" ]; then
+  echo "run-desktop-ui-test.sh: no DISPLAY; start Xvfb and set DISPLAY first" >&2
+  exit 2
+fi
+
+prefix=$("$here/scripts/desktop-prefix.sh" "$shared" "$scratch" --dpi "$dpi")
+drive=$prefix/drive_c
+mkdir -p "$drive/corva-app" "$drive/corva-test" "$drive/corva-shots"
+cp -r "$app/." "$drive/corva-app/"
+cp "$tests"/*.exe "$tests"/*.dll "$drive/corva-test/" 2>/dev/null || true
+
+stamp=$(date +%s)
+cat >> "$prefix/system.reg" <<REG
+
+[Software\\\\Classes\\\\.html] $stamp
+@="CorvaTestPage"
+
+[Software\\\\Classes\\\\CorvaTestPage\\\\shell\\\\open\\\\command] $stamp
+@="\\"C:\\\\corva-test\\\\ui_browser_recorder.exe\\" \\"%1\\""
+REG
+
+export WINEPREFIX=$prefix
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export CORVA_SCREENSHOT_DIR='C:\corva-shots'
+status=0
+cd "$drive"
+wine "C:\\corva-test\\$(basename "$program")" "$@" || status=$?
+mkdir -p "$here/build/screenshots"
+cp "$drive/corva-shots/"*.png "$here/build/screenshots/" 2>/dev/null || true
+exit "$status"
