@@ -12,6 +12,10 @@
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace testing_support;
 using namespace batch_test;
 
@@ -381,3 +385,32 @@ TEST(LockBatchTest, AStopInTheMiddleOfAFileFinishesThatFileAndLeavesTheRestPlain
     ASSERT_TRUE(UnlockOneFile(paths[4] + L".corvastine", kPassword, nullptr));
     EXPECT_EQ(ReadFileBytes(paths[4]), contents[4]);
 }
+
+#ifdef _WIN32
+// A read-only plain file is locked: its attribute is cleared for the delete
+// only once the verified locked copy exists. A plain file that cannot be
+// deleted (held open by someone who does not share deletion) is left as it
+// was, without a locked copy beside it, and the walk goes on.
+TEST(LockBatchTest, ReadOnlyFilesAreLockedAndUndeletableOnesLeftAsTheyWere) {
+    TempDir dir;
+    const std::wstring folder = dir / L"docs";
+    ASSERT_TRUE(MakeFolder(folder));
+    const std::wstring ro = Join(folder, L"read-only.txt"), held = Join(folder, L"held.txt"),
+                       other = Join(folder, L"other.txt");
+    ASSERT_TRUE(WriteFileText(ro, "read only"));
+    ASSERT_TRUE(WriteFileText(held, "held open"));
+    ASSERT_TRUE(WriteFileText(other, "other"));
+    ASSERT_TRUE(plat::SetReadOnly(ro, true));
+    HANDLE h = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(LockPath(folder, kPassword, nullptr));
+    ::CloseHandle(h);
+    EXPECT_EQ(ListNames(folder),
+              (std::vector<std::wstring>{L"held.txt", L"other.txt.corvastine", L"read-only.txt.corvastine"}));
+    EXPECT_EQ(ReadFileBytes(held), Bytes({'h', 'e', 'l', 'd', ' ', 'o', 'p', 'e', 'n'}));
+    EXPECT_EQ(corva::LockFile(held, kPassword, nullptr), corva::kOk);
+    EXPECT_TRUE(UnlockPath(folder, kPassword, nullptr));
+    EXPECT_EQ(ReadFileBytes(ro), Bytes({'r', 'e', 'a', 'd', ' ', 'o', 'n', 'l', 'y'}));
+    EXPECT_EQ(ListNames(folder).size(), 3u);
+}
+#endif

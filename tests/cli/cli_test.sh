@@ -108,6 +108,21 @@ check "a failed lock exits 1" test "$rc" = 1
 check "a failed lock names the reason" has "its locked file already exists"
 check "a failed lock leaves both files" test "$(cat "$work/taken.txt")$(cat "$work/taken.txt.corvastine")" = xy
 
+# verify and unlock decide alike: a payload with something after its last
+# gzip member, or a payload size 16 short of the stream, is damaged.
+kit=$(cd "$(dirname "$0")/../vectors/locked" && pwd)
+printf 'corvastine-vectors\n' > "$work/vpw"
+run verify --password-file "$(p "$work/vpw")" "$(p "$kit/multi-member.bin.corvastine")"
+check "a payload of several gzip members verifies" test "$rc" = 0
+for v in member-then-magic.txt payload-size-16-short.bin; do
+  run verify --password-file "$(p "$work/vpw")" "$(p "$kit/$v.corvastine")"
+  check "verify refuses $v" test "$rc" = 1
+  check "verify calls $v damaged" has "bad, the locked file is damaged"
+  cp "$kit/$v.corvastine" "$work/"
+  run unlock --password-file "$(p "$work/vpw")" "$(p "$work/$v.corvastine")"
+  check "unlock refuses $v" test "$rc" = 1 -a -f "$work/$v.corvastine" -a ! -e "$work/$v"
+done
+
 if [ -z "$runner" ]; then
   ln -s "$work/orig/a.txt" "$work/link.txt"
   run lock --password-file "$pw" "$work/link.txt"

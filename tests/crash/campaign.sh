@@ -5,7 +5,10 @@
 # plain and identical or as a locked file that verifies, and that nothing
 # else was left in the folder. At the end everything is unlocked and
 # compared with the originals.
-#   campaign.sh [--runs N] [--seed S] TOOL [RUNNER]
+#   campaign.sh [--runs N] [--seed S] [--files] TOOL [RUNNER]
+#     --files: hand the tool the files themselves (the plain ones to lock, the
+#     locked ones to unlock), as the desktop program and the shell extension
+#     hand their batches the selected files; otherwise the folder.
 #     RUNNER: e.g. cmake/wine-run.sh for the Windows build under Wine; the
 #     Windows process is then killed by its own process id, independently
 #     of the Wine server.
@@ -14,10 +17,12 @@
 set -u
 runs=20
 seed=$$
+files=0
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
     --seed) seed=$2; shift 2 ;;
+    --files) files=1; shift ;;
     *) break ;;
   esac
 done
@@ -42,11 +47,24 @@ printf 'campaign password\n' > "$work/pw"
 pw=$(p "$work/pw")
 target=$(p "$dir")
 
-run_tool() { $runner "$tool" "$@" --password-file "$pw" "$target" >/dev/null 2>&1; }
+# The paths for one run of op: the folder, or the files op applies to.
+targets() {
+  if [ "$files" = 0 ]; then echo "$target"; return; fi
+  local f
+  for f in $names; do
+    if [ "$1" = lock ]; then [ -e "$dir/$f" ] && p "$dir/$f"; else [ -e "$dir/$f.corvastine" ] && p "$dir/$f.corvastine"; fi
+    echo
+  done
+}
+run_tool() { $runner "$tool" "$1" --password-file "$pw" $(targets "$1") >/dev/null 2>&1; }
 
 # How long an uninterrupted lock and unlock take: kills land within that.
 now_ms() { date +%s%3N; }
-t0=$(now_ms); run_tool lock; t1=$(now_ms); run_tool unlock; t2=$(now_ms)
+t0=$(now_ms); run_tool lock; t1=$(now_ms)
+if ! (cd "$dir" && for f in $names; do [ ! -e "$f" ] && [ -f "$f.corvastine" ] || exit 1; done); then
+  echo "FAIL: an uninterrupted lock did not lock every file"; exit 1
+fi
+run_tool unlock; t2=$(now_ms)
 lock_ms=$((t1 - t0 + 1)) unlock_ms=$((t2 - t1 + 1))
 if ! (cd "$dir" && for f in $names; do cmp -s "$f" "$orig/$f" || exit 1; done); then
   echo "FAIL: an uninterrupted lock and unlock did not restore every file"; exit 1
@@ -106,12 +124,9 @@ check() {
 for r in $(seq 1 "$runs"); do
   if [ $((r % 2)) = 1 ]; then op=lock span=$lock_ms; else op=unlock span=$unlock_ms; fi
   delay_ms=$(( (RANDOM * 32768 + RANDOM) % span ))
-  if [ -n "$runner" ]; then
-    # The runner execs Wine, whose loader becomes the Windows process.
-    "$runner" "$tool" $op --password-file "$pw" "$target" >/dev/null 2>&1 &
-  else
-    "$tool" $op --password-file "$pw" "$target" >/dev/null 2>&1 &
-  fi
+  # Under Wine the runner execs Wine, whose loader becomes the Windows
+  # process: its process id is the one to kill.
+  $runner "$tool" $op --password-file "$pw" $(targets $op) >/dev/null 2>&1 &
   pid=$!
   sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
   kill -KILL "$pid" 2>/dev/null
