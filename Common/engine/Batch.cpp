@@ -58,16 +58,25 @@ struct PipelineContext {
 // unlock skip it, deletion removes the link itself. FIFOs, sockets and
 // devices are never opened (lock and unlock skip them) and never deleted
 // (the wiping library does not wipe them).
+// Stale temporaries of earlier versions go when the walk meets them, or
+// when a file of theirs is selected by itself.
+void CleanFolder(const std::wstring& folder, FileLog* log) {
+    std::vector<std::wstring> names;
+    if (plat::ListFolder(folder, &names)) corva::RemoveStaleTemporaries(folder, names, log);
+}
+
 bool LockEntry(const std::wstring& path, void* context) {
     const plat::EntryKind kind = plat::KindOf(path);
     if (kind == plat::EntryKind::Link || kind == plat::EntryKind::Special) return true;
     auto* c = static_cast<PipelineContext*>(context);
+    if (kind == plat::EntryKind::File && corva::IsStaleTemporary(path)) return plat::RemoveFile(path);
     return LockOneFile(path, c->password, c->log);
 }
 
 bool UnlockEntry(const std::wstring& path, void* context) {
     const plat::EntryKind kind = plat::KindOf(path);
     if (kind == plat::EntryKind::Link || kind == plat::EntryKind::Special) return true;
+    if (kind == plat::EntryKind::File && corva::IsStaleTemporary(path)) return plat::RemoveFile(path);
     // A plain file among the locked ones is nothing to unlock.
     if (kind == plat::EntryKind::File && !HasLockedExtension(path)) return true;
     auto* c = static_cast<PipelineContext*>(context);
@@ -116,7 +125,9 @@ bool LockPath(const std::wstring& path, const char* password, FileLog* log) {
     }
     PipelineContext context{password, log};
     if (plat::IsDirectory(path)) return WalkFolder(path, &context, LockEntry);
-    return LockOneFile(path, password, log);
+    const bool ok = LockOneFile(path, password, log);
+    CleanFolder(plat::ParentFolder(path), log);
+    return ok;
 }
 
 bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
@@ -126,7 +137,9 @@ bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
     }
     PipelineContext context{password, log};
     if (plat::IsDirectory(path)) return WalkFolder(path, &context, UnlockEntry);
-    return UnlockOneFile(path, password, log);
+    const bool ok = UnlockOneFile(path, password, log);
+    CleanFolder(plat::ParentFolder(path), log);
+    return ok;
 }
 
 bool DeletePath(const std::wstring& path, bool isFolder) {
