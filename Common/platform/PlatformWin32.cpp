@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
 namespace plat {
 
@@ -331,10 +332,63 @@ bool PendingFile::Create(const std::wstring& target) {
     return false;
 }
 
+namespace {
+
+// Renames the file of an open handle (which needs DELETE access) without
+// opening it again. False with the system's error.
+bool RenameByHandle(HANDLE h, const std::wstring& target, bool replaceExisting) {
+    // An absolute NT path (\??\C:\...), which needs no conversion.
+    DWORD n = ::GetFullPathNameW(target.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return false;
+    std::wstring full(n, L'\0');
+    n = ::GetFullPathNameW(target.c_str(), n, &full[0], nullptr);
+    if (n == 0) return false;
+    full.resize(n);
+    const std::wstring name = full.compare(0, 4, L"\\\\?\\") == 0 ? L"\\??\\" + full.substr(4) : L"\\??\\" + full;
+    const size_t bytes = sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(bytes, 0);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replaceExisting ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.data(), name.size() * sizeof(wchar_t));
+    return ::SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(bytes)) != 0;
+}
+
+}  // namespace
+
 bool PendingFile::Publish(bool replaceExisting) {
     if (!open_) return false;
     HANDLE h = file_.handle_;
-    if (!::FlushFileBuffers(h) || !SetDeleteMark(h, false)) {
+    if (!::FlushFileBuffers(h)) {
+        error_ = FromWin32(::GetLastError());
+        Discard();
+        return false;
+    }
+    // Named while still marked, where the system allows it, and unmarked
+    // only then: a process ended between the two takes the file with it, so
+    // no moment is left where a complete file carries the temporary name.
+    if (RenameByHandle(h, target_, replaceExisting)) {
+        if (SetDeleteMark(h, false)) {
+            open_ = false;
+            temp_.clear();
+            file_.Close();
+            return true;
+        }
+        error_ = FromWin32(::GetLastError());
+        file_.Close();  // still marked: goes with the handle
+        open_ = false;
+        temp_.clear();
+        return false;
+    }
+    const DWORD renameError = ::GetLastError();
+    if (!replaceExisting && (renameError == ERROR_ALREADY_EXISTS || renameError == ERROR_FILE_EXISTS)) {
+        error_ = IoError::Exists;
+        Discard();
+        return false;
+    }
+    // Otherwise: unmarked first, then renamed by name.
+    if (!SetDeleteMark(h, false)) {
         error_ = FromWin32(::GetLastError());
         Discard();
         return false;

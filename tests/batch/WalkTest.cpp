@@ -251,9 +251,9 @@ TEST(StaleTemporaries, AreRemovedByTheNextLockOrUnlockOfTheirFolder) {
     ASSERT_TRUE(WriteFileBytes(Join(folder, L"b.txt.corvastine" + guid), Bytes()));    // stale, empty: goes
     ASSERT_TRUE(WriteFileBytes(Join(folder, L"c.txt" + guid), gzip));                  // no c.txt: stays
     ASSERT_TRUE(WriteFileText(Join(folder, L"b.txt" + guid), "<xml/>"));               // not gzip: stays
-    ASSERT_TRUE(WriteFileBytes(Join(folder, L"a.txt0A1B2C3D4E5FA6B7C8D9E0F1A2B3C4D5.xml"), gzip));  // not the format
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"a.txt0A1B2C3D4E5Fa6b7C8D9E0F1A2B3C4DZ.xml"), gzip));  // not the format
     ASSERT_TRUE(UnlockPath(folder, "pw", nullptr));
-    std::vector<std::wstring> expected = {L"a.txt", L"a.txt0A1B2C3D4E5FA6B7C8D9E0F1A2B3C4D5.xml", L"b.txt",
+    std::vector<std::wstring> expected = {L"a.txt", L"a.txt0A1B2C3D4E5Fa6b7C8D9E0F1A2B3C4DZ.xml", L"b.txt",
                                           L"b.txt" + guid, L"c.txt" + guid};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(ListNames(folder), expected);

@@ -92,7 +92,7 @@ check() {
     sleep 0.1
   done
   if [ -n "$s" ]; then
-    echo "run $1: left behind: $(echo $s)"
+    echo "run $1: left behind: $(cd "$dir" && for f in $s; do printf '%s (%s bytes) ' "$f" "$(stat -c %s "$f")"; done)"
     leftovers=$((leftovers + $(echo "$s" | wc -l)))
     (cd "$dir" && rm -f $s)
   fi
