@@ -22,7 +22,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: corvastine COMMAND [--password-file FILE] PATH...\n"
+    "Usage: corvastine COMMAND [--password-file FILE] [--replace] PATH...\n"
     "\n"
     "Commands:\n"
     "  lock PATH...     lock files and folder trees in place: each file becomes\n"
@@ -32,7 +32,8 @@ const char kUsage[] =
     "                   A folder: every file in it, depth-first.\n"
     "  unlock PATH...   unlock \".corvastine\" files back to their plain names; a\n"
     "                   folder: every locked file in it. The locked file is deleted\n"
-    "                   only after the plain file was restored completely.\n"
+    "                   only after the plain file was restored completely. A file\n"
+    "                   of the plain name is not replaced unless --replace is given.\n"
     "  verify PATH...   check the password and the integrity of locked files,\n"
     "                   writing nothing.\n"
     "  info PATH...     print the header fields of locked files (no password).\n"
@@ -40,11 +41,13 @@ const char kUsage[] =
     "Options:\n"
     "  --password-file FILE  read the password from the first line of FILE (without\n"
     "                        its line ending) instead of asking on the terminal.\n"
+    "  --replace             unlock: replace an existing file of the plain name.\n"
     "  -h, --help            show this text.\n"
     "\n"
     "Without --password-file the password is asked on the terminal without echo,\n"
     "twice for lock (the two must match). It is never taken from the command line.\n"
-    "Symbolic links and junctions are never followed.\n"
+    "Symbolic links and junctions are never followed; FIFOs, sockets and devices\n"
+    "are never opened.\n"
     "\n"
     "One line is printed per file: done, or why it failed.\n"
     "Exit status: 0 when everything succeeded, 1 when anything failed, 2 on a\n"
@@ -228,22 +231,29 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name) {
 
 // Collects the files below a folder depth-first; links are reported, not
 // followed.
-void CollectFiles(const std::wstring& folder, std::vector<std::wstring>* files, std::vector<std::wstring>* links,
+void CollectFiles(const std::wstring& folder, bool clean, std::vector<std::wstring>* files,
+                  std::vector<std::wstring>* links, std::vector<std::wstring>* specials,
                   std::vector<std::wstring>* unreadable) {
     std::vector<std::wstring> names;
     if (!plat::ListFolder(folder, &names)) {
         unreadable->push_back(folder);
         return;
     }
+    // Temporaries an earlier version left when it was killed are removed,
+    // never locked as files of their own.
+    if (clean && corva::RemoveStaleTemporaries(folder, names, nullptr) > 0 && !plat::ListFolder(folder, &names)) {
+        unreadable->push_back(folder);
+        return;
+    }
     std::sort(names.begin(), names.end());
     for (const auto& name : names) {
         std::wstring path = Join(folder, name);
-        if (plat::IsLink(path))
-            links->push_back(path);
-        else if (plat::IsDirectory(path))
-            CollectFiles(path, files, links, unreadable);
-        else
-            files->push_back(path);
+        switch (plat::KindOf(path)) {
+            case plat::EntryKind::Link: links->push_back(path); break;
+            case plat::EntryKind::Folder: CollectFiles(path, clean, files, links, specials, unreadable); break;
+            case plat::EntryKind::Special: specials->push_back(path); break;
+            default: files->push_back(path); break;
+        }
     }
 }
 
@@ -258,6 +268,7 @@ const char* Reason(int code) {
         case corva::kNotLockedFile: return "not a locked file";
         case corva::kWrongPassword: return "wrong password";
         case corva::kDamagedPayload: return "the locked file is damaged";
+        case corva::kNotAFile: return "not a regular file (a link, FIFO, socket or device), left alone";
         default: return "failed";
     }
 }
@@ -272,17 +283,22 @@ std::string Hex(const uint8_t* p, size_t n) {
     return s;
 }
 
-// Works out why a lock failed, for the user's line.
-const char* LockFailure(const std::wstring& path) {
+// Why a lock failed, for the user's line.
+const char* LockFailure(const std::wstring& path, int code) {
+    switch (code) {
+        case corva::kDestinationExists: return "its locked file already exists";
+        case corva::kPlainNotDeleted:
+            return "the plain file could not be deleted, so its locked copy was removed again; nothing was changed";
+        case corva::kNotAFile: return Reason(code);
+        default: break;
+    }
     if (!plat::PathExists(path)) return "no such file";
-    if (plat::PathExists(path + corva::kLockedExtension)) return "its locked file already exists";
     plat::File f;
     if (!f.Open(path, plat::File::Mode::Read)) return "cannot be read";
-    if (plat::PathExists(path + corva::kLockedExtension)) return "locked, but the plain file could not be deleted";
-    return "could not be written (disk full or no permission?)";
+    return "could not be read or written (disk full or no permission?); nothing was changed";
 }
 
-int RunOne(Command cmd, const std::wstring& path, const char* password, ProgressBar* bar) {
+int RunOne(Command cmd, const std::wstring& path, const char* password, bool replace, ProgressBar* bar) {
     const std::string shown = Show(path);
     bar->name = shown;
     switch (cmd) {
@@ -291,13 +307,13 @@ int RunOne(Command cmd, const std::wstring& path, const char* password, Progress
                 std::printf("%s: skipped, already locked\n", shown.c_str());
                 return 0;
             }
-            bool ok = LockOneFile(path, password, nullptr);
+            const int code = corva::LockFile(path, password, nullptr);
             ClearProgress(bar);
-            if (ok) {
+            if (code == corva::kOk) {
                 std::printf("%s: locked\n", shown.c_str());
                 return 0;
             }
-            std::printf("%s: not locked, %s\n", shown.c_str(), LockFailure(path));
+            std::printf("%s: not locked, %s\n", shown.c_str(), LockFailure(path, code));
             return 1;
         }
         case Command::Unlock: {
@@ -305,19 +321,23 @@ int RunOne(Command cmd, const std::wstring& path, const char* password, Progress
                 std::printf("%s: not unlocked, the name does not end in .corvastine\n", shown.c_str());
                 return 1;
             }
-            int code = corva::kOk;
-            if (!UnlockOneFile(path, password, nullptr)) {
-                // Nothing was changed; find out why for the user.
-                code = corva::VerifyLockedFile(password, path, nullptr);
-                if (code == corva::kOk) code = corva::kIoFailure;
-            }
+            const int code = corva::UnlockFile(path, password, replace, nullptr);
             ClearProgress(bar);
-            if (code == corva::kOk) {
-                std::printf("%s: unlocked\n", shown.c_str());
-                return 0;
+            const std::string restored = shown.substr(0, shown.size() - 11);
+            switch (code) {
+                case corva::kOk: std::printf("%s: unlocked\n", shown.c_str()); return 0;
+                case corva::kLockedNotDeleted:
+                    std::printf("%s: unlocked to %s, but the locked file could not be deleted\n", shown.c_str(),
+                                restored.c_str());
+                    return 1;
+                case corva::kDestinationExists:
+                    std::printf("%s: not unlocked, %s exists; use --replace to overwrite\n", shown.c_str(),
+                                restored.c_str());
+                    return 1;
+                default:
+                    std::printf("%s: not unlocked, %s; nothing was changed\n", shown.c_str(), Reason(code));
+                    return 1;
             }
-            std::printf("%s: not unlocked, %s\n", shown.c_str(), Reason(code));
-            return 1;
         }
         case Command::Verify: {
             int code = corva::VerifyLockedFile(password, path, nullptr);
@@ -386,6 +406,7 @@ int Run(int argc, ArgChar** argv) {
         return 2;
     }
     std::string passwordFile;
+    bool replace = false;
     std::vector<std::wstring> paths;
     bool options = true;
     for (int i = 2; i < argc; ++i) {
@@ -401,6 +422,8 @@ int Run(int argc, ArgChar** argv) {
                 return 2;
             }
             passwordFile = ArgToNarrow(argv[++i]);
+        } else if (options && a == "--replace" && cmd == Command::Unlock) {
+            replace = true;
         } else if (options && a.rfind("--password-file=", 0) == 0) {
             passwordFile = a.substr(16);
         } else if (options && a.size() > 1 && a[0] == '-') {
@@ -459,10 +482,12 @@ int Run(int argc, ArgChar** argv) {
             ++failures;
             continue;
         }
-        std::vector<std::wstring> files, links, unreadable;
+        std::vector<std::wstring> files, links, specials, unreadable;
         if (plat::IsDirectory(path)) {
-            CollectFiles(path, &files, &links, &unreadable);
+            CollectFiles(path, cmd == Command::Lock || cmd == Command::Unlock, &files, &links, &specials, &unreadable);
             for (const auto& l : links) std::printf("%s: skipped, a link is not followed\n", Show(l).c_str());
+            for (const auto& l : specials)
+                std::printf("%s: skipped, not a regular file (FIFO, socket or device)\n", Show(l).c_str());
             for (const auto& u : unreadable) {
                 std::printf("%s: folder cannot be read\n", Show(u).c_str());
                 ++failures;
@@ -475,7 +500,7 @@ int Run(int argc, ArgChar** argv) {
         } else {
             files.push_back(path);
         }
-        for (const auto& f : files) failures += RunOne(cmd, f, password.Text().c_str(), &bar);
+        for (const auto& f : files) failures += RunOne(cmd, f, password.Text().c_str(), replace, &bar);
     }
     corva::SetThreadProgress(nullptr, nullptr);
     std::fflush(stdout);

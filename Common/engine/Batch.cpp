@@ -30,23 +30,43 @@ struct PipelineContext {
 };
 
 // Walk operations. A link met inside a walk is never acted through: lock and
-// unlock skip it, deletion removes the link itself.
+// unlock skip it, deletion removes the link itself. FIFOs, sockets and
+// devices are never opened (lock and unlock skip them) and never deleted
+// (the wiping library does not wipe them).
+// Stale temporaries of earlier versions go when the walk meets them, or
+// when a file of theirs is selected by itself.
+void CleanFolder(const std::wstring& folder, FileLog* log) {
+    std::vector<std::wstring> names;
+    if (plat::ListFolder(folder, &names)) corva::RemoveStaleTemporaries(folder, names, log);
+}
+
 bool LockEntry(const std::wstring& path, void* context) {
-    if (plat::IsLink(path)) return true;
+    const plat::EntryKind kind = plat::KindOf(path);
+    if (kind == plat::EntryKind::Link || kind == plat::EntryKind::Special) return true;
     auto* c = static_cast<PipelineContext*>(context);
+    if (kind == plat::EntryKind::File && corva::IsStaleTemporary(path)) return plat::RemoveFile(path);
     return LockOneFile(path, c->password, c->log);
 }
 
 bool UnlockEntry(const std::wstring& path, void* context) {
-    if (plat::IsLink(path)) return true;
+    const plat::EntryKind kind = plat::KindOf(path);
+    if (kind == plat::EntryKind::Link || kind == plat::EntryKind::Special) return true;
+    if (kind == plat::EntryKind::File && corva::IsStaleTemporary(path)) return plat::RemoveFile(path);
+    // A plain file among the locked ones is nothing to unlock.
+    if (kind == plat::EntryKind::File && !HasLockedExtension(path)) return true;
     auto* c = static_cast<PipelineContext*>(context);
     return UnlockOneFile(path, c->password, c->log);
 }
 
 bool DeleteEntry(const std::wstring& path, void*) {
-    if (plat::IsLink(path)) return plat::RemoveLink(path);
-    if (plat::IsDirectory(path)) return plat::RemoveFolder(path);
-    return plat::RemoveFile(path);
+    switch (plat::KindOf(path)) {
+        case plat::EntryKind::Link: return plat::RemoveLink(path);
+        case plat::EntryKind::Folder: return plat::RemoveFolder(path);
+        case plat::EntryKind::File: return plat::RemoveFile(path);
+        case plat::EntryKind::Special: return false;  // never wiped, so never deleted
+        case plat::EntryKind::Missing: return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -59,15 +79,18 @@ bool WalkFolder(const std::wstring& folder, void* context, WalkOperation operati
     if (plat::IsLink(folder)) return operation(folder, context);
     std::vector<std::wstring> names;
     if (!plat::ListFolder(folder, &names)) return false;
+    // One failing entry does not stop the walk: every other entry is still
+    // handled, and the result tells that something failed.
+    bool ok = true;
     for (const std::wstring& name : names) {
         const std::wstring path = plat::JoinPath(folder, name);
         if (plat::IsDirectory(path)) {  // false for links: they are handed over as entries
-            if (!WalkFolder(path, context, operation)) return false;
+            if (!WalkFolder(path, context, operation)) ok = false;
         } else if (!operation(path, context)) {
-            return false;
+            ok = false;
         }
     }
-    return operation(folder, context);
+    return operation(folder, context) && ok;
 }
 
 bool LockPath(const std::wstring& path, const char* password, FileLog* log) {
@@ -77,7 +100,9 @@ bool LockPath(const std::wstring& path, const char* password, FileLog* log) {
     }
     PipelineContext context{password, log};
     if (plat::IsDirectory(path)) return WalkFolder(path, &context, LockEntry);
-    return LockOneFile(path, password, log);
+    const bool ok = LockOneFile(path, password, log);
+    CleanFolder(plat::ParentFolder(path), log);
+    return ok;
 }
 
 bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
@@ -87,15 +112,18 @@ bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
     }
     PipelineContext context{password, log};
     if (plat::IsDirectory(path)) return WalkFolder(path, &context, UnlockEntry);
-    return UnlockOneFile(path, password, log);
+    const bool ok = UnlockOneFile(path, password, log);
+    CleanFolder(plat::ParentFolder(path), log);
+    return ok;
 }
 
 bool DeletePath(const std::wstring& path, bool isFolder) {
     // Whatever the caller saw earlier, a link now at this name is removed as
     // a link and never walked.
-    if (plat::IsLink(path)) return plat::RemoveLink(path);
-    if (isFolder && plat::IsDirectory(path)) return WalkFolder(path, nullptr, DeleteEntry);
-    return plat::RemoveFile(path);
+    const plat::EntryKind kind = plat::KindOf(path);
+    if (kind == plat::EntryKind::Link) return plat::RemoveLink(path);
+    if (isFolder && kind == plat::EntryKind::Folder) return WalkFolder(path, nullptr, DeleteEntry);
+    return kind == plat::EntryKind::File && plat::RemoveFile(path);
 }
 
 // ---------------------------------------------------------------- shred
@@ -215,8 +243,11 @@ void BatchProgress::ReportHandled(int total, int handled) {
     wchar_t text[64];
     std::swprintf(text, sizeof text / sizeof text[0], kBatchStatusFormat, total, handled);
     std::wstring status(text);
-    plat::MutexLock m(mutex_);
-    statusText_.swap(status);
+    {
+        plat::MutexLock m(mutex_);
+        statusText_.swap(status);
+    }
+    if (afterPath_) afterPath_(this, handled, afterPathContext_);
 }
 
 void BatchProgress::MarkFinished() {

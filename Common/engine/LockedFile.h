@@ -6,8 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class FileLog;
+
+namespace plat {
+class File;
+}
 
 namespace corva {
 
@@ -27,7 +32,11 @@ enum EngineResult : int {
     kSizeMismatch = -6,       // restored length differs from the header's payload size
     kNotLockedFile = -7,
     kWrongPassword = -8,      // the header token does not open with this password
-    kDamagedPayload = -9,     // the payload is not a complete, valid gzip stream (verification only)
+    kDamagedPayload = -9,     // the payload is not a complete, valid gzip stream
+    kNotAFile = -10,          // a link, FIFO, socket or device: never opened
+    kPlainNotDeleted = -11,   // locked and verified, but the plain file could not be deleted: the
+                              // locked copy was removed again, nothing changed
+    kLockedNotDeleted = -12,  // restored completely, but the locked file could not be deleted
 };
 
 // The header in file order; serialised field by field, little-endian.
@@ -57,6 +66,38 @@ bool HeaderMatchesPassword(const char* password, const LockedFileHeader& header)
 // length checked. kOk, or the code of the first problem found.
 int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* log);
 
+// The single-file pipelines with their reasons (LockOneFile and
+// UnlockOneFile below return whether these gave kOk).
+//
+// LockFile streams the plain file through the compressor into the cipher,
+// into a pending file (plat::PendingFile) that has no name until the locked
+// file is complete, flushed and read back whole; it then takes the locked
+// name (never replacing a file) and only after that is the plain file
+// deleted (a read-only one has the attribute cleared for it). Nothing else
+// of the user's content ever reaches the disk. A folder: kOk, untouched.
+int LockFile(const std::wstring& path, const char* password, FileLog* log);
+// UnlockFile streams the locked file through the decipherer into the
+// decompressor, into a pending file that takes the restored name only when
+// the whole stream was valid and the data flushed; then the locked file is
+// deleted. An existing file of the restored name is replaced only with
+// replaceExisting (kDestinationExists otherwise), and a folder or link of
+// that name never.
+int UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log);
+
+// Removes what an earlier version of the engine, killed at the wrong moment,
+// may have left beside the files of a folder: a temporary named after an
+// entry of the folder followed by a GUID in hexadecimal and ".xml" ("%08lX
+// %04X%04x" and 16 more digits) that is empty or holds a gzip stream with
+// the payload's own header. names: the folder's entries. Returns how many
+// were removed. This version itself leaves no named temporary behind.
+int RemoveStaleTemporaries(const std::wstring& folder, const std::vector<std::wstring>& names, FileLog* log);
+// Whether one path is such a temporary.
+bool IsStaleTemporary(const std::wstring& path);
+
+// Test hook: called with the locked copy after it was written and flushed,
+// before it is read back (to damage it). nullptr removes it.
+void SetBeforeVerifyHookForTesting(void (*hook)(plat::File& lockedCopy));
+
 }  // namespace corva
 
 bool loadheader(const wchar_t* path, corva::LockedFileHeader* header, FileLog* log);
@@ -66,8 +107,8 @@ int encryptfile(const char* password, const wchar_t* source, const wchar_t* dest
 int decryptfile(const char* password, const wchar_t* source, const wchar_t* destination, bool overwrite, FileLog* log);
 
 // The single-file pipelines: compress and encipher a file into its locked
-// file beside it; decipher and decompress a locked file back. Folders are
-// left alone (true).
+// file beside it; decipher and decompress a locked file back, replacing a
+// plain file of that name. Folders are left alone (true).
 bool LockOneFile(const std::wstring& path, const char* password, FileLog* log);
 bool UnlockOneFile(const std::wstring& path, const char* password, FileLog* log);
 
