@@ -130,10 +130,14 @@ bool CGZip::Write(const void* buffer, size_t length) {
 bool CGZip::WriteString(const char* text) { return Write(text, std::strlen(text)); }
 
 bool CGZip::FillInput() {
+    z_stream& z = m_pStream->z;
+    unsigned char* base = m_pStream->buffer.data();
+    const size_t keep = z.avail_in;
+    if (keep > 0 && z.next_in != base) std::memmove(base, z.next_in, keep);
     size_t got = 0;
-    if (!m_file.Read(m_pStream->buffer.data(), m_pStream->buffer.size(), &got)) return false;
-    m_pStream->z.next_in = m_pStream->buffer.data();
-    m_pStream->z.avail_in = static_cast<uInt>(got);
+    if (!m_file.Read(base + keep, m_pStream->buffer.size() - keep, &got)) return false;
+    z.next_in = base;
+    z.avail_in = static_cast<uInt>(keep + got);
     m_nConsumed += static_cast<int64_t>(got);
     return true;
 }
@@ -157,13 +161,22 @@ size_t CGZip::Read(void* buffer, size_t capacity) {
         }
         int rc = inflate(&z, Z_NO_FLUSH);
         if (rc == Z_STREAM_END) {
-            // Another gzip member may follow; anything else after the
-            // trailer is ignored, as zlib's gzip reader does.
-            if (z.avail_in == 0 && !FillInput()) {
-                m_bFailed = true;
-                break;
+            // Another gzip member may follow, beginning anywhere in the
+            // buffer (its magic may be split across two reads); anything
+            // else after the trailer is ignored, as zlib's gzip reader does.
+            if (z.avail_in < 2) {
+                const uInt before = z.avail_in;
+                if (!FillInput()) {
+                    m_bFailed = true;
+                    break;
+                }
+                if (z.avail_in == before) {  // the end of the file
+                    m_bEnd = true;
+                    break;
+                }
+                if (z.avail_in < 2) continue;  // short read: ask again
             }
-            if (z.avail_in >= 2 && z.next_in[0] == 0x1F && z.next_in[1] == 0x8B) {
+            if (z.next_in[0] == 0x1F && z.next_in[1] == 0x8B) {
                 inflateReset(&z);
                 continue;
             }
@@ -257,3 +270,138 @@ bool DecompressFile(const std::wstring& gzipPath, const std::wstring& destinatio
     if (gz.Failed() || !gz.AtEnd()) return false;
     return out.Commit(true);
 }
+
+namespace corva {
+
+namespace {
+
+constexpr size_t kStageBuffer = 64 * 1024;
+
+class Compressor final : public ByteSink {
+public:
+    explicit Compressor(ByteSink* next) : next_(next), out_(kStageBuffer) {
+        ready_ = deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        if (ready_) {
+            header_.os = 0x0B;  // the operating-system byte of every payload
+            header_.time = 0;
+            ready_ = deflateSetHeader(&z_, &header_) == Z_OK;
+        }
+    }
+    ~Compressor() override {
+        deflateEnd(&z_);
+        plat::SecureZero(out_.data(), out_.size());
+    }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+
+    bool Write(const uint8_t* data, size_t size) override {
+        while (size > 0) {
+            const uInt chunk = size > 0x40000000u ? 0x40000000u : static_cast<uInt>(size);
+            if (!Run(data, chunk, Z_NO_FLUSH)) return false;
+            data += chunk;
+            size -= chunk;
+        }
+        return true;
+    }
+
+    bool Finish() override { return Run(nullptr, 0, Z_FINISH) && next_->Finish(); }
+
+private:
+    bool Run(const uint8_t* data, uInt size, int flush) {
+        if (!ready_) return false;
+        z_.next_in = const_cast<Bytef*>(data);
+        z_.avail_in = size;
+        for (;;) {
+            z_.next_out = out_.data();
+            z_.avail_out = static_cast<uInt>(out_.size());
+            const int rc = deflate(&z_, flush);
+            if (rc == Z_STREAM_ERROR) return ready_ = false;
+            const size_t have = out_.size() - z_.avail_out;
+            if (have > 0 && !next_->Write(out_.data(), have)) return ready_ = false;
+            if (flush == Z_FINISH ? rc == Z_STREAM_END : (z_.avail_in == 0 && z_.avail_out != 0)) return true;
+        }
+    }
+
+    ByteSink* next_;
+    z_stream z_{};
+    gz_header header_{};
+    std::vector<uint8_t> out_;
+    bool ready_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSink> MakeCompressor(ByteSink* next) { return std::unique_ptr<ByteSink>(new Compressor(next)); }
+
+struct Decompressor::State {
+    z_stream z{};
+    std::vector<uint8_t> out = std::vector<uint8_t>(kStageBuffer);
+    bool ready = false;
+};
+
+Decompressor::Decompressor(ByteSink* next) : state_(new State), next_(next) {
+    state_->ready = inflateInit2(&state_->z, 15 + 16) == Z_OK;
+    failed_ = !state_->ready;
+}
+
+Decompressor::~Decompressor() {
+    if (state_->ready) inflateEnd(&state_->z);
+    plat::SecureZero(state_->out.data(), state_->out.size());
+    delete state_;
+}
+
+bool Decompressor::Write(const uint8_t* data, size_t size) {
+    if (failed_) return false;
+    z_stream& z = state_->z;
+    while (size > 0) {
+        const uInt chunk = size > 0x40000000u ? 0x40000000u : static_cast<uInt>(size);
+        z.next_in = const_cast<Bytef*>(data);
+        z.avail_in = chunk;
+        data += chunk;
+        size -= chunk;
+        bool outputFull = false;
+        while (z.avail_in > 0 || outputFull) {
+            if (betweenMembers_) {
+                if (z.avail_in == 0) break;
+                // Whatever follows a member must be another member.
+                inflateReset(&z);
+                betweenMembers_ = false;
+            }
+            z.next_out = state_->out.data();
+            z.avail_out = static_cast<uInt>(state_->out.size());
+            const int rc = inflate(&z, Z_NO_FLUSH);
+            const size_t have = state_->out.size() - z.avail_out;
+            outputFull = z.avail_out == 0;
+            if (have > 0 && !next_->Write(state_->out.data(), have)) {
+                failed_ = true;
+                return false;
+            }
+            if (rc == Z_STREAM_END) {
+                ++members_;
+                betweenMembers_ = true;
+                outputFull = false;
+            } else if (rc == Z_BUF_ERROR) {
+                break;  // needs more input
+            } else if (rc != Z_OK) {
+                damaged_ = failed_ = true;  // not gzip, damaged, CRC or length wrong
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool Decompressor::Finish() {
+    if (failed_) return false;
+    if (!betweenMembers_ || members_ == 0) {
+        damaged_ = failed_ = true;  // the stream stops inside a member
+        return false;
+    }
+    if (!next_->Finish()) {
+        failed_ = true;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace corva

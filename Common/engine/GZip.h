@@ -11,8 +11,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "Stream.h"
 #include "platform/Platform.h"
 
 namespace zlib {
@@ -69,6 +71,7 @@ public:
 
 private:
     bool Deflate(int flush);
+    // Reads more of the file behind the keep bytes still unread.
     bool FillInput();
     void Reset();
 
@@ -88,3 +91,42 @@ bool CompressFile(const std::wstring& source, const std::wstring& gzipPath);
 // Restores a gzip file into destination (created or truncated, then flushed
 // to disk). True only when the whole stream was valid and completely written.
 bool DecompressFile(const std::wstring& gzipPath, const std::wstring& destination);
+
+namespace corva {
+
+// The compression stage: deflates everything written into one gzip member
+// of the payload format (header 1F 8B 08 00 00000000 00 0B, zlib's default
+// level and strategy) and passes the stream to next; Finish writes the
+// trailer, then finishes next.
+std::unique_ptr<ByteSink> MakeCompressor(ByteSink* next);
+
+// The decompression stage: inflates a payload of one or more gzip members
+// and passes the plain bytes to next. A member may begin at any byte of any
+// Write. Finish succeeds only when at least one member was read, the input
+// ended exactly after a member's trailer (CRC-32 and length checked), and
+// next finished; a byte after a member that does not begin a whole valid
+// member, a damaged member or a missing end all fail. This one reader
+// decides for unlocking and for verification alike.
+class Decompressor final : public ByteSink {
+public:
+    explicit Decompressor(ByteSink* next);
+    ~Decompressor() override;
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+    bool Write(const uint8_t* data, size_t size) override;
+    bool Finish() override;
+    // The stream itself was at fault (not the next stage).
+    bool Damaged() const { return damaged_; }
+    uint64_t Members() const { return members_; }
+
+private:
+    struct State;
+    State* state_;
+    ByteSink* next_;
+    uint64_t members_ = 0;
+    bool betweenMembers_ = false;
+    bool damaged_ = false;
+    bool failed_ = false;
+};
+
+}  // namespace corva

@@ -3,12 +3,12 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <functional>
+#include <memory>
 #include <vector>
 
 #include "Crypto.h"
 #include "GZip.h"
-#include "SafeOutput.h"
+#include "Stream.h"
 #include "log/FileLog.h"
 #include "platform/Platform.h"
 
@@ -35,6 +35,7 @@ namespace {
 constexpr size_t kChunk = 1024 * 1024;  // a whole number of cipher blocks
 
 std::string Narrow(const wchar_t* path) { return plat::WideToNarrow(path ? path : L""); }
+std::string Narrow(const std::wstring& path) { return plat::WideToNarrow(path); }
 
 void PutLe(uint8_t* p, uint64_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -58,74 +59,167 @@ void HeaderKey(const char* password, const LockedFileHeader& h, Key32* kh) {
     PadDigest(stretched.bytes, kh->bytes);
 }
 
-// Deciphers the body from the current position of in (just past the header)
-// and hands at most payloadSize bytes to sink. *restored receives the count.
-int DecipherBody(const char* password, const LockedFileHeader& h, plat::File& in, const wchar_t* source,
-                 FileLog* log, const std::function<bool(const uint8_t*, size_t)>& sink, uint64_t* restored,
-                 const char* stage) {
+// Body length in bytes for a payload: floor(L/16) + 1 blocks.
+uint64_t BodyBytesFor(uint64_t payloadSize) { return (payloadSize / kAesBlock + 1) * kAesBlock; }
+
+// Writes whatever reaches it into an open file.
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(plat::File& file) : file_(file) {}
+    bool Write(const uint8_t* data, size_t size) override {
+        if (failed_ || !file_.Write(data, size)) return !(failed_ = true);
+        return true;
+    }
+    bool Finish() override { return !failed_; }
+    bool Failed() const { return failed_; }
+
+private:
+    plat::File& file_;
+    bool failed_ = false;
+};
+
+// Enciphers the payload into the body and writes it: 16-byte blocks, the
+// last one holding the remaining bytes and zeros, or 16 zeros when the
+// payload ends on a block boundary.
+class EncipherSink final : public ByteSink {
+public:
+    EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock])
+        : out_(out), cipher_(seed, iv, true), buffer_(kChunk + kAesBlock) {}
+    ~EncipherSink() override { plat::SecureZero(buffer_.data(), buffer_.size()); }
+    EncipherSink(const EncipherSink&) = delete;
+    EncipherSink& operator=(const EncipherSink&) = delete;
+
+    bool Write(const uint8_t* data, size_t size) override {
+        while (size > 0) {
+            if (failed_) return false;
+            const size_t n = size < kChunk - held_ ? size : kChunk - held_;
+            std::memcpy(buffer_.data() + held_, data, n);
+            held_ += n;
+            data += n;
+            size -= n;
+            payload_ += n;
+            if (held_ == kChunk && !Flush(kChunk / kAesBlock)) return false;
+        }
+        return !failed_;
+    }
+
+    bool Finish() override {
+        if (failed_) return false;
+        const size_t blocks = held_ / kAesBlock + 1;
+        std::memset(buffer_.data() + held_, 0, blocks * kAesBlock - held_);
+        return Flush(blocks);
+    }
+
+    uint64_t PayloadSize() const { return payload_; }
+    bool Failed() const { return failed_; }
+
+private:
+    bool Flush(size_t blocks) {
+        cipher_.Process(buffer_.data(), blocks);
+        held_ = 0;
+        if (!out_.Write(buffer_.data(), blocks * kAesBlock)) failed_ = true;
+        return !failed_;
+    }
+
+    plat::File& out_;
+    BodyCipher cipher_;
+    std::vector<uint8_t> buffer_;
+    size_t held_ = 0;
+    uint64_t payload_ = 0;
+    bool failed_ = false;
+};
+
+// Reads the body from the current position of in (just past the header),
+// deciphers it and hands exactly payloadSize bytes to sink. The body must
+// hold exactly the blocks the payload size calls for.
+enum class BodyResult { Ok, ReadFailed, Short, SinkFailed };
+BodyResult DecipherBody(const char* password, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
+                        const char* stage) {
     Key32 k0;
     StretchSecret(password, h.sealedDigest, k0.bytes);
     BodyCipher cipher(k0.bytes, h.iv, false);
     std::vector<uint8_t> buf(kChunk);
-    uint64_t remaining = h.payloadSize;
-    *restored = 0;
-    int result = kOk;
-    while (remaining > 0) {
+    const uint64_t body = BodyBytesFor(h.payloadSize);
+    uint64_t left = body, remaining = h.payloadSize;
+    BodyResult result = BodyResult::Ok;
+    while (left > 0) {
+        const size_t want = left < kChunk ? static_cast<size_t>(left) : kChunk;
         size_t got = 0;
-        if (!in.ReadFull(buf.data(), buf.size(), &got)) {
-            LogTo(log, kLogError, "[decryptfile] when read %s, a file io error occurs.", Narrow(source).c_str());
-            result = kIoFailure;
+        if (!in.ReadFull(buf.data(), want, &got)) {
+            result = BodyResult::ReadFailed;
             break;
         }
-        if (got == 0) break;
-        size_t blocks = (got + kAesBlock - 1) / kAesBlock;
-        std::memset(buf.data() + got, 0, blocks * kAesBlock - got);
-        cipher.Process(buf.data(), blocks);
-        size_t bytes = blocks * kAesBlock;
-        if (bytes > remaining) bytes = static_cast<size_t>(remaining);
-        if (!sink(buf.data(), bytes)) {
-            result = kIoFailure;
+        if (got != want) {
+            result = BodyResult::Short;
+            break;
+        }
+        cipher.Process(buf.data(), want / kAesBlock);
+        const size_t bytes = remaining < want ? static_cast<size_t>(remaining) : want;
+        if (bytes > 0 && !sink->Write(buf.data(), bytes)) {
+            result = BodyResult::SinkFailed;
             break;
         }
         remaining -= bytes;
-        *restored += bytes;
-        ReportProgress(stage, *restored, h.payloadSize);
-        if (got < buf.size()) break;  // end of file
+        left -= want;
+        ReportProgress(stage, body - left, body);
     }
     plat::SecureZero(buf.data(), buf.size());
     return result;
 }
 
-// Opens a locked file for reading and loads its header: the shared first
-// steps of decryptfile and VerifyLockedFile.
-int OpenLocked(const char* password, const wchar_t* source, plat::File* in, FileLog* log) {
-    if (!source || !IsLockedFile(source)) return kNotLockedFile;
-    if (!password || !*password) {
-        LogTo(log, kLogWarn, "[decryptfile] password is null.");
-        return kNoPassword;
-    }
-    if (!in->Open(source, plat::File::Mode::Read)) {
-        LogTo(log, kLogWarn, "[decryptfile] open %s failed.", Narrow(source).c_str());
-        return kIoFailure;
-    }
+// Reads the header of an open locked file and checks its shape: magic,
+// version, length. kOk or kNotLockedFile.
+int ReadHeader(plat::File& in, LockedFileHeader* h, int64_t* size) {
+    uint8_t raw[kHeaderSize];
+    size_t got = 0;
+    if (!in.Size(size) || !in.Seek(0) || !in.ReadFull(raw, sizeof raw, &got) || got != sizeof raw)
+        return kNotLockedFile;
+    ParseHeader(raw, h);
+    if (h->magic != kLockedMagic || h->version >= 2 || *size < static_cast<int64_t>(kHeaderSize) || *size % 16 != 12)
+        return kNotLockedFile;
     return kOk;
 }
 
-int LoadAndCheckHeader(const char* password, const wchar_t* source, plat::File* in, LockedFileHeader* h,
-                       FileLog* log) {
-    if (!loadheader(source, h, log)) {
-        LogTo(log, kLogWarn, "[decryptfile] load headder failed.");
-        return kIoFailure;
-    }
-    if (!HeaderMatchesPassword(password, *h)) {
-        LogTo(log, kLogWarn, "[decryptfile] password does not match %s.", Narrow(source).c_str());
+// The one reader of locked files, for unlocking and verifying alike: the
+// header, the password, the body length, every block deciphered and the
+// payload inflated into sink with every gzip member checked.
+int ReadLockedFile(const char* password, plat::File& in, ByteSink* sink, const wchar_t* name, FileLog* log,
+                   const char* stage) {
+    LockedFileHeader h;
+    int64_t size = 0;
+    int rc = ReadHeader(in, &h, &size);
+    if (rc != kOk) return rc;
+    if (!HeaderMatchesPassword(password, h)) {
+        LogTo(log, kLogWarn, "[decryptfile] password does not match %s.", Narrow(name).c_str());
         return kWrongPassword;
     }
-    if (!in->Seek(static_cast<int64_t>(kHeaderSize))) {
-        LogTo(log, kLogError, "[decryptfile] when read %s, a file io error occurs.", Narrow(source).c_str());
-        return kIoFailure;
+    const uint64_t body = static_cast<uint64_t>(size) - kHeaderSize;
+    if (body < BodyBytesFor(h.payloadSize)) return kSizeMismatch;
+    if (body > BodyBytesFor(h.payloadSize)) return kDamagedPayload;  // the stream needs more than the header says
+    Decompressor inflater(sink);
+    switch (DecipherBody(password, h, in, &inflater, stage)) {
+        case BodyResult::Ok: break;
+        case BodyResult::ReadFailed:
+            LogTo(log, kLogError, "[decryptfile] when read %s, a file io error occurs.", Narrow(name).c_str());
+            return kIoFailure;
+        case BodyResult::Short: return kSizeMismatch;
+        case BodyResult::SinkFailed: return inflater.Damaged() ? kDamagedPayload : kIoFailure;
     }
+    if (!inflater.Finish()) return inflater.Damaged() ? kDamagedPayload : kIoFailure;
     return kOk;
+}
+
+void (*g_beforeVerifyHook)(plat::File& lockedCopy) = nullptr;
+
+// Deletes a file that the operation has replaced by its other form; a
+// read-only file has the attribute cleared first (and set again when the
+// delete still fails).
+bool RemoveReplaced(const std::wstring& path) {
+    if (plat::RemoveFile(path)) return true;
+    if (!plat::IsReadOnly(path) || !plat::SetReadOnly(path, false)) return false;
+    if (plat::RemoveFile(path)) return true;
+    plat::SetReadOnly(path, true);
+    return false;
 }
 
 }  // namespace
@@ -194,35 +288,193 @@ bool HeaderMatchesPassword(const char* password, const LockedFileHeader& h) {
 }
 
 int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* log) {
+    if (!IsLockedFile(path)) return kNotLockedFile;
+    if (!password || !*password) {
+        LogTo(log, kLogWarn, "[decryptfile] password is null.");
+        return kNoPassword;
+    }
     plat::File in;
-    LockedFileHeader h;
-    int rc = OpenLocked(password, path.c_str(), &in, log);
-    if (rc == kOk) rc = LoadAndCheckHeader(password, path.c_str(), &in, &h, log);
-    if (rc != kOk) return rc;
+    if (!in.Open(path, plat::File::Mode::Read)) {
+        LogTo(log, kLogWarn, "[decryptfile] open %s failed.", Narrow(path).c_str());
+        return kIoFailure;
+    }
+    NullSink discard;
+    return ReadLockedFile(password, in, &discard, path.c_str(), log, "verify");
+}
 
-    z_stream z{};
-    if (inflateInit2(&z, 15 + 16) != Z_OK) return kIoFailure;
-    std::vector<uint8_t> sink(kChunk);
-    bool ended = false, bad = false;
-    auto inflateChunk = [&](const uint8_t* data, size_t size) {
-        z.next_in = const_cast<Bytef*>(data);
-        z.avail_in = static_cast<uInt>(size);
-        while (z.avail_in > 0 && !bad && !ended) {
-            z.next_out = sink.data();
-            z.avail_out = static_cast<uInt>(sink.size());
-            int r = inflate(&z, Z_NO_FLUSH);
-            if (r == Z_STREAM_END) ended = true;
-            else if (r != Z_OK && r != Z_BUF_ERROR) bad = true;
+void SetBeforeVerifyHookForTesting(void (*hook)(plat::File& lockedCopy)) { g_beforeVerifyHook = hook; }
+
+int LockFile(const std::wstring& path, const char* password, FileLog* log) {
+    switch (plat::KindOf(path)) {
+        case plat::EntryKind::Folder: return kOk;
+        case plat::EntryKind::File: break;
+        case plat::EntryKind::Missing:
+            LogTo(log, kLogWarn, "[encryptfile] open %s failed.", Narrow(path).c_str());
+            return kIoFailure;
+        default:
+            LogTo(log, kLogWarn, "[LockOneFile] %s is not a plain file, left alone.", Narrow(path).c_str());
+            return kNotAFile;
+    }
+    if (!password || !*password) {
+        LogTo(log, kLogWarn, "[encryptfile] password is null.");
+        return kNoPassword;
+    }
+    const std::wstring locked = path + kLockedExtension;
+    if (plat::PathExists(locked)) {
+        LogTo(log, kLogWarn, "[encryptfile] %s already exist.", Narrow(locked).c_str());
+        return kDestinationExists;
+    }
+    plat::File in;
+    if (!in.Open(path, plat::File::Mode::Read)) {
+        LogTo(log, kLogWarn, "[encryptfile] open %s failed.", Narrow(path).c_str());
+        return kIoFailure;
+    }
+    plat::PendingFile out;
+    if (!out.Create(locked)) {
+        LogTo(log, kLogWarn, "[encryptfile] open %s failed.", Narrow(locked).c_str());
+        return kIoFailure;
+    }
+    // The header goes first with the payload size still 0; the size is
+    // written in once the compressed stream has ended.
+    int64_t length = 0;
+    LockedFileHeader h;
+    uint8_t raw[kHeaderSize];
+    if (!in.Size(&length) || !BuildHeader(password, 0, &h)) {
+        LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", Narrow(path).c_str());
+        return kIoFailure;
+    }
+    SerializeHeader(h, raw);
+    if (!out.Data().Write(raw, sizeof raw)) {
+        LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
+        return kIoFailure;
+    }
+    Key32 k0;
+    StretchSecret(password, h.sealedDigest, k0.bytes);
+    EncipherSink cipher(out.Data(), k0.bytes, h.iv);
+    std::unique_ptr<ByteSink> compressor = MakeCompressor(&cipher);
+    std::vector<uint8_t> buf(kChunk);
+    uint64_t total = 0;
+    int result = kOk;
+    for (;;) {
+        size_t got = 0;
+        if (!in.ReadFull(buf.data(), buf.size(), &got)) {
+            LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", Narrow(path).c_str());
+            result = kIoFailure;
+            break;
         }
-        return true;
-    };
-    uint64_t restored = 0;
-    rc = DecipherBody(password, h, in, path.c_str(), log, inflateChunk, &restored, "verify");
-    inflateEnd(&z);
-    plat::SecureZero(sink.data(), sink.size());
-    if (rc != kOk) return rc;
-    if (restored != h.payloadSize) return kSizeMismatch;
-    if (bad || !ended) return kDamagedPayload;
+        total += got;
+        ReportProgress("compress", total, static_cast<uint64_t>(length));
+        if (got > 0 && !compressor->Write(buf.data(), got)) {
+            LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
+            result = kIoFailure;
+            break;
+        }
+        if (got < buf.size()) break;
+    }
+    plat::SecureZero(buf.data(), buf.size());
+    // A file whose length changed while it was read is not locked: the
+    // stream would hold neither the old nor the new content.
+    int64_t after = 0;
+    if (result == kOk && (total != static_cast<uint64_t>(length) || !in.Size(&after) || after != length)) {
+        LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", Narrow(path).c_str());
+        result = kIoFailure;
+    }
+    if (result == kOk && !compressor->Finish()) {
+        LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
+        result = kIoFailure;
+    }
+    if (result != kOk) return result;
+    uint8_t size[8];
+    PutLe(size, cipher.PayloadSize(), 8);
+    if (!out.Data().Seek(164) || !out.Data().Write(size, sizeof size) || !out.Data().Flush()) {
+        LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
+        return kIoFailure;
+    }
+    // The plain file goes only once its locked copy, flushed, reads back
+    // whole: the password, every block, every gzip member and its check.
+    if (g_beforeVerifyHook) g_beforeVerifyHook(out.Data());
+    NullSink discard;
+    if (ReadLockedFile(password, out.Data(), &discard, locked.c_str(), log, "verify") != kOk) {
+        LogTo(log, kLogError, "[LockOneFile] %s did not verify.", Narrow(locked).c_str());
+        return kIoFailure;
+    }
+    if (!out.Publish(false)) {
+        if (out.LastError() == plat::IoError::Exists) {
+            LogTo(log, kLogWarn, "[encryptfile] %s already exist.", Narrow(locked).c_str());
+            return kDestinationExists;
+        }
+        LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
+        return kIoFailure;
+    }
+    in.Close();
+    if (!RemoveReplaced(path)) {
+        // Never two copies of one file: the locked copy goes again.
+        LogTo(log, kLogWarn, "[LockOneFile] delete %s failed.", Narrow(path).c_str());
+        plat::RemoveFile(locked);
+        return kPlainNotDeleted;
+    }
+    plat::SyncParentFolder(path);
+    return kOk;
+}
+
+int UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log) {
+    switch (plat::KindOf(path)) {
+        case plat::EntryKind::Folder: return kOk;
+        case plat::EntryKind::File: break;
+        case plat::EntryKind::Missing: return kNotLockedFile;
+        default:
+            LogTo(log, kLogWarn, "[UnlockOneFile] %s is not a plain file, left alone.", Narrow(path).c_str());
+            return kNotAFile;
+    }
+    if (!HasLockedExtension(path)) return kNotLockedFile;
+    if (!password || !*password) {
+        LogTo(log, kLogWarn, "[decryptfile] password is null.");
+        return kNoPassword;
+    }
+    const size_t n = sizeof(kLockedExtension) / sizeof(wchar_t) - 1;
+    const std::wstring restored = path.substr(0, path.size() - n);
+    const plat::EntryKind existing = plat::KindOf(restored);
+    // A folder or a link of the restored name is never replaced.
+    if (existing != plat::EntryKind::Missing && (!replaceExisting || existing != plat::EntryKind::File)) {
+        LogTo(log, kLogWarn, "[decryptfile] %s already exist.", Narrow(restored).c_str());
+        return kDestinationExists;
+    }
+    plat::File in;
+    if (!in.Open(path, plat::File::Mode::Read)) {
+        LogTo(log, kLogWarn, "[decryptfile] open %s failed.", Narrow(path).c_str());
+        return kIoFailure;
+    }
+    plat::PendingFile out;
+    if (!out.Create(restored)) {
+        LogTo(log, kLogWarn, "[decryptfile] open %s failed.", Narrow(restored).c_str());
+        return kIoFailure;
+    }
+    FileSink sink(out.Data());
+    int rc = ReadLockedFile(password, in, &sink, path.c_str(), log, "decrypt");
+    if (rc != kOk) {
+        if (sink.Failed()) {
+            LogTo(log, kLogError, "[decryptfile] write %s failed.", Narrow(restored).c_str());
+            rc = kIoFailure;
+        } else if (rc == kDamagedPayload || rc == kSizeMismatch) {
+            LogTo(log, kLogError, "[UnlockOneFile] %s is damaged.", Narrow(path).c_str());
+        }
+        return rc;
+    }
+    // The restored file takes its name only complete and flushed.
+    if (!out.Publish(replaceExisting)) {
+        if (out.LastError() == plat::IoError::Exists) {
+            LogTo(log, kLogWarn, "[decryptfile] %s already exist.", Narrow(restored).c_str());
+            return kDestinationExists;
+        }
+        LogTo(log, kLogError, "[decryptfile] write %s failed.", Narrow(restored).c_str());
+        return kIoFailure;
+    }
+    in.Close();
+    if (!RemoveReplaced(path)) {
+        LogTo(log, kLogWarn, "[UnlockOneFile] delete %s failed.", Narrow(path).c_str());
+        return kLockedNotDeleted;
+    }
+    plat::SyncParentFolder(path);
     return kOk;
 }
 
@@ -292,12 +544,8 @@ int encryptfile(const char* password, const wchar_t* source, const wchar_t* dest
         LogTo(log, kLogWarn, "[encryptfile] %s already exist.", dst.c_str());
         return kDestinationExists;
     }
-    SafeOutput out;
-    if (!out.Open(destination, overwrite)) {
-        if (out.LastError() == plat::IoError::Exists) {
-            LogTo(log, kLogWarn, "[encryptfile] %s already exist.", dst.c_str());
-            return kDestinationExists;
-        }
+    plat::PendingFile out;
+    if (!out.Create(destination)) {
         LogTo(log, kLogWarn, "[encryptfile] open %s failed.", dst.c_str());
         return kIoFailure;
     }
@@ -309,14 +557,14 @@ int encryptfile(const char* password, const wchar_t* source, const wchar_t* dest
     }
     uint8_t raw[kHeaderSize];
     SerializeHeader(h, raw);
-    if (!out.File().Write(raw, sizeof raw)) {
+    if (!out.Data().Write(raw, sizeof raw)) {
         LogTo(log, kLogError, "[encryptfile] write %s failed.", dst.c_str());
         return kIoFailure;
     }
     Key32 k0;
     StretchSecret(password, h.sealedDigest, k0.bytes);
-    BodyCipher cipher(k0.bytes, h.iv, true);
-    std::vector<uint8_t> buf(kChunk + kAesBlock);
+    EncipherSink cipher(out.Data(), k0.bytes, h.iv);
+    std::vector<uint8_t> buf(kChunk);
     uint64_t total = 0;
     int result = kOk;
     for (;;) {
@@ -328,115 +576,99 @@ int encryptfile(const char* password, const wchar_t* source, const wchar_t* dest
         }
         total += got;
         ReportProgress("encrypt", total, static_cast<uint64_t>(length));
-        const bool end = got < kChunk;
-        // The last block carries the remaining bytes and zeros; a payload
-        // that ends on a block boundary gets a whole block of zeros.
-        const size_t blocks = end ? got / kAesBlock + 1 : kChunk / kAesBlock;
-        std::memset(buf.data() + got, 0, blocks * kAesBlock - got);
-        cipher.Process(buf.data(), blocks);
-        if (!out.File().Write(buf.data(), blocks * kAesBlock)) {
+        if (got > 0 && !cipher.Write(buf.data(), got)) {
             LogTo(log, kLogError, "[encryptfile] write %s failed.", dst.c_str());
             result = kIoFailure;
             break;
         }
-        if (end) break;
+        if (got < kChunk) break;
     }
     plat::SecureZero(buf.data(), buf.size());
+    // The header holds the length measured first: a source whose length
+    // changed while it was read is refused.
     if (result == kOk && total != static_cast<uint64_t>(length)) {
         LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", src.c_str());
         result = kIoFailure;
     }
-    if (result == kOk && !out.Commit(true)) {
+    if (result == kOk && !cipher.Finish()) {
         LogTo(log, kLogError, "[encryptfile] write %s failed.", dst.c_str());
         result = kIoFailure;
     }
-    return result;  // a failed output is removed by SafeOutput
+    if (result == kOk && !out.Publish(overwrite)) {
+        if (out.LastError() == plat::IoError::Exists) {
+            LogTo(log, kLogWarn, "[encryptfile] %s already exist.", dst.c_str());
+            return kDestinationExists;
+        }
+        LogTo(log, kLogError, "[encryptfile] write %s failed.", dst.c_str());
+        result = kIoFailure;
+    }
+    return result;  // a failed output is discarded with its PendingFile
 }
 
 int decryptfile(const char* password, const wchar_t* source, const wchar_t* destination, bool overwrite,
                 FileLog* log) {
-    plat::File in;
-    LockedFileHeader h;
-    int rc = OpenLocked(password, source, &in, log);
-    if (rc != kOk) return rc;
+    if (!source || !IsLockedFile(source)) return kNotLockedFile;
+    if (!password || !*password) {
+        LogTo(log, kLogWarn, "[decryptfile] password is null.");
+        return kNoPassword;
+    }
     if (!destination) {
         LogTo(log, kLogWarn, "[decryptfile] pdst is null.");
         return kNoDestination;
+    }
+    plat::File in;
+    if (!in.Open(source, plat::File::Mode::Read)) {
+        LogTo(log, kLogWarn, "[decryptfile] open %s failed.", Narrow(source).c_str());
+        return kIoFailure;
     }
     const std::string dst = plat::WideToNarrow(destination);
     if (!overwrite && plat::PathExists(destination)) {
         LogTo(log, kLogWarn, "[decryptfile] %s already exist.", dst.c_str());
         return kDestinationExists;
     }
-    rc = LoadAndCheckHeader(password, source, &in, &h, log);
-    if (rc != kOk) return rc;
-    SafeOutput out;
-    if (!out.Open(destination, overwrite)) {
+    LockedFileHeader h;
+    int64_t size = 0;
+    if (ReadHeader(in, &h, &size) != kOk) {
+        LogTo(log, kLogWarn, "[decryptfile] load headder failed.");
+        return kIoFailure;
+    }
+    if (!HeaderMatchesPassword(password, h)) {
+        LogTo(log, kLogWarn, "[decryptfile] password does not match %s.", Narrow(source).c_str());
+        return kWrongPassword;
+    }
+    // A body shorter than the payload size needs cannot restore it whole.
+    if (static_cast<uint64_t>(size) - kHeaderSize < BodyBytesFor(h.payloadSize)) return kSizeMismatch;
+    plat::PendingFile out;
+    if (!out.Create(destination)) {
+        LogTo(log, kLogWarn, "[decryptfile] open %s failed.", dst.c_str());
+        return kIoFailure;
+    }
+    FileSink sink(out.Data());
+    switch (DecipherBody(password, h, in, &sink, "decrypt")) {
+        case BodyResult::Ok: break;
+        case BodyResult::ReadFailed:
+            LogTo(log, kLogError, "[decryptfile] when read %s, a file io error occurs.", Narrow(source).c_str());
+            return kIoFailure;
+        case BodyResult::Short: return kSizeMismatch;
+        case BodyResult::SinkFailed:
+            LogTo(log, kLogError, "[decryptfile] write %s failed.", dst.c_str());
+            return kIoFailure;
+    }
+    if (!out.Publish(overwrite)) {
         if (out.LastError() == plat::IoError::Exists) {
             LogTo(log, kLogWarn, "[decryptfile] %s already exist.", dst.c_str());
             return kDestinationExists;
         }
-        LogTo(log, kLogWarn, "[decryptfile] open %s failed.", dst.c_str());
+        LogTo(log, kLogError, "[decryptfile] write %s failed.", dst.c_str());
         return kIoFailure;
     }
-    auto write = [&](const uint8_t* data, size_t size) {
-        if (out.File().Write(data, size)) return true;
-        LogTo(log, kLogError, "[decryptfile] write %s failed.", dst.c_str());
-        return false;
-    };
-    uint64_t restored = 0;
-    rc = DecipherBody(password, h, in, source, log, write, &restored, "decrypt");
-    if (rc == kOk && restored != h.payloadSize) rc = kSizeMismatch;
-    if (rc == kOk && !out.Commit(false)) {
-        LogTo(log, kLogError, "[decryptfile] write %s failed.", dst.c_str());
-        rc = kIoFailure;
-    }
-    return rc;
+    return kOk;
 }
 
 bool LockOneFile(const std::wstring& path, const char* password, FileLog* log) {
-    if (plat::IsDirectory(path)) return true;
-    const std::wstring temp = TemporaryName(path);
-    if (temp.empty()) return false;
-    const std::wstring locked = path + kLockedExtension;
-    bool ok = false;
-    if (CompressFile(path, temp)) {
-        if (encryptfile(password, temp.c_str(), locked.c_str(), false, log) == kOk) {
-            // The plain file goes only once its locked file reads back whole.
-            if (VerifyLockedFile(password, locked, log) == kOk) {
-                ok = plat::RemoveFile(path);
-                if (!ok) LogTo(log, kLogWarn, "[LockOneFile] delete %s failed.", plat::WideToNarrow(path).c_str());
-            } else {
-                LogTo(log, kLogError, "[LockOneFile] %s did not verify.", plat::WideToNarrow(locked).c_str());
-                plat::RemoveFile(locked);
-            }
-        }
-    }
-    plat::RemoveFile(temp);
-    return ok;
+    return LockFile(path, password, log) == kOk;
 }
 
 bool UnlockOneFile(const std::wstring& path, const char* password, FileLog* log) {
-    if (plat::IsDirectory(path)) return true;
-    const std::wstring temp = TemporaryName(path);
-    if (temp.empty()) return false;
-    if (!HasLockedExtension(path)) {
-        plat::RemoveFile(temp);
-        return false;
-    }
-    const size_t n = sizeof(kLockedExtension) / sizeof(wchar_t) - 1;
-    const std::wstring restored = path.substr(0, path.size() - n);
-    bool ok = false;
-    if (decryptfile(password, path.c_str(), temp.c_str(), false, log) == kOk) {
-        // DecompressFile writes the restored file under a temporary name and
-        // renames it over any file of that name only once it is complete.
-        if (DecompressFile(temp, restored)) {
-            ok = plat::RemoveFile(path);
-            if (!ok) LogTo(log, kLogWarn, "[UnlockOneFile] delete %s failed.", plat::WideToNarrow(path).c_str());
-        } else {
-            LogTo(log, kLogError, "[UnlockOneFile] %s is damaged.", plat::WideToNarrow(path).c_str());
-        }
-    }
-    plat::RemoveFile(temp);
-    return ok;
+    return UnlockFile(path, password, true, log) == kOk;
 }

@@ -9,6 +9,10 @@
 
 class FileLog;
 
+namespace plat {
+class File;
+}
+
 namespace corva {
 
 constexpr uint16_t kLockedMagic = 0xFF00;
@@ -27,7 +31,11 @@ enum EngineResult : int {
     kSizeMismatch = -6,       // restored length differs from the header's payload size
     kNotLockedFile = -7,
     kWrongPassword = -8,      // the header token does not open with this password
-    kDamagedPayload = -9,     // the payload is not a complete, valid gzip stream (verification only)
+    kDamagedPayload = -9,     // the payload is not a complete, valid gzip stream
+    kNotAFile = -10,          // a link, FIFO, socket or device: never opened
+    kPlainNotDeleted = -11,   // locked and verified, but the plain file could not be deleted: the
+                              // locked copy was removed again, nothing changed
+    kLockedNotDeleted = -12,  // restored completely, but the locked file could not be deleted
 };
 
 // The header in file order; serialised field by field, little-endian.
@@ -57,6 +65,28 @@ bool HeaderMatchesPassword(const char* password, const LockedFileHeader& header)
 // length checked. kOk, or the code of the first problem found.
 int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* log);
 
+// The single-file pipelines with their reasons (LockOneFile and
+// UnlockOneFile below return whether these gave kOk).
+//
+// LockFile streams the plain file through the compressor into the cipher,
+// into a pending file (plat::PendingFile) that has no name until the locked
+// file is complete, flushed and read back whole; it then takes the locked
+// name (never replacing a file) and only after that is the plain file
+// deleted (a read-only one has the attribute cleared for it). Nothing else
+// of the user's content ever reaches the disk. A folder: kOk, untouched.
+int LockFile(const std::wstring& path, const char* password, FileLog* log);
+// UnlockFile streams the locked file through the decipherer into the
+// decompressor, into a pending file that takes the restored name only when
+// the whole stream was valid and the data flushed; then the locked file is
+// deleted. An existing file of the restored name is replaced only with
+// replaceExisting (kDestinationExists otherwise), and a folder or link of
+// that name never.
+int UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log);
+
+// Test hook: called with the locked copy after it was written and flushed,
+// before it is read back (to damage it). nullptr removes it.
+void SetBeforeVerifyHookForTesting(void (*hook)(plat::File& lockedCopy));
+
 }  // namespace corva
 
 bool loadheader(const wchar_t* path, corva::LockedFileHeader* header, FileLog* log);
@@ -66,8 +96,8 @@ int encryptfile(const char* password, const wchar_t* source, const wchar_t* dest
 int decryptfile(const char* password, const wchar_t* source, const wchar_t* destination, bool overwrite, FileLog* log);
 
 // The single-file pipelines: compress and encipher a file into its locked
-// file beside it; decipher and decompress a locked file back. Folders are
-// left alone (true).
+// file beside it; decipher and decompress a locked file back, replacing a
+// plain file of that name. Folders are left alone (true).
 bool LockOneFile(const std::wstring& path, const char* password, FileLog* log);
 bool UnlockOneFile(const std::wstring& path, const char* password, FileLog* log);
 

@@ -1,20 +1,8 @@
 #include "SafeOutput.h"
 
-#include <cstdio>
-
 namespace corva {
 
-std::wstring TemporaryName(const std::wstring& path) {
-    plat::Guid g{};
-    if (!plat::CreateGuid(&g)) return std::wstring();
-    char text[40];
-    std::snprintf(text, sizeof text, "%08lX%04X%04x%02X%02X%02X%02X%02X%02X%02X%02X.xml",
-                  static_cast<unsigned long>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2],
-                  g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
-    std::wstring out = path;
-    for (const char* p = text; *p; ++p) out.push_back(static_cast<wchar_t>(*p));
-    return out;
-}
+std::wstring TemporaryName(const std::wstring& path) { return plat::TemporaryName(path); }
 
 bool SafeOutput::Open(const std::wstring& path, bool replaceExisting) {
     Abandon();

@@ -60,6 +60,7 @@ public:
     IoError LastError() const { return error_; }
 
 private:
+    friend class PendingFile;
     void Fail();
 #ifdef _WIN32
     void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
@@ -73,15 +74,72 @@ private:
 // bytes have been written through File::Write in this process. -1 disables.
 void SetWriteBudgetForTesting(int64_t bytes);
 
+// Test hook beside the write budget: the nth call of File::Read from now on
+// (1: the next one) in this process fails as a device error, or reports the
+// end of the file although data remains. 0 disables.
+enum class ReadFault { Error, EndOfFile };
+void SetReadFaultForTesting(int64_t nth, ReadFault kind);
+
+// ---------------------------------------------------------------- pending files
+// A new file whose data has no name in its folder until Publish gives it
+// one. If the process ends before that (killed included), the system
+// removes it: on Linux it is an unnamed file (O_TMPFILE) in the target's
+// folder; on Windows it carries a temporary name (see TemporaryName) and is
+// marked for deletion from the moment it exists, so that closing its
+// handle, by exit or by kill, deletes it. A Linux file system that has no
+// unnamed files gets a temporary name as on Windows, without the mark.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile() { Discard(); }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Creates the pending file in the folder of target.
+    bool Create(const std::wstring& target);
+    File& Data() { return file_; }
+    // Pushes the data to stable storage, gives the file the target name and
+    // closes it. Without replaceExisting it fails with IoError::Exists when
+    // the name is taken meanwhile (the check and the naming are one step).
+    // On failure the file is removed as by Discard.
+    bool Publish(bool replaceExisting);
+    // Closes and removes the file; nothing of it remains.
+    void Discard();
+    IoError LastError() const { return error_; }
+    bool IsOpen() const { return open_; }
+
+private:
+    File file_;
+    std::wstring target_;
+    std::wstring temp_;  // its temporary name, when it has one
+    bool open_ = false;
+    IoError error_ = IoError::None;
+};
+
+// The path followed directly by a fresh GUID in hexadecimal and ".xml":
+// a temporary name in the same folder. Empty when no GUID can be made.
+std::wstring TemporaryName(const std::wstring& path);
+
 // ---------------------------------------------------------------- names
+// What a name is, found out without opening it (a FIFO is never opened).
+// Link: a symbolic link, a junction or a mount point (on Windows the
+// reparse points that are name surrogates). Other reparse points (cloud
+// placeholders, deduplicated, compressed or archived files) are files and
+// folders like any other. Special: FIFO, socket or device.
+enum class EntryKind { Missing, File, Folder, Link, Special };
+EntryKind KindOf(const std::wstring& path);
+// Whether a Windows reparse tag makes its entry a link: the name
+// surrogates, and a tag that could not be read (0), to be safe.
+bool IsLinkReparseTag(uint32_t tag);
+
 bool PathExists(const std::wstring& path);        // file or folder; links are not followed
 bool IsDirectory(const std::wstring& path);       // true only for a real folder, not a link to one
-bool IsLink(const std::wstring& path);            // symbolic link, junction or other reparse point
+bool IsLink(const std::wstring& path);            // KindOf(path) == EntryKind::Link
 bool FileSize(const std::wstring& path, int64_t* size);
 bool RemoveFile(const std::wstring& path);
 // Removes an empty folder (not a link to one).
 bool RemoveFolder(const std::wstring& path);
-// Removes a link (symbolic link, junction, other reparse point) itself,
+// Removes a link (symbolic link, junction, mount point) itself,
 // whatever it points to; its target is never touched.
 bool RemoveLink(const std::wstring& path);
 // Renames, replacing an existing file of the target name; the data of the

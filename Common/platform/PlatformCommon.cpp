@@ -2,6 +2,7 @@
 #include "Platform.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 namespace plat {
@@ -24,6 +25,42 @@ bool ChargeWriteBudget(size_t size) {
 
 void SetWriteBudgetForTesting(int64_t bytes) {
     detail::g_writeBudget.store(bytes < 0 ? -1 : bytes, std::memory_order_relaxed);
+}
+
+namespace detail {
+std::atomic<int64_t> g_readFaultCountdown{0};
+std::atomic<int> g_readFaultKind{0};
+
+// Counts one File::Read against the read-fault hook: 0 no fault, 1 error,
+// 2 end of file.
+int TakeReadFault() {
+    if (g_readFaultCountdown.load(std::memory_order_relaxed) <= 0) return 0;
+    if (g_readFaultCountdown.fetch_sub(1) != 1) return 0;
+    return g_readFaultKind.load() == static_cast<int>(ReadFault::Error) ? 1 : 2;
+}
+}  // namespace detail
+
+void SetReadFaultForTesting(int64_t nth, ReadFault kind) {
+    detail::g_readFaultKind.store(static_cast<int>(kind));
+    detail::g_readFaultCountdown.store(nth < 0 ? 0 : nth);
+}
+
+bool IsLinkReparseTag(uint32_t tag) {
+    return tag == 0 || (tag & 0x20000000u) != 0;  // the name-surrogate bit
+}
+
+bool IsLink(const std::wstring& path) { return KindOf(path) == EntryKind::Link; }
+
+std::wstring TemporaryName(const std::wstring& path) {
+    Guid g{};
+    if (!CreateGuid(&g)) return std::wstring();
+    char text[40];
+    std::snprintf(text, sizeof text, "%08lX%04X%04x%02X%02X%02X%02X%02X%02X%02X%02X.xml",
+                  static_cast<unsigned long>(g.data1), g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2],
+                  g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+    std::wstring out = path;
+    for (const char* p = text; *p; ++p) out.push_back(static_cast<wchar_t>(*p));
+    return out;
 }
 
 File::File(File&& other) noexcept {

@@ -20,6 +20,7 @@ namespace plat {
 
 namespace detail {
 bool ChargeWriteBudget(size_t size);
+int TakeReadFault();
 }
 
 namespace {
@@ -72,21 +73,24 @@ bool File::Open(const std::wstring& path, Mode mode) {
         case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
         case Mode::ReadWrite: flags |= O_RDWR; break;
     }
-    // Never open through a symbolic link: the engine works on real files only.
-    flags |= O_NOFOLLOW;
+    // Never open through a symbolic link: the engine works on real files
+    // only. Opening does not wait: a FIFO met here (swapped in after its
+    // name was checked) must not block, and is refused below.
+    flags |= O_NOFOLLOW | O_NONBLOCK;
     fd_ = ::open(Native(path).c_str(), flags, 0666);
     if (fd_ < 0) {
         Fail();
         return false;
     }
     struct stat st;
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-        errno = EISDIR;
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
         Fail();
         ::close(fd_);
         fd_ = -1;
         return false;
     }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     error_ = IoError::None;
     return true;
 }
@@ -95,6 +99,13 @@ bool File::IsOpen() const { return fd_ >= 0; }
 
 bool File::Read(void* buffer, size_t size, size_t* got) {
     *got = 0;
+    switch (detail::TakeReadFault()) {
+        case 1:
+            error_ = IoError::Io;
+            return false;
+        case 2: return true;
+        default: break;
+    }
     for (;;) {
         ssize_t n = ::read(fd_, buffer, size);
         if (n >= 0) {
@@ -171,9 +182,13 @@ bool IsDirectory(const std::wstring& path) {
     return ::lstat(Native(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool IsLink(const std::wstring& path) {
+EntryKind KindOf(const std::wstring& path) {
     struct stat st;
-    return ::lstat(Native(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (::lstat(Native(path).c_str(), &st) != 0) return EntryKind::Missing;
+    if (S_ISREG(st.st_mode)) return EntryKind::File;
+    if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
+    if (S_ISLNK(st.st_mode)) return EntryKind::Link;
+    return EntryKind::Special;
 }
 
 bool FileSize(const std::wstring& path, int64_t* size) {
@@ -247,6 +262,103 @@ bool SetReadOnly(const std::wstring& path, bool readOnly) {
 }
 
 wchar_t PathSeparator() { return L'/'; }
+
+// ---------------------------------------------------------------- pending files
+namespace {
+
+// Gives an unnamed file a name: through /proc (any user), or by its
+// descriptor (needs the right to read any file). Fails when the name exists.
+bool LinkUnnamed(int fd, const std::string& name) {
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, proc, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno == EEXIST) return false;
+    return ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+}  // namespace
+
+bool PendingFile::Create(const std::wstring& target) {
+    Discard();
+    target_ = target;
+    temp_.clear();
+    error_ = IoError::None;
+    const std::string folder = Native(ParentFolder(target));
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        file_.fd_ = fd;
+        file_.error_ = IoError::None;
+        open_ = true;
+        return true;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        error_ = FromErrno(errno);
+        return false;
+    }
+    // No unnamed files here (FAT, some network file systems).
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::wstring temp = TemporaryName(target);
+        if (temp.empty()) break;
+        if (file_.Open(temp, File::Mode::CreateNew)) {
+            temp_ = temp;
+            open_ = true;
+            return true;
+        }
+        if (file_.LastError() != IoError::Exists) break;
+    }
+    error_ = file_.LastError() == IoError::None ? IoError::Io : file_.LastError();
+    return false;
+}
+
+bool PendingFile::Publish(bool replaceExisting) {
+    if (!open_) return false;
+    if (!file_.Flush()) {
+        error_ = file_.LastError();
+        Discard();
+        return false;
+    }
+    const std::string target = Native(target_);
+    bool ok = false;
+    if (temp_.empty()) {
+        if (!replaceExisting) {
+            ok = LinkUnnamed(file_.fd_, target);
+            error_ = ok ? IoError::None : FromErrno(errno);
+        } else {
+            // A name is needed for the atomic replace: the complete file
+            // holds one only for the moment between link and rename.
+            const std::wstring temp = TemporaryName(target_);
+            const std::string t = Native(temp);
+            ok = !temp.empty() && LinkUnnamed(file_.fd_, t);
+            if (ok && ::rename(t.c_str(), target.c_str()) != 0) {
+                error_ = FromErrno(errno);
+                ::unlink(t.c_str());
+                ok = false;
+            }
+            if (!ok && error_ == IoError::None) error_ = FromErrno(errno);
+        }
+    } else {
+        ok = replaceExisting ? ::rename(Native(temp_).c_str(), target.c_str()) == 0
+                             : RenameNoReplace(temp_, target_);
+        if (!ok) error_ = PathExists(target_) && !replaceExisting ? IoError::Exists : FromErrno(errno);
+        else temp_.clear();
+    }
+    if (!ok) {
+        Discard();
+        return false;
+    }
+    open_ = false;
+    SyncParentFolder(target_);
+    file_.Close();  // the data reached the disk before the name did
+    return true;
+}
+
+void PendingFile::Discard() {
+    if (!open_) return;
+    file_.Close();
+    if (!temp_.empty()) ::unlink(Native(temp_).c_str());
+    temp_.clear();
+    open_ = false;
+}
 
 bool CreateGuid(Guid* guid) {
     unsigned char b[16];

@@ -12,6 +12,7 @@ namespace plat {
 
 namespace detail {
 bool ChargeWriteBudget(size_t size);
+int TakeReadFault();
 }
 
 namespace {
@@ -36,6 +37,27 @@ IoError FromWin32(DWORD e) {
 }
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+
+// The reparse tag of an open handle; 0 when it cannot be read.
+uint32_t ReparseTag(HANDLE h) {
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    std::memset(&tag, 0, sizeof tag);
+    if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag)) return 0;
+    return tag.ReparseTag;
+}
+
+bool SameFile(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION x, y;
+    return ::GetFileInformationByHandle(a, &x) && ::GetFileInformationByHandle(b, &y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+}
+
+bool SetDeleteMark(HANDLE h, bool remove) {
+    FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
 
 }  // namespace
 
@@ -68,21 +90,41 @@ bool File::Open(const std::wstring& path, Mode mode) {
         case Mode::CreateNew: access |= GENERIC_WRITE; disposition = CREATE_NEW; break;
         case Mode::ReadWrite: access |= GENERIC_WRITE; break;
     }
-    // Reparse points are opened as themselves, never followed.
-    HANDLE h = ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                             disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN |
-                                              FILE_FLAG_OPEN_REPARSE_POINT,
-                             nullptr);
+    // Reparse points are first opened as themselves, never followed: a link
+    // is refused; any other reparse point (a cloud placeholder, a
+    // deduplicated or compressed file) is opened again normally, so that its
+    // data is read and written through its filter, and must still be the
+    // same file.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_DELETE;
+    const DWORD attributes = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+    HANDLE h = ::CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                             attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         Fail();
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info;
-    if (::GetFileInformationByHandle(h, &info) &&
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    if (!::GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         ::CloseHandle(h);
         error_ = IoError::Access;
         return false;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (IsLinkReparseTag(ReparseTag(h))) {
+            ::CloseHandle(h);
+            error_ = IoError::Access;
+            return false;
+        }
+        HANDLE data = ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, attributes, nullptr);
+        const bool same = data != INVALID_HANDLE_VALUE && SameFile(h, data);
+        if (!same) Fail();
+        ::CloseHandle(h);
+        if (!same) {
+            if (data != INVALID_HANDLE_VALUE) ::CloseHandle(data);
+            if (error_ == IoError::None) error_ = IoError::Access;
+            return false;
+        }
+        h = data;
     }
     handle_ = h;
     error_ = IoError::None;
@@ -93,6 +135,13 @@ bool File::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 
 bool File::Read(void* buffer, size_t size, size_t* got) {
     *got = 0;
+    switch (detail::TakeReadFault()) {
+        case 1:
+            error_ = IoError::Io;
+            return false;
+        case 2: return true;
+        default: break;
+    }
     DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD n = 0;
     if (!::ReadFile(handle_, buffer, chunk, &n, nullptr)) {
@@ -160,21 +209,32 @@ bool File::Close() {
 
 bool PathExists(const std::wstring& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
-bool IsDirectory(const std::wstring& path) {
+EntryKind KindOf(const std::wstring& path) {
     DWORD a = Attributes(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(a & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (a == INVALID_FILE_ATTRIBUTES) return EntryKind::Missing;
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // The tag comes with the folder listing; one that cannot be read
+        // counts as a link.
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW(path.c_str(), &data);
+        uint32_t tag = 0;
+        if (find != INVALID_HANDLE_VALUE) {
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) tag = data.dwReserved0;
+            ::FindClose(find);
+        }
+        if (IsLinkReparseTag(tag)) return EntryKind::Link;
+    }
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::Folder;
+    if (a & FILE_ATTRIBUTE_DEVICE) return EntryKind::Special;
+    return EntryKind::File;
 }
 
-bool IsLink(const std::wstring& path) {
-    DWORD a = Attributes(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
-}
+bool IsDirectory(const std::wstring& path) { return KindOf(path) == EntryKind::Folder; }
 
 bool FileSize(const std::wstring& path, int64_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsLink(path))
         return false;
     *size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
@@ -236,6 +296,71 @@ bool SetReadOnly(const std::wstring& path, bool readOnly) {
 }
 
 wchar_t PathSeparator() { return L'\\'; }
+
+// ---------------------------------------------------------------- pending files
+bool PendingFile::Create(const std::wstring& target) {
+    Discard();
+    target_ = target;
+    error_ = IoError::None;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const std::wstring temp = TemporaryName(target);
+        if (temp.empty()) break;
+        HANDLE h = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            error_ = FromWin32(::GetLastError());
+            if (error_ == IoError::Exists) continue;
+            return false;
+        }
+        // Marked before any byte is written: from here on the file goes
+        // with its handle, however the process ends.
+        if (!SetDeleteMark(h, true)) {
+            error_ = FromWin32(::GetLastError());
+            ::CloseHandle(h);
+            ::DeleteFileW(temp.c_str());
+            return false;
+        }
+        file_.handle_ = h;
+        file_.error_ = IoError::None;
+        temp_ = temp;
+        open_ = true;
+        return true;
+    }
+    if (error_ == IoError::None) error_ = IoError::Io;
+    return false;
+}
+
+bool PendingFile::Publish(bool replaceExisting) {
+    if (!open_) return false;
+    HANDLE h = file_.handle_;
+    if (!::FlushFileBuffers(h) || !SetDeleteMark(h, false)) {
+        error_ = FromWin32(::GetLastError());
+        Discard();
+        return false;
+    }
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!::MoveFileExW(temp_.c_str(), target_.c_str(), flags)) {
+        error_ = FromWin32(::GetLastError());
+        Discard();
+        return false;
+    }
+    open_ = false;
+    temp_.clear();
+    file_.Close();  // the data reached the disk before the name did
+    return true;
+}
+
+void PendingFile::Discard() {
+    if (!open_) return;
+    // Marked again in case Publish had taken the mark away; closing the
+    // handle then deletes the file. By name as well, should the mark fail.
+    const bool marked = SetDeleteMark(file_.handle_, true);
+    file_.Close();
+    if (!marked) ::DeleteFileW(temp_.c_str());
+    temp_.clear();
+    open_ = false;
+}
 
 bool CreateGuid(Guid* guid) {
     GUID g;
