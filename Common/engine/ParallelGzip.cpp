@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace corva {
 
 namespace {
@@ -23,6 +25,16 @@ const uint8_t kHeader[10] = {0x1F, 0x8B, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0
 // bytes. The dictionary is the previous part's last 32 KiB (empty for the
 // first part).
 struct Part {
+    Part() = default;
+    Part(const Part&) = delete;
+    Part& operator=(const Part&) = delete;
+    // The user's content leaves no copy in freed memory.
+    ~Part() {
+        if (!input.empty()) plat::SecureZero(input.data(), input.size());
+        if (!output.empty()) plat::SecureZero(output.data(), output.size());
+        if (!dictionary.empty()) plat::SecureZero(dictionary.data(), dictionary.size());
+    }
+
     std::vector<uint8_t> input;
     std::vector<uint8_t> dictionary;
     std::vector<uint8_t> output;
@@ -103,6 +115,11 @@ struct ParallelGzipWriter::State {
     uLong crc = 0;
     uint64_t inputLength = 0;
     uint64_t outputLength = 0;
+
+    ~State() {
+        if (!filling.empty()) plat::SecureZero(filling.data(), filling.size());
+        if (!tail.empty()) plat::SecureZero(tail.data(), tail.size());
+    }
 
     bool Emit(const uint8_t* data, size_t size) {
         if (size == 0) return true;
@@ -276,6 +293,26 @@ bool ParallelGzipWriter::Finish() {
     }
     s.failed = !ok;
     return ok;
+}
+
+namespace {
+
+class ParallelCompressor final : public ByteSink {
+public:
+    explicit ParallelCompressor(ByteSink* next)
+        : next_(next), writer_([next](const uint8_t* data, size_t size) { return next->Write(data, size); }) {}
+    bool Write(const uint8_t* data, size_t size) override { return writer_.Write(data, size); }
+    bool Finish() override { return writer_.Finish() && next_->Finish(); }
+
+private:
+    ByteSink* next_;
+    ParallelGzipWriter writer_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSink> MakeParallelCompressor(ByteSink* next) {
+    return std::unique_ptr<ByteSink>(new ParallelCompressor(next));
 }
 
 uint64_t ParallelGzipWriter::InputLength() const { return state_->inputLength; }

@@ -18,6 +18,8 @@
 #include <functional>
 #include <memory>
 
+#include "Stream.h"
+
 namespace corva {
 
 class ParallelGzipWriter {
@@ -45,5 +47,10 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// The compression stage of locking on all cores: a ByteSink that passes a
+// ParallelGzipWriter's stream to next; Finish writes the trailer, then
+// finishes next. A payload of one part is the bytes MakeCompressor writes.
+std::unique_ptr<ByteSink> MakeParallelCompressor(ByteSink* next);
 
 }  // namespace corva
