@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <exception>
 
+#include "engine/FileWorkers.h"
 #include "engine/LockedFile.h"
 #include "log/FileLog.h"
 
@@ -49,25 +50,8 @@ std::wstring BesideModule(const std::wstring& name) {
     return JoinPath(plat::ParentFolder(module), name);
 }
 
-struct PipelineContext {
-    const char* password;
-    FileLog* log;
-};
-
-// Walk operations. A link met inside a walk is never acted through: lock and
-// unlock skip it, deletion removes the link itself.
-bool LockEntry(const std::wstring& path, void* context) {
-    if (plat::IsLink(path)) return true;
-    auto* c = static_cast<PipelineContext*>(context);
-    return LockOneFile(path, c->password, c->log);
-}
-
-bool UnlockEntry(const std::wstring& path, void* context) {
-    if (plat::IsLink(path)) return true;
-    auto* c = static_cast<PipelineContext*>(context);
-    return UnlockOneFile(path, c->password, c->log);
-}
-
+// Walk operations. A link met inside a walk is never acted through:
+// deletion removes the link itself.
 bool DeleteEntry(const std::wstring& path, void*) {
     if (plat::IsLink(path)) return plat::RemoveLink(path);
     if (plat::IsDirectory(path)) return plat::RemoveFolder(path);
@@ -95,13 +79,47 @@ bool WalkFolder(const std::wstring& folder, void* context, WalkOperation operati
     return operation(folder, context);
 }
 
+namespace {
+
+bool CollectEntry(const std::wstring& path, void* context) {
+    if (!plat::IsLink(path) && !plat::IsDirectory(path)) static_cast<std::vector<std::wstring>*>(context)->push_back(path);
+    return true;
+}
+
+// A folder's files, in the walk's order, handed to the pipeline by several
+// workers at once (each file is still locked or unlocked whole, flushed and
+// verified before its other form is deleted). As in the walk, the first
+// failure ends the folder: no file starts after it, and a folder that could
+// not be listed fails after the files found before it. Unlocking fails for
+// sure at the first name without the locked extension, so the files from
+// there on are never handed out.
+bool ForEachFileInFolder(const std::wstring& folder, const char* password, FileLog* log, bool unlock) {
+    std::vector<std::wstring> files;
+    bool ok = WalkFolder(folder, &files, CollectEntry);
+    if (unlock) {
+        for (size_t i = 0; i < files.size(); ++i) {
+            if (!HasLockedExtension(files[i])) {
+                files.resize(i);
+                ok = false;
+                break;
+            }
+        }
+    }
+    auto pipeline = unlock ? &UnlockOneFile : &LockOneFile;
+    const bool all = corva::RunFileJobs(
+        files.size(), corva::FileWorkerCount(), [&](size_t i) { return pipeline(files[i], password, log); },
+        nullptr, true);
+    return all && ok;
+}
+
+}  // namespace
+
 bool LockPath(const std::wstring& path, const char* password, FileLog* log) {
     if (plat::IsLink(path)) {
         LogTo(log, kLogWarn, "[LockPath] %s is a link, left alone.", plat::WideToNarrow(path).c_str());
         return false;
     }
-    PipelineContext context{password, log};
-    if (plat::IsDirectory(path)) return WalkFolder(path, &context, LockEntry);
+    if (plat::IsDirectory(path)) return ForEachFileInFolder(path, password, log, false);
     return LockOneFile(path, password, log);
 }
 
@@ -110,8 +128,7 @@ bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
         LogTo(log, kLogWarn, "[UnlockPath] %s is a link, left alone.", plat::WideToNarrow(path).c_str());
         return false;
     }
-    PipelineContext context{password, log};
-    if (plat::IsDirectory(path)) return WalkFolder(path, &context, UnlockEntry);
+    if (plat::IsDirectory(path)) return ForEachFileInFolder(path, password, log, true);
     return UnlockOneFile(path, password, log);
 }
 
