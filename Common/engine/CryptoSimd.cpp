@@ -61,6 +61,8 @@ CORVA_SHA_TARGET inline void CompressKeyCounter(Digest* d, uint32_t counter) {
     // first: initial values FEBA / HGDC in lanes 0..3.
     const __m128i init0 = _mm_set_epi32(0x6a09e667, 0xbb67ae85, 0x510e527f, 0x9b05688c);
     const __m128i init1 = _mm_set_epi32(0x3c6ef372, 0xa54ff53a, 0x1f83d9ab, 0x5be0cd19);
+    const __m128i initLo = _mm_set_epi32(0xa54ff53a, 0x3c6ef372, static_cast<int>(0xbb67ae85), 0x6a09e667);
+    const __m128i initHi = _mm_set_epi32(0x5be0cd19, 0x1f83d9ab, static_cast<int>(0x9b05688c), 0x510e527f);
     const __m128i tail2 =
         _mm_set_epi32(0, 0, static_cast<int>(0x80000000u), static_cast<int>(__builtin_bswap32(counter)));
     const __m128i tail3 = _mm_set_epi32(288, 0, 0, 0);
@@ -92,11 +94,11 @@ CORVA_SHA_TARGET inline void CompressKeyCounter(Digest* d, uint32_t counter) {
     }
 #pragma GCC unroll 2
     for (int k = 0; k < N; ++k) {
-        // Back from FEBA / HGDC to (H0..H3), (H4..H7).
-        const __m128i abef = _mm_shuffle_epi32(_mm_add_epi32(s0[k], init0), 0x1B);
-        const __m128i cdgh = _mm_shuffle_epi32(_mm_add_epi32(s1[k], init1), 0x1B);
-        d[k].lo = _mm_unpacklo_epi64(abef, cdgh);
-        d[k].hi = _mm_unpackhi_epi64(abef, cdgh);
+        // Back from FEBA / HGDC to (A,B,C,D), (E,F,G,H) with one shuffle
+        // each (lanes 3,2 of both, then lanes 1,0), plus the initial values.
+        const __m128 f0 = _mm_castsi128_ps(s0[k]), f1 = _mm_castsi128_ps(s1[k]);
+        d[k].lo = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(f0, f1, 0xBB)), initLo);
+        d[k].hi = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(f0, f1, 0x11)), initHi);
     }
 }
 

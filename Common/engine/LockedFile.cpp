@@ -175,8 +175,9 @@ enum class BodyResult { Ok, ReadFailed, Short, SinkFailed };
 BodyResult DecipherBody(const Key32& k0, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
                         const char* stage) {
     BodyCipher cipher(k0.bytes, h.iv, false);
-    std::vector<uint8_t> buf(kChunk);
     const uint64_t body = BodyBytesFor(h.payloadSize);
+    // A small file needs no megabyte to be cleared and wiped.
+    std::vector<uint8_t> buf(body < kChunk ? static_cast<size_t>(body) : kChunk);
     uint64_t left = body, remaining = h.payloadSize;
     BodyResult result = BodyResult::Ok;
     while (left > 0) {
@@ -390,7 +391,9 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log) {
     StretchSecret(password, h.sealedDigest, keys.body.bytes);
     EncipherSink cipher(out.Data(), keys.body.bytes, h.iv);
     std::unique_ptr<ByteSink> compressor = MakeParallelCompressor(&cipher);
-    std::vector<uint8_t> buf(kChunk);
+    // Reads of at most a megabyte; one byte more than a small file's length
+    // still tells its end.
+    std::vector<uint8_t> buf(static_cast<uint64_t>(length) < kChunk ? static_cast<size_t>(length) + 1 : kChunk);
     uint64_t total = 0;
     int result = kOk;
     for (;;) {
