@@ -306,7 +306,6 @@ struct Outcome {
     int failed = 0;
 };
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
     va_list args;
     va_start(args, format);
