@@ -9,6 +9,7 @@
 #include "Crypto.h"
 #include "GZip.h"
 #include "ParallelGzip.h"
+#include "StageThread.h"
 #include "Stream.h"
 #include "log/FileLog.h"
 #include "platform/Platform.h"
@@ -34,6 +35,8 @@ void ReportProgress(const char* stage, uint64_t done, uint64_t total) {
 namespace {
 
 constexpr size_t kChunk = 1024 * 1024;  // a whole number of cipher blocks
+// From this body length on, deciphering and inflating run on two threads.
+constexpr uint64_t kThreadedBody = 4 * kChunk;
 
 std::string Narrow(const wchar_t* path) { return plat::WideToNarrow(path ? path : L""); }
 std::string Narrow(const std::wstring& path) { return plat::WideToNarrow(path); }
@@ -244,15 +247,23 @@ int ReadLockedFile(const char* password, const WrittenKeys* known, plat::File& i
     if (body < BodyBytesFor(h.payloadSize)) return kSizeMismatch;
     if (body > BodyBytesFor(h.payloadSize)) return kDamagedPayload;  // the stream needs more than the header says
     Decompressor inflater(sink);
-    switch (DecipherBody(keys.body, h, in, &inflater, stage)) {
+    // A big body is deciphered here and inflated on a thread of its own.
+    std::unique_ptr<ThreadedSink> ahead;
+    if (BodyBytesFor(h.payloadSize) >= kThreadedBody) ahead.reset(new ThreadedSink(&inflater));
+    ByteSink* first = ahead ? static_cast<ByteSink*>(ahead.get()) : &inflater;
+    switch (DecipherBody(keys.body, h, in, first, stage)) {
         case BodyResult::Ok: break;
         case BodyResult::ReadFailed:
             LogTo(log, kLogError, "[decryptfile] when read %s, a file io error occurs.", Narrow(name).c_str());
             return kIoFailure;
         case BodyResult::Short: return kSizeMismatch;
-        case BodyResult::SinkFailed: return inflater.Damaged() ? kDamagedPayload : kIoFailure;
+        case BodyResult::SinkFailed:
+            ahead.reset();  // the inflater's thread has ended before it is asked
+            return inflater.Damaged() ? kDamagedPayload : kIoFailure;
     }
-    if (!inflater.Finish()) return inflater.Damaged() ? kDamagedPayload : kIoFailure;
+    const bool finished = first->Finish();
+    ahead.reset();
+    if (!finished) return inflater.Damaged() ? kDamagedPayload : kIoFailure;
     return kOk;
 }
 

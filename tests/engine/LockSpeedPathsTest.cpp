@@ -123,3 +123,28 @@ TEST(LockSpeedPaths, LockedFilesOpenOnEveryPathWhicheverPathWroteThem) {
         }
     }
 }
+
+// A body this long is deciphered and inflated on two threads: the result
+// and the handling of damage must be those of the single thread.
+TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
+    TempDir dir;
+    const Bytes content = PseudoRandom(6u << 20, 8);  // incompressible: a 6 MiB body
+    const std::wstring plain = dir / L"big.bin", locked = plain + L".corvastine";
+    ASSERT_TRUE(WriteFileBytes(plain, content));
+    ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kOk);
+    const Bytes good = ReadFileBytes(locked);
+    ASSERT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kOk);
+    ASSERT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kOk);
+    EXPECT_EQ(ReadFileBytes(plain), content);
+    plat::RemoveFile(plain);
+    // One flipped bit late in the body: the gzip check fails, nothing is restored.
+    for (size_t offset : {good.size() / 2, good.size() - 100}) {
+        Bytes bad = good;
+        bad[offset] ^= 0x10;
+        ASSERT_TRUE(WriteFileBytes(locked, bad));
+        EXPECT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kDamagedPayload) << offset;
+        EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kDamagedPayload) << offset;
+        EXPECT_FALSE(plat::PathExists(plain));
+        EXPECT_TRUE(plat::PathExists(locked));
+    }
+}
