@@ -12,7 +12,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 tool=${1:-$root/build/linux/bin/corvastine}
 runs=${2:-3}
-have() { command -v "$1" >/dev/null; }
+# Decided once, so that a tool installed while the script runs changes nothing.
+use_pigz=0; command -v pigz >/dev/null && use_pigz=1
+use_gpg=0; command -v gpg >/dev/null && use_gpg=1
+have() { case $1 in pigz) [ "$use_pigz" = 1 ] ;; gpg) [ "$use_gpg" = 1 ] ;; *) command -v "$1" >/dev/null ;; esac; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export GNUPGHOME=$work/gnupg
