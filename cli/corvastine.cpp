@@ -23,7 +23,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: corvastine COMMAND [--password-file FILE] PATH...\n"
+    "Usage: corvastine COMMAND [--password-file FILE] [--replace] PATH...\n"
     "\n"
     "Commands:\n"
     "  lock PATH...     lock files and folder trees in place: each file becomes\n"
@@ -33,7 +33,8 @@ const char kUsage[] =
     "                   A folder: every file in it, depth-first.\n"
     "  unlock PATH...   unlock \".corvastine\" files back to their plain names; a\n"
     "                   folder: every locked file in it. The locked file is deleted\n"
-    "                   only after the plain file was restored completely.\n"
+    "                   only after the plain file was restored completely. A file\n"
+    "                   of the plain name is not replaced unless --replace is given.\n"
     "  verify PATH...   check the password and the integrity of locked files,\n"
     "                   writing nothing.\n"
     "  info PATH...     print the header fields of locked files (no password).\n"
@@ -41,11 +42,13 @@ const char kUsage[] =
     "Options:\n"
     "  --password-file FILE  read the password from the first line of FILE (without\n"
     "                        its line ending) instead of asking on the terminal.\n"
+    "  --replace             unlock: replace an existing file of the plain name.\n"
     "  -h, --help            show this text.\n"
     "\n"
     "Without --password-file the password is asked on the terminal without echo,\n"
     "twice for lock (the two must match). It is never taken from the command line.\n"
-    "Symbolic links and junctions are never followed.\n"
+    "Symbolic links and junctions are never followed; FIFOs, sockets and devices\n"
+    "are never opened.\n"
     "\n"
     "One line is printed per file: done, or why it failed.\n"
     "Exit status: 0 when everything succeeded, 1 when anything failed, 2 on a\n"
@@ -247,7 +250,7 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name) {
 // Collects the files below a folder depth-first; links are reported, not
 // followed.
 void CollectFiles(const std::wstring& folder, std::vector<std::wstring>* files, std::vector<std::wstring>* links,
-                  std::vector<std::wstring>* unreadable) {
+                  std::vector<std::wstring>* specials, std::vector<std::wstring>* unreadable) {
     std::vector<std::wstring> names;
     if (!plat::ListFolder(folder, &names)) {
         unreadable->push_back(folder);
@@ -256,12 +259,12 @@ void CollectFiles(const std::wstring& folder, std::vector<std::wstring>* files, 
     std::sort(names.begin(), names.end());
     for (const auto& name : names) {
         std::wstring path = Join(folder, name);
-        if (plat::IsLink(path))
-            links->push_back(path);
-        else if (plat::IsDirectory(path))
-            CollectFiles(path, files, links, unreadable);
-        else
-            files->push_back(path);
+        switch (plat::KindOf(path)) {
+            case plat::EntryKind::Link: links->push_back(path); break;
+            case plat::EntryKind::Folder: CollectFiles(path, files, links, specials, unreadable); break;
+            case plat::EntryKind::Special: specials->push_back(path); break;
+            default: files->push_back(path); break;
+        }
     }
 }
 
@@ -276,6 +279,7 @@ const char* Reason(int code) {
         case corva::kNotLockedFile: return "not a locked file";
         case corva::kWrongPassword: return "wrong password";
         case corva::kDamagedPayload: return "the locked file is damaged";
+        case corva::kNotAFile: return "not a regular file (a link, FIFO, socket or device), left alone";
         default: return "failed";
     }
 }
@@ -290,14 +294,19 @@ std::string Hex(const uint8_t* p, size_t n) {
     return s;
 }
 
-// Works out why a lock failed, for the user's line.
-const char* LockFailure(const std::wstring& path) {
+// Why a lock failed, for the user's line.
+const char* LockFailure(const std::wstring& path, int code) {
+    switch (code) {
+        case corva::kDestinationExists: return "its locked file already exists";
+        case corva::kPlainNotDeleted:
+            return "the plain file could not be deleted, so its locked copy was removed again; nothing was changed";
+        case corva::kNotAFile: return Reason(code);
+        default: break;
+    }
     if (!plat::PathExists(path)) return "no such file";
-    if (plat::PathExists(path + corva::kLockedExtension)) return "its locked file already exists";
     plat::File f;
     if (!f.Open(path, plat::File::Mode::Read)) return "cannot be read";
-    if (plat::PathExists(path + corva::kLockedExtension)) return "locked, but the plain file could not be deleted";
-    return "could not be written (disk full or no permission?)";
+    return "could not be read or written (disk full or no permission?); nothing was changed";
 }
 
 // What handling one file came to: the line for the user, and whether it failed.
@@ -316,33 +325,36 @@ std::string Format(const char* format, ...) {
 }
 
 // Handles one file; prints nothing, so that several can run at once.
-Outcome Handle(Command cmd, const std::wstring& path, const char* password) {
+Outcome Handle(Command cmd, const std::wstring& path, const char* password, bool replace) {
     const std::string shown = Show(path);
     switch (cmd) {
         case Command::Lock: {
             if (HasLockedExtension(path) && IsLockedFile(path)) {
                 return {Format("%s: skipped, already locked\n", shown.c_str()), 0};
             }
-            bool ok = LockOneFile(path, password, nullptr);
-            if (ok) {
-                return {Format("%s: locked\n", shown.c_str()), 0};
-            }
-            return {Format("%s: not locked, %s\n", shown.c_str(), LockFailure(path)), 1};
+            const int code = corva::LockFile(path, password, nullptr);
+            if (code == corva::kOk) return {Format("%s: locked\n", shown.c_str()), 0};
+            return {Format("%s: not locked, %s\n", shown.c_str(), LockFailure(path, code)), 1};
         }
         case Command::Unlock: {
             if (!HasLockedExtension(path)) {
                 return {Format("%s: not unlocked, the name does not end in .corvastine\n", shown.c_str()), 1};
             }
-            int code = corva::kOk;
-            if (!UnlockOneFile(path, password, nullptr)) {
-                // Nothing was changed; find out why for the user.
-                code = corva::VerifyLockedFile(password, path, nullptr);
-                if (code == corva::kOk) code = corva::kIoFailure;
+            const int code = corva::UnlockFile(path, password, replace, nullptr);
+            const std::string restored = shown.substr(0, shown.size() - 11);
+            switch (code) {
+                case corva::kOk: return {Format("%s: unlocked\n", shown.c_str()), 0};
+                case corva::kLockedNotDeleted:
+                    return {Format("%s: unlocked to %s, but the locked file could not be deleted\n", shown.c_str(),
+                                   restored.c_str()),
+                            1};
+                case corva::kDestinationExists:
+                    return {Format("%s: not unlocked, %s exists; use --replace to overwrite\n", shown.c_str(),
+                                   restored.c_str()),
+                            1};
+                default:
+                    return {Format("%s: not unlocked, %s; nothing was changed\n", shown.c_str(), Reason(code)), 1};
             }
-            if (code == corva::kOk) {
-                return {Format("%s: unlocked\n", shown.c_str()), 0};
-            }
-            return {Format("%s: not unlocked, %s\n", shown.c_str(), Reason(code)), 1};
         }
         case Command::Verify: {
             int code = corva::VerifyLockedFile(password, path, nullptr);
@@ -377,9 +389,9 @@ Outcome Handle(Command cmd, const std::wstring& path, const char* password) {
     return {std::string(), 1};
 }
 
-int RunOne(Command cmd, const std::wstring& path, const char* password, ProgressBar* bar) {
+int RunOne(Command cmd, const std::wstring& path, const char* password, bool replace, ProgressBar* bar) {
     bar->name = Show(path);
-    Outcome o = Handle(cmd, path, password);
+    Outcome o = Handle(cmd, path, password, replace);
     ClearProgress(bar);
     std::fputs(o.line.c_str(), stdout);
     return o.failed;
@@ -415,6 +427,7 @@ int Run(int argc, ArgChar** argv) {
         return 2;
     }
     std::string passwordFile;
+    bool replace = false;
     std::vector<std::wstring> paths;
     bool options = true;
     for (int i = 2; i < argc; ++i) {
@@ -430,6 +443,8 @@ int Run(int argc, ArgChar** argv) {
                 return 2;
             }
             passwordFile = ArgToNarrow(argv[++i]);
+        } else if (options && a == "--replace" && cmd == Command::Unlock) {
+            replace = true;
         } else if (options && a.rfind("--password-file=", 0) == 0) {
             passwordFile = a.substr(16);
         } else if (options && a.size() > 1 && a[0] == '-') {
@@ -488,10 +503,12 @@ int Run(int argc, ArgChar** argv) {
             ++failures;
             continue;
         }
-        std::vector<std::wstring> files, links, unreadable;
+        std::vector<std::wstring> files, links, specials, unreadable;
         if (plat::IsDirectory(path)) {
-            CollectFiles(path, &files, &links, &unreadable);
+            CollectFiles(path, &files, &links, &specials, &unreadable);
             for (const auto& l : links) std::printf("%s: skipped, a link is not followed\n", Show(l).c_str());
+            for (const auto& l : specials)
+                std::printf("%s: skipped, not a regular file (FIFO, socket or device)\n", Show(l).c_str());
             for (const auto& u : unreadable) {
                 std::printf("%s: folder cannot be read\n", Show(u).c_str());
                 ++failures;
@@ -505,7 +522,7 @@ int Run(int argc, ArgChar** argv) {
             files.push_back(path);
         }
         if (files.size() == 1 || cmd == Command::Info) {
-            for (const auto& f : files) failures += RunOne(cmd, f, password.Text().c_str(), &bar);
+            for (const auto& f : files) failures += RunOne(cmd, f, password.Text().c_str(), replace, &bar);
             continue;
         }
         // A folder's files on one worker per core; the lines still come in
@@ -514,7 +531,7 @@ int Run(int argc, ArgChar** argv) {
         corva::RunFileJobs(
             files.size(), corva::FileWorkerCount(),
             [&](size_t i) {
-                outcomes[i] = Handle(cmd, files[i], password.Text().c_str());
+                outcomes[i] = Handle(cmd, files[i], password.Text().c_str(), replace);
                 return outcomes[i].failed == 0;
             },
             [&](size_t i, bool) {

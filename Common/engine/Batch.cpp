@@ -50,12 +50,19 @@ std::wstring BesideModule(const std::wstring& name) {
     return JoinPath(plat::ParentFolder(module), name);
 }
 
-// Walk operations. A link met inside a walk is never acted through:
-// deletion removes the link itself.
+// Walk operations. A link met inside a walk is never acted through: lock and
+// unlock skip it, deletion removes the link itself. FIFOs, sockets and
+// devices are never opened (lock and unlock skip them) and never deleted
+// (the wiping library does not wipe them).
 bool DeleteEntry(const std::wstring& path, void*) {
-    if (plat::IsLink(path)) return plat::RemoveLink(path);
-    if (plat::IsDirectory(path)) return plat::RemoveFolder(path);
-    return plat::RemoveFile(path);
+    switch (plat::KindOf(path)) {
+        case plat::EntryKind::Link: return plat::RemoveLink(path);
+        case plat::EntryKind::Folder: return plat::RemoveFolder(path);
+        case plat::EntryKind::File: return plat::RemoveFile(path);
+        case plat::EntryKind::Special: return false;  // never wiped, so never deleted
+        case plat::EntryKind::Missing: return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -68,48 +75,53 @@ bool WalkFolder(const std::wstring& folder, void* context, WalkOperation operati
     if (plat::IsLink(folder)) return operation(folder, context);
     std::vector<std::wstring> names;
     if (!plat::ListFolder(folder, &names)) return false;
+    // One failing entry does not stop the walk: every other entry is still
+    // handled, and the result tells that something failed.
+    bool ok = true;
     for (const std::wstring& name : names) {
         const std::wstring path = JoinPath(folder, name);
         if (plat::IsDirectory(path)) {  // false for links: they are handed over as entries
-            if (!WalkFolder(path, context, operation)) return false;
+            if (!WalkFolder(path, context, operation)) ok = false;
         } else if (!operation(path, context)) {
-            return false;
+            ok = false;
         }
     }
-    return operation(folder, context);
+    return operation(folder, context) && ok;
 }
 
 namespace {
 
+// Collects the entries a lock (or unlock) walk acts on: plain files, and
+// for unlocking only those with the locked extension; links, FIFOs, sockets,
+// devices and folders are passed over as the walk passes them over.
+struct Collection {
+    bool unlock;
+    std::vector<std::wstring> files;
+};
+
 bool CollectEntry(const std::wstring& path, void* context) {
-    if (!plat::IsLink(path) && !plat::IsDirectory(path)) static_cast<std::vector<std::wstring>*>(context)->push_back(path);
+    auto* c = static_cast<Collection*>(context);
+    if (plat::KindOf(path) != plat::EntryKind::File) return true;
+    // A plain file among the locked ones is nothing to unlock.
+    if (c->unlock && !HasLockedExtension(path)) return true;
+    c->files.push_back(path);
     return true;
 }
 
 // A folder's files, in the walk's order, handed to the pipeline by several
-// workers at once (each file is still locked or unlocked whole, flushed and
-// verified before its other form is deleted). As in the walk, the first
-// failure ends the folder: no file starts after it, and a folder that could
-// not be listed fails after the files found before it. Unlocking fails for
-// sure at the first name without the locked extension, so the files from
-// there on are never handed out.
+// workers at once; each file is still locked or unlocked whole, flushed and
+// verified before its other form is deleted. As in the walk, every file is
+// tried and a failure (or a folder that could not be listed) is reported at
+// the end.
 bool ForEachFileInFolder(const std::wstring& folder, const char* password, FileLog* log, bool unlock) {
-    std::vector<std::wstring> files;
-    bool ok = WalkFolder(folder, &files, CollectEntry);
-    if (unlock) {
-        for (size_t i = 0; i < files.size(); ++i) {
-            if (!HasLockedExtension(files[i])) {
-                files.resize(i);
-                ok = false;
-                break;
-            }
-        }
-    }
+    Collection collection{unlock, {}};
+    const bool listed = WalkFolder(folder, &collection, CollectEntry);
+    const std::vector<std::wstring>& files = collection.files;
     auto pipeline = unlock ? &UnlockOneFile : &LockOneFile;
     const bool all = corva::RunFileJobs(
         files.size(), corva::FileWorkerCount(), [&](size_t i) { return pipeline(files[i], password, log); },
-        nullptr, true);
-    return all && ok;
+        nullptr, false);
+    return all && listed;
 }
 
 }  // namespace
@@ -135,9 +147,10 @@ bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
 bool DeletePath(const std::wstring& path, bool isFolder) {
     // Whatever the caller saw earlier, a link now at this name is removed as
     // a link and never walked.
-    if (plat::IsLink(path)) return plat::RemoveLink(path);
-    if (isFolder && plat::IsDirectory(path)) return WalkFolder(path, nullptr, DeleteEntry);
-    return plat::RemoveFile(path);
+    const plat::EntryKind kind = plat::KindOf(path);
+    if (kind == plat::EntryKind::Link) return plat::RemoveLink(path);
+    if (isFolder && kind == plat::EntryKind::Folder) return WalkFolder(path, nullptr, DeleteEntry);
+    return kind == plat::EntryKind::File && plat::RemoveFile(path);
 }
 
 // ---------------------------------------------------------------- shred
@@ -258,8 +271,11 @@ void BatchProgress::ReportHandled(int total, int handled) {
     wchar_t text[64];
     std::swprintf(text, sizeof text / sizeof text[0], kBatchStatusFormat, total, handled);
     std::wstring status(text);
-    MutexHold m(mutex_);
-    statusText_.swap(status);
+    {
+        MutexHold m(mutex_);
+        statusText_.swap(status);
+    }
+    if (afterPath_) afterPath_(this, handled, afterPathContext_);
 }
 
 void BatchProgress::MarkFinished() {

@@ -73,6 +73,14 @@ public:
     int RunParameter() const { return runParameter_; }
     const std::vector<std::wstring>& Paths() const { return paths_; }
 
+    // Test hook: called on the worker after each selected path, with the
+    // count handled so far. Set before Start.
+    using PathHook = void (*)(BatchProgress* batch, int handled, void* context);
+    void SetAfterPathHookForTesting(PathHook hook, void* context) {
+        afterPath_ = hook;
+        afterPathContext_ = context;
+    }
+
 protected:
     // The batch itself; runs on the worker thread.
     virtual int Run(int parameter) = 0;
@@ -101,6 +109,8 @@ private:
     int runParameter_ = 0;
     std::atomic<int> percentDone_{0};
     std::atomic<int> exitCode_{-1};
+    PathHook afterPath_ = nullptr;
+    void* afterPathContext_ = nullptr;
 
     std::mutex threadLock_;  // guards worker_ (start and join)
     std::thread worker_;
@@ -148,14 +158,15 @@ using WalkOperation = bool (*)(const std::wstring& path, void* context);
 
 // Depth-first walk: the folder's entries in the order the system lists them
 // (hidden and system ones included); a sub-folder is walked first, a file
-// or a link is handed to the operation; the walk ends with false at the
-// first failure. Then the operation is called on the folder itself and its
-// result returned. Links are never descended into.
+// or a link is handed to the operation. A failing entry does not stop the
+// walk. Last the operation is called on the folder itself; the result is
+// true when every call succeeded. Links are never descended into.
 bool WalkFolder(const std::wstring& folder, void* context, WalkOperation operation);
 
 // A folder: its tree walked with LockOneFile / UnlockOneFile; a file: the
-// pipeline directly. Links are left alone (false at the top, skipped inside
-// a walk).
+// pipeline directly. Links, FIFOs, sockets and devices are left alone
+// (false at the top, skipped inside a walk), and so are plain files in an
+// unlocked folder. A file that fails is left as it was and the walk goes on.
 bool LockPath(const std::wstring& path, const char* password, FileLog* log);
 bool UnlockPath(const std::wstring& path, const char* password, FileLog* log);
 
@@ -170,4 +181,5 @@ bool ShredPath(const std::wstring& path, const std::wstring& libraryPath);
 
 // A file (or a link): deleted. A folder: walked, files deleted and folders
 // removed, the folder itself last; links inside are removed as links.
+// FIFOs, sockets and devices are never deleted (nothing wipes them).
 bool DeletePath(const std::wstring& path, bool isFolder);

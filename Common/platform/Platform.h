@@ -79,6 +79,8 @@ void SetWriteBudgetForTesting(int64_t bytes);
 // end of the file although data remains. 0 disables.
 enum class ReadFault { Error, EndOfFile };
 void SetReadFaultForTesting(int64_t nth, ReadFault kind);
+// True while a fault is set and has not happened yet.
+bool ReadFaultPendingForTesting();
 
 // ---------------------------------------------------------------- pending files
 // A new file whose data has no name in its folder until Publish gives it

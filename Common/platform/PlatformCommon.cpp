@@ -45,6 +45,8 @@ void SetReadFaultForTesting(int64_t nth, ReadFault kind) {
     detail::g_readFaultCountdown.store(nth < 0 ? 0 : nth);
 }
 
+bool ReadFaultPendingForTesting() { return detail::g_readFaultCountdown.load() > 0; }
+
 bool IsLinkReparseTag(uint32_t tag) {
     return tag == 0 || (tag & 0x20000000u) != 0;  // the name-surrogate bit
 }

@@ -2,6 +2,7 @@
 // destruction while running; lock and unlock batches over files and trees.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -10,6 +11,10 @@
 #include "engine/LockedFile.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using namespace testing_support;
 using namespace batch_test;
@@ -256,7 +261,7 @@ TEST(LockBatchTest, AFailingEntryDoesNotStopTheBatch) {
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a.txt.corvastine", L"c.txt.corvastine"}));
 }
 
-TEST(LockBatchTest, UnlockOfAFolderStopsAtTheFirstPlainFile) {
+TEST(LockBatchTest, UnlockOfAFolderGoesOnPastPlainAndFailingFiles) {
     TempDir dir;
     const std::wstring folder = dir / L"mixed";
     ASSERT_TRUE(MakeFolder(folder));
@@ -266,27 +271,28 @@ TEST(LockBatchTest, UnlockOfAFolderStopsAtTheFirstPlainFile) {
         ASSERT_TRUE(LockOneFile(f, kPassword, nullptr));
     }
     ASSERT_TRUE(WriteFileText(Join(folder, L"plain.txt"), "never locked"));
+    // One file locked under an older password, one damaged.
+    ASSERT_TRUE(WriteFileText(Join(folder, L"old.txt"), "older password"));
+    ASSERT_TRUE(LockOneFile(Join(folder, L"old.txt"), "an older password", nullptr));
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"bad.bin"), PseudoRandom(4000, 3)));
+    ASSERT_TRUE(LockOneFile(Join(folder, L"bad.bin"), kPassword, nullptr));
+    Bytes bad = ReadFileBytes(Join(folder, L"bad.bin.corvastine"));
+    bad[172 + 16 * 10] ^= 0x04;
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"bad.bin.corvastine"), bad));
+    const Bytes old = ReadFileBytes(Join(folder, L"old.txt.corvastine"));
 
-    // The outcome follows the order in which the system lists the folder.
-    std::vector<std::wstring> order;
-    ASSERT_TRUE(plat::ListFolder(folder, &order));
+    // Whatever order the system lists the folder in, every good locked file
+    // is unlocked and the two that cannot be are left exactly as they were.
     EXPECT_FALSE(UnlockPath(folder, kPassword, nullptr));
-    bool beforePlain = true;
-    for (const auto& name : order) {
-        if (name == L"plain.txt") {
-            beforePlain = false;
-            EXPECT_EQ(ReadFileBytes(Join(folder, name)).size(), 12u);
-            continue;
-        }
-        const std::wstring restored = Join(folder, name.substr(0, name.size() - 11));
-        if (beforePlain) {
-            EXPECT_FALSE(plat::PathExists(Join(folder, name))) << plat::WideToUtf8(name);
-            EXPECT_TRUE(plat::PathExists(restored)) << plat::WideToUtf8(name);
-        } else {
-            EXPECT_TRUE(IsLockedFile(Join(folder, name))) << plat::WideToUtf8(name);
-            EXPECT_FALSE(plat::PathExists(restored)) << plat::WideToUtf8(name);
-        }
+    for (int i = 0; i < 6; ++i) {
+        const std::wstring f = Join(folder, L"doc" + std::to_wstring(i) + L".txt");
+        EXPECT_EQ(ReadFileBytes(f).size(), 10u) << i;
+        EXPECT_FALSE(plat::PathExists(f + L".corvastine")) << i;
     }
+    EXPECT_EQ(ReadFileBytes(Join(folder, L"plain.txt")).size(), 12u);
+    EXPECT_EQ(ReadFileBytes(Join(folder, L"old.txt.corvastine")), old);
+    EXPECT_EQ(ReadFileBytes(Join(folder, L"bad.bin.corvastine")), bad);
+    EXPECT_EQ(ListNames(folder).size(), 9u) << "nothing else in the folder";
 }
 
 TEST(LockBatchTest, LockingALockedFileLocksItAgain) {
@@ -299,3 +305,112 @@ TEST(LockBatchTest, LockingALockedFileLocksItAgain) {
     EXPECT_TRUE(UnlockPath(dir / L"a.corvastine", kPassword, nullptr));
     EXPECT_EQ(ReadFileBytes(dir / L"a"), Bytes({'a'}));
 }
+
+namespace {
+
+void StopAfterFirstPath(BatchProgress* batch, int handled, void*) {
+    if (handled == 1) batch->Stop();  // from the worker: sets the flag, does not wait
+}
+
+}  // namespace
+
+TEST(LockBatchTest, LockAndUnlockBatchesRunFromTheLastPathToTheFirst) {
+    TempDir dir;
+    const std::wstring a = dir / L"a.txt", b = dir / L"b.txt", c = dir / L"c.txt";
+    for (const auto& p : {a, b, c}) ASSERT_TRUE(WriteFileText(p, "order"));
+    {
+        LockBatch batch({a, b, c}, kPassword, nullptr);
+        batch.SetAfterPathHookForTesting(StopAfterFirstPath, nullptr);
+        RunToEnd(batch);
+        EXPECT_EQ(Status(batch), L"Tocal files:3 processed files:1");
+    }
+    EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"c.txt.corvastine"}));
+
+    ASSERT_TRUE(LockOneFile(a, kPassword, nullptr));
+    {
+        UnlockBatch batch({a + L".corvastine", c + L".corvastine"}, kPassword, nullptr);
+        batch.SetAfterPathHookForTesting(StopAfterFirstPath, nullptr);
+        RunToEnd(batch);
+        EXPECT_EQ(Status(batch), L"Tocal files:2 processed files:1");
+    }
+    EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a.txt.corvastine", L"b.txt", L"c.txt"}));
+}
+
+namespace {
+
+struct MidFileStop {
+    BatchProgress* batch = nullptr;
+    std::atomic<int> calls{0};
+};
+MidFileStop* g_midFileStop = nullptr;
+
+// Runs inside the lock of the batch's first file, between writing its
+// locked copy and reading it back: holds the worker there until the owner's
+// Stop has set the stop flag.
+void HoldUntilStopped(plat::File&) {
+    if (g_midFileStop->calls.fetch_add(1) != 0) return;
+    while (!g_midFileStop->batch->IsStopFlagSet()) std::this_thread::yield();
+}
+
+}  // namespace
+
+TEST(LockBatchTest, AStopInTheMiddleOfAFileFinishesThatFileAndLeavesTheRestPlain) {
+    TempDir dir;
+    std::vector<std::wstring> paths;
+    std::vector<Bytes> contents;
+    for (int i = 0; i < 5; ++i) {
+        paths.push_back(dir / (L"f" + std::to_wstring(i) + L".bin"));
+        contents.push_back(PseudoRandom(i == 4 ? 3000000 : 20000, static_cast<uint32_t>(i + 7)));
+        ASSERT_TRUE(WriteFileBytes(paths.back(), contents.back()));
+    }
+    MidFileStop stop;
+    g_midFileStop = &stop;
+    corva::SetBeforeVerifyHookForTesting(HoldUntilStopped);
+    {
+        LockBatch batch(paths, kPassword, nullptr);
+        stop.batch = &batch;
+        ASSERT_TRUE(batch.Start(0));
+        while (stop.calls.load() == 0) std::this_thread::yield();
+        batch.Stop();  // while f4 is half done
+        EXPECT_EQ(Status(batch), L"Tocal files:5 processed files:1");
+    }
+    corva::SetBeforeVerifyHookForTesting(nullptr);
+    EXPECT_EQ(stop.calls.load(), 1);
+    // The file in progress was locked whole; the others were not touched;
+    // nothing else is in the folder.
+    EXPECT_TRUE(IsLockedFile(paths[4] + L".corvastine"));
+    EXPECT_FALSE(plat::PathExists(paths[4]));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ReadFileBytes(paths[static_cast<size_t>(i)]), contents[static_cast<size_t>(i)]);
+    EXPECT_EQ(ListNames(dir.Path()).size(), 5u);
+    ASSERT_TRUE(UnlockOneFile(paths[4] + L".corvastine", kPassword, nullptr));
+    EXPECT_EQ(ReadFileBytes(paths[4]), contents[4]);
+}
+
+#ifdef _WIN32
+// A read-only plain file is locked: its attribute is cleared for the delete
+// only once the verified locked copy exists. A plain file that cannot be
+// deleted (held open by someone who does not share deletion) is left as it
+// was, without a locked copy beside it, and the walk goes on.
+TEST(LockBatchTest, ReadOnlyFilesAreLockedAndUndeletableOnesLeftAsTheyWere) {
+    TempDir dir;
+    const std::wstring folder = dir / L"docs";
+    ASSERT_TRUE(MakeFolder(folder));
+    const std::wstring ro = Join(folder, L"read-only.txt"), held = Join(folder, L"held.txt"),
+                       other = Join(folder, L"other.txt");
+    ASSERT_TRUE(WriteFileText(ro, "read only"));
+    ASSERT_TRUE(WriteFileText(held, "held open"));
+    ASSERT_TRUE(WriteFileText(other, "other"));
+    ASSERT_TRUE(plat::SetReadOnly(ro, true));
+    HANDLE h = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(LockPath(folder, kPassword, nullptr));
+    ::CloseHandle(h);
+    EXPECT_EQ(ListNames(folder),
+              (std::vector<std::wstring>{L"held.txt", L"other.txt.corvastine", L"read-only.txt.corvastine"}));
+    EXPECT_EQ(ReadFileBytes(held), Bytes({'h', 'e', 'l', 'd', ' ', 'o', 'p', 'e', 'n'}));
+    EXPECT_EQ(corva::LockFile(held, kPassword, nullptr), corva::kOk);
+    EXPECT_TRUE(UnlockPath(folder, kPassword, nullptr));
+    EXPECT_EQ(ReadFileBytes(ro), Bytes({'r', 'e', 'a', 'd', ' ', 'o', 'n', 'l', 'y'}));
+    EXPECT_EQ(ListNames(folder).size(), 3u);
+}
+#endif

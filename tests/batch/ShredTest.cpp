@@ -7,12 +7,14 @@
 #include "BatchTestSupport.h"
 #include "LinkSupport.h"
 #include "engine/Batch.h"
+#include "engine/LockedFile.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -206,3 +208,63 @@ TEST(ShredBatchTest, AFailedWipeLeavesTheEntryAndTheBatchGoesOn) {
     EXPECT_EQ(fake.CallCount(), 3);
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a", L"b"}));
 }
+
+// Only name surrogates (symbolic links, junctions, mount points) are links;
+// cloud placeholders, deduplicated, compressed and archived files are files
+// like any other and are wiped, locked and unlocked through their filters.
+TEST(ReparsePoints, OnlyNameSurrogatesAreLinks) {
+    struct Tag {
+        uint32_t tag;
+        bool link;
+    };
+    const Tag tags[] = {
+        {0xA000000Cu, true},   // symbolic link
+        {0xA0000003u, true},   // mount point, junction
+        {0xA000001Du, true},   // WSL symbolic link (LX_SYMLINK)
+        {0x00000000u, true},   // unreadable: taken for a link, to be safe
+        {0x9000001Au, false},  // cloud files (OneDrive placeholder)
+        {0x9000601Au, false},  // cloud files, another variant
+        {0x80000013u, false},  // deduplicated
+        {0x80000017u, false},  // system-compressed (WOF)
+        {0xC0000004u, false},  // hierarchical storage (HSM)
+        {0x8000001Bu, false},  // app execution alias: not a name surrogate
+    };
+    for (const Tag& t : tags) EXPECT_EQ(plat::IsLinkReparseTag(t.tag), t.link) << std::hex << t.tag;
+}
+
+#ifndef _WIN32
+// A FIFO has nothing to wipe: the wiping library leaves it, and so shredding
+// must not delete it; opening it would hang.
+TEST(ShredBatchTest, NeverDeletesWhatWasNotWiped) {
+    TempDir dir;
+    const std::wstring folder = dir / L"tree";
+    ASSERT_TRUE(MakeFolder(folder));
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"data.bin"), Filled(5000, 0x33)));
+    ASSERT_EQ(::mkfifo(plat::WideToUtf8(Join(folder, L"pipe")).c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(plat::WideToUtf8(dir / L"lone-pipe").c_str(), 0600), 0);
+    {
+        ShredBatch batch({folder, dir / L"lone-pipe"}, nullptr, BesideTest(kWipeLibraryName));
+        RunToEnd(batch);
+    }
+    EXPECT_EQ(ListNames(folder), std::vector<std::wstring>{L"pipe"}) << "the file wiped and deleted, the FIFO kept";
+    EXPECT_EQ(plat::KindOf(dir / L"lone-pipe"), plat::EntryKind::Special);
+}
+
+// Locking a folder with a FIFO in it locks the files and skips the FIFO
+// without opening it (opening one for reading waits for a writer forever).
+TEST(LockBatchTest, FifosAreSkippedLikeLinks) {
+    TempDir dir;
+    const std::wstring folder = dir / L"tree";
+    ASSERT_TRUE(MakeFolder(folder));
+    ASSERT_TRUE(WriteFileText(Join(folder, L"a.txt"), "a"));
+    ASSERT_EQ(::mkfifo(plat::WideToUtf8(Join(folder, L"pipe")).c_str(), 0600), 0);
+    {
+        LockBatch batch({folder}, "pw", nullptr);
+        RunToEnd(batch);
+    }
+    EXPECT_EQ(ListNames(folder), (std::vector<std::wstring>{L"a.txt.corvastine", L"pipe"}));
+    EXPECT_FALSE(LockOneFile(Join(folder, L"pipe"), "pw", nullptr));
+    EXPECT_TRUE(UnlockPath(folder, "pw", nullptr));
+    EXPECT_EQ(ListNames(folder), (std::vector<std::wstring>{L"a.txt", L"pipe"}));
+}
+#endif

@@ -75,11 +75,69 @@ run unlock --password-file "$pw" "$(p "$work/fake.corvastine")"
 check "a fake locked file is refused" has "not a locked file"
 check "the fake is kept" test -f "$work/fake.corvastine"
 
+# unlock never replaces a plain file of the same name unless asked to.
+printf 'old' > "$work/doc.txt"
+run lock --password-file "$pw" "$(p "$work/doc.txt")"
+printf 'newer' > "$work/doc.txt"
+run unlock --password-file "$pw" "$(p "$work/doc.txt.corvastine")"
+check "unlock over an existing file exits 1" test "$rc" = 1
+check "unlock over an existing file says how to go on" has "exists; use --replace to overwrite"
+check "the newer file is kept" test "$(cat "$work/doc.txt")" = newer
+check "the locked file is kept" test -f "$work/doc.txt.corvastine"
+run unlock --replace --password-file "$pw" "$(p "$work/doc.txt.corvastine")"
+check "--replace unlocks over it" test "$rc" = 0 -a "$(cat "$work/doc.txt")" = old
+check "--replace removes the locked file" test ! -e "$work/doc.txt.corvastine"
+run lock --replace --password-file "$pw" "$(p "$work/doc.txt")"
+check "--replace is for unlock only" test "$rc" = 2
+
+# The password file's line ending is not part of the password.
+printf 'line horse\n' > "$work/pw-lf"
+printf 'line horse\r\n' > "$work/pw-crlf"
+printf 'line horse' > "$work/pw-bare"
+for f in e1 e2; do printf '%s' "$f" > "$work/$f.txt"; done
+run lock --password-file "$(p "$work/pw-lf")" "$(p "$work/e1.txt")" "$(p "$work/e2.txt")"
+run unlock --password-file "$(p "$work/pw-crlf")" "$(p "$work/e1.txt.corvastine")"
+check "a CRLF password file unlocks what LF locked" test "$rc" = 0 -a "$(cat "$work/e1.txt")" = e1
+run unlock --password-file "$(p "$work/pw-bare")" "$(p "$work/e2.txt.corvastine")"
+check "a password file without a line ending unlocks what LF locked" test "$rc" = 0 -a "$(cat "$work/e2.txt")" = e2
+
+# A lock that fails exits 1 and leaves the file as it was.
+printf 'x' > "$work/taken.txt"; printf 'y' > "$work/taken.txt.corvastine"
+run lock --password-file "$pw" "$(p "$work/taken.txt")"
+check "a failed lock exits 1" test "$rc" = 1
+check "a failed lock names the reason" has "its locked file already exists"
+check "a failed lock leaves both files" test "$(cat "$work/taken.txt")$(cat "$work/taken.txt.corvastine")" = xy
+
+# verify and unlock decide alike: a payload with something after its last
+# gzip member, or a payload size 16 short of the stream, is damaged.
+kit=$(cd "$(dirname "$0")/../vectors/locked" && pwd)
+printf 'corvastine-vectors\n' > "$work/vpw"
+run verify --password-file "$(p "$work/vpw")" "$(p "$kit/multi-member.bin.corvastine")"
+check "a payload of several gzip members verifies" test "$rc" = 0
+for v in member-then-magic.txt payload-size-16-short.bin; do
+  run verify --password-file "$(p "$work/vpw")" "$(p "$kit/$v.corvastine")"
+  check "verify refuses $v" test "$rc" = 1
+  check "verify calls $v damaged" has "bad, the locked file is damaged"
+  cp "$kit/$v.corvastine" "$work/"
+  run unlock --password-file "$(p "$work/vpw")" "$(p "$work/$v.corvastine")"
+  check "unlock refuses $v" test "$rc" = 1 -a -f "$work/$v.corvastine" -a ! -e "$work/$v"
+done
+
 if [ -z "$runner" ]; then
   ln -s "$work/orig/a.txt" "$work/link.txt"
   run lock --password-file "$pw" "$work/link.txt"
   check "a link is not followed" has "a link is not followed"
+  check "a link argument exits 1" test "$rc" = 1
   check "the link target is untouched" test -f "$work/orig/a.txt" -a ! -e "$work/orig/a.txt.corvastine"
+
+  # A FIFO is never opened: locking a folder with one does not hang.
+  mkdir "$work/fifo" && printf 'f' > "$work/fifo/file.txt" && mkfifo "$work/fifo/pipe"
+  run lock --password-file "$pw" "$work/fifo"
+  check "a FIFO in a folder is skipped" has "pipe: skipped, not a regular file"
+  check "the rest of the folder is locked" test -f "$work/fifo/file.txt.corvastine" -a -p "$work/fifo/pipe"
+  check "a skipped FIFO is no failure" test "$rc" = 0
+  run lock --password-file "$pw" "$work/fifo/pipe"
+  check "a FIFO argument exits 1" test "$rc" = 1
 fi
 
 echo "$pass passed, $fail failed"

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <memory>
+
 #include "engine/GZip.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
@@ -178,4 +180,150 @@ TEST(GZip, CompressFailsCleanlyOnAFullDisk) {
     EXPECT_FALSE(DecompressFile(dir / L"in.gz", dir / L"out"));
     plat::SetWriteBudgetForTesting(-1);
     EXPECT_FALSE(plat::PathExists(dir / L"out"));
+}
+
+namespace {
+
+// Collects what a stage passes on.
+class Collect final : public corva::ByteSink {
+public:
+    bool Write(const uint8_t* data, size_t size) override {
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    }
+    bool Finish() override { return finished = true; }
+    Bytes bytes;
+    bool finished = false;
+};
+
+Bytes Compress(const Bytes& data) {
+    Collect out;
+    std::unique_ptr<corva::ByteSink> c = corva::MakeCompressor(&out);
+    EXPECT_TRUE(c->Write(data.data(), data.size()));
+    EXPECT_TRUE(c->Finish());
+    EXPECT_TRUE(out.finished);
+    return out.bytes;
+}
+
+// Feeds the stream to a decompressor in two writes split at cut.
+bool Inflate(const Bytes& stream, size_t cut, Bytes* plain, bool* damaged) {
+    Collect out;
+    corva::Decompressor d(&out);
+    bool ok = d.Write(stream.data(), cut) && d.Write(stream.data() + cut, stream.size() - cut) && d.Finish();
+    *plain = out.bytes;
+    *damaged = d.Damaged();
+    return ok && out.finished;
+}
+
+}  // namespace
+
+TEST(GZipStages, CompressorWritesTheSameStreamAsTheFileStage) {
+    TempDir dir;
+    const Bytes data = TextPayload(200000);
+    ASSERT_TRUE(WriteFileBytes(dir / L"in", data));
+    ASSERT_TRUE(CompressFile(dir / L"in", dir / L"in.gz"));
+    EXPECT_EQ(Compress(data), ReadFileBytes(dir / L"in.gz"));
+    EXPECT_EQ(Compress({}).size(), 20u);
+}
+
+TEST(GZipStages, AFollowingMemberIsReadWhereverItBegins) {
+    const Bytes a = TextPayload(700), b = PseudoRandom(300, 8), c = TextPayload(50);
+    Bytes stream = Compress(a);
+    const size_t first = stream.size();
+    const Bytes mb = Compress(b), mc = Compress(c);
+    stream.insert(stream.end(), mb.begin(), mb.end());
+    const size_t second = stream.size();
+    stream.insert(stream.end(), mc.begin(), mc.end());
+    Bytes expected = a;
+    expected.insert(expected.end(), b.begin(), b.end());
+    expected.insert(expected.end(), c.begin(), c.end());
+    // Every split of the input, the member boundaries included.
+    for (size_t cut = 0; cut <= stream.size(); ++cut) {
+        Bytes plain;
+        bool damaged = true;
+        ASSERT_TRUE(Inflate(stream, cut, &plain, &damaged)) << "cut at " << cut << " (members at " << first << ", "
+                                                             << second << ")";
+        ASSERT_EQ(plain, expected) << cut;
+    }
+    // And one byte at a time.
+    Collect out;
+    corva::Decompressor d(&out);
+    for (uint8_t byte : stream) ASSERT_TRUE(d.Write(&byte, 1));
+    ASSERT_TRUE(d.Finish());
+    EXPECT_EQ(out.bytes, expected);
+    EXPECT_EQ(d.Members(), 3u);
+}
+
+TEST(GZipStages, AnythingButWholeMembersFailsAsDamage) {
+    const Bytes member = Compress(TextPayload(1000));
+    struct Case {
+        const char* what;
+        Bytes stream;
+    };
+    Bytes magic = member, zero = member, half = member, cut = member, flipped = member;
+    magic.insert(magic.end(), {0x1F, 0x8B});
+    zero.push_back(0);
+    const Bytes second = Compress(TextPayload(10));
+    half.insert(half.end(), second.begin(), second.begin() + 12);
+    cut.resize(cut.size() - 4);
+    flipped[flipped.size() - 6] ^= 1;  // the CRC-32
+    const Case cases[] = {{"empty", {}},          {"magic after the member", magic},
+                          {"zero after the member", zero}, {"half a second member", half},
+                          {"trailer cut", cut},   {"CRC wrong", flipped},
+                          {"not gzip", Bytes(100, 'x')}};
+    for (const Case& c : cases) {
+        for (size_t at : {size_t(0), c.stream.size() / 2, c.stream.size()}) {
+            Bytes plain;
+            bool damaged = false;
+            EXPECT_FALSE(Inflate(c.stream, at, &plain, &damaged)) << c.what << " split at " << at;
+            EXPECT_TRUE(damaged) << c.what;
+        }
+    }
+}
+
+TEST(GZipStages, AFailingNextStageIsNotTakenForDamage) {
+    class Refuse final : public corva::ByteSink {
+    public:
+        bool Write(const uint8_t*, size_t) override { return false; }
+        bool Finish() override { return true; }
+    } refuse;
+    const Bytes stream = Compress(TextPayload(5000));
+    corva::Decompressor d(&refuse);
+    EXPECT_FALSE(d.Write(stream.data(), stream.size()));
+    EXPECT_FALSE(d.Finish());
+    EXPECT_FALSE(d.Damaged());
+}
+
+// The file stage reads 64 KiB at a time: a second member whose first byte is
+// the last byte of a read must still be read.
+TEST(GZip, AMemberBeginningInTheLastByteOfABufferIsRead) {
+    TempDir dir;
+    const Bytes tail = TextPayload(500);
+    const Bytes second = Compress(tail);
+    for (size_t boundary : {size_t(65535), size_t(65534), size_t(65536)}) {
+        // A stored (uncompressed) member grows with its input one for one:
+        // find the input length that makes it end at the boundary.
+        Bytes first, data;
+        for (size_t n = boundary - 200; n < boundary && first.size() != boundary; ++n) {
+            data = PseudoRandom(n, 5);
+            z_stream z{};
+            ASSERT_EQ(deflateInit2(&z, 0, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY), Z_OK);
+            first.assign(deflateBound(&z, static_cast<uLong>(n)), 0);
+            z.next_in = data.data();
+            z.avail_in = static_cast<uInt>(n);
+            z.next_out = first.data();
+            z.avail_out = static_cast<uInt>(first.size());
+            ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+            first.resize(first.size() - z.avail_out);
+            deflateEnd(&z);
+        }
+        ASSERT_EQ(first.size(), boundary);
+        Bytes stream = first;
+        stream.insert(stream.end(), second.begin(), second.end());
+        ASSERT_TRUE(WriteFileBytes(dir / L"two.gz", stream));
+        ASSERT_TRUE(DecompressFile(dir / L"two.gz", dir / L"two")) << boundary;
+        Bytes expected = data;
+        expected.insert(expected.end(), tail.begin(), tail.end());
+        EXPECT_EQ(ReadFileBytes(dir / L"two"), expected) << boundary;
+    }
 }

@@ -306,3 +306,19 @@ TEST_F(LockedFileTest, PayloadSizeIsReadAsSixtyFourBits) {
     EXPECT_EQ(decryptfile("pw", locked.c_str(), out.c_str(), false, nullptr), -6);
     EXPECT_FALSE(plat::PathExists(out));
 }
+
+TEST_F(LockedFileTest, EncryptRefusesASourceWhoseLengthChangesWhileItIsRead) {
+    std::wstring src = dir / L"p.bin", dst = dir / L"p.bin.corvastine";
+    ASSERT_TRUE(WriteFileBytes(src, PseudoRandom(3000000, 4)));
+    // The first read sees the end of the file: the source reads shorter
+    // than the length the header was built for.
+    plat::SetReadFaultForTesting(1, plat::ReadFault::EndOfFile);
+    EXPECT_EQ(encryptfile("pw", src.c_str(), dst.c_str(), false, nullptr), corva::kIoFailure);
+    EXPECT_FALSE(plat::ReadFaultPendingForTesting());
+    plat::SetReadFaultForTesting(2, plat::ReadFault::EndOfFile);
+    EXPECT_EQ(encryptfile("pw", src.c_str(), dst.c_str(), false, nullptr), corva::kIoFailure);
+    plat::SetReadFaultForTesting(0, plat::ReadFault::EndOfFile);
+    EXPECT_FALSE(plat::PathExists(dst));
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"p.bin"});
+    ASSERT_EQ(encryptfile("pw", src.c_str(), dst.c_str(), false, nullptr), corva::kOk);
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/LockedFile.h"
 #include "log/FileLog.h"
 #include "platform/Platform.h"
@@ -164,4 +166,126 @@ TEST_F(Pipeline, MissingAndLinkedPathsFailWithoutSideEffects) {
     EXPECT_FALSE(LockOneFile(dir / L"link.txt", kPassword, nullptr));
     EXPECT_EQ(ReadFileBytes(target), Bytes({'o', 'u', 't', 's', 'i', 'd', 'e'}));
     EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"link.txt"});
+}
+
+namespace {
+
+// What the folder holds at the moment a lock has written its locked copy:
+// names other than the plain file, and whether any of them shows the plain
+// bytes or a gzip stream.
+struct DiskSnapshot {
+    std::wstring folder, plain;
+    Bytes content;
+    std::vector<std::wstring> others;
+    bool readable = false;
+};
+DiskSnapshot* g_snapshot = nullptr;
+
+bool Contains(const Bytes& hay, const Bytes& needle) {
+    return !needle.empty() && std::search(hay.begin(), hay.end(), needle.begin(), needle.end()) != hay.end();
+}
+
+void TakeSnapshot(plat::File&) {
+    for (const auto& name : ListNames(g_snapshot->folder)) {
+        const std::wstring path = Join(g_snapshot->folder, name);
+        if (path == g_snapshot->plain) continue;
+        g_snapshot->others.push_back(name);
+        const Bytes b = ReadFileBytes(path);
+        const Bytes gzipMagic = {0x1F, 0x8B, 0x08};
+        const Bytes piece(g_snapshot->content.begin() + 1000, g_snapshot->content.begin() + 1064);
+        if (Contains(b, gzipMagic) || Contains(b, piece)) g_snapshot->readable = true;
+    }
+}
+
+void FlipBodyByte(plat::File& lockedCopy) {
+    uint8_t b = 0;
+    size_t got = 0;
+    ASSERT_TRUE(lockedCopy.Seek(172 + 16 * 7));
+    ASSERT_TRUE(lockedCopy.Read(&b, 1, &got));
+    b ^= 0x10;
+    ASSERT_TRUE(lockedCopy.Seek(172 + 16 * 7));
+    ASSERT_TRUE(lockedCopy.Write(&b, 1));
+}
+
+}  // namespace
+
+TEST_F(Pipeline, LockingPutsNothingReadableOnDiskBesideThePlainFile) {
+    std::string text;
+    for (int i = 0; i < 3000; ++i) text += "a compressible line of the user's text " + std::to_string(i) + "\n";
+    DiskSnapshot snap;
+    snap.folder = dir.Path();
+    snap.content = Bytes(text.begin(), text.end());
+    snap.plain = Make(L"notes.txt", snap.content);
+    g_snapshot = &snap;
+    corva::SetBeforeVerifyHookForTesting(TakeSnapshot);
+    const bool locked = LockOneFile(snap.plain, kPassword, nullptr);
+    corva::SetBeforeVerifyHookForTesting(nullptr);
+    ASSERT_TRUE(locked);
+    EXPECT_FALSE(snap.readable) << "a compressed or plain copy was on disk";
+#ifndef _WIN32
+    // On Linux the locked copy has no name at all until it is complete.
+    EXPECT_TRUE(snap.others.empty()) << plat::WideToUtf8(snap.others.front());
+#else
+    // On Windows it has a temporary name and goes with its handle.
+    EXPECT_LE(snap.others.size(), 1u);
+#endif
+    ASSERT_TRUE(UnlockOneFile(snap.plain + L".corvastine", kPassword, nullptr));
+    EXPECT_EQ(ReadFileBytes(snap.plain), snap.content);
+}
+
+TEST_F(Pipeline, ALockedCopyDamagedBeforeItIsReadBackKeepsThePlainFile) {
+    const Bytes content = PseudoRandom(70000, 11);
+    std::wstring plain = Make(L"ledger.xls", content);
+    corva::SetBeforeVerifyHookForTesting(FlipBodyByte);
+    const bool locked = LockOneFile(plain, kPassword, nullptr);
+    corva::SetBeforeVerifyHookForTesting(nullptr);
+    EXPECT_FALSE(locked);
+    EXPECT_EQ(ReadFileBytes(plain), content);
+    EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"ledger.xls"});
+}
+
+TEST_F(Pipeline, ReadFaultsWhileLockingOrUnlockingChangeNothing) {
+    // Larger than one read chunk, so that the source takes several reads.
+    const Bytes content = PseudoRandom(1300000, 12);
+    std::wstring plain = Make(L"archive.bin", content);
+    for (plat::ReadFault kind : {plat::ReadFault::Error, plat::ReadFault::EndOfFile}) {
+        for (int nth = 1;; ++nth) {
+            SCOPED_TRACE(testing::Message() << (kind == plat::ReadFault::Error ? "error" : "end") << " at read " << nth);
+            plat::SetReadFaultForTesting(nth, kind);
+            const bool locked = LockOneFile(plain, kPassword, nullptr);
+            const bool hit = !plat::ReadFaultPendingForTesting();
+            plat::SetReadFaultForTesting(0, kind);
+            if (!hit) {
+                ASSERT_TRUE(locked);
+                ASSERT_TRUE(UnlockOneFile(plain + L".corvastine", kPassword, nullptr));
+                break;
+            }
+            if (locked) {
+                // Only a fault that changed nothing (the end of the file
+                // reported where it was anyway) may let the lock through.
+                EXPECT_EQ(kind, plat::ReadFault::EndOfFile);
+                ASSERT_TRUE(UnlockOneFile(plain + L".corvastine", kPassword, nullptr));
+            }
+            EXPECT_EQ(ReadFileBytes(plain), content);
+            ASSERT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"archive.bin"});
+        }
+    }
+    ASSERT_TRUE(LockOneFile(plain, kPassword, nullptr));
+    const std::wstring locked = plain + L".corvastine";
+    const Bytes lockedBytes = ReadFileBytes(locked);
+    for (int nth = 1;; ++nth) {
+        SCOPED_TRACE(testing::Message() << "unlock, error at read " << nth);
+        plat::SetReadFaultForTesting(nth, plat::ReadFault::Error);
+        const bool unlocked = UnlockOneFile(locked, kPassword, nullptr);
+        const bool hit = !plat::ReadFaultPendingForTesting();
+        plat::SetReadFaultForTesting(0, plat::ReadFault::Error);
+        if (!hit) {
+            EXPECT_TRUE(unlocked);
+            EXPECT_EQ(ReadFileBytes(plain), content);
+            break;
+        }
+        EXPECT_FALSE(unlocked);
+        EXPECT_EQ(ReadFileBytes(locked), lockedBytes);
+        ASSERT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"archive.bin.corvastine"});
+    }
 }
