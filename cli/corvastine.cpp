@@ -249,10 +249,17 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name) {
 
 // Collects the files below a folder depth-first; links are reported, not
 // followed.
-void CollectFiles(const std::wstring& folder, std::vector<std::wstring>* files, std::vector<std::wstring>* links,
-                  std::vector<std::wstring>* specials, std::vector<std::wstring>* unreadable) {
+void CollectFiles(const std::wstring& folder, bool clean, std::vector<std::wstring>* files,
+                  std::vector<std::wstring>* links, std::vector<std::wstring>* specials,
+                  std::vector<std::wstring>* unreadable) {
     std::vector<std::wstring> names;
     if (!plat::ListFolder(folder, &names)) {
+        unreadable->push_back(folder);
+        return;
+    }
+    // Temporaries an earlier version left when it was killed are removed,
+    // never locked as files of their own.
+    if (clean && corva::RemoveStaleTemporaries(folder, names, nullptr) > 0 && !plat::ListFolder(folder, &names)) {
         unreadable->push_back(folder);
         return;
     }
@@ -261,7 +268,7 @@ void CollectFiles(const std::wstring& folder, std::vector<std::wstring>* files, 
         std::wstring path = Join(folder, name);
         switch (plat::KindOf(path)) {
             case plat::EntryKind::Link: links->push_back(path); break;
-            case plat::EntryKind::Folder: CollectFiles(path, files, links, specials, unreadable); break;
+            case plat::EntryKind::Folder: CollectFiles(path, clean, files, links, specials, unreadable); break;
             case plat::EntryKind::Special: specials->push_back(path); break;
             default: files->push_back(path); break;
         }
@@ -505,7 +512,7 @@ int Run(int argc, ArgChar** argv) {
         }
         std::vector<std::wstring> files, links, specials, unreadable;
         if (plat::IsDirectory(path)) {
-            CollectFiles(path, &files, &links, &specials, &unreadable);
+            CollectFiles(path, cmd == Command::Lock || cmd == Command::Unlock, &files, &links, &specials, &unreadable);
             for (const auto& l : links) std::printf("%s: skipped, a link is not followed\n", Show(l).c_str());
             for (const auto& l : specials)
                 std::printf("%s: skipped, not a regular file (FIFO, socket or device)\n", Show(l).c_str());

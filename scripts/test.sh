@@ -23,6 +23,14 @@ cmake --build --preset linux
 step "linux: tests"
 ctest --preset linux || status=1
 
+# The threaded and the memory-handling suites again under the sanitizers.
+for preset in linux-tsan linux-asan; do
+  step "$preset: build and tests"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" || status=1
+done
+
 if [ "$linux_only" = 0 ]; then
   step "win32 (i686): build only"
   cmake --preset win32 >/dev/null

@@ -54,6 +54,13 @@ std::wstring BesideModule(const std::wstring& name) {
 // unlock skip it, deletion removes the link itself. FIFOs, sockets and
 // devices are never opened (lock and unlock skip them) and never deleted
 // (the wiping library does not wipe them).
+// Stale temporaries of earlier versions go when the walk meets them, or
+// when a file of theirs is selected by itself.
+void CleanFolder(const std::wstring& folder, FileLog* log) {
+    std::vector<std::wstring> names;
+    if (plat::ListFolder(folder, &names)) corva::RemoveStaleTemporaries(folder, names, log);
+}
+
 bool DeleteEntry(const std::wstring& path, void*) {
     switch (plat::KindOf(path)) {
         case plat::EntryKind::Link: return plat::RemoveLink(path);
@@ -102,6 +109,8 @@ struct Collection {
 bool CollectEntry(const std::wstring& path, void* context) {
     auto* c = static_cast<Collection*>(context);
     if (plat::KindOf(path) != plat::EntryKind::File) return true;
+    // A stale temporary of an earlier version goes as the walk meets it.
+    if (corva::IsStaleTemporary(path)) return plat::RemoveFile(path);
     // A plain file among the locked ones is nothing to unlock.
     if (c->unlock && !HasLockedExtension(path)) return true;
     c->files.push_back(path);
@@ -132,7 +141,9 @@ bool LockPath(const std::wstring& path, const char* password, FileLog* log) {
         return false;
     }
     if (plat::IsDirectory(path)) return ForEachFileInFolder(path, password, log, false);
-    return LockOneFile(path, password, log);
+    const bool ok = LockOneFile(path, password, log);
+    CleanFolder(plat::ParentFolder(path), log);
+    return ok;
 }
 
 bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
@@ -141,7 +152,9 @@ bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
         return false;
     }
     if (plat::IsDirectory(path)) return ForEachFileInFolder(path, password, log, true);
-    return UnlockOneFile(path, password, log);
+    const bool ok = UnlockOneFile(path, password, log);
+    CleanFolder(plat::ParentFolder(path), log);
+    return ok;
 }
 
 bool DeletePath(const std::wstring& path, bool isFolder) {

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -349,6 +350,57 @@ int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* lo
     }
     NullSink discard;
     return ReadLockedFile(password, nullptr, in, &discard, path.c_str(), log, "verify");
+}
+
+namespace {
+
+// "%08lX%04X%04x" and eight "%02X": upper-case hexadecimal but for the
+// third group, in lower case.
+bool IsGuidText(const std::wstring& t) {
+    if (t.size() != 32) return false;
+    for (size_t i = 0; i < 32; ++i) {
+        const wchar_t c = t[i];
+        const bool lower = i >= 12 && i < 16;
+        const bool ok = (c >= L'0' && c <= L'9') || (lower ? (c >= L'a' && c <= L'f') : (c >= L'A' && c <= L'F'));
+        if (!ok) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsStaleTemporary(const std::wstring& path) {
+    static const uint8_t kPayloadHeader[10] = {0x1F, 0x8B, 0x08, 0, 0, 0, 0, 0, 0, 0x0B};
+    if (path.size() <= 36 || path.compare(path.size() - 4, 4, L".xml") != 0) return false;
+    if (!IsGuidText(path.substr(path.size() - 36, 32))) return false;
+    // Named after a file beside it, in either of its forms.
+    const std::wstring base = path.substr(0, path.size() - 36);
+    const size_t n = sizeof(kLockedExtension) / sizeof(wchar_t) - 1;
+    auto file = [](const std::wstring& p) { return plat::KindOf(p) == plat::EntryKind::File; };
+    if (base.empty() || base.back() == L'/' || base.back() == L'\\') return false;
+    if (!file(base) && !file(base + kLockedExtension) &&
+        !(HasLockedExtension(base) && file(base.substr(0, base.size() - n))))
+        return false;
+    if (plat::KindOf(path) != plat::EntryKind::File) return false;
+    plat::File f;
+    uint8_t head[sizeof kPayloadHeader];
+    size_t got = 0;
+    if (!f.Open(path, plat::File::Mode::Read) || !f.ReadFull(head, sizeof head, &got)) return false;
+    return got == 0 || (got == sizeof head && std::memcmp(head, kPayloadHeader, sizeof head) == 0);
+}
+
+int RemoveStaleTemporaries(const std::wstring& folder, const std::vector<std::wstring>& names, FileLog* log) {
+    int removed = 0;
+    const wchar_t last = folder.empty() ? L'/' : folder.back();
+    for (const std::wstring& name : names) {
+        const std::wstring path =
+            (last == L'/' || last == L'\\') ? folder + name : folder + plat::PathSeparator() + name;
+        if (IsStaleTemporary(path) && plat::RemoveFile(path)) {
+            LogTo(log, kLogInfo, "[RemoveStaleTemporaries] removed %s.", Narrow(path).c_str());
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 void SetBeforeVerifyHookForTesting(void (*hook)(plat::File& lockedCopy)) { g_beforeVerifyHook = hook; }

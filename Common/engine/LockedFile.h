@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class FileLog;
 
@@ -84,6 +85,16 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log);
 // replaceExisting (kDestinationExists otherwise), and a folder or link of
 // that name never.
 int UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log);
+
+// Removes what an earlier version of the engine, killed at the wrong moment,
+// may have left beside the files of a folder: a temporary named after an
+// entry of the folder followed by a GUID in hexadecimal and ".xml" ("%08lX
+// %04X%04x" and 16 more digits) that is empty or holds a gzip stream with
+// the payload's own header. names: the folder's entries. Returns how many
+// were removed. This version itself leaves no named temporary behind.
+int RemoveStaleTemporaries(const std::wstring& folder, const std::vector<std::wstring>& names, FileLog* log);
+// Whether one path is such a temporary.
+bool IsStaleTemporary(const std::wstring& path);
 
 // Test hook: called with the locked copy after it was written and flushed,
 // before it is read back (to damage it). nullptr removes it.

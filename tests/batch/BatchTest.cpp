@@ -412,5 +412,16 @@ TEST(LockBatchTest, ReadOnlyFilesAreLockedAndUndeletableOnesLeftAsTheyWere) {
     EXPECT_TRUE(UnlockPath(folder, kPassword, nullptr));
     EXPECT_EQ(ReadFileBytes(ro), Bytes({'r', 'e', 'a', 'd', ' ', 'o', 'n', 'l', 'y'}));
     EXPECT_EQ(ListNames(folder).size(), 3u);
+
+    // An unlock that restored the file but cannot delete the locked one
+    // says so (the restored file is whole and stays).
+    ASSERT_TRUE(LockOneFile(other, kPassword, nullptr));
+    const std::wstring locked = other + L".corvastine";
+    h = ::CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kLockedNotDeleted);
+    ::CloseHandle(h);
+    EXPECT_EQ(ReadFileBytes(other), Bytes({'o', 't', 'h', 'e', 'r'}));
+    EXPECT_TRUE(IsLockedFile(locked));
 }
 #endif

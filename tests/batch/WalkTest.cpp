@@ -235,3 +235,33 @@ TEST_F(WalkTest, DeleteOfAFileAndOfAFolderTree) {
     EXPECT_FALSE(plat::PathExists(root));
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"outside", L"outside-empty", L"outside.txt"}));
 }
+
+// What an earlier version left when it was killed: a gzip temporary named
+// after a file of the folder. Removed by the next lock or unlock there;
+// names that only look alike, or hold something else, are the user's.
+TEST(StaleTemporaries, AreRemovedByTheNextLockOrUnlockOfTheirFolder) {
+    TempDir dir;
+    const std::wstring folder = dir / L"docs";
+    ASSERT_TRUE(MakeFolder(folder));
+    ASSERT_TRUE(WriteFileText(Join(folder, L"a.txt"), "a"));
+    ASSERT_TRUE(WriteFileText(Join(folder, L"b.txt"), "b"));
+    const Bytes gzip = {0x1F, 0x8B, 0x08, 0, 0, 0, 0, 0, 0, 0x0B, 0x4B, 0x04, 0x00};
+    const std::wstring guid = L"0A1B2C3D4E5Fa6b7C8D9E0F1A2B3C4D5.xml";
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"a.txt" + guid), gzip));                  // stale: goes
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"b.txt.corvastine" + guid), Bytes()));    // stale, empty: goes
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"c.txt" + guid), gzip));                  // no c.txt: stays
+    ASSERT_TRUE(WriteFileText(Join(folder, L"b.txt" + guid), "<xml/>"));               // not gzip: stays
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"a.txt0A1B2C3D4E5FA6B7C8D9E0F1A2B3C4D5.xml"), gzip));  // not the format
+    ASSERT_TRUE(UnlockPath(folder, "pw", nullptr));
+    std::vector<std::wstring> expected = {L"a.txt", L"a.txt0A1B2C3D4E5FA6B7C8D9E0F1A2B3C4D5.xml", L"b.txt",
+                                          L"b.txt" + guid, L"c.txt" + guid};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(ListNames(folder), expected);
+    // Once more for lock, this time beside the locked form of the file.
+    ASSERT_TRUE(LockOneFile(Join(folder, L"a.txt"), "pw", nullptr));
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"a.txt" + guid), gzip));
+    ASSERT_TRUE(WriteFileText(Join(folder, L"d.txt"), "d"));
+    EXPECT_TRUE(LockPath(Join(folder, L"d.txt"), "pw", nullptr));
+    EXPECT_FALSE(plat::PathExists(Join(folder, L"a.txt" + guid)));
+    EXPECT_TRUE(plat::PathExists(Join(folder, L"c.txt" + guid)));
+}

@@ -70,7 +70,7 @@ if ! (cd "$dir" && for f in $names; do cmp -s "$f" "$orig/$f" || exit 1; done); 
   echo "FAIL: an uninterrupted lock and unlock did not restore every file"; exit 1
 fi
 
-lost=0 leftovers=0 doubles=0
+lost=0 leftovers=0 doubles=0 killed=0
 # Files in the folder that are neither an original nor its locked file.
 strays() {
   (cd "$dir" && for f in * .[!.]*; do
@@ -129,6 +129,8 @@ for r in $(seq 1 "$runs"); do
   $runner "$tool" $op --password-file "$pw" $(targets $op) >/dev/null 2>&1 &
   pid=$!
   sleep "$(printf '%d.%03d' $((delay_ms / 1000)) $((delay_ms % 1000)))"
+  state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)
+  if [ -n "$state" ] && [ "$state" != Z ]; then killed=$((killed + 1)); fi
   kill -KILL "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   check "$r"
@@ -143,5 +145,5 @@ s=$(strays)
 [ -n "$s" ] && { echo "end: left behind: $(echo $s)"; leftovers=$((leftovers + $(echo "$s" | wc -l))); }
 
 echo "seed $seed, $(echo $names | wc -w) files, lock ${lock_ms} ms, unlock ${unlock_ms} ms"
-echo "runs $runs, files lost $lost, leftovers $leftovers, doubles $doubles"
+echo "runs $runs, files lost $lost, leftovers $leftovers (killed while running: $killed, doubles: $doubles)"
 [ "$lost" = 0 ] && [ "$leftovers" = 0 ]
