@@ -1,11 +1,13 @@
 // corvastine: command-line front end of the locked-file engine, for scripts
 // and for recovering locked files on any machine.
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "engine/FileWorkers.h"
 #include "engine/LockedFile.h"
 #include "engine/SecretText.h"
 #include "platform/Platform.h"
@@ -298,82 +300,92 @@ const char* LockFailure(const std::wstring& path, int code) {
     return "could not be read or written (disk full or no permission?); nothing was changed";
 }
 
-int RunOne(Command cmd, const std::wstring& path, const char* password, bool replace, ProgressBar* bar) {
+// What handling one file came to: the line for the user, and whether it failed.
+struct Outcome {
+    std::string line;
+    int failed = 0;
+};
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    char buffer[2048];
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
+
+// Handles one file; prints nothing, so that several can run at once.
+Outcome Handle(Command cmd, const std::wstring& path, const char* password, bool replace) {
     const std::string shown = Show(path);
-    bar->name = shown;
     switch (cmd) {
         case Command::Lock: {
             if (HasLockedExtension(path) && IsLockedFile(path)) {
-                std::printf("%s: skipped, already locked\n", shown.c_str());
-                return 0;
+                return {Format("%s: skipped, already locked\n", shown.c_str()), 0};
             }
             const int code = corva::LockFile(path, password, nullptr);
-            ClearProgress(bar);
-            if (code == corva::kOk) {
-                std::printf("%s: locked\n", shown.c_str());
-                return 0;
-            }
-            std::printf("%s: not locked, %s\n", shown.c_str(), LockFailure(path, code));
-            return 1;
+            if (code == corva::kOk) return {Format("%s: locked\n", shown.c_str()), 0};
+            return {Format("%s: not locked, %s\n", shown.c_str(), LockFailure(path, code)), 1};
         }
         case Command::Unlock: {
             if (!HasLockedExtension(path)) {
-                std::printf("%s: not unlocked, the name does not end in .corvastine\n", shown.c_str());
-                return 1;
+                return {Format("%s: not unlocked, the name does not end in .corvastine\n", shown.c_str()), 1};
             }
             const int code = corva::UnlockFile(path, password, replace, nullptr);
-            ClearProgress(bar);
             const std::string restored = shown.substr(0, shown.size() - 11);
             switch (code) {
-                case corva::kOk: std::printf("%s: unlocked\n", shown.c_str()); return 0;
+                case corva::kOk: return {Format("%s: unlocked\n", shown.c_str()), 0};
                 case corva::kLockedNotDeleted:
-                    std::printf("%s: unlocked to %s, but the locked file could not be deleted\n", shown.c_str(),
-                                restored.c_str());
-                    return 1;
+                    return {Format("%s: unlocked to %s, but the locked file could not be deleted\n", shown.c_str(),
+                                   restored.c_str()),
+                            1};
                 case corva::kDestinationExists:
-                    std::printf("%s: not unlocked, %s exists; use --replace to overwrite\n", shown.c_str(),
-                                restored.c_str());
-                    return 1;
+                    return {Format("%s: not unlocked, %s exists; use --replace to overwrite\n", shown.c_str(),
+                                   restored.c_str()),
+                            1};
                 default:
-                    std::printf("%s: not unlocked, %s; nothing was changed\n", shown.c_str(), Reason(code));
-                    return 1;
+                    return {Format("%s: not unlocked, %s; nothing was changed\n", shown.c_str(), Reason(code)), 1};
             }
         }
         case Command::Verify: {
             int code = corva::VerifyLockedFile(password, path, nullptr);
-            ClearProgress(bar);
             if (code == corva::kOk) {
-                std::printf("%s: ok\n", shown.c_str());
-                return 0;
+                return {Format("%s: ok\n", shown.c_str()), 0};
             }
-            std::printf("%s: bad, %s\n", shown.c_str(), Reason(code));
-            return 1;
+            return {Format("%s: bad, %s\n", shown.c_str(), Reason(code)), 1};
         }
         case Command::Info: {
             corva::LockedFileHeader h;
             int64_t size = 0;
             if (!IsLockedFile(path) || !loadheader(path.c_str(), &h, nullptr) || !plat::FileSize(path, &size)) {
-                std::printf("%s: not a locked file\n", shown.c_str());
-                return 1;
+                return {Format("%s: not a locked file\n", shown.c_str()), 1};
             }
-            std::printf("%s:\n", shown.c_str());
-            std::printf("  magic          0x%04X\n", h.magic);
-            std::printf("  version        %u\n", h.version);
-            std::printf("  salt           %s\n", Hex(h.salt, 32).c_str());
-            std::printf("  sealed token   %s\n", Hex(h.sealedToken, 32).c_str());
-            std::printf("  sealed digest  %s\n", Hex(h.sealedDigest, 32).c_str());
-            std::printf("  iv             %s\n", Hex(h.iv, 16).c_str());
-            std::printf("  iv (unused)    %s\n", Hex(h.iv + 16, 48).c_str());
-            std::printf("  payload size   %llu\n", static_cast<unsigned long long>(h.payloadSize));
-            std::printf("  file size      %lld (%lld body blocks)\n", static_cast<long long>(size),
+            std::string text = Format("%s:\n", shown.c_str());
+            text += Format("  magic          0x%04X\n", h.magic);
+            text += Format("  version        %u\n", h.version);
+            text += Format("  salt           %s\n", Hex(h.salt, 32).c_str());
+            text += Format("  sealed token   %s\n", Hex(h.sealedToken, 32).c_str());
+            text += Format("  sealed digest  %s\n", Hex(h.sealedDigest, 32).c_str());
+            text += Format("  iv             %s\n", Hex(h.iv, 16).c_str());
+            text += Format("  iv (unused)    %s\n", Hex(h.iv + 16, 48).c_str());
+            text += Format("  payload size   %llu\n", static_cast<unsigned long long>(h.payloadSize));
+            text += Format("  file size      %lld (%lld body blocks)\n", static_cast<long long>(size),
                         static_cast<long long>((size - 172) / 16));
             const bool consistent =
                 static_cast<uint64_t>((size - 172) / 16) == h.payloadSize / 16 + 1;
-            if (!consistent) std::printf("  warning        the body length does not match the payload size\n");
-            return consistent ? 0 : 1;
+            if (!consistent) text += Format("  warning        the body length does not match the payload size\n");
+            return {text, consistent ? 0 : 1};
         }
     }
-    return 1;
+    return {std::string(), 1};
+}
+
+int RunOne(Command cmd, const std::wstring& path, const char* password, bool replace, ProgressBar* bar) {
+    bar->name = Show(path);
+    Outcome o = Handle(cmd, path, password, replace);
+    ClearProgress(bar);
+    std::fputs(o.line.c_str(), stdout);
+    return o.failed;
 }
 
 #ifdef _WIN32
@@ -500,7 +512,24 @@ int Run(int argc, ArgChar** argv) {
         } else {
             files.push_back(path);
         }
-        for (const auto& f : files) failures += RunOne(cmd, f, password.Text().c_str(), replace, &bar);
+        if (files.size() == 1 || cmd == Command::Info) {
+            for (const auto& f : files) failures += RunOne(cmd, f, password.Text().c_str(), replace, &bar);
+            continue;
+        }
+        // A folder's files on one worker per core; the lines still come in
+        // the folder's order, each once its file is done.
+        std::vector<Outcome> outcomes(files.size());
+        corva::RunFileJobs(
+            files.size(), corva::FileWorkerCount(),
+            [&](size_t i) {
+                outcomes[i] = Handle(cmd, files[i], password.Text().c_str(), replace);
+                return outcomes[i].failed == 0;
+            },
+            [&](size_t i, bool) {
+                std::fputs(outcomes[i].line.c_str(), stdout);
+                failures += outcomes[i].failed;
+            },
+            false);
     }
     corva::SetThreadProgress(nullptr, nullptr);
     std::fflush(stdout);

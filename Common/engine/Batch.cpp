@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <exception>
 
+#include "engine/FileWorkers.h"
 #include "engine/LockedFile.h"
 #include "log/FileLog.h"
 
@@ -24,11 +25,6 @@ const char kWipeExportName[] = "dwipefile";
 
 namespace {
 
-struct PipelineContext {
-    const char* password;
-    FileLog* log;
-};
-
 // Walk operations. A link met inside a walk is never acted through: lock and
 // unlock skip it, deletion removes the link itself. FIFOs, sockets and
 // devices are never opened (lock and unlock skip them) and never deleted
@@ -38,24 +34,6 @@ struct PipelineContext {
 void CleanFolder(const std::wstring& folder, FileLog* log) {
     std::vector<std::wstring> names;
     if (plat::ListFolder(folder, &names)) corva::RemoveStaleTemporaries(folder, names, log);
-}
-
-bool LockEntry(const std::wstring& path, void* context) {
-    const plat::EntryKind kind = plat::KindOf(path);
-    if (kind == plat::EntryKind::Link || kind == plat::EntryKind::Special) return true;
-    auto* c = static_cast<PipelineContext*>(context);
-    if (kind == plat::EntryKind::File && corva::IsStaleTemporary(path)) return plat::RemoveFile(path);
-    return LockOneFile(path, c->password, c->log);
-}
-
-bool UnlockEntry(const std::wstring& path, void* context) {
-    const plat::EntryKind kind = plat::KindOf(path);
-    if (kind == plat::EntryKind::Link || kind == plat::EntryKind::Special) return true;
-    if (kind == plat::EntryKind::File && corva::IsStaleTemporary(path)) return plat::RemoveFile(path);
-    // A plain file among the locked ones is nothing to unlock.
-    if (kind == plat::EntryKind::File && !HasLockedExtension(path)) return true;
-    auto* c = static_cast<PipelineContext*>(context);
-    return UnlockOneFile(path, c->password, c->log);
 }
 
 bool DeleteEntry(const std::wstring& path, void*) {
@@ -93,13 +71,51 @@ bool WalkFolder(const std::wstring& folder, void* context, WalkOperation operati
     return operation(folder, context) && ok;
 }
 
+namespace {
+
+// Collects the entries a lock (or unlock) walk acts on: plain files, and
+// for unlocking only those with the locked extension; links, FIFOs, sockets,
+// devices and folders are passed over as the walk passes them over.
+struct Collection {
+    bool unlock;
+    std::vector<std::wstring> files;
+};
+
+bool CollectEntry(const std::wstring& path, void* context) {
+    auto* c = static_cast<Collection*>(context);
+    if (plat::KindOf(path) != plat::EntryKind::File) return true;
+    // A stale temporary of an earlier version goes as the walk meets it.
+    if (corva::IsStaleTemporary(path)) return plat::RemoveFile(path);
+    // A plain file among the locked ones is nothing to unlock.
+    if (c->unlock && !HasLockedExtension(path)) return true;
+    c->files.push_back(path);
+    return true;
+}
+
+// A folder's files, in the walk's order, handed to the pipeline by several
+// workers at once; each file is still locked or unlocked whole, flushed and
+// verified before its other form is deleted. As in the walk, every file is
+// tried and a failure (or a folder that could not be listed) is reported at
+// the end.
+bool ForEachFileInFolder(const std::wstring& folder, const char* password, FileLog* log, bool unlock) {
+    Collection collection{unlock, {}};
+    const bool listed = WalkFolder(folder, &collection, CollectEntry);
+    const std::vector<std::wstring>& files = collection.files;
+    auto pipeline = unlock ? &UnlockOneFile : &LockOneFile;
+    const bool all = corva::RunFileJobs(
+        files.size(), corva::FileWorkerCount(), [&](size_t i) { return pipeline(files[i], password, log); },
+        nullptr, false);
+    return all && listed;
+}
+
+}  // namespace
+
 bool LockPath(const std::wstring& path, const char* password, FileLog* log) {
     if (plat::IsLink(path)) {
         LogTo(log, kLogWarn, "[LockPath] %s is a link, left alone.", plat::WideToNarrow(path).c_str());
         return false;
     }
-    PipelineContext context{password, log};
-    if (plat::IsDirectory(path)) return WalkFolder(path, &context, LockEntry);
+    if (plat::IsDirectory(path)) return ForEachFileInFolder(path, password, log, false);
     const bool ok = LockOneFile(path, password, log);
     CleanFolder(plat::ParentFolder(path), log);
     return ok;
@@ -110,8 +126,7 @@ bool UnlockPath(const std::wstring& path, const char* password, FileLog* log) {
         LogTo(log, kLogWarn, "[UnlockPath] %s is a link, left alone.", plat::WideToNarrow(path).c_str());
         return false;
     }
-    PipelineContext context{password, log};
-    if (plat::IsDirectory(path)) return WalkFolder(path, &context, UnlockEntry);
+    if (plat::IsDirectory(path)) return ForEachFileInFolder(path, password, log, true);
     const bool ok = UnlockOneFile(path, password, log);
     CleanFolder(plat::ParentFolder(path), log);
     return ok;

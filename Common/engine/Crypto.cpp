@@ -1,6 +1,7 @@
 #include "Crypto.h"
 
 #include "AesBlock.h"
+#include "CryptoSimd.h"
 #include "platform/Platform.h"
 
 #define OPENSSL_SUPPRESS_DEPRECATED
@@ -15,7 +16,7 @@ namespace corva {
 
 namespace {
 
-std::atomic<bool> g_forcePortable{false};
+std::atomic<int> g_pathLimit{static_cast<int>(CryptoPath::ShaAndAesInstructions)};
 
 std::atomic<RandomSource> g_randomSource{nullptr};
 
@@ -100,38 +101,54 @@ BodyCipher::~BodyCipher() {
     plat::SecureZero(iv_, sizeof iv_);
 }
 
-void BodyCipher::ProcessOne(uint8_t* block, const uint8_t key[kDigestSize], bool fast) {
-    if (fast) {
-        if (encrypt_)
-            AesNiCbcEncryptBlock(key, iv_, block);
-        else
-            AesNiCbcDecryptBlock(key, iv_, block);
-    } else {
-        AesCbc256(key, iv_, block, kAesBlock, encrypt_);
-    }
-}
-
 void BodyCipher::Process(uint8_t* blocks, size_t count) {
-    const bool fast = BodyCipherUsesAesInstructions();
-    for (size_t b = 0; b < count; ++b) {
-        Sha256KeyCounter(key_, counter_, key_);
-        ++counter_;
-        ProcessOne(blocks + b * kAesBlock, key_, fast);
+    switch (ActiveCryptoPath()) {
+    case CryptoPath::ShaAndAesInstructions:
+        if (encrypt_)
+            simd::BodyEncipher(key_, iv_, &counter_, blocks, count);
+        else
+            simd::BodyDecipher(key_, iv_, &counter_, blocks, count);
+        return;
+    case CryptoPath::AesInstructions:
+        for (size_t b = 0; b < count; ++b) {
+            Sha256KeyCounter(key_, counter_++, key_);
+            if (encrypt_)
+                AesNiCbcEncryptBlock(key_, iv_, blocks + b * kAesBlock);
+            else
+                AesNiCbcDecryptBlock(key_, iv_, blocks + b * kAesBlock);
+        }
+        return;
+    case CryptoPath::Portable:
+        for (size_t b = 0; b < count; ++b) {
+            Sha256KeyCounter(key_, counter_++, key_);
+            AesCbc256(key_, iv_, blocks + b * kAesBlock, kAesBlock, encrypt_);
+        }
+        return;
     }
 }
 
-bool BodyCipherUsesAesInstructions() {
-    return !g_forcePortable.load(std::memory_order_relaxed) && AesNiAvailable();
+CryptoPath BestCryptoPath() {
+    if (simd::ShaAndAesInstructionsAvailable()) return CryptoPath::ShaAndAesInstructions;
+    if (AesNiAvailable()) return CryptoPath::AesInstructions;
+    return CryptoPath::Portable;
 }
 
-void ForcePortableBodyCipherForTesting(bool portable) {
-    g_forcePortable.store(portable, std::memory_order_relaxed);
+CryptoPath ActiveCryptoPath() {
+    static const CryptoPath best = BestCryptoPath();
+    const int limit = g_pathLimit.load(std::memory_order_relaxed);
+    return static_cast<int>(best) < limit ? best : static_cast<CryptoPath>(limit);
+}
+
+void LimitCryptoPathForTesting(CryptoPath limit) {
+    g_pathLimit.store(static_cast<int>(limit), std::memory_order_relaxed);
 }
 
 }  // namespace corva
 
-void StretchSecret(const std::string& text, const uint8_t salt[corva::kSaltSize], uint8_t out[corva::kDigestSize]) {
-    // The UTF-16 code units, little-endian, no terminator.
+namespace {
+
+// D = SHA-256(salt || the text's UTF-16 code units, little-endian, no terminator).
+void StretchStart(const std::string& text, const uint8_t salt[corva::kSaltSize], uint8_t out[corva::kDigestSize]) {
     std::u16string wide = plat::NarrowToUtf16(text);
     std::string bytes;
     bytes.reserve(wide.size() * 2);
@@ -144,10 +161,44 @@ void StretchSecret(const std::string& text, const uint8_t salt[corva::kSaltSize]
     SHA256_Update(&c, salt, corva::kSaltSize);
     SHA256_Update(&c, bytes.data(), bytes.size());
     SHA256_Final(out, &c);
-    for (uint32_t i = 0; i < 50000; ++i) corva::Sha256KeyCounter(out, i, out);
     plat::SecureZero(&c, sizeof c);
-    plat::SecureZero(&bytes[0], bytes.size());
-    plat::SecureZero(&wide[0], wide.size() * sizeof(char16_t));
+    if (!bytes.empty()) plat::SecureZero(&bytes[0], bytes.size());
+    if (!wide.empty()) plat::SecureZero(&wide[0], wide.size() * sizeof(char16_t));
+}
+
+constexpr uint32_t kStretchRounds = 50000;
+
+bool StretchOnShaInstructions() {
+    return corva::ActiveCryptoPath() == corva::CryptoPath::ShaAndAesInstructions;
+}
+
+}  // namespace
+
+void StretchSecret(const std::string& text, const uint8_t salt[corva::kSaltSize], uint8_t out[corva::kDigestSize]) {
+    StretchStart(text, salt, out);
+    if (StretchOnShaInstructions()) {
+        corva::simd::StretchRounds(out, kStretchRounds);
+        return;
+    }
+    for (uint32_t i = 0; i < kStretchRounds; ++i) corva::Sha256KeyCounter(out, i, out);
+}
+
+void StretchSecretPair(const std::string& text, const uint8_t saltA[corva::kSaltSize],
+                       uint8_t outA[corva::kDigestSize], const uint8_t saltB[corva::kSaltSize],
+                       uint8_t outB[corva::kDigestSize]) {
+    if (!StretchOnShaInstructions()) {
+        StretchSecret(text, saltA, outA);
+        StretchSecret(text, saltB, outB);
+        return;
+    }
+    uint8_t a[corva::kDigestSize], b[corva::kDigestSize];
+    StretchStart(text, saltA, a);
+    StretchStart(text, saltB, b);
+    corva::simd::StretchRoundsPair(a, b, kStretchRounds);
+    std::memcpy(outA, a, sizeof a);
+    std::memcpy(outB, b, sizeof b);
+    plat::SecureZero(a, sizeof a);
+    plat::SecureZero(b, sizeof b);
 }
 
 void PadDigest(const uint8_t key[corva::kDigestSize], uint8_t out[corva::kDigestSize]) {

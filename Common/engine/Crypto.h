@@ -38,24 +38,34 @@ public:
     void Process(uint8_t* blocks, size_t count);
 
 private:
-    void ProcessOne(uint8_t* block, const uint8_t key[kDigestSize], bool fast);
-
     uint8_t key_[kDigestSize];
     uint8_t iv_[kAesBlock];
     uint32_t counter_ = 0;
     bool encrypt_;
 };
 
-// True when the processor's AES instructions serve the body cipher.
-bool BodyCipherUsesAesInstructions();
-// Forces the portable (libcrypto) path of the body cipher and of the
-// key-counter digest, for comparing the two in tests.
-void ForcePortableBodyCipherForTesting(bool portable);
+// The code that serves stretching and the body cipher, chosen by checking
+// the processor at run time: libcrypto alone, the AES instructions (with
+// libcrypto's SHA-256), or the SHA and AES instructions together. Every
+// path gives the same bytes.
+enum class CryptoPath { Portable = 0, AesInstructions = 1, ShaAndAesInstructions = 2 };
+// The fastest path this processor runs.
+CryptoPath BestCryptoPath();
+// The path in use: the best one, unless a test capped it.
+CryptoPath ActiveCryptoPath();
+// Test hook: no path above limit is used (ShaAndAesInstructions restores
+// the choice by processor).
+void LimitCryptoPathForTesting(CryptoPath limit);
 
 }  // namespace corva
 
 // Turns a password or answer (narrow text) into a 32-byte key with the salt:
 // SHA-256 over the salt and the text's UTF-16 form, then 50,000 rounds.
 void StretchSecret(const std::string& text, const uint8_t salt[corva::kSaltSize], uint8_t out[corva::kDigestSize]);
+// Two stretches of one text with two salts, interleaved on one thread: about
+// the cost of one and a half. Same results as two StretchSecret calls.
+void StretchSecretPair(const std::string& text, const uint8_t saltA[corva::kSaltSize],
+                       uint8_t outA[corva::kDigestSize], const uint8_t saltB[corva::kSaltSize],
+                       uint8_t outB[corva::kDigestSize]);
 // SHA-256 of the key with every byte XORed with 0x36.
 void PadDigest(const uint8_t key[corva::kDigestSize], uint8_t out[corva::kDigestSize]);

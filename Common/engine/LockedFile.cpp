@@ -9,6 +9,8 @@
 
 #include "Crypto.h"
 #include "GZip.h"
+#include "ParallelGzip.h"
+#include "StageThread.h"
 #include "Stream.h"
 #include "log/FileLog.h"
 #include "platform/Platform.h"
@@ -34,6 +36,8 @@ void ReportProgress(const char* stage, uint64_t done, uint64_t total) {
 namespace {
 
 constexpr size_t kChunk = 1024 * 1024;  // a whole number of cipher blocks
+// From this body length on, deciphering and inflating run on two threads.
+constexpr uint64_t kThreadedBody = 4 * kChunk;
 
 std::string Narrow(const wchar_t* path) { return plat::WideToNarrow(path ? path : L""); }
 std::string Narrow(const std::wstring& path) { return plat::WideToNarrow(path); }
@@ -58,6 +62,44 @@ void HeaderKey(const char* password, const LockedFileHeader& h, Key32* kh) {
     Key32 stretched;
     StretchSecret(password, h.salt, stretched.bytes);
     PadDigest(stretched.bytes, kh->bytes);
+}
+
+// The two keys of a locked file: Kh seals the header token, K0 seeds the body.
+struct FileKeys {
+    Key32 header;
+    Key32 body;
+};
+
+// Keys known from writing a locked file, with the header they belong to: the
+// read-back uses them only when the header on disk is exactly that one
+// (otherwise keys derived from the disk's salt and digest could differ).
+struct WrittenKeys {
+    const FileKeys* keys;
+    uint8_t header[kHeaderSize];
+};
+
+// Both keys of an existing header. The two stretches are independent, so
+// they run together.
+void DeriveFileKeys(const char* password, const LockedFileHeader& h, FileKeys* keys) {
+    Key32 stretched;
+    StretchSecretPair(password, h.salt, stretched.bytes, h.sealedDigest, keys->body.bytes);
+    PadDigest(stretched.bytes, keys->header.bytes);
+}
+
+// True when the sealed token opens under kh to a value whose SHA-256 is the
+// sealed digest.
+bool HeaderMatchesKey(const Key32& kh, const LockedFileHeader& h) {
+    uint8_t token[32], digest[32], expected[32], chain[kAesBlock];
+    std::memcpy(token, h.sealedToken, 32);
+    std::memcpy(digest, h.sealedDigest, 32);
+    std::memcpy(chain, h.iv, kAesBlock);
+    AesCbc256(kh.bytes, chain, token, 32, false);
+    std::memcpy(chain, h.iv, kAesBlock);
+    AesCbc256(kh.bytes, chain, digest, 32, false);
+    Sha256(token, 32, expected);
+    bool match = std::memcmp(expected, digest, 32) == 0;
+    plat::SecureZero(token, sizeof token);
+    return match;
 }
 
 // Body length in bytes for a payload: floor(L/16) + 1 blocks.
@@ -134,13 +176,12 @@ private:
 // deciphers it and hands exactly payloadSize bytes to sink. The body must
 // hold exactly the blocks the payload size calls for.
 enum class BodyResult { Ok, ReadFailed, Short, SinkFailed };
-BodyResult DecipherBody(const char* password, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
+BodyResult DecipherBody(const Key32& k0, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
                         const char* stage) {
-    Key32 k0;
-    StretchSecret(password, h.sealedDigest, k0.bytes);
     BodyCipher cipher(k0.bytes, h.iv, false);
-    std::vector<uint8_t> buf(kChunk);
     const uint64_t body = BodyBytesFor(h.payloadSize);
+    // A small file needs no megabyte to be cleared and wiped.
+    std::vector<uint8_t> buf(body < kChunk ? static_cast<size_t>(body) : kChunk);
     uint64_t left = body, remaining = h.payloadSize;
     BodyResult result = BodyResult::Ok;
     while (left > 0) {
@@ -170,10 +211,9 @@ BodyResult DecipherBody(const char* password, const LockedFileHeader& h, plat::F
 
 // Reads the header of an open locked file and checks its shape: magic,
 // version, length. kOk or kNotLockedFile.
-int ReadHeader(plat::File& in, LockedFileHeader* h, int64_t* size) {
-    uint8_t raw[kHeaderSize];
+int ReadHeader(plat::File& in, LockedFileHeader* h, int64_t* size, uint8_t raw[kHeaderSize]) {
     size_t got = 0;
-    if (!in.Size(size) || !in.Seek(0) || !in.ReadFull(raw, sizeof raw, &got) || got != sizeof raw)
+    if (!in.Size(size) || !in.Seek(0) || !in.ReadFull(raw, kHeaderSize, &got) || got != kHeaderSize)
         return kNotLockedFile;
     ParseHeader(raw, h);
     if (h->magic != kLockedMagic || h->version >= 2 || *size < static_cast<int64_t>(kHeaderSize) || *size % 16 != 12)
@@ -183,14 +223,24 @@ int ReadHeader(plat::File& in, LockedFileHeader* h, int64_t* size) {
 
 // The one reader of locked files, for unlocking and verifying alike: the
 // header, the password, the body length, every block deciphered and the
-// payload inflated into sink with every gzip member checked.
-int ReadLockedFile(const char* password, plat::File& in, ByteSink* sink, const wchar_t* name, FileLog* log,
-                   const char* stage) {
+// payload inflated into sink with every gzip member checked. known: the keys
+// already derived for this very header (the read-back after locking), or
+// nullptr to derive them from the password.
+int ReadLockedFile(const char* password, const WrittenKeys* known, plat::File& in, ByteSink* sink,
+                   const wchar_t* name, FileLog* log, const char* stage) {
     LockedFileHeader h;
     int64_t size = 0;
-    int rc = ReadHeader(in, &h, &size);
+    uint8_t raw[kHeaderSize];
+    int rc = ReadHeader(in, &h, &size, raw);
     if (rc != kOk) return rc;
-    if (!HeaderMatchesPassword(password, h)) {
+    if (known && std::memcmp(raw, known->header, kHeaderSize) != 0) {
+        LogTo(log, kLogError, "[decryptfile] the header of %s differs from the one written.", Narrow(name).c_str());
+        return kDamagedPayload;
+    }
+    FileKeys derived;
+    if (!known) DeriveFileKeys(password, h, &derived);
+    const FileKeys& keys = known ? *known->keys : derived;
+    if (!HeaderMatchesKey(keys.header, h)) {
         LogTo(log, kLogWarn, "[decryptfile] password does not match %s.", Narrow(name).c_str());
         return kWrongPassword;
     }
@@ -198,15 +248,23 @@ int ReadLockedFile(const char* password, plat::File& in, ByteSink* sink, const w
     if (body < BodyBytesFor(h.payloadSize)) return kSizeMismatch;
     if (body > BodyBytesFor(h.payloadSize)) return kDamagedPayload;  // the stream needs more than the header says
     Decompressor inflater(sink);
-    switch (DecipherBody(password, h, in, &inflater, stage)) {
+    // A big body is deciphered here and inflated on a thread of its own.
+    std::unique_ptr<ThreadedSink> ahead;
+    if (BodyBytesFor(h.payloadSize) >= kThreadedBody) ahead.reset(new ThreadedSink(&inflater));
+    ByteSink* first = ahead ? static_cast<ByteSink*>(ahead.get()) : &inflater;
+    switch (DecipherBody(keys.body, h, in, first, stage)) {
         case BodyResult::Ok: break;
         case BodyResult::ReadFailed:
             LogTo(log, kLogError, "[decryptfile] when read %s, a file io error occurs.", Narrow(name).c_str());
             return kIoFailure;
         case BodyResult::Short: return kSizeMismatch;
-        case BodyResult::SinkFailed: return inflater.Damaged() ? kDamagedPayload : kIoFailure;
+        case BodyResult::SinkFailed:
+            ahead.reset();  // the inflater's thread has ended before it is asked
+            return inflater.Damaged() ? kDamagedPayload : kIoFailure;
     }
-    if (!inflater.Finish()) return inflater.Damaged() ? kDamagedPayload : kIoFailure;
+    const bool finished = first->Finish();
+    ahead.reset();
+    if (!finished) return inflater.Damaged() ? kDamagedPayload : kIoFailure;
     return kOk;
 }
 
@@ -246,7 +304,7 @@ void ParseHeader(const uint8_t in[kHeaderSize], LockedFileHeader* h) {
 }
 
 void BuildHeaderFrom(const char* password, uint64_t payloadSize, const uint8_t salt[32], const uint8_t token[32],
-                     const uint8_t iv[64], LockedFileHeader* h) {
+                     const uint8_t iv[64], LockedFileHeader* h, uint8_t* headerKey) {
     std::memset(h, 0, sizeof *h);
     h->magic = kLockedMagic;
     h->version = kLockedVersion;
@@ -262,12 +320,13 @@ void BuildHeaderFrom(const char* password, uint64_t payloadSize, const uint8_t s
     AesCbc256(kh.bytes, chain, h->sealedToken, 32, true);
     std::memcpy(chain, h->iv, kAesBlock);
     AesCbc256(kh.bytes, chain, h->sealedDigest, 32, true);
+    if (headerKey) std::memcpy(headerKey, kh.bytes, kDigestSize);
 }
 
-bool BuildHeader(const char* password, uint64_t payloadSize, LockedFileHeader* h) {
+bool BuildHeader(const char* password, uint64_t payloadSize, LockedFileHeader* h, uint8_t* headerKey) {
     uint8_t salt[32], token[32], iv[64];
     bool ok = RandomBytes(salt, sizeof salt) && RandomBytes(token, sizeof token) && RandomBytes(iv, sizeof iv);
-    if (ok) BuildHeaderFrom(password, payloadSize, salt, token, iv, h);
+    if (ok) BuildHeaderFrom(password, payloadSize, salt, token, iv, h, headerKey);
     plat::SecureZero(token, sizeof token);
     return ok;
 }
@@ -275,17 +334,7 @@ bool BuildHeader(const char* password, uint64_t payloadSize, LockedFileHeader* h
 bool HeaderMatchesPassword(const char* password, const LockedFileHeader& h) {
     Key32 kh;
     HeaderKey(password, h, &kh);
-    uint8_t token[32], digest[32], expected[32], chain[kAesBlock];
-    std::memcpy(token, h.sealedToken, 32);
-    std::memcpy(digest, h.sealedDigest, 32);
-    std::memcpy(chain, h.iv, kAesBlock);
-    AesCbc256(kh.bytes, chain, token, 32, false);
-    std::memcpy(chain, h.iv, kAesBlock);
-    AesCbc256(kh.bytes, chain, digest, 32, false);
-    Sha256(token, 32, expected);
-    bool match = std::memcmp(expected, digest, 32) == 0;
-    plat::SecureZero(token, sizeof token);
-    return match;
+    return HeaderMatchesKey(kh, h);
 }
 
 int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* log) {
@@ -300,7 +349,7 @@ int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* lo
         return kIoFailure;
     }
     NullSink discard;
-    return ReadLockedFile(password, in, &discard, path.c_str(), log, "verify");
+    return ReadLockedFile(password, nullptr, in, &discard, path.c_str(), log, "verify");
 }
 
 namespace {
@@ -391,7 +440,8 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log) {
     int64_t length = 0;
     LockedFileHeader h;
     uint8_t raw[kHeaderSize];
-    if (!in.Size(&length) || !BuildHeader(password, 0, &h)) {
+    FileKeys keys;
+    if (!in.Size(&length) || !BuildHeader(password, 0, &h, keys.header.bytes)) {
         LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", Narrow(path).c_str());
         return kIoFailure;
     }
@@ -400,11 +450,13 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log) {
         LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
         return kIoFailure;
     }
-    Key32 k0;
-    StretchSecret(password, h.sealedDigest, k0.bytes);
-    EncipherSink cipher(out.Data(), k0.bytes, h.iv);
-    std::unique_ptr<ByteSink> compressor = MakeCompressor(&cipher);
-    std::vector<uint8_t> buf(kChunk);
+    // The body key depends on the sealed header: the second stretch follows.
+    StretchSecret(password, h.sealedDigest, keys.body.bytes);
+    EncipherSink cipher(out.Data(), keys.body.bytes, h.iv);
+    std::unique_ptr<ByteSink> compressor = MakeParallelCompressor(&cipher);
+    // Reads of at most a megabyte; one byte more than a small file's length
+    // still tells its end.
+    std::vector<uint8_t> buf(static_cast<uint64_t>(length) < kChunk ? static_cast<size_t>(length) + 1 : kChunk);
     uint64_t total = 0;
     int result = kOk;
     for (;;) {
@@ -443,10 +495,15 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log) {
         return kIoFailure;
     }
     // The plain file goes only once its locked copy, flushed, reads back
-    // whole: the password, every block, every gzip member and its check.
+    // whole: the header token, every block, every gzip member and its check.
+    // The keys just used are used again; the header is read from the disk
+    // and must open with them.
     if (g_beforeVerifyHook) g_beforeVerifyHook(out.Data());
     NullSink discard;
-    if (ReadLockedFile(password, out.Data(), &discard, locked.c_str(), log, "verify") != kOk) {
+    WrittenKeys written{&keys, {}};
+    SerializeHeader(h, written.header);
+    PutLe(written.header + 164, cipher.PayloadSize(), 8);
+    if (ReadLockedFile(password, &written, out.Data(), &discard, locked.c_str(), log, "verify") != kOk) {
         LogTo(log, kLogError, "[LockOneFile] %s did not verify.", Narrow(locked).c_str());
         return kIoFailure;
     }
@@ -502,7 +559,7 @@ int UnlockFile(const std::wstring& path, const char* password, bool replaceExist
         return kIoFailure;
     }
     FileSink sink(out.Data());
-    int rc = ReadLockedFile(password, in, &sink, path.c_str(), log, "decrypt");
+    int rc = ReadLockedFile(password, nullptr, in, &sink, path.c_str(), log, "decrypt");
     if (rc != kOk) {
         if (sink.Failed()) {
             LogTo(log, kLogError, "[decryptfile] write %s failed.", Narrow(restored).c_str());
@@ -680,11 +737,14 @@ int decryptfile(const char* password, const wchar_t* source, const wchar_t* dest
     }
     LockedFileHeader h;
     int64_t size = 0;
-    if (ReadHeader(in, &h, &size) != kOk) {
+    uint8_t raw[kHeaderSize];
+    if (ReadHeader(in, &h, &size, raw) != kOk) {
         LogTo(log, kLogWarn, "[decryptfile] load headder failed.");
         return kIoFailure;
     }
-    if (!HeaderMatchesPassword(password, h)) {
+    FileKeys keys;
+    DeriveFileKeys(password, h, &keys);
+    if (!HeaderMatchesKey(keys.header, h)) {
         LogTo(log, kLogWarn, "[decryptfile] password does not match %s.", Narrow(source).c_str());
         return kWrongPassword;
     }
@@ -696,7 +756,7 @@ int decryptfile(const char* password, const wchar_t* source, const wchar_t* dest
         return kIoFailure;
     }
     FileSink sink(out.Data());
-    switch (DecipherBody(password, h, in, &sink, "decrypt")) {
+    switch (DecipherBody(keys.body, h, in, &sink, "decrypt")) {
         case BodyResult::Ok: break;
         case BodyResult::ReadFailed:
             LogTo(log, kLogError, "[decryptfile] when read %s, a file io error occurs.", Narrow(source).c_str());

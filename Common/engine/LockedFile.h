@@ -53,11 +53,13 @@ struct LockedFileHeader {
 void SerializeHeader(const LockedFileHeader& header, uint8_t out[kHeaderSize]);
 void ParseHeader(const uint8_t in[kHeaderSize], LockedFileHeader* header);
 // Builds a header for a payload: random salt, token and IV, then the token
-// and its digest sealed under the password's header key.
-bool BuildHeader(const char* password, uint64_t payloadSize, LockedFileHeader* header);
+// and its digest sealed under the password's header key (copied to
+// headerKey when given, so that the caller need not stretch again).
+bool BuildHeader(const char* password, uint64_t payloadSize, LockedFileHeader* header,
+                 uint8_t* headerKey = nullptr);
 // Builds the header from given salt, token and IV (known-answer tests).
 void BuildHeaderFrom(const char* password, uint64_t payloadSize, const uint8_t salt[32], const uint8_t token[32],
-                     const uint8_t iv[64], LockedFileHeader* header);
+                     const uint8_t iv[64], LockedFileHeader* header, uint8_t* headerKey = nullptr);
 // True when the sealed token opens to a value whose SHA-256 is the sealed digest.
 bool HeaderMatchesPassword(const char* password, const LockedFileHeader& header);
 

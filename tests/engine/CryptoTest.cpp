@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "engine/AesBlock.h"
 #include "engine/Crypto.h"
@@ -65,26 +66,96 @@ TEST(Crypto, AesInstructionPathMatchesFips197) {
     EXPECT_EQ(ToHex(iv2, 16), kFipsCipher);
 }
 
-// The fast and the portable body cipher must agree block for block, in both
-// directions, over many rekeyings.
-TEST(Crypto, BodyCipherPathsAgree) {
-    Bytes seed = PseudoRandom(32, 11), iv = PseudoRandom(16, 12);
+namespace {
+
+// Every path this processor can execute, the portable one first.
+std::vector<corva::CryptoPath> RunnablePaths() {
+    std::vector<corva::CryptoPath> paths;
+    for (int p = 0; p <= static_cast<int>(corva::BestCryptoPath()); ++p)
+        paths.push_back(static_cast<corva::CryptoPath>(p));
+    return paths;
+}
+
+// Restores the choice by processor at the end of a test.
+struct PathLimit {
+    explicit PathLimit(corva::CryptoPath p) { corva::LimitCryptoPathForTesting(p); }
+    ~PathLimit() { corva::LimitCryptoPathForTesting(corva::CryptoPath::ShaAndAesInstructions); }
+};
+
+}  // namespace
+
+// Every path must agree with the portable one block for block, in both
+// directions, over many rekeyings, whatever the split into calls (the
+// deciphering loop works in groups of four blocks and a tail).
+TEST(Crypto, BodyCipherPathsAgreeForAnySplitIntoCalls) {
+    const Bytes seed = PseudoRandom(32, 11), iv = PseudoRandom(16, 12);
     const Bytes plain = PseudoRandom(16 * 300, 13);
-    Bytes outputs[2];
-    for (int portable = 0; portable < 2; ++portable) {
-        corva::ForcePortableBodyCipherForTesting(portable == 1);
+    const size_t splits[] = {1, 3, 4, 5, 7, 8, 100, 172};  // sums to 300
+    Bytes reference;
+    for (corva::CryptoPath path : RunnablePaths()) {
+        PathLimit limit(path);
+        ASSERT_EQ(corva::ActiveCryptoPath(), path);
         Bytes data = plain;
         corva::BodyCipher enc(seed.data(), iv.data(), true);
-        enc.Process(data.data(), 100);
-        enc.Process(data.data() + 1600, 200);  // a call boundary keeps the chain
-        outputs[portable] = data;
+        enc.Process(data.data(), 300);
+        if (reference.empty()) reference = data;
+        EXPECT_EQ(data, reference) << "enciphering, path " << static_cast<int>(path);
         corva::BodyCipher dec(seed.data(), iv.data(), false);
-        dec.Process(data.data(), 300);
-        EXPECT_EQ(data, plain);
+        size_t at = 0;
+        for (size_t n : splits) {
+            dec.Process(data.data() + 16 * at, n);
+            at += n;
+        }
+        ASSERT_EQ(at, 300u);
+        EXPECT_EQ(data, plain) << "deciphering, path " << static_cast<int>(path);
+
+        Bytes split = plain;
+        corva::BodyCipher enc2(seed.data(), iv.data(), true);
+        at = 0;
+        for (size_t n : splits) {
+            enc2.Process(split.data() + 16 * at, n);
+            at += n;
+        }
+        EXPECT_EQ(split, reference) << "enciphering in pieces, path " << static_cast<int>(path);
     }
-    corva::ForcePortableBodyCipherForTesting(false);
-    EXPECT_EQ(outputs[0], outputs[1]);
-    EXPECT_NE(outputs[0], plain);
+    EXPECT_NE(reference, plain);
+}
+
+TEST(Crypto, ForcedFallbackRunsOnLibcryptoAlone) {
+    PathLimit limit(corva::CryptoPath::Portable);
+    EXPECT_EQ(corva::ActiveCryptoPath(), corva::CryptoPath::Portable);
+    // The stretch and the cipher still give the same results as on the best path.
+    const Bytes salt = PseudoRandom(32, 21), seed = PseudoRandom(32, 22), iv = PseudoRandom(16, 23);
+    uint8_t portable[32], best[32];
+    StretchSecret("fallback", salt.data(), portable);
+    Bytes a = PseudoRandom(16 * 9, 24), b = a;
+    corva::BodyCipher(seed.data(), iv.data(), true).Process(a.data(), 9);
+    corva::LimitCryptoPathForTesting(corva::CryptoPath::ShaAndAesInstructions);
+    EXPECT_EQ(corva::ActiveCryptoPath(), corva::BestCryptoPath());
+    StretchSecret("fallback", salt.data(), best);
+    corva::BodyCipher(seed.data(), iv.data(), true).Process(b.data(), 9);
+    EXPECT_EQ(ToHex(portable, 32), ToHex(best, 32));
+    EXPECT_EQ(a, b);
+}
+
+TEST(Crypto, StretchPairEqualsTwoStretchesOnEveryPath) {
+    const Bytes saltA = PseudoRandom(32, 31), saltB = PseudoRandom(32, 32);
+    for (corva::CryptoPath path : RunnablePaths()) {
+        PathLimit limit(path);
+        for (const char* text : {"", "x", "open sesame"}) {
+            uint8_t a[32], b[32], pa[32], pb[32];
+            StretchSecret(text, saltA.data(), a);
+            StretchSecret(text, saltB.data(), b);
+            StretchSecretPair(text, saltA.data(), pa, saltB.data(), pb);
+            EXPECT_EQ(ToHex(pa, 32), ToHex(a, 32)) << text << " path " << static_cast<int>(path);
+            EXPECT_EQ(ToHex(pb, 32), ToHex(b, 32)) << text << " path " << static_cast<int>(path);
+            EXPECT_NE(ToHex(a, 32), ToHex(b, 32));
+            // The same salt twice: the two chains must not disturb each other.
+            StretchSecretPair(text, saltA.data(), pa, saltA.data(), pb);
+            EXPECT_EQ(ToHex(pa, 32), ToHex(a, 32));
+            EXPECT_EQ(ToHex(pb, 32), ToHex(a, 32));
+        }
+    }
 }
 
 TEST(Crypto, RandomBytesAreFresh) {

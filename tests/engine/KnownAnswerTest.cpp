@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "engine/Crypto.h"
 #include "engine/LockedFile.h"
@@ -62,12 +63,48 @@ bool CountingRandom(void* buffer, size_t size) {
 
 }  // namespace
 
-TEST(KnownAnswer, StretchSecret) {
+namespace {
+
+// Every instruction-set path the processor can run, the portable one first.
+std::vector<corva::CryptoPath> RunnablePaths() {
+    std::vector<corva::CryptoPath> paths;
+    for (int p = 0; p <= static_cast<int>(corva::BestCryptoPath()); ++p)
+        paths.push_back(static_cast<corva::CryptoPath>(p));
+    return paths;
+}
+
+struct PathLimit {
+    explicit PathLimit(corva::CryptoPath p) { corva::LimitCryptoPathForTesting(p); }
+    ~PathLimit() { corva::LimitCryptoPathForTesting(corva::CryptoPath::ShaAndAesInstructions); }
+};
+
+}  // namespace
+
+TEST(KnownAnswer, StretchSecretOnEveryPath) {
     const Bytes salt = Salt();
-    for (const auto& v : kStretch) {
-        uint8_t out[32];
-        StretchSecret(Native(v.text), salt.data(), out);
-        EXPECT_EQ(ToHex(out, 32), v.digest) << "text: " << v.text;
+    for (corva::CryptoPath path : RunnablePaths()) {
+        PathLimit limit(path);
+        for (const auto& v : kStretch) {
+            uint8_t out[32];
+            StretchSecret(Native(v.text), salt.data(), out);
+            EXPECT_EQ(ToHex(out, 32), v.digest) << "text: " << v.text << " path " << static_cast<int>(path);
+        }
+    }
+}
+
+TEST(KnownAnswer, StretchSecretPairOnEveryPath) {
+    const Bytes salt = Salt();
+    Bytes other = salt;
+    other[0] ^= 0xFF;
+    for (corva::CryptoPath path : RunnablePaths()) {
+        PathLimit limit(path);
+        for (const auto& v : kStretch) {
+            uint8_t first[32], second[32];
+            StretchSecretPair(Native(v.text), salt.data(), first, other.data(), second);
+            EXPECT_EQ(ToHex(first, 32), v.digest) << "text: " << v.text << " path " << static_cast<int>(path);
+            StretchSecretPair(Native(v.text), other.data(), second, salt.data(), first);
+            EXPECT_EQ(ToHex(first, 32), v.digest) << "text: " << v.text << " path " << static_cast<int>(path);
+        }
     }
 }
 
@@ -82,8 +119,9 @@ TEST(KnownAnswer, PadDigest) {
 
 TEST(KnownAnswer, LockedFileBytes) {
     TempDir dir;
-    for (bool portable : {false, true}) {
-        corva::ForcePortableBodyCipherForTesting(portable);
+    for (corva::CryptoPath path : RunnablePaths()) {
+        PathLimit limit(path);
+        const int portable = static_cast<int>(path);
         for (const auto& v : kLocked) {
             const std::wstring payload = dir / L"payload.bin", locked = dir / L"payload.bin.corvastine";
             ASSERT_TRUE(WriteFileBytes(payload, FromHex(v.input)));
@@ -92,7 +130,7 @@ TEST(KnownAnswer, LockedFileBytes) {
             int rc = encryptfile("corvastine", payload.c_str(), locked.c_str(), false, nullptr);
             corva::SetRandomSourceForTesting(nullptr);
             ASSERT_EQ(rc, 0);
-            EXPECT_EQ(ToHex(ReadFileBytes(locked)), v.output) << "payload " << v.input << " portable " << portable;
+            EXPECT_EQ(ToHex(ReadFileBytes(locked)), v.output) << "payload " << v.input << " path " << portable;
 
             const std::wstring back = dir / L"back.bin";
             EXPECT_EQ(decryptfile("corvastine", locked.c_str(), back.c_str(), false, nullptr), 0);
@@ -101,5 +139,4 @@ TEST(KnownAnswer, LockedFileBytes) {
             plat::RemoveFile(locked);
         }
     }
-    corva::ForcePortableBodyCipherForTesting(false);
 }

@@ -1,0 +1,207 @@
+#include "CryptoSimd.h"
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <cpuid.h>
+
+#include "AesBlockRounds.h"
+#define CORVA_HAVE_SHANI 1
+#endif
+
+namespace corva {
+namespace simd {
+
+#ifdef CORVA_HAVE_SHANI
+
+#define CORVA_SHA_TARGET __attribute__((target("sha,aes,ssse3,sse4.1")))
+
+namespace {
+
+// SHA-256 round constants, four per vector.
+alignas(16) const uint32_t kRound[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
+};
+
+// The digest is held as two vectors of host-order words, (H0..H3) and
+// (H4..H7): exactly the first 32 bytes of the next message read big-endian,
+// so a digest feeds the next round without leaving the registers.
+struct Digest {
+    __m128i lo, hi;
+};
+
+CORVA_SHA_TARGET inline __m128i WordSwap() {
+    return _mm_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
+}
+
+CORVA_SHA_TARGET inline Digest LoadDigest(const uint8_t bytes[32]) {
+    const __m128i swap = WordSwap();
+    return {_mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), swap),
+            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16)), swap)};
+}
+
+CORVA_SHA_TARGET inline void StoreDigest(const Digest& d, uint8_t bytes[32]) {
+    const __m128i swap = WordSwap();
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes), _mm_shuffle_epi8(d.lo, swap));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + 16), _mm_shuffle_epi8(d.hi, swap));
+}
+
+// SHA-256 of (digest || counter as 4 bytes little-endian) for N independent
+// digests at once: one compression each of the single padded 64-byte block
+// (36 message bytes, 0x80, zeros, bit length 288). The N chains share each
+// step of the code, so the processor overlaps their round instructions.
+template <int N>
+CORVA_SHA_TARGET inline void CompressKeyCounter(Digest* d, uint32_t counter) {
+    // The SHA instructions keep the state as (A,B,E,F) and (C,D,G,H), lane 3
+    // first: initial values FEBA / HGDC in lanes 0..3.
+    const __m128i init0 = _mm_set_epi32(0x6a09e667, 0xbb67ae85, 0x510e527f, 0x9b05688c);
+    const __m128i init1 = _mm_set_epi32(0x3c6ef372, 0xa54ff53a, 0x1f83d9ab, 0x5be0cd19);
+    const __m128i initLo = _mm_set_epi32(0xa54ff53a, 0x3c6ef372, static_cast<int>(0xbb67ae85), 0x6a09e667);
+    const __m128i initHi = _mm_set_epi32(0x5be0cd19, 0x1f83d9ab, static_cast<int>(0x9b05688c), 0x510e527f);
+    const __m128i tail2 =
+        _mm_set_epi32(0, 0, static_cast<int>(0x80000000u), static_cast<int>(__builtin_bswap32(counter)));
+    const __m128i tail3 = _mm_set_epi32(288, 0, 0, 0);
+    __m128i s0[N], s1[N], m[N][4];
+#pragma GCC unroll 2
+    for (int k = 0; k < N; ++k) {
+        s0[k] = init0;
+        s1[k] = init1;
+        m[k][0] = d[k].lo;
+        m[k][1] = d[k].hi;
+        m[k][2] = tail2;
+        m[k][3] = tail3;
+    }
+#pragma GCC unroll 16
+    for (int i = 0; i < 16; ++i) {
+        const __m128i rc = _mm_load_si128(reinterpret_cast<const __m128i*>(kRound + 4 * i));
+#pragma GCC unroll 2
+        for (int k = 0; k < N; ++k) {
+            const __m128i wk = _mm_add_epi32(m[k][i & 3], rc);
+            s1[k] = _mm_sha256rnds2_epu32(s1[k], s0[k], wk);
+            if (i >= 3 && i < 15) {
+                __m128i& next = m[k][(i + 1) & 3];
+                next = _mm_add_epi32(next, _mm_alignr_epi8(m[k][i & 3], m[k][(i + 3) & 3], 4));
+                next = _mm_sha256msg2_epu32(next, m[k][i & 3]);
+            }
+            s0[k] = _mm_sha256rnds2_epu32(s0[k], s1[k], _mm_shuffle_epi32(wk, 0x0E));
+            if (i >= 1 && i < 13) m[k][(i + 3) & 3] = _mm_sha256msg1_epu32(m[k][(i + 3) & 3], m[k][i & 3]);
+        }
+    }
+#pragma GCC unroll 2
+    for (int k = 0; k < N; ++k) {
+        // Back from FEBA / HGDC to (A,B,C,D), (E,F,G,H) with one shuffle
+        // each (lanes 3,2 of both, then lanes 1,0), plus the initial values.
+        const __m128 f0 = _mm_castsi128_ps(s0[k]), f1 = _mm_castsi128_ps(s1[k]);
+        d[k].lo = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(f0, f1, 0xBB)), initLo);
+        d[k].hi = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(f0, f1, 0x11)), initHi);
+    }
+}
+
+// The AES key is the digest's bytes: the big-endian form of its words.
+CORVA_SHA_TARGET inline void ExpandDigestKey(const Digest& d, __m128i rk[15]) {
+    const __m128i swap = WordSwap();
+    aesni::ExpandKey(_mm_shuffle_epi8(d.lo, swap), _mm_shuffle_epi8(d.hi, swap), rk);
+}
+
+CORVA_SHA_TARGET inline void Clear(__m128i* v, int n) {
+    for (int i = 0; i < n; ++i) v[i] = _mm_setzero_si128();
+    __asm__ __volatile__("" : : "r"(v) : "memory");
+}
+
+bool Detect() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    const bool basics = (ecx & bit_AES) && (ecx & bit_SSE4_1) && (ecx & bit_SSSE3);
+    if (!basics || __get_cpuid_max(0, nullptr) < 7) return false;
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    return (ebx & bit_SHA) != 0;
+}
+
+}  // namespace
+
+bool ShaAndAesInstructionsAvailable() {
+    static const bool available = Detect();
+    return available;
+}
+
+CORVA_SHA_TARGET void StretchRounds(uint8_t d[32], uint32_t rounds) {
+    Digest s[1] = {LoadDigest(d)};
+    for (uint32_t i = 0; i < rounds; ++i) CompressKeyCounter<1>(s, i);
+    StoreDigest(s[0], d);
+    Clear(&s[0].lo, 2);
+}
+
+CORVA_SHA_TARGET void StretchRoundsPair(uint8_t a[32], uint8_t b[32], uint32_t rounds) {
+    Digest s[2] = {LoadDigest(a), LoadDigest(b)};
+    for (uint32_t i = 0; i < rounds; ++i) CompressKeyCounter<2>(s, i);
+    StoreDigest(s[0], a);
+    StoreDigest(s[1], b);
+    Clear(&s[0].lo, 4);
+}
+
+namespace {
+
+// The body cipher's loop, software-pipelined: the key of the next block is
+// hashed (in program order) before the current block's key expansion and
+// AES rounds, so the processor runs the SHA-256 chain, which alone bounds the
+// speed, side by side with the AES work instead of after it.
+template <bool Encrypt>
+CORVA_SHA_TARGET inline void BodyLoop(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks,
+                                      size_t count) {
+    if (count == 0) return;
+    Digest next[1] = {LoadDigest(key)};
+    __m128i chain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(iv));
+    __m128i rk[15];
+    uint32_t n = *counter;
+    CompressKeyCounter<1>(next, n++);
+    for (size_t b = 0; b < count; ++b) {
+        const Digest current = next[0];
+        if (b + 1 < count) CompressKeyCounter<1>(next, n++);
+        ExpandDigestKey(current, rk);
+        __m128i* p = reinterpret_cast<__m128i*>(blocks + 16 * b);
+        const __m128i in = _mm_loadu_si128(p);
+        if (Encrypt) {
+            chain = aesni::EncryptBlock(_mm_xor_si128(in, chain), rk);
+            _mm_storeu_si128(p, chain);
+        } else {
+            _mm_storeu_si128(p, _mm_xor_si128(aesni::DecryptBlock(in, rk), chain));
+            chain = in;
+        }
+    }
+    // next holds the key of the last block processed.
+    *counter = n;
+    StoreDigest(next[0], key);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(iv), chain);
+    Clear(rk, 15);
+    Clear(&next[0].lo, 2);
+}
+
+}  // namespace
+
+CORVA_SHA_TARGET void BodyEncipher(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks,
+                                   size_t count) {
+    BodyLoop<true>(key, iv, counter, blocks, count);
+}
+
+CORVA_SHA_TARGET void BodyDecipher(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks,
+                                   size_t count) {
+    BodyLoop<false>(key, iv, counter, blocks, count);
+}
+
+#else
+
+bool ShaAndAesInstructionsAvailable() { return false; }
+void StretchRounds(uint8_t*, uint32_t) {}
+void StretchRoundsPair(uint8_t*, uint8_t*, uint32_t) {}
+void BodyEncipher(uint8_t*, uint8_t*, uint32_t*, uint8_t*, size_t) {}
+void BodyDecipher(uint8_t*, uint8_t*, uint32_t*, uint8_t*, size_t) {}
+
+#endif
+
+}  // namespace simd
+}  // namespace corva

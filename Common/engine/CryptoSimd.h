@@ -1,0 +1,30 @@
+// The engine's hot loops on the processor's SHA and AES instructions, with
+// all running state held in registers: the stretching rounds (one chain, or
+// two independent chains interleaved on one thread) and the locked-file body
+// cipher (per-block rekeying fused with AES-256-CBC). Callers check
+// ShaAndAesInstructionsAvailable() first; Crypto.cpp falls back to libcrypto
+// otherwise. The results are bit for bit those of the libcrypto path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace corva {
+namespace simd {
+
+// True when the processor has the SHA extensions, AES-NI, SSSE3 and SSE4.1.
+bool ShaAndAesInstructionsAvailable();
+
+// rounds times: d = SHA-256(d || i as 4 bytes little-endian), i from 0.
+void StretchRounds(uint8_t d[32], uint32_t rounds);
+// The same on two independent digests at once.
+void StretchRoundsPair(uint8_t a[32], uint8_t b[32], uint32_t rounds);
+
+// count blocks of the body cipher in place: before each block
+// key = SHA-256(key || *counter), ++*counter, then AES-256-CBC under key
+// chained through iv. key, iv and counter are updated.
+void BodyEncipher(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks, size_t count);
+void BodyDecipher(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks, size_t count);
+
+}  // namespace simd
+}  // namespace corva

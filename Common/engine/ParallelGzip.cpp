@@ -1,0 +1,321 @@
+#include "ParallelGzip.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace corva {
+
+namespace {
+
+constexpr size_t kWindow = 32 * 1024;  // deflate's largest distance
+const uint8_t kHeader[10] = {0x1F, 0x8B, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0B};
+
+// One part of the input and, once a worker is done with it, its deflate
+// bytes. The dictionary is the previous part's last 32 KiB (empty for the
+// first part).
+struct Part {
+    Part() = default;
+    Part(const Part&) = delete;
+    Part& operator=(const Part&) = delete;
+    // The user's content leaves no copy in freed memory.
+    ~Part() {
+        if (!input.empty()) plat::SecureZero(input.data(), input.size());
+        if (!output.empty()) plat::SecureZero(output.data(), output.size());
+        if (!dictionary.empty()) plat::SecureZero(dictionary.data(), dictionary.size());
+    }
+
+    std::vector<uint8_t> input;
+    std::vector<uint8_t> dictionary;
+    std::vector<uint8_t> output;
+    bool last = false;
+    bool done = false;
+    bool ok = false;
+    uLong crc = 0;
+};
+
+// A raw deflate stream reused for part after part.
+class PartDeflater {
+public:
+    explicit PartDeflater(int level) {
+        ready_ = deflateInit2(&z_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~PartDeflater() {
+        if (ready_) deflateEnd(&z_);
+    }
+    PartDeflater(const PartDeflater&) = delete;
+    PartDeflater& operator=(const PartDeflater&) = delete;
+
+    // Fills part.output: the deflate blocks of part.input, ended on a byte
+    // boundary by a sync flush, or by the final block for the last part.
+    bool Compress(Part& part) {
+        if (!ready_ || deflateReset(&z_) != Z_OK) return false;
+        if (!part.dictionary.empty() &&
+            deflateSetDictionary(&z_, part.dictionary.data(), static_cast<uInt>(part.dictionary.size())) != Z_OK)
+            return false;
+        part.crc = crc32(0L, part.input.data(), static_cast<uInt>(part.input.size()));
+        // Room for the whole part in one call: the bound plus the sync
+        // marker; grown if zlib ever needs more.
+        part.output.resize(deflateBound(&z_, static_cast<uLong>(part.input.size())) + 64);
+        z_.next_in = part.input.empty() ? nullptr : part.input.data();
+        z_.avail_in = static_cast<uInt>(part.input.size());
+        size_t produced = 0;
+        const int flush = part.last ? Z_FINISH : Z_SYNC_FLUSH;
+        for (;;) {
+            z_.next_out = part.output.data() + produced;
+            z_.avail_out = static_cast<uInt>(part.output.size() - produced);
+            const int rc = deflate(&z_, flush);
+            produced = part.output.size() - z_.avail_out;
+            if (rc == Z_STREAM_ERROR) return false;
+            const bool finished = part.last ? rc == Z_STREAM_END : (z_.avail_in == 0 && z_.avail_out != 0);
+            if (finished) break;
+            part.output.resize(part.output.size() * 2);
+        }
+        part.output.resize(produced);
+        return true;
+    }
+
+private:
+    z_stream z_{};
+    bool ready_ = false;
+};
+
+}  // namespace
+
+struct ParallelGzipWriter::State {
+    Sink sink;
+    unsigned threads;
+    size_t partSize;
+    int level;
+    size_t maxInFlight;
+
+    std::vector<uint8_t> filling;   // the part being filled by Write
+    std::vector<uint8_t> tail;      // last 32 KiB of the input before `filling`
+    std::deque<std::shared_ptr<Part>> inFlight;  // submitted, in input order
+    std::deque<std::shared_ptr<Part>> queue;     // waiting for a worker
+    std::vector<std::thread> workers;
+    std::mutex mutex;
+    std::condition_variable workReady, partDone;
+    bool stopping = false;
+    std::unique_ptr<PartDeflater> inline_;  // for work done on the calling thread
+
+    bool headerWritten = false;
+    bool failed = false;
+    bool finished = false;
+    uLong crc = 0;
+    uint64_t inputLength = 0;
+    uint64_t outputLength = 0;
+
+    ~State() {
+        if (!filling.empty()) plat::SecureZero(filling.data(), filling.size());
+        if (!tail.empty()) plat::SecureZero(tail.data(), tail.size());
+    }
+
+    bool Emit(const uint8_t* data, size_t size) {
+        if (size == 0) return true;
+        if (!sink(data, size)) return false;
+        outputLength += size;
+        return true;
+    }
+
+    void WorkerLoop() {
+        PartDeflater deflater(level);
+        for (;;) {
+            std::shared_ptr<Part> part;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                workReady.wait(lock, [&] { return stopping || !queue.empty(); });
+                if (queue.empty()) return;
+                part = queue.front();
+                queue.pop_front();
+            }
+            bool ok = false;
+            try {
+                ok = deflater.Compress(*part);
+            } catch (const std::bad_alloc&) {
+                ok = false;
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                part->ok = ok;
+                part->done = true;
+            }
+            partDone.notify_all();
+        }
+    }
+
+    // False when no worker thread could be started.
+    bool StartWorkers() {
+        if (workers.empty()) {
+            try {
+                for (unsigned i = 0; i < threads; ++i) workers.emplace_back([this] { WorkerLoop(); });
+            } catch (const std::system_error&) {
+                // Work on with the threads that did start, or on this one.
+            }
+        }
+        return !workers.empty();
+    }
+
+    void StopWorkers() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+            queue.clear();
+        }
+        workReady.notify_all();
+        for (auto& t : workers) t.join();
+        workers.clear();
+    }
+
+    // Writes the oldest submitted part once its worker is done.
+    bool EmitOldest() {
+        std::shared_ptr<Part> part = inFlight.front();
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            partDone.wait(lock, [&] { return part->done; });
+        }
+        inFlight.pop_front();
+        if (!part->ok) return false;
+        crc = crc32_combine(crc, part->crc, static_cast<z_off_t>(part->input.size()));
+        return Emit(part->output.data(), part->output.size());
+    }
+
+    std::shared_ptr<Part> MakePart(bool last) {
+        auto part = std::make_shared<Part>();
+        part->input.swap(filling);
+        part->dictionary = tail;
+        part->last = last;
+        // The next part's dictionary: the end of everything so far.
+        const std::vector<uint8_t>& in = part->input;
+        if (in.size() >= kWindow) {
+            tail.assign(in.end() - static_cast<std::ptrdiff_t>(kWindow), in.end());
+        } else {
+            tail.insert(tail.end(), in.begin(), in.end());
+            if (tail.size() > kWindow) tail.erase(tail.begin(), tail.end() - static_cast<std::ptrdiff_t>(kWindow));
+        }
+        return part;
+    }
+
+    bool Submit(bool last) {
+        if (!headerWritten) {
+            if (!Emit(kHeader, sizeof kHeader)) return false;
+            headerWritten = true;
+        }
+        std::shared_ptr<Part> part = MakePart(last);
+        // The whole input in one part: no thread is worth starting.
+        if ((last && inFlight.empty()) || !StartWorkers()) {
+            if (!inline_) inline_.reset(new PartDeflater(level));
+            if (!inline_->Compress(*part)) return false;
+            crc = crc32_combine(crc, part->crc, static_cast<z_off_t>(part->input.size()));
+            return Emit(part->output.data(), part->output.size());
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            queue.push_back(part);
+        }
+        workReady.notify_one();
+        inFlight.push_back(part);
+        while (inFlight.size() > maxInFlight || (last && !inFlight.empty()))
+            if (!EmitOldest()) return false;
+        return true;
+    }
+};
+
+ParallelGzipWriter::ParallelGzipWriter(Sink sink, unsigned threads, size_t partSize, int level)
+    : state_(new State) {
+    State& s = *state_;
+    s.sink = std::move(sink);
+    if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+    s.threads = threads;
+    s.partSize = std::max(partSize, kWindow);
+    s.level = level;
+    s.maxInFlight = 2 * static_cast<size_t>(threads);
+    s.filling.reserve(s.partSize);
+}
+
+ParallelGzipWriter::~ParallelGzipWriter() { state_->StopWorkers(); }
+
+bool ParallelGzipWriter::Write(const void* data, size_t size) {
+    State& s = *state_;
+    if (s.failed || s.finished) return false;
+    const auto* p = static_cast<const uint8_t*>(data);
+    try {
+        while (size > 0) {
+            if (s.filling.size() == s.partSize) {
+                if (!s.Submit(false)) {
+                    s.failed = true;
+                    return false;
+                }
+                s.filling.reserve(s.partSize);
+            }
+            const size_t n = std::min(size, s.partSize - s.filling.size());
+            s.filling.insert(s.filling.end(), p, p + n);
+            s.inputLength += n;
+            p += n;
+            size -= n;
+        }
+    } catch (const std::exception&) {
+        s.failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool ParallelGzipWriter::Finish() {
+    State& s = *state_;
+    if (s.failed || s.finished) return false;
+    s.finished = true;
+    bool ok = false;
+    try {
+        ok = s.Submit(true);
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    s.StopWorkers();
+    if (ok) {
+        uint8_t trailer[8];
+        const uint32_t length = static_cast<uint32_t>(s.inputLength);
+        for (int i = 0; i < 4; ++i) {
+            trailer[i] = static_cast<uint8_t>(s.crc >> (8 * i));
+            trailer[4 + i] = static_cast<uint8_t>(length >> (8 * i));
+        }
+        ok = s.Emit(trailer, sizeof trailer);
+    }
+    s.failed = !ok;
+    return ok;
+}
+
+namespace {
+
+class ParallelCompressor final : public ByteSink {
+public:
+    explicit ParallelCompressor(ByteSink* next)
+        : next_(next), writer_([next](const uint8_t* data, size_t size) { return next->Write(data, size); }) {}
+    bool Write(const uint8_t* data, size_t size) override { return writer_.Write(data, size); }
+    bool Finish() override { return writer_.Finish() && next_->Finish(); }
+
+private:
+    ByteSink* next_;
+    ParallelGzipWriter writer_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSink> MakeParallelCompressor(ByteSink* next) {
+    return std::unique_ptr<ByteSink>(new ParallelCompressor(next));
+}
+
+uint64_t ParallelGzipWriter::InputLength() const { return state_->inputLength; }
+uint64_t ParallelGzipWriter::OutputLength() const { return state_->outputLength; }
+
+}  // namespace corva

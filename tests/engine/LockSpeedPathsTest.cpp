@@ -1,0 +1,150 @@
+// The lock pipeline's fast paths: a file of several compression parts, the
+// read-back after locking with the keys already derived, and locked files
+// read on every instruction-set path whichever path wrote them.
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <string>
+
+#include "engine/Crypto.h"
+#include "engine/LockedFile.h"
+#include "engine/ParallelGzip.h"
+#include "platform/Platform.h"
+#include "support/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char kPassword[] = "parts and paths";
+
+Bytes TextPayload(size_t size) {
+    Bytes b;
+    b.reserve(size);
+    const char* words[] = {"alpha ", "beta ", "gamma ", "delta ", "epsilon ", "\n"};
+    uint32_t x = 777;
+    while (b.size() < size) {
+        x = x * 1103515245u + 12345u;
+        const char* w = words[(x >> 16) % 6];
+        while (*w && b.size() < size) b.push_back(static_cast<uint8_t>(*w++));
+    }
+    return b;
+}
+
+Bytes Gunzip(const std::wstring& path, bool* ok) {
+    Bytes out;
+    gzFile f = gzopen(plat::WideToNarrow(path).c_str(), "rb");
+    *ok = f != nullptr;
+    if (!f) return out;
+    uint8_t buf[65536];
+    int n;
+    while ((n = gzread(f, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
+    int err = 0;
+    gzerror(f, &err);
+    *ok = n == 0 && err == Z_OK && gzclose(f) == Z_OK;
+    return out;
+}
+
+struct PathLimit {
+    explicit PathLimit(corva::CryptoPath p) { corva::LimitCryptoPathForTesting(p); }
+    ~PathLimit() { corva::LimitCryptoPathForTesting(corva::CryptoPath::ShaAndAesInstructions); }
+};
+
+// Damage done to the locked copy between its flush and its read-back.
+int g_damageOffset = -1;
+void DamageAt(plat::File& locked) {
+    uint8_t b = 0;
+    size_t got = 0;
+    if (!locked.Seek(g_damageOffset) || !locked.ReadFull(&b, 1, &got) || got != 1) return;
+    b ^= 0x01;
+    locked.Seek(g_damageOffset);
+    locked.Write(&b, 1);
+}
+
+}  // namespace
+
+TEST(LockSpeedPaths, AFileOfManyPartsLocksIntoOneGzipStreamAndBack) {
+    TempDir dir;
+    const Bytes content = TextPayload(3 * corva::ParallelGzipWriter::kDefaultPartSize + 4321);
+    const std::wstring plain = dir / L"big.txt", locked = plain + L".corvastine";
+    ASSERT_TRUE(WriteFileBytes(plain, content));
+    ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kOk);
+    EXPECT_FALSE(plat::PathExists(plain));
+    // The payload, deciphered alone, is one stream for zlib's gzip reader.
+    const std::wstring payload = dir / L"payload.gz";
+    ASSERT_EQ(decryptfile(kPassword, locked.c_str(), payload.c_str(), false, nullptr), corva::kOk);
+    bool ok = false;
+    EXPECT_EQ(Gunzip(payload, &ok), content);
+    EXPECT_TRUE(ok) << "gzread reported an error";
+    plat::RemoveFile(payload);
+    ASSERT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kOk);
+    EXPECT_EQ(ReadFileBytes(plain), content);
+}
+
+// The read-back reuses the keys of locking, so it must still notice any
+// change on disk: to the header's salt, its sealed digest, its IV, the
+// payload size or the body. The plain file stays; no locked file remains.
+TEST(LockSpeedPaths, ReadBackWithKnownKeysStillCatchesEveryDamage) {
+    TempDir dir;
+    const Bytes content = TextPayload(50000);
+    for (int offset : {4, 35, 36, 68, 99, 100, 164, 172, 400}) {
+        const std::wstring plain = dir / L"doc.txt";
+        ASSERT_TRUE(WriteFileBytes(plain, content));
+        g_damageOffset = offset;
+        corva::SetBeforeVerifyHookForTesting(&DamageAt);
+        const int rc = corva::LockFile(plain, kPassword, nullptr);
+        corva::SetBeforeVerifyHookForTesting(nullptr);
+        EXPECT_NE(rc, corva::kOk) << "damage at " << offset;
+        EXPECT_EQ(ReadFileBytes(plain), content) << offset;
+        EXPECT_FALSE(plat::PathExists(plain + L".corvastine")) << offset;
+    }
+}
+
+TEST(LockSpeedPaths, LockedFilesOpenOnEveryPathWhicheverPathWroteThem) {
+    TempDir dir;
+    const Bytes content = TextPayload(40000);
+    const int best = static_cast<int>(corva::BestCryptoPath());
+    for (int writer = 0; writer <= best; ++writer) {
+        for (int reader = 0; reader <= best; ++reader) {
+            const std::wstring plain = dir / L"x.txt", locked = plain + L".corvastine";
+            ASSERT_TRUE(WriteFileBytes(plain, content));
+            {
+                PathLimit limit(static_cast<corva::CryptoPath>(writer));
+                ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kOk);
+            }
+            PathLimit limit(static_cast<corva::CryptoPath>(reader));
+            EXPECT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kOk);
+            EXPECT_EQ(corva::VerifyLockedFile("not it", locked, nullptr), corva::kWrongPassword);
+            ASSERT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kOk)
+                << "written on " << writer << ", read on " << reader;
+            EXPECT_EQ(ReadFileBytes(plain), content);
+            plat::RemoveFile(plain);
+        }
+    }
+}
+
+// A body this long is deciphered and inflated on two threads: the result
+// and the handling of damage must be those of the single thread.
+TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
+    TempDir dir;
+    const Bytes content = PseudoRandom(6u << 20, 8);  // incompressible: a 6 MiB body
+    const std::wstring plain = dir / L"big.bin", locked = plain + L".corvastine";
+    ASSERT_TRUE(WriteFileBytes(plain, content));
+    ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kOk);
+    const Bytes good = ReadFileBytes(locked);
+    ASSERT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kOk);
+    ASSERT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kOk);
+    EXPECT_EQ(ReadFileBytes(plain), content);
+    plat::RemoveFile(plain);
+    // One flipped bit late in the body: the gzip check fails, nothing is restored.
+    for (size_t offset : {good.size() / 2, good.size() - 100}) {
+        Bytes bad = good;
+        bad[offset] ^= 0x10;
+        ASSERT_TRUE(WriteFileBytes(locked, bad));
+        EXPECT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kDamagedPayload) << offset;
+        EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kDamagedPayload) << offset;
+        EXPECT_FALSE(plat::PathExists(plain));
+        EXPECT_TRUE(plat::PathExists(locked));
+    }
+}
