@@ -24,8 +24,9 @@
 namespace uitest {
 
 using Millis = std::chrono::milliseconds;
-// Generous enough for a cold Wine start on a busy machine.
-constexpr Millis kDefaultTimeout{10000};
+// A limit for waits that are expected to succeed, so it costs nothing when
+// they do: generous enough for a cold Wine start on a loaded 2-core machine.
+constexpr Millis kDefaultTimeout{30000};
 
 // ------------------------------------------------------------ waiting
 // Polls condition until it holds or the time is up; true when it held.
