@@ -200,11 +200,11 @@ TEST_F(ProgressDialogTest, AnEmptyBatchClosesAtTheFirstTick) {
     EXPECT_EQ(gate_.Calls(), 0);
 }
 
-// Keys on the dialog, pressed for real: Space on the focused Cancel button,
-// Enter and Escape all cancel after the path in work.
-TEST_F(ProgressDialogTest, SpaceEnterAndEscapeCancelAfterThePathInWork) {
-    const WORD keys[] = {VK_SPACE, VK_RETURN, VK_ESCAPE};
-    for (int way = 0; way < 3; ++way) {
+// Keys on the dialog, pressed for real: Space on the focused Cancel button
+// and Escape both cancel after the path in work.
+TEST_F(ProgressDialogTest, SpaceAndEscapeCancelAfterThePathInWork) {
+    const WORD keys[] = {VK_SPACE, VK_ESCAPE};
+    for (int way = 0; way < 2; ++way) {
         SCOPED_TRACE(way);
         ASSERT_TRUE(testing_support::WriteFileText(paths_[0], "x"));
         ASSERT_TRUE(testing_support::WriteFileText(paths_[1], "x"));
