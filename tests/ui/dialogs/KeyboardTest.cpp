@@ -84,6 +84,8 @@ TEST_F(KeyboardTest, EnterPasswordTabEnterSpaceAndEscape) {
     ASSERT_NE(wizard, nullptr) << "Space on the link did not open the reset";
     ASSERT_TRUE(PressKey(wizard, VK_ESCAPE));
     ASSERT_TRUE(WaitForWindowGone(wizard)) << "Escape did not close the reset";
+    // The prompt gives the focus back to its field once the reset returns.
+    ASSERT_TRUE(WaitUntil([&] { return FocusedControlId(window) == IDC_ENTER_PASSWORD; }));
 
     // Enter on the focused link opens it as well, even with an empty field.
     ASSERT_TRUE(TabToControl(window, IDC_FORGOT_LINK));
@@ -93,6 +95,8 @@ TEST_F(KeyboardTest, EnterPasswordTabEnterSpaceAndEscape) {
     EXPECT_FALSE(FindMessageBox(scope()).has_value()) << "Enter on the link pressed Ok";
     ASSERT_TRUE(PressKey(wizard, VK_ESCAPE));
     ASSERT_TRUE(WaitForWindowGone(wizard)) << "Escape did not close the reset";
+    // The prompt gives the focus back to its field once the reset returns.
+    ASSERT_TRUE(WaitUntil([&] { return FocusedControlId(window) == IDC_ENTER_PASSWORD; }));
     EXPECT_FALSE(thread_->Done());
     // And Space once more after that.
     ASSERT_TRUE(TabToControl(window, IDC_FORGOT_LINK));
@@ -101,6 +105,8 @@ TEST_F(KeyboardTest, EnterPasswordTabEnterSpaceAndEscape) {
     ASSERT_NE(wizard, nullptr) << "Space on the link did not open the reset after Enter did";
     ASSERT_TRUE(PressKey(wizard, VK_ESCAPE));
     ASSERT_TRUE(WaitForWindowGone(wizard)) << "Escape did not close the reset";
+    // The prompt gives the focus back to its field once the reset returns.
+    ASSERT_TRUE(WaitUntil([&] { return FocusedControlId(window) == IDC_ENTER_PASSWORD; }));
 
     // Back in the field: Enter with nothing typed is refused, the message
     // is answered with Enter, and the typed password is taken with Enter.

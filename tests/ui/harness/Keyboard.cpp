@@ -37,7 +37,10 @@ bool Send(std::vector<INPUT>& inputs) {
 bool BringToForeground(HWND window) {
     HWND root = ::GetAncestor(window, GA_ROOT);
     if (!root || !::IsWindow(root)) return false;
+    // A disabled window (one whose modal child is still closing) takes no
+    // input: wait until it is enabled again.
     return WaitUntil([&] {
+        if (!::IsWindowEnabled(root)) return false;
         if (::GetForegroundWindow() == root) return true;
         ::SetForegroundWindow(root);
         return ::GetForegroundWindow() == root;

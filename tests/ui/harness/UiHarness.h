@@ -105,9 +105,10 @@ void RequestClose(HWND window);
 // Real key presses (SendInput), as a user's keyboard makes them: the
 // window's top-level window is brought to the foreground first, and the
 // keys go to whatever holds the focus there, through the dialog manager
-// (Tab, Enter, Escape, Space on buttons). The input is queued when these
-// return; wait for its effect. False when the window could not be brought
-// to the foreground or the input was not taken.
+// (Tab, Enter, Escape, Space on buttons). The window must be enabled (a
+// dialog whose modal child is still closing is waited for). The input is
+// queued when these return; wait for its effect. False when the window
+// could not be brought to the foreground or the input was not taken.
 bool BringToForeground(HWND window);
 bool PressKey(HWND window, WORD virtualKey);
 // Keys held down together, pressed in order and released in reverse
