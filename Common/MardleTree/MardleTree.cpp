@@ -529,9 +529,9 @@ bool MardleTree::ToXMLFile(const char* fileName, const char* keyText) const {
     return ToXMLFile(plat::NarrowToWide(fileName), keyText);
 }
 
-bool MardleTree::ToXMLFile(const std::wstring& fileName, const char* keyText, bool replaceExisting) const {
+bool MardleTree::ToXMLFileContent(std::string& bytes, const char* keyText) const {
     try {
-        std::string bytes;
+        bytes.clear();
         if (!ToXML(bytes)) {
             MARDLE_TRACE(kLogError, "%s", "ToXML(strXml) == false{}");
             return false;
@@ -545,6 +545,17 @@ bool MardleTree::ToXMLFile(const std::wstring& fileName, const char* keyText, bo
                 scrambler.Scramble(&bytes[0], bytes.size());
             }
         }
+        return true;
+    } catch (...) {
+        bytes.clear();
+        return false;
+    }
+}
+
+bool MardleTree::ToXMLFile(const std::wstring& fileName, const char* keyText, bool replaceExisting) const {
+    try {
+        std::string bytes;
+        if (!ToXMLFileContent(bytes, keyText)) return false;
         const std::string narrowName = plat::WideToNarrow(fileName);
         // Written and flushed under a temporary name beside the file, then
         // renamed over it: the name only ever shows a complete document,

@@ -91,6 +91,9 @@ public:
     // free, so a document written meanwhile by someone else is never lost.
     bool ToXMLFile(const std::wstring& fileName, const char* keyText, bool replaceExisting = true) const;
     bool ToXMLFile(const char* fileName, const char* keyText) const;
+    // The bytes ToXMLFile writes for this key, for callers that store them
+    // themselves.
+    bool ToXMLFileContent(std::string& bytes, const char* keyText) const;
     // Parses document bytes (the encoding is detected from them) into this
     // tree, which is cleared first. False only when the DOM library cannot
     // be used; the outcome is in result.

@@ -44,12 +44,11 @@ void ShowInfoMessage(HWND owner, const wchar_t* text, const wchar_t* caption) {
 void FocusControl(HWND dialog, int controlId) {
     HWND control = ::GetDlgItem(dialog, controlId);
     if (!control) return;
-    if (::GetWindowLongPtrW(dialog, GWL_STYLE) & WS_CHILD) {
-        // A wizard page: the sheet is the dialog that tracks the focus.
-        ::SetFocus(control);
-    } else {
-        ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
-    }
+    // On a wizard page the sheet is the dialog that tracks the focus. The
+    // dialog moves the focus as Tab does, selecting an edit field's text,
+    // so that what the user types next replaces the text to correct.
+    HWND tracker = (::GetWindowLongPtrW(dialog, GWL_STYLE) & WS_CHILD) ? ::GetAncestor(dialog, GA_ROOT) : dialog;
+    ::SendMessageW(tracker, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
 void LimitFieldLength(HWND dialog, std::initializer_list<int> controlIds) {

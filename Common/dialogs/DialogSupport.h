@@ -26,7 +26,8 @@ void SetDialogIcons(HWND window);
 // A modal message box with one OK button and the information icon.
 void ShowInfoMessage(HWND owner, const wchar_t* text, const wchar_t* caption);
 
-// Moves the keyboard focus to a control of a dialog or wizard page.
+// Moves the keyboard focus to a control of a dialog or wizard page, as Tab
+// does: the text of an edit field is selected.
 void FocusControl(HWND dialog, int controlId);
 
 // Caps what the user can type into edit controls at kFieldChars, so that

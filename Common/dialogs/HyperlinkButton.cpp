@@ -71,6 +71,29 @@ LRESULT CALLBACK HyperlinkButton::Subclass(HWND hwnd, UINT message, WPARAM wPara
     case WM_SETCURSOR:
         ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
         return TRUE;
+    case WM_GETDLGCODE: {
+        // An owner-drawn button is never the default button, so the dialog
+        // would give Enter to its default button (Ok) even while the link
+        // has the focus: the link asks for Enter itself.
+        const auto* key = reinterpret_cast<const MSG*>(lParam);
+        LRESULT code = ::DefSubclassProc(hwnd, message, wParam, lParam);
+        if (key && (key->message == WM_KEYDOWN || key->message == WM_CHAR) && key->wParam == VK_RETURN) {
+            code |= DLGC_WANTMESSAGE;
+        }
+        return code;
+    }
+    case WM_KEYDOWN:
+        if (wParam == VK_RETURN) {
+            // Posted, like the click a released Space makes: whatever the
+            // command opens runs once this key press has been handled.
+            ::PostMessageW(::GetParent(hwnd), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(hwnd), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(hwnd));
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+        if (wParam == VK_RETURN) return 0;  // handled at the key press; no beep
+        break;
     case WM_NCDESTROY:
         ::RemoveWindowSubclass(hwnd, &HyperlinkButton::Subclass, id);
         break;

@@ -1,6 +1,8 @@
 // A push button drawn as a hyperlink: underlined text in the link colour,
-// the hand pointer over it and its label as tooltip. A click sends the
-// usual WM_COMMAND / BN_CLICKED to the dialog; no address is opened.
+// the hand pointer over it and its label as tooltip. A click, Space or Enter
+// while it has the focus sends the usual WM_COMMAND / BN_CLICKED to the
+// dialog (Enter never reaches the dialog's default button); no address is
+// opened.
 #pragma once
 
 #include <windows.h>

@@ -63,8 +63,8 @@ std::wstring DescribeSettingsWriteProblem(const std::wstring& path) {
         return L"You do not have permission to change files in the folder of the settings file.";
     }
     if (exists) {
-        return L"The settings file cannot be read: it is damaged, or it was written while Corvastine ran from "
-               L"another kind of drive (a USB drive instead of a fixed disk, or the reverse).";
+        // A file written from the other kind of drive reads (settings/Settings.h).
+        return L"The settings file cannot be read: it is damaged.";
     }
     return L"The settings file could not be created.";
 }

@@ -40,9 +40,24 @@ INT_PTR WizardPage::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
         OnDestroy();
         return FALSE;
+    case kSettleFocusMessage:
+        SettleFocus();
+        return TRUE;
     default:
         return FALSE;
     }
+}
+
+void WizardPage::SettleFocus() {
+    // A page of text alone leaves the keyboard focus nowhere, and then Enter
+    // and Escape reach no dialog: the focus goes to the default button.
+    HWND sheet = Sheet();
+    HWND focus = ::GetFocus();
+    if (focus && (focus == sheet || ::IsChild(sheet, focus))) return;
+    LRESULT defId = ::SendMessageW(sheet, DM_GETDEFID, 0, 0);
+    HWND button = HIWORD(defId) == DC_HASDEFID ? ::GetDlgItem(sheet, LOWORD(defId)) : nullptr;
+    if (!button || !::IsWindowVisible(button) || !::IsWindowEnabled(button)) button = ::GetDlgItem(sheet, IDCANCEL);
+    if (button) ::SendMessageW(sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
 }
 
 INT_PTR WizardPage::Notify(const NMHDR* header) {
@@ -51,6 +66,8 @@ INT_PTR WizardPage::Notify(const NMHDR* header) {
     case PSN_SETACTIVE:
         PropSheet_SetWizButtons(Sheet(), WizardButtons());
         OnActivate();
+        // Once the sheet has shown the page and placed the focus.
+        ::PostMessageW(hwnd_, kSettleFocusMessage, 0, 0);
         answer = 0;
         break;
     case PSN_WIZNEXT:

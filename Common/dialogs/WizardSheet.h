@@ -40,6 +40,11 @@ protected:
     virtual void OnDestroy() {}
 
 private:
+    // Posted to the page when it becomes active.
+    static constexpr UINT kSettleFocusMessage = WM_APP + 0x31;
+    // Leaves the keyboard focus inside the sheet: on the default button when
+    // it is nowhere (a page of text alone), so that Enter and Escape work.
+    void SettleFocus();
     static INT_PTR CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Notify(const NMHDR* header);

@@ -24,11 +24,8 @@ const char* FileTag(int32_t level) {
     }
 }
 
-// Line assembly and file write buffers of the process; used only while a
-// log's lock is held.
+// Longest piece (time stamp, or message) written at once, with its end.
 constexpr size_t kLogBufferSize = 32768;
-char g_assembly[kLogBufferSize];
-char g_write[kLogBufferSize];
 
 FILE* OpenAppend(const std::string& name) {
 #ifdef _WIN32
@@ -70,29 +67,25 @@ void FileLog::Append(const char* text) {
     if (fileName_.empty()) return;
     FILE* f = OpenAppend(fileName_);
     if (!f) return;
-    std::memset(g_write, 0, sizeof g_write);
     size_t n = std::strlen(text);
-    if (n > sizeof g_write - 1) n = sizeof g_write - 1;
-    std::memcpy(g_write, text, n);
-    std::fwrite(g_write, 1, n, f);
+    if (n > kLogBufferSize - 1) n = kLogBufferSize - 1;
+    std::fwrite(text, 1, n, f);
     std::fclose(f);
 }
 
 bool FileLog::WriteV(int32_t level, const char* format, va_list args) {
+    // The line is put together in buffers of this call, so logs with
+    // different locks (or none shared between threads) never meet.
+    if (!enabled.load() || level < threshold.load() || fileName_.empty()) return true;
+    std::string stamp(kLogBufferSize, '\0');
+    std::string message(kLogBufferSize, '\0');
+    plat::LocalTime t = plat::Now();
+    std::snprintf(&stamp[0], kLogBufferSize, "[%s][%02d:%02d:%02d]", FileTag(level), t.hour, t.minute, t.second);
+    std::vsnprintf(&message[0], kLogBufferSize, format, args);
     plat::MutexLock hold(lock_);
-    if (enabled && level >= threshold) {
-        if (!fileName_.empty()) {
-            plat::LocalTime t = plat::Now();
-            std::memset(g_assembly, 0, sizeof g_assembly);
-            std::snprintf(g_assembly, sizeof g_assembly, "[%s][%02d:%02d:%02d]", FileTag(level), t.hour, t.minute,
-                          t.second);
-            Append(g_assembly);
-            std::memset(g_assembly, 0, sizeof g_assembly);
-            std::vsnprintf(g_assembly, sizeof g_assembly, format, args);
-            Append(g_assembly);
-        }
-        Append("\n");
-    }
+    Append(stamp.c_str());
+    Append(message.c_str());
+    Append("\n");
     return true;
 }
 

@@ -4,6 +4,7 @@
 // caller. Levels: 0 info, 1 warning, 2 error; any other level is tagged "----".
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <string>
@@ -37,8 +38,9 @@ public:
     bool Write(int32_t level, const char* format, ...) CORVA_PRINTF(3, 4);
     bool WriteV(int32_t level, const char* format, va_list args);
 
-    int32_t threshold = 0;   // lines below this level are dropped
-    bool enabled = true;     // while false nothing is written
+    // Both may be changed by any thread while others write.
+    std::atomic<int32_t> threshold{0};  // lines below this level are dropped
+    std::atomic<bool> enabled{true};    // while false nothing is written
 
     const std::string& FileName() const { return fileName_; }
 

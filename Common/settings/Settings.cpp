@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "MardleTree/MardleTree.h"
+#include "SettingsFileIo.h"
 #include "drives/UsbDrives.h"
+#include "engine/SafeOutput.h"
 #include "log/FileLog.h"
 #include "platform/Platform.h"
 
@@ -20,6 +22,7 @@ const wchar_t kAsideSuffix[] = L".unreadable-";
 constexpr int kMaxAsideNames = 10000;
 
 std::atomic<int> g_usbOverride{-1};
+std::atomic<bool> g_refuseTemporary{false};
 
 plat::Mutex& FolderLock() {
     static plat::Mutex lock{std::wstring()};
@@ -50,22 +53,91 @@ MardleTree FreshDocument() {
 
 enum class FileState { Missing, Unopenable, Unreadable, Readable };
 
-// Reads the settings file into tree. A document whose root has no content
+// The key text of the other form: plain for scrambled and the reverse.
+std::string OtherKeyText(const std::string& keyText) {
+    return keyText.empty() ? std::string(kFixedKeyText) : std::string();
+}
+
+// Parses the file with one key text. A document whose root has no content
 // (the fresh file) parses with a failure code yet keeps the root's name:
 // that is a readable file too.
-FileState ReadSettingsFile(const std::wstring& path, const std::string& keyText, MardleTree& tree) {
-    {
-        plat::File probe;
-        if (!probe.Open(path, plat::File::Mode::Read))
-            return probe.LastError() == plat::IoError::NotFound && !plat::PathExists(path) ? FileState::Missing
-                                                                                            : FileState::Unopenable;
+bool ParsesWith(const std::wstring& path, const std::string& keyText, MardleTree& tree) {
+    tree = MardleTree();
+    return tree.FromXMLFile(path, keyText.c_str()) || !tree.m_strName.empty();
+}
+
+// Reads the settings file into tree: in the form of the current drive
+// (keyText) or, when that fails, in the other one, which a file has when
+// it was written while the drive was taken for the other kind. *usedKey
+// receives the key text that read it (keyText when nothing did).
+FileState ReadSettingsFile(const std::wstring& path, const std::string& keyText, MardleTree& tree,
+                           std::string* usedKey) {
+    *usedKey = keyText;
+    switch (corva::settings_io::ProbeForReading(path)) {
+        case corva::settings_io::Probe::Readable:
+            break;
+        case corva::settings_io::Probe::Missing:
+            return plat::PathExists(path) ? FileState::Unopenable : FileState::Missing;
+        case corva::settings_io::Probe::Busy:
+        case corva::settings_io::Probe::Refused:
+            return FileState::Unopenable;
     }
-    if (tree.FromXMLFile(path, keyText.c_str()) || !tree.m_strName.empty()) return FileState::Readable;
-    // Gone or locked between the two opens: not a damaged file.
-    plat::File again;
-    if (!again.Open(path, plat::File::Mode::Read))
+    if (ParsesWith(path, keyText, tree)) return FileState::Readable;
+    const std::string other = OtherKeyText(keyText);
+    if (ParsesWith(path, other, tree)) {
+        DebugTrace(kLogWarn, "config.xml read in the other form{pchFileName='%s',scrambled=%d}",
+                   plat::WideToNarrow(path).c_str(), other.empty() ? 0 : 1);
+        *usedKey = other;
+        return FileState::Readable;
+    }
+    tree = MardleTree();
+    // Gone or held by someone else since the probe: not a damaged file.
+    if (corva::settings_io::ProbeForReading(path) != corva::settings_io::Probe::Readable)
         return plat::PathExists(path) ? FileState::Unopenable : FileState::Missing;
     return FileState::Unreadable;
+}
+
+// Writes the document as the whole settings file. The content is flushed
+// under a temporary name beside the file and then renamed over it, so the
+// name only ever shows a complete document; a file held by another program
+// is waited for. When the folder lets no file be made but the settings file
+// itself may be written, it is rewritten in place. replaceExisting false:
+// written only while the name is free.
+bool WriteSettingsFile(const MardleTree& tree, const std::wstring& path, const std::string& keyText,
+                       bool replaceExisting) {
+    const std::string narrowName = plat::WideToNarrow(path);
+    std::string bytes;
+    if (!tree.ToXMLFileContent(bytes, keyText.c_str())) return false;
+    if (plat::IsDirectory(path) || plat::IsLink(path)) {
+        DebugTrace(kLogError, "config.xml is not a file{pchFileName='%s'}", narrowName.c_str());
+        return false;
+    }
+    const std::wstring temp = corva::TemporaryName(path);
+    corva::SafeOutput out;
+    if (g_refuseTemporary.load() || temp.empty() || !out.Open(temp, false)) {
+        const bool folderRefuses = g_refuseTemporary.load() || out.LastError() == plat::IoError::Access;
+        if (replaceExisting && folderRefuses && plat::PathExists(path) && !plat::IsReadOnly(path)) {
+            DebugTrace(kLogWarn, "no new file allowed beside config.xml, rewriting it in place{pchFileName='%s'}",
+                       narrowName.c_str());
+            return corva::settings_io::RewriteInPlace(path, bytes);
+        }
+        DebugTrace(kLogError, "::CreateFile Failed!{pchFileName='%s',::GetLastError()=%d}", narrowName.c_str(),
+                   static_cast<int>(out.LastError()));
+        return false;
+    }
+    if (!out.File().Write(bytes.data(), bytes.size()) || !out.Commit(true)) {
+        DebugTrace(kLogError, "::WriteFile Failed!{pchFileName='%s',::GetLastError()=%d}", narrowName.c_str(),
+                   static_cast<int>(out.LastError()));
+        return false;
+    }
+    const bool moved =
+        replaceExisting ? corva::settings_io::ReplacePatiently(temp, path) : plat::RenameNoReplace(temp, path);
+    if (!moved) {
+        plat::RemoveFile(temp);
+        DebugTrace(kLogError, "::MoveFileEx Failed!{pchFileName='%s'}", narrowName.c_str());
+        return false;
+    }
+    return true;
 }
 
 // Moves an unreadable file to the first free name path + ".unreadable-N".
@@ -97,7 +169,8 @@ bool EnsureSettingsFile() {
     const std::wstring path = SettingsFilePath();
     if (path.empty()) return false;
     MardleTree tree;
-    switch (ReadSettingsFile(path, keyText, tree)) {
+    std::string usedKey;
+    switch (ReadSettingsFile(path, keyText, tree, &usedKey)) {
         case FileState::Readable:
         case FileState::Unopenable:
             return false;
@@ -110,14 +183,15 @@ bool EnsureSettingsFile() {
     }
     // Created only while the name is free: a value another thread or
     // process stored in the meantime is never replaced by the empty file.
-    return FreshDocument().ToXMLFile(path, keyText.c_str(), false);
+    return WriteSettingsFile(FreshDocument(), path, keyText, false);
 }
 
 std::string GetSetting(const std::string& key) {
     const std::string keyText = SettingsKeyText();
     const std::wstring path = SettingsFilePath();
     MardleTree tree;
-    tree.FromXMLFile(path, keyText.c_str());
+    std::string usedKey;
+    if (path.empty() || ReadSettingsFile(path, keyText, tree, &usedKey) != FileState::Readable) return std::string();
     MardleTree* node = nullptr;
     tree.GetNodeByPath(node, key.c_str(), kPathSeparators);
     std::string value;
@@ -134,7 +208,9 @@ bool SetSetting(const std::string& key, const std::string& value) {
     MardleTree::ToVector(names, key.c_str(), kPathSeparators);
     if (names.size() != 1 || names[0] != key) return false;
     MardleTree tree;
-    switch (ReadSettingsFile(path, keyText, tree)) {
+    // The file keeps the form it was read in.
+    std::string usedKey;
+    switch (ReadSettingsFile(path, keyText, tree, &usedKey)) {
         case FileState::Readable:
             break;
         case FileState::Missing:
@@ -155,7 +231,7 @@ bool SetSetting(const std::string& key, const std::string& value) {
     }
     node->RemoveAttribute(kValueAttribute);
     node->SetAttribute(kValueAttribute, value);
-    return tree.ToXMLFile(path, keyText.c_str());
+    return WriteSettingsFile(tree, path, usedKey, true);
 }
 
 namespace corva {
@@ -166,5 +242,7 @@ void SetSettingsFolderForTesting(const std::wstring& folder) {
 }
 
 void SetModuleOnUsbForTesting(int state) { g_usbOverride.store(state < 0 ? -1 : (state ? 1 : 0)); }
+
+void SetSettingsFolderRefusesNewFilesForTesting(bool refuses) { g_refuseTemporary.store(refuses); }
 
 }  // namespace corva

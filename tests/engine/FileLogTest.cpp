@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -109,6 +111,78 @@ TEST(FileLog, WritersSharingALockNameNeverMixPieces) {
         ++count;
     }
     EXPECT_EQ(count, 100u);
+}
+
+// Logs with locks of their own share nothing: lines written to two logs
+// from two threads at once each hold their own message whole.
+TEST(FileLog, LogsWithTheirOwnLocksNeverMixTheirLines) {
+    TempDir dir;
+    constexpr int kLines = 800;
+    constexpr size_t kLength = 20000;
+    auto writer = [&](const std::wstring& name, char letter) {
+        FileLog log(plat::WideToNarrow(dir / name), L"");
+        std::string message(kLength, letter);
+        for (int i = 0; i < kLines; ++i) log.Write(0, "%s", message.c_str());
+    };
+    std::thread a(writer, L"a.log", 'a'), b(writer, L"b.log", 'b');
+    a.join();
+    b.join();
+    for (char letter : {'a', 'b'}) {
+        std::string text = ReadText(dir / (letter == 'a' ? L"a.log" : L"b.log"));
+        size_t pos = 0;
+        int count = 0;
+        while (pos < text.size()) {
+            size_t end = text.find('\n', pos);
+            ASSERT_NE(end, std::string::npos);
+            std::string line = text.substr(pos, end - pos);
+            ASSERT_EQ(line.size(), 16 + kLength) << letter << " line " << count;
+            ASSERT_EQ(line.substr(16), std::string(kLength, letter)) << letter << " line " << count;
+            pos = end + 1;
+            ++count;
+        }
+        EXPECT_EQ(count, kLines) << letter;
+    }
+}
+
+// The switch and the threshold change while other threads write: every
+// line that is written is whole, and lines stop once the log is off.
+TEST(FileLog, SwitchAndThresholdChangeWhileOthersWrite) {
+    TempDir dir;
+    std::wstring path = dir / L"d.log";
+    FileLog log(plat::WideToNarrow(path), L"");
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 3; ++w) {
+        writers.emplace_back([&, w] {
+            while (!stop.load()) log.Write(1, "writer %d", w);
+        });
+    }
+    auto sizeNow = [&] {
+        int64_t size = 0;
+        return plat::FileSize(path, &size) ? size : int64_t{0};
+    };
+    while (sizeNow() == 0) std::this_thread::yield();
+    for (int i = 0; i < 200; ++i) {
+        log.enabled = (i % 2) == 0;
+        log.threshold = (i % 3 == 0) ? 2 : 0;
+    }
+    log.enabled = false;
+    stop = true;
+    for (auto& t : writers) t.join();
+    const int64_t size = sizeNow();
+    log.Write(2, "after");
+    EXPECT_EQ(sizeNow(), size) << "a disabled log wrote";
+    std::string text = ReadText(path);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        ASSERT_NE(end, std::string::npos);
+        std::string line = text.substr(pos, end - pos);
+        ASSERT_EQ(line.size(), 24u) << line;
+        EXPECT_EQ(line.substr(0, 6), "[warn]");
+        EXPECT_EQ(line.substr(16, 7), "writer ");
+        pos = end + 1;
+    }
 }
 
 TEST(DebugTrace, LineShapeAndLengthLimit) {

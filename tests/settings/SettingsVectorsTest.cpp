@@ -24,8 +24,12 @@ struct ConfigVector {
 const ConfigVector kVectors[] = {
     {L"config-fresh-scrambled", false}, {L"config-fresh-plain", true},     {L"config-full-scrambled", false},
     {L"config-full-plain", true},       {L"config-accented-plain", true},   {L"config-odd-scrambled", false},
-    {L"config-odd-plain", true},
+    {L"config-odd-plain", true},        {L"config-large-scrambled", false},
 };
+
+// The scrambler works in blocks of 1,024 words (4,096 bytes); the large
+// vector spans two whole blocks and part of a third.
+constexpr size_t kScrambleBlockBytes = 4096;
 
 // The values in narrow text; false when the code page cannot hold them.
 bool NarrowValues(const std::wstring& name, std::vector<std::pair<std::string, std::string>>* values) {
@@ -58,13 +62,19 @@ TEST(SettingsVectors, ReadBack) {
             EXPECT_EQ(doc.size(), file.size() - 1);
             EXPECT_EQ(doc.find('\0'), std::string::npos);
         }
+        if (std::wstring(v.name).find(L"-large-") != std::wstring::npos) {
+            EXPECT_GT(file.size(), 2 * kScrambleBlockBytes);
+            EXPECT_NE(file.size() % kScrambleBlockBytes, 0u);
+        }
         SettingsFolder folder(v.usb);
         ASSERT_TRUE(WriteFileBytes(folder.ConfigPath(), file));
         EXPECT_FALSE(EnsureSettingsFile());
         for (const auto& kv : values) EXPECT_EQ(GetSetting(kv.first), kv.second) << kv.first;
-        // The other drive kind cannot read it.
+        // Seen from the other drive kind, the file still reads.
         folder.SetUsb(!v.usb);
-        for (const auto& kv : values) EXPECT_EQ(GetSetting(kv.first), "") << kv.first;
+        for (const auto& kv : values) EXPECT_EQ(GetSetting(kv.first), kv.second) << kv.first;
+        EXPECT_FALSE(EnsureSettingsFile());
+        EXPECT_EQ(ReadFileBytes(folder.ConfigPath()), file);
     }
 }
 
@@ -119,10 +129,23 @@ TEST(SettingsVectors, DISABLED_Write) {
     const std::vector<std::pair<std::string, std::string>> odd = {
         {"question1", "What is your oldest sibling's middle name?"},
     };
+    // Long question texts make a document of more than two blocks.
+    auto longText = [](const char* subject) {
+        std::string text;
+        for (int i = 1; text.size() < 3000; ++i) text += std::string(subject) + " number " + std::to_string(i) + "? ";
+        return text;
+    };
+    const std::vector<std::pair<std::string, std::string>> large = {
+        {"question1", longText("Which street")},
+        {"question2", longText("Which town")},
+        {"question3", longText("Which teacher")},
+        {"passwordhash", HashSecretText("correct horse battery staple", corva::kPasswordLabel)},
+    };
     const Source sources[] = {
         {L"config-fresh-scrambled", {}}, {L"config-fresh-plain", {}}, {L"config-full-scrambled", full},
         {L"config-full-plain", full},    {L"config-accented-plain", accented},
         {L"config-odd-scrambled", odd},  {L"config-odd-plain", odd},
+        {L"config-large-scrambled", large},
     };
     for (const Source& s : sources) {
         const bool usb = std::wstring(s.name).find(L"-plain") != std::wstring::npos;

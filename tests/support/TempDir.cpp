@@ -20,20 +20,50 @@ std::wstring Join(const std::wstring& a, const std::wstring& b) {
     return a + plat::PathSeparator() + b;
 }
 
+namespace {
+
+// A path from the environment, in the running system's form: under Wine a
+// POSIX path is reached through drive Z:.
+std::wstring HostPath(std::string p) {
+#ifdef _WIN32
+    if (!p.empty() && p[0] == '/') {
+        p = "Z:" + p;
+        for (char& c : p)
+            if (c == '/') c = '\\';
+    }
+#endif
+    return plat::Utf8ToWide(p);
+}
+
+// Where scratch folders go: CORVA_TEST_TMP when set (CTest sets it to a
+// folder of the build tree, so that no test writes into a Wine prefix that
+// other tests copy or use), else the system's temporary folder.
+std::wstring ScratchBase() {
+    const char* own = std::getenv("CORVA_TEST_TMP");
+    if (own && *own) {
+        std::wstring base = HostPath(own);
+        MakeFolder(base);  // may exist already
+        return base;
+    }
+#ifdef _WIN32
+    wchar_t base[MAX_PATH + 1];
+    ::GetTempPathW(MAX_PATH + 1, base);
+    return base;
+#else
+    const char* t = std::getenv("TMPDIR");
+    return plat::Utf8ToWide(t && *t ? t : "/tmp");
+#endif
+}
+
+}  // namespace
+
 TempDir::TempDir() {
     static std::atomic<int> counter{0};
     plat::Guid g{};
     plat::CreateGuid(&g);
     wchar_t name[64];
     std::swprintf(name, 64, L"corva-test-%08x-%d", static_cast<unsigned>(g.data1), counter++);
-#ifdef _WIN32
-    wchar_t base[MAX_PATH + 1];
-    ::GetTempPathW(MAX_PATH + 1, base);
-    path_ = Join(base, name);
-#else
-    const char* t = std::getenv("TMPDIR");
-    path_ = Join(plat::Utf8ToWide(t && *t ? t : "/tmp"), name);
-#endif
+    path_ = Join(ScratchBase(), name);
     MakeFolder(path_);
 }
 
@@ -110,16 +140,7 @@ bool MakeLink(const std::wstring& target, const std::wstring& link) {
 
 std::wstring VectorsDir() {
     const char* v = std::getenv("CORVA_TEST_VECTORS");
-    std::string p = v ? v : "tests/vectors";
-#ifdef _WIN32
-    // A POSIX path handed through Wine lives on drive Z:.
-    if (!p.empty() && p[0] == '/') {
-        p = "Z:" + p;
-        for (char& c : p)
-            if (c == '/') c = '\\';
-    }
-#endif
-    return plat::Utf8ToWide(p);
+    return HostPath(v ? v : "tests/vectors");
 }
 
 Bytes FromHex(const std::string& hex) {

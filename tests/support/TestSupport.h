@@ -10,8 +10,8 @@ namespace testing_support {
 
 using Bytes = std::vector<uint8_t>;
 
-// A fresh folder under the system's temporary folder, removed with all its
-// contents by the destructor.
+// A fresh folder under CORVA_TEST_TMP (when set) or the system's temporary
+// folder, removed with all its contents by the destructor.
 class TempDir {
 public:
     TempDir();

@@ -105,7 +105,14 @@ std::optional<MessageBoxInfo> FindMessageBox(Scope scope) {
 
 std::optional<MessageBoxInfo> WaitForMessageBox(Scope scope, Millis timeout) {
     std::optional<MessageBoxInfo> found;
-    WaitUntil([&] { return (found = FindMessageBox(scope)).has_value(); }, timeout);
+    // A box is taken once it shows its caption and text: a box found while
+    // it is still being built (or its thread is busy) reads empty.
+    WaitUntil(
+        [&] {
+            found = FindMessageBox(scope);
+            return found.has_value() && !found->caption.empty() && !found->text.empty();
+        },
+        timeout);
     return found;
 }
 

@@ -41,7 +41,7 @@ UiThread::~UiThread() {
         }
         WaitDone(Millis(100));
     }
-    if (!WaitDone(Millis(5000))) {
+    if (!WaitDone(kDefaultTimeout)) {
         std::fprintf(stderr, "ui harness: a dialog thread does not end; giving up on the test program\n");
         std::fflush(stderr);
         ::TerminateProcess(::GetCurrentProcess(), 3);

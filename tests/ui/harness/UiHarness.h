@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +24,9 @@
 namespace uitest {
 
 using Millis = std::chrono::milliseconds;
-// Generous enough for a cold Wine start on a busy machine.
-constexpr Millis kDefaultTimeout{10000};
+// A limit for waits that are expected to succeed, so it costs nothing when
+// they do: generous enough for a cold Wine start on a loaded 2-core machine.
+constexpr Millis kDefaultTimeout{30000};
 
 // ------------------------------------------------------------ waiting
 // Polls condition until it holds or the time is up; true when it held.
@@ -98,6 +100,27 @@ bool ClickButton(HWND dialog, int controlId);
 bool PressEscape(HWND dialog);
 // Asks a window to close, as its close box does.
 void RequestClose(HWND window);
+
+// ------------------------------------------------------------ keyboard
+// Real key presses (SendInput), as a user's keyboard makes them: the
+// window's top-level window is brought to the foreground first, and the
+// keys go to whatever holds the focus there, through the dialog manager
+// (Tab, Enter, Escape, Space on buttons). The window must be enabled (a
+// dialog whose modal child is still closing is waited for). The input is
+// queued when these return; wait for its effect. False when the window
+// could not be brought to the foreground or the input was not taken.
+bool BringToForeground(HWND window);
+bool PressKey(HWND window, WORD virtualKey);
+// Keys held down together, pressed in order and released in reverse
+// (e.g. {VK_SHIFT, VK_TAB}).
+bool PressKeys(HWND window, std::initializer_list<WORD> chord);
+// Types characters as keyboard input (VK_PACKET), whatever the layout.
+bool TypeKeys(HWND window, const std::wstring& text);
+// Presses Tab (or Shift+Tab) until the control has the focus, waiting for
+// the focus to move after each press; at most `most` presses.
+bool TabToControl(HWND dialog, int controlId, bool backwards = false, int most = 12);
+// The edit control's whole (non-empty) text is selected.
+bool EditSelectionIsWholeText(HWND dialog, int controlId);
 
 // ------------------------------------------------------------ lists
 std::vector<std::wstring> ComboItems(HWND dialog, int controlId);

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr ULONGLONG kTestLimitMs = 120000;
+constexpr ULONGLONG kTestLimitMs = 240000;
 
 std::atomic<ULONGLONG> g_testStart{0};
 std::string g_testName;

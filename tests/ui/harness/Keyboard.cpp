@@ -1,0 +1,97 @@
+// Real keyboard input: key presses go through SendInput, the way a user's
+// keys reach the program (the system's input queue, the dialog manager's
+// Tab, Enter and Escape handling, the focused control), not as messages
+// posted to a window.
+#include <vector>
+
+#include "UiHarness.h"
+
+namespace uitest {
+
+namespace {
+
+INPUT KeyEvent(WORD virtualKey, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+INPUT CharacterEvent(wchar_t ch, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wScan = ch;
+    input.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
+    return input;
+}
+
+bool Send(std::vector<INPUT>& inputs) {
+    const UINT count = static_cast<UINT>(inputs.size());
+    return count == 0 || ::SendInput(count, inputs.data(), sizeof(INPUT)) == count;
+}
+
+}  // namespace
+
+bool BringToForeground(HWND window) {
+    HWND root = ::GetAncestor(window, GA_ROOT);
+    if (!root || !::IsWindow(root)) return false;
+    // A disabled window (one whose modal child is still closing) takes no
+    // input: wait until it is enabled again.
+    return WaitUntil([&] {
+        if (!::IsWindowEnabled(root)) return false;
+        if (::GetForegroundWindow() == root) return true;
+        ::SetForegroundWindow(root);
+        return ::GetForegroundWindow() == root;
+    });
+}
+
+bool PressKeys(HWND window, std::initializer_list<WORD> chord) {
+    if (chord.size() == 0 || !BringToForeground(window)) return false;
+    std::vector<INPUT> inputs;
+    for (WORD key : chord) inputs.push_back(KeyEvent(key, false));
+    for (auto key = chord.end(); key != chord.begin();) inputs.push_back(KeyEvent(*--key, true));
+    return Send(inputs);
+}
+
+bool PressKey(HWND window, WORD virtualKey) { return PressKeys(window, {virtualKey}); }
+
+bool TypeKeys(HWND window, const std::wstring& text) {
+    if (!BringToForeground(window)) return false;
+    std::vector<INPUT> inputs;
+    for (wchar_t ch : text) {
+        inputs.push_back(CharacterEvent(ch, false));
+        inputs.push_back(CharacterEvent(ch, true));
+    }
+    return Send(inputs);
+}
+
+bool TabToControl(HWND dialog, int controlId, bool backwards, int most) {
+    HWND target = ::GetDlgItem(dialog, controlId);
+    if (!target) return false;
+    for (int i = 0; i < most; ++i) {
+        HWND before = FocusedWindow(dialog);
+        if (before == target) return true;
+        bool sent = backwards ? PressKeys(dialog, {VK_SHIFT, VK_TAB}) : PressKey(dialog, VK_TAB);
+        // Each press is taken in (the focus moves) before the next one.
+        if (!sent || !WaitUntil([&] { return FocusedWindow(dialog) != before; })) return false;
+    }
+    return FocusedWindow(dialog) == target;
+}
+
+bool EditSelectionIsWholeText(HWND dialog, int controlId) {
+    HWND edit = ::GetDlgItem(dialog, controlId);
+    if (!edit) return false;
+    DWORD start = 0, end = 0;
+    DWORD_PTR ignored = 0;
+    if (!::SendMessageTimeoutW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end),
+                               SMTO_ABORTIFHUNG, 3000, &ignored)) {
+        return false;
+    }
+    DWORD_PTR length = 0;
+    ::SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 3000, &length);
+    return length > 0 && start == 0 && end == length;
+}
+
+}  // namespace uitest
