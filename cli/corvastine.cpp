@@ -9,6 +9,7 @@
 
 #include "engine/FileWorkers.h"
 #include "engine/LockedFile.h"
+#include "engine/Progress.h"
 #include "engine/SecretText.h"
 #include "platform/Platform.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "LockedFile.h"
+#include "Progress.h"
 #include "SafeOutput.h"
 
 namespace zlib {

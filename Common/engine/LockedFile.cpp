@@ -10,6 +10,7 @@
 #include "Crypto.h"
 #include "GZip.h"
 #include "ParallelGzip.h"
+#include "Progress.h"
 #include "StageThread.h"
 #include "Stream.h"
 #include "log/FileLog.h"
@@ -18,20 +19,6 @@
 namespace corva {
 
 const wchar_t kLockedExtension[] = L".corvastine";
-
-namespace {
-thread_local ProgressFn t_progress = nullptr;
-thread_local void* t_progressContext = nullptr;
-}  // namespace
-
-void SetThreadProgress(ProgressFn fn, void* context) {
-    t_progress = fn;
-    t_progressContext = context;
-}
-
-void ReportProgress(const char* stage, uint64_t done, uint64_t total) {
-    if (t_progress) t_progress(t_progressContext, stage, done, total);
-}
 
 namespace {
 

@@ -114,13 +114,3 @@ int decryptfile(const char* password, const wchar_t* source, const wchar_t* dest
 bool LockOneFile(const std::wstring& path, const char* password, FileLog* log);
 bool UnlockOneFile(const std::wstring& path, const char* password, FileLog* log);
 
-namespace corva {
-
-// Progress of the engine's long loops, reported to an observer that the
-// calling thread installs (the command-line tool draws a bar with it).
-// stage: "compress", "encrypt", "verify", "decrypt", "decompress".
-using ProgressFn = void (*)(void* context, const char* stage, uint64_t done, uint64_t total);
-void SetThreadProgress(ProgressFn fn, void* context);
-void ReportProgress(const char* stage, uint64_t done, uint64_t total);
-
-}  // namespace corva
