@@ -193,6 +193,8 @@ desktop_shows() {
     if xwininfo -root -tree 2>/dev/null | grep -qF "\"$caption\": ("; then seen=1; break; fi
     sleep 0.2
   done
+  # CORVA_SHOT_DIR: a screenshot of each such window, to look at.
+  if [ "$seen" = 1 ] && [ -n "${CORVA_SHOT_DIR:-}" ]; then import -window root "$CORVA_SHOT_DIR/${what// /-}.png" || true; fi
   if [ "$seen" = 1 ]; then pass "$what: the installed desktop program shows \"$caption\""; else
     fail "$what: no \"$caption\" window from the installed desktop program"
     xwininfo -root -tree 2>/dev/null | grep '"' | head -20; fi
