@@ -4,13 +4,16 @@
 # leaves: the program files, the start-menu shortcuts, the registry entries
 # of the shell extension and of Programs and Features, and that config.xml
 # and the user's files outlive an uninstall.
-#   run-package-test.sh BUILD_DIR
+#   run-package-test.sh BUILD_DIR SHELL_TEST_PROGRAM
+# SHELL_TEST_PROGRAM: the program that plays the shell against the installed,
+# package-registered extension (CORVA_INSTALLED_FOLDER).
 # The packages are made here by scripts/package.sh from the programs in
 # BUILD_DIR/bin: the project version and an older one for the upgrade.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 . "$root/scripts/env.sh"
 build=$1
+shell_test=$2
 shared=${WINEPREFIX:-$CORVA_WINEPREFIX}
 [ -f "$shared/system.reg" ] || { echo "run-package-test.sh: no Wine prefix at $shared" >&2; exit 2; }
 
@@ -49,6 +52,12 @@ export DISPLAY=":$display"
 mkdir "$private/prefix"
 tar -C "$shared" --exclude='./drive_c/users/*/Temp/*' --exclude='./drive_c/windows/temp/*' \
     --exclude=./wineserver -cf - . | tar -C "$private/prefix" -xf -
+# Windows are not handed to a window manager: the display runs none.
+cat >>"$private/prefix/user.reg" <<REG
+
+[Software\\\\Wine\\\\X11 Driver] $(date +%s)
+"Managed"="N"
+REG
 export WINEPREFIX=$private/prefix WINEDEBUG=-all
 # No desktop menu entries on the host, no debugger waiting for a user.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
@@ -213,6 +222,16 @@ expect_one_product "upgrade to $version" "$version"
 check_installed "upgrade"
 # No password yet in the fresh settings file: the setup comes first.
 desktop_shows "Password Setup" "fresh install"
+
+# The installed extension, found through its package registration only,
+# locks a file and a folder tree from the shell's context menu.
+if CORVA_INSTALLED_FOLDER='C:\Program Files\Corvastine' \
+   wine "$shell_test" --gtest_filter='*LockOfThreeSelectedFiles*:*LockOfAFolderLocksItsWholeTree*' \
+   </dev/null >"$private/shell.log" 2>&1 && grep -q '\[  PASSED  \] 2 tests' "$private/shell.log"; then
+  pass "the installed shell extension locks from the shell's menu"
+else
+  fail "the installed shell extension:"; tail -30 "$private/shell.log"
+fi
 
 # The password the user sets lands in config.xml; user files lie about.
 user_settings=$root/tests/vectors/settings/config-full-scrambled.xml
