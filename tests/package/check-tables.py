@@ -7,20 +7,26 @@ registry value written twice, every file name given twice in one folder and
 every component no feature installs. Exit status 1 on any finding.
     check-tables.py package.msi
 """
+import os
 import subprocess
 import sys
+import tempfile
+
+# msiinfo export writes the streams of a table (the Icon table's icons) as
+# files into the current folder: it runs in a scratch folder of its own.
+SCRATCH = tempfile.TemporaryDirectory()
 
 
 def table(msi, name):
     """The rows of one table as lists of fields (header lines left out)."""
-    out = subprocess.run(["msiinfo", "export", msi, name], check=True,
+    out = subprocess.run(["msiinfo", "export", msi, name], check=True, cwd=SCRATCH.name,
                          capture_output=True, text=True).stdout
     lines = out.replace("\r\n", "\n").split("\n")
     return [line.split("\t") for line in lines[3:] if line]
 
 
 def main():
-    msi = sys.argv[1]
+    msi = os.path.abspath(sys.argv[1])
     names = set(subprocess.run(["msiinfo", "tables", msi], check=True,
                                capture_output=True, text=True).stdout.split())
     faults = []
