@@ -344,18 +344,29 @@ protected:
         g_install = Join(root, L"Corvastine");
         g_work = Join(root, L"work");
         ::CreateDirectoryW(root.c_str(), nullptr);
-        ::CreateDirectoryW(g_install.c_str(), nullptr);
-        for (const wchar_t* file : {L"corvastinesh.dll", L"libeay32.dll", L"dwipe.dll"}) {
-            ::CopyFileW(BesideProgram(file).c_str(), Join(g_install, file).c_str(), FALSE);
+        // CORVA_INSTALLED_FOLDER: the folder of an extension that a setup
+        // package installed and registered; it is used as it is.
+        wchar_t installed[MAX_PATH] = {};
+        const DWORD length = ::GetEnvironmentVariableW(L"CORVA_INSTALLED_FOLDER", installed, MAX_PATH);
+        installed_ = length > 0 && length < MAX_PATH;
+        if (installed_) {
+            g_install = installed;
+        } else {
+            ::CreateDirectoryW(g_install.c_str(), nullptr);
+            for (const wchar_t* file : {L"corvastinesh.dll", L"libeay32.dll", L"dwipe.dll"}) {
+                ::CopyFileW(BesideProgram(file).c_str(), Join(g_install, file).c_str(), FALSE);
+            }
         }
         // The password, in the settings file beside the library.
         corva::SetSettingsFolderForTesting(g_install);
         corva::SetModuleOnUsbForTesting(0);
         EnsureSettingsFile();
         registered_ = SetPassword(kPassword) &&
-                      RunAndWait(L"\"" + Regsvr32() + L"\" /s \"" + Join(g_install, L"corvastinesh.dll") + L"\"") == 0;
+                      (installed_ || RunAndWait(L"\"" + Regsvr32() + L"\" /s \"" + Join(g_install, L"corvastinesh.dll") +
+                                                L"\"") == 0);
     }
     static void TearDownTestSuite() {
+        if (installed_) return;
         RunAndWait(L"\"" + Regsvr32() + L"\" /u /s \"" + Join(g_install, L"corvastinesh.dll") + L"\"");
     }
 
@@ -456,11 +467,13 @@ protected:
     }
 
     static bool registered_;
+    static bool installed_;
     std::unique_ptr<ShellState> state_;
     std::unique_ptr<UiThread> shell_;
 };
 
 bool ShellSessionTest::registered_ = false;
+bool ShellSessionTest::installed_ = false;
 
 }  // namespace
 

@@ -1,0 +1,277 @@
+#!/usr/bin/env bash
+# Installs, upgrades and removes the x64 setup package under Wine, in a
+# private copy of the project's Wine prefix, and checks what each step
+# leaves: the program files, the start-menu shortcuts, the registry entries
+# of the shell extension and of Programs and Features, and that config.xml
+# and the user's files outlive an uninstall.
+#   run-package-test.sh BUILD_DIR SHELL_TEST_PROGRAM
+# SHELL_TEST_PROGRAM: the program that plays the shell against the installed,
+# package-registered extension (CORVA_INSTALLED_FOLDER).
+# The packages are made here by scripts/package.sh from the programs in
+# BUILD_DIR/bin: the project version and an older one for the upgrade.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+. "$root/scripts/env.sh"
+build=$1
+shell_test=$2
+shared=${WINEPREFIX:-$CORVA_WINEPREFIX}
+[ -f "$shared/system.reg" ] || { echo "run-package-test.sh: no Wine prefix at $shared" >&2; exit 2; }
+
+private=$(mktemp -d "${TMPDIR:-/tmp}/corva-package.XXXXXX")
+xvfb_pid=
+cleanup() {
+  WINEPREFIX=$private/prefix wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$private"
+}
+trap cleanup EXIT
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# --- The packages -----------------------------------------------------------
+version=$(sed -n 's/^project(Corvastine VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+old=0.0.1
+[ "$(basename "$build")" = win64 ] || { echo "run-package-test.sh: needs the win64 build" >&2; exit 2; }
+"$root/scripts/package.sh" --prebuilt --out "$private/dist" x64
+"$root/scripts/package.sh" --prebuilt --out "$private/old" --version "$old" x64
+# A second build of the same version: a package with a product code of its own.
+"$root/scripts/package.sh" --prebuilt --out "$private/again" x64
+msi=$private/dist/Corvastine-$version-x64.msi
+python3 "$root/tests/package/check-tables.py" "$msi" || fail "package tables"
+
+# --- A display and a private prefix ----------------------------------------
+mkfifo "$private/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$private/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+display=
+read -r -t 60 display <"$private/display" || true
+[ -n "$display" ] || { echo "run-package-test.sh: Xvfb did not start" >&2; exit 2; }
+export DISPLAY=":$display"
+mkdir "$private/prefix"
+tar -C "$shared" --exclude='./drive_c/users/*/Temp/*' --exclude='./drive_c/windows/temp/*' \
+    --exclude=./wineserver -cf - . | tar -C "$private/prefix" -xf -
+# Windows are not handed to a window manager: the display runs none.
+cat >>"$private/prefix/user.reg" <<REG
+
+[Software\\\\Wine\\\\X11 Driver] $(date +%s)
+"Managed"="N"
+REG
+export WINEPREFIX=$private/prefix WINEDEBUG=-all
+# No desktop menu entries on the host, no debugger waiting for a user.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
+drive_c=$WINEPREFIX/drive_c
+mkdir -p "$drive_c/corva-setup"
+cp "$msi" "$drive_c/corva-setup/current.msi"
+cp "$private/old/Corvastine-$old-x64.msi" "$drive_c/corva-setup/old.msi"
+cp "$private/again/Corvastine-$version-x64.msi" "$drive_c/corva-setup/again.msi"
+
+program_dir="$drive_c/Program Files/Corvastine"
+# The machine's start menu; Wine puts the shortcuts of a per-machine
+# package into the installing user's own start menu instead, so both count.
+menu_dirs=("$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Corvastine"
+           "$drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvastine")
+shortcut_exists() { [ -f "${menu_dirs[0]}/$1" ] || [ -f "${menu_dirs[1]}/$1" ]; }
+clsid='{91777546-DFA0-4C50-8B72-9FBBED8179C7}'
+typelib='{9F95D995-B3DA-4B5D-8A6B-A4C15D80715D}'
+iface='{B920DA0A-D70B-49CE-88A9-C5AD0CAB4187}'
+dll='C:\Program Files\Corvastine\corvastinesh.dll'
+uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+
+msiexec() {
+  local status=0
+  wine msiexec "$@" /qn </dev/null >/dev/null 2>&1 || status=$?
+  [ "$status" = 0 ] || fail "msiexec $* ended with $status"
+  return 0
+}
+
+# The data of one registry value ("" for the default value); nothing and
+# status 1 when the key or the value is missing.
+reg_value() {
+  local out
+  if [ -z "$2" ]; then
+    out=$(wine reg query "$1" /ve 2>/dev/null </dev/null) || return 1
+  else
+    out=$(wine reg query "$1" /v "$2" 2>/dev/null </dev/null) || return 1
+  fi
+  out=$(printf '%s\n' "$out" | tr -d '\r' | awk -F '    ' 'NF >= 4 && $3 ~ /^REG_/ { print $4; found = 1 } END { exit !found }') || return 1
+  printf '%s' "$out"
+}
+key_exists() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
+
+# key|name|data: every value the package writes for the shell extension,
+# the same as its own registration writes.
+shell_values=(
+  "HKCR\\Corvastinesh.Corvastine.1||Corvastine Class"
+  "HKCR\\Corvastinesh.Corvastine.1\\CLSID||$clsid"
+  "HKCR\\Corvastinesh.Corvastine||Corvastine Class"
+  "HKCR\\Corvastinesh.Corvastine\\CLSID||$clsid"
+  "HKCR\\Corvastinesh.Corvastine\\CurVer||Corvastinesh.Corvastine.1"
+  "HKCR\\CLSID\\$clsid||Corvastine Class"
+  "HKCR\\CLSID\\$clsid\\ProgID||Corvastinesh.Corvastine.1"
+  "HKCR\\CLSID\\$clsid\\VersionIndependentProgID||Corvastinesh.Corvastine"
+  "HKCR\\CLSID\\$clsid\\InprocServer32||$dll"
+  "HKCR\\CLSID\\$clsid\\InprocServer32|ThreadingModel|Apartment"
+  "HKCR\\CLSID\\$clsid\\TypeLib||$typelib"
+  "HKCR\\TypeLib\\$typelib\\1.0||corvastinesh 1.0 Type Library"
+  "HKCR\\TypeLib\\$typelib\\1.0\\0\\win64||$dll"
+  "HKCR\\TypeLib\\$typelib\\1.0\\FLAGS||0"
+  "HKCR\\Interface\\$iface||ICorvastine"
+  "HKCR\\Interface\\$iface\\TypeLib||$typelib"
+  "HKCR\\*\\shellex\\ContextMenuHandlers\\Corvastine||$clsid"
+  "HKCR\\Directory\\shellex\\ContextMenuHandlers\\Corvastine||$clsid"
+)
+shell_keys=(
+  "HKCR\\Corvastinesh.Corvastine.1" "HKCR\\Corvastinesh.Corvastine" "HKCR\\CLSID\\$clsid"
+  "HKCR\\TypeLib\\$typelib" "HKCR\\Interface\\$iface"
+  "HKCR\\*\\shellex\\ContextMenuHandlers\\Corvastine" "HKCR\\Directory\\shellex\\ContextMenuHandlers\\Corvastine"
+)
+
+# The product codes of the installed Corvastine packages, one a line.
+installed_products() {
+  wine reg query "$uninstall_root" </dev/null 2>/dev/null | tr -d '\r' | grep -o '{[0-9A-F-]*}$' |
+  while read -r code; do
+    [ "$(reg_value "$uninstall_root\\$code" DisplayName || true)" = Corvastine ] && echo "$code"
+  done
+}
+
+expect_one_product() {
+  local products
+  products=$(installed_products)
+  if [ "$(printf '%s' "$products" | grep -c .)" != 1 ]; then
+    fail "$1: expected one installed Corvastine, found: ${products:-none}"
+    return
+  fi
+  local key="$uninstall_root\\$products" v
+  v=$(reg_value "$key" DisplayVersion || true)
+  [ "$v" = "$2" ] || fail "$1: DisplayVersion '$v', expected '$2'"
+  v=$(reg_value "$key" Publisher || true)
+  [ "$v" = Corvastine ] || fail "$1: Publisher '$v'"
+  # The icon (ARPPRODUCTICON) is checked in the tables: Wine does not
+  # publish it as DisplayIcon.
+  v=$(reg_value "$key" UninstallString || true)
+  case "$v" in *"$products"*) ;; *) fail "$1: UninstallString '$v' does not name the product" ;; esac
+  pass "$1: one product, version $2"
+}
+
+expected_files="Corvadesk.exe
+Vault/CorvastineVault.exe
+Vault/Stowbox.exe
+Vault/libeay32.dll
+config.xml
+corvastine.exe
+corvastinesh.dll
+dwipe.dll
+help/about.html
+help/faq.html
+help/features.html
+help/feedback.html
+help/quickstart.html
+help/support.html
+libeay32.dll"
+
+check_installed() {
+  local files
+  files=$(cd "$program_dir" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+  if [ "$files" = "$expected_files" ]; then pass "$1: program files"; else
+    fail "$1: program files differ:"; diff <(echo "$expected_files") <(echo "$files") || true; fi
+  cmp -s "$program_dir/Corvadesk.exe" "$build/bin/desktop/Corvadesk.exe" || fail "$1: Corvadesk.exe is not the built one"
+  cmp -s "$program_dir/Vault/Stowbox.exe" "$build/bin/vault/Stowbox.exe" || fail "$1: Stowbox.exe is not the built one"
+  for link in "Corvastine.lnk" "Corvastine Vault Installer.lnk"; do
+    shortcut_exists "$link" || fail "$1: no start-menu shortcut $link"
+  done
+  local entry key name data got
+  for entry in "${shell_values[@]}"; do
+    IFS='|' read -r key name data <<<"$entry"
+    got=$(reg_value "$key" "$name") || { fail "$1: missing $key [$name]"; continue; }
+    [ "${got,,}" = "${data,,}" ] || fail "$1: $key [$name] is '$got', expected '$data'"
+  done
+  key_exists "HKCR\\CLSID\\$clsid\\Programmable" || fail "$1: no Programmable key"
+  pass "$1: registry entries checked"
+}
+
+# Starts the installed desktop program, waits until a window with the given
+# caption shows on the display, and ends the program again.
+desktop_shows() {
+  local caption=$1 what=$2 pid deadline seen=0
+  wine "C:\\Program Files\\Corvastine\\Corvadesk.exe" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  deadline=$((SECONDS + 120))
+  while [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
+    if xwininfo -root -tree 2>/dev/null | grep -qF "\"$caption\": ("; then seen=1; break; fi
+    sleep 0.2
+  done
+  # CORVA_SHOT_DIR: a screenshot of each such window, to look at.
+  if [ "$seen" = 1 ] && [ -n "${CORVA_SHOT_DIR:-}" ]; then import -window root "$CORVA_SHOT_DIR/${what// /-}.png" || true; fi
+  if [ "$seen" = 1 ]; then pass "$what: the installed desktop program shows \"$caption\""; else
+    fail "$what: no \"$caption\" window from the installed desktop program"
+    xwininfo -root -tree 2>/dev/null | grep '"' | head -20; fi
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  # Gone from the display before anything else runs.
+  deadline=$((SECONDS + 60))
+  while [ $SECONDS -lt $deadline ] && xwininfo -root -tree 2>/dev/null | grep -qF "\"$caption\": ("; do sleep 0.2; done
+}
+
+# --- Install the older version, then upgrade --------------------------------
+msiexec /i 'C:\corva-setup\old.msi'
+expect_one_product "install $old" "$old"
+msiexec /i 'C:\corva-setup\current.msi'
+expect_one_product "upgrade to $version" "$version"
+check_installed "upgrade"
+# No password yet in the fresh settings file: the setup comes first.
+desktop_shows "Password Setup" "fresh install"
+
+# The installed extension, found through its package registration only,
+# locks a file and a folder tree from the shell's context menu.
+if CORVA_INSTALLED_FOLDER='C:\Program Files\Corvastine' \
+   wine "$shell_test" --gtest_filter='*LockOfThreeSelectedFiles*:*LockOfAFolderLocksItsWholeTree*' \
+   </dev/null >"$private/shell.log" 2>&1 && grep -q '\[  PASSED  \] 2 tests' "$private/shell.log"; then
+  pass "the installed shell extension locks from the shell's menu"
+else
+  fail "the installed shell extension:"; tail -30 "$private/shell.log"
+fi
+
+# The password the user sets lands in config.xml; user files lie about.
+user_settings=$root/tests/vectors/settings/config-full-scrambled.xml
+cp "$user_settings" "$program_dir/config.xml"
+desktop_shows "Enter password" "password set"
+mkdir -p "$drive_c/users/Public/Documents"
+printf 'plain' >"$drive_c/users/Public/Documents/notes.txt"
+printf 'locked' >"$drive_c/users/Public/Documents/notes2.txt.corvastine"
+printf 'mine' >"$program_dir/mine.txt"
+# Another program's handler beside ours, which the uninstall must keep.
+wine reg add 'HKCR\*\shellex\ContextMenuHandlers\OtherTool' /ve /d '{00000000-0000-0000-0000-000000000001}' /f \
+  </dev/null >/dev/null 2>&1 || fail "could not add another handler"
+
+# --- The same version again: the same file, and a rebuilt one --------------
+msiexec /i 'C:\corva-setup\current.msi'
+expect_one_product "same package again" "$version"
+msiexec /i 'C:\corva-setup\again.msi'
+expect_one_product "rebuilt package of the same version" "$version"
+cmp -s "$program_dir/config.xml" "$user_settings" && pass "reinstall keeps config.xml" ||
+  fail "reinstall replaced config.xml"
+expected_files=$(printf '%s\nmine.txt\n' "$expected_files" | LC_ALL=C sort)
+check_installed "reinstall"
+expected_files=$(printf '%s\n' "$expected_files" | grep -vx mine.txt)
+
+# --- Uninstall --------------------------------------------------------------
+msiexec /x 'C:\corva-setup\again.msi'
+left=$(cd "$program_dir" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
+[ "$left" = "config.xml mine.txt " ] && pass "uninstall leaves config.xml and the user's file only" ||
+  fail "after uninstall the program folder holds: $left"
+cmp -s "$program_dir/config.xml" "$user_settings" || fail "uninstall changed config.xml"
+[ -f "$drive_c/users/Public/Documents/notes.txt" ] && [ -f "$drive_c/users/Public/Documents/notes2.txt.corvastine" ] ||
+  fail "uninstall removed user files"
+[ ! -e "${menu_dirs[0]}" ] && [ ! -e "${menu_dirs[1]}" ] && pass "shortcuts removed" ||
+  fail "start-menu folder left: $(ls "${menu_dirs[@]}" 2>&1 | tr '\n' ' ')"
+for key in "${shell_keys[@]}"; do
+  key_exists "$key" && fail "uninstall left $key"
+done
+[ "$(reg_value 'HKCR\*\shellex\ContextMenuHandlers\OtherTool' '')" = '{00000000-0000-0000-0000-000000000001}' ] ||
+  fail "uninstall removed another program's context-menu handler"
+[ -z "$(installed_products)" ] && pass "no product left" || fail "a product is still installed"
+
+echo "run-package-test.sh: $failures failures"
+[ "$failures" = 0 ]
