@@ -133,6 +133,14 @@ TEST(GZip, AcceptsConcatenatedMembersAndIgnoresTrailingGarbage) {
     ASSERT_TRUE(WriteFileBytes(dir / L"g.gz", garbage));
     ASSERT_TRUE(DecompressFile(dir / L"g.gz", dir / L"g"));
     EXPECT_EQ(ReadFileBytes(dir / L"g"), a);
+
+    // A first byte of the gzip magic alone does not start a member.
+    Bytes halfMagic = ReadFileBytes(dir / L"a.gz");
+    halfMagic.push_back(0x1F);
+    halfMagic.push_back(0x00);
+    ASSERT_TRUE(WriteFileBytes(dir / L"h.gz", halfMagic));
+    ASSERT_TRUE(DecompressFile(dir / L"h.gz", dir / L"h"));
+    EXPECT_EQ(ReadFileBytes(dir / L"h"), a);
 }
 
 TEST(GZip, WrapperModes) {

@@ -112,6 +112,36 @@ TEST_F(Pipeline, WrongPasswordOrDamageKeepsTheLockedFileAndAnyNamesake) {
     EXPECT_FALSE(plat::PathExists(locked));
 }
 
+// Unlocking over a namesake replaces only a plain file: a folder or a link
+// of the restored name stays as it is, and so does the locked file.
+TEST_F(Pipeline, UnlockNeverReplacesAFolderOrALinkOfTheRestoredName) {
+    const Bytes content = PseudoRandom(5000, 7);
+    std::wstring plain = Make(L"notes.txt", content);
+    ASSERT_TRUE(LockOneFile(plain, kPassword, nullptr));
+    const std::wstring locked = plain + L".corvastine";
+    const Bytes lockedBytes = ReadFileBytes(locked);
+
+    ASSERT_TRUE(MakeFolder(plain));
+    const std::wstring inside = Join(plain, L"inside.txt");
+    ASSERT_TRUE(WriteFileText(inside, "inside"));
+    EXPECT_EQ(corva::UnlockFile(locked, kPassword, true, nullptr), corva::kDestinationExists);
+    EXPECT_TRUE(plat::IsDirectory(plain));
+    EXPECT_EQ(ReadFileBytes(inside), Bytes({'i', 'n', 's', 'i', 'd', 'e'}));
+    EXPECT_EQ(ReadFileBytes(locked), lockedBytes);
+    RemoveTree(plain);
+
+    const std::wstring target = Make(L"elsewhere.txt", {'k', 'e', 'e', 'p'});
+    if (MakeLink(target, plain)) {
+        EXPECT_EQ(corva::UnlockFile(locked, kPassword, true, nullptr), corva::kDestinationExists);
+        EXPECT_TRUE(plat::IsLink(plain));
+        EXPECT_EQ(ReadFileBytes(target), Bytes({'k', 'e', 'e', 'p'}));
+        EXPECT_EQ(ReadFileBytes(locked), lockedBytes);
+        RemoveTree(plain);
+    }
+    EXPECT_EQ(corva::UnlockFile(locked, kPassword, true, nullptr), corva::kOk);
+    EXPECT_EQ(ReadFileBytes(plain), content);
+}
+
 TEST_F(Pipeline, FullDiskNeverCostsTheUsersFile) {
     const Bytes content = PseudoRandom(300000, 3);  // incompressible: payload ~ content
     std::wstring plain = Make(L"data.bin", content);
