@@ -82,6 +82,12 @@ void SetReadFaultForTesting(int64_t nth, ReadFault kind);
 // True while a fault is set and has not happened yet.
 bool ReadFaultPendingForTesting();
 
+// Test hook: false makes pending files take the temporary-name path that a
+// file system without unnamed files needs (as on FAT); true restores the
+// usual path. Windows always names its pending files, so there it does
+// nothing.
+void SetUnnamedFilesForTesting(bool allowed);
+
 // ---------------------------------------------------------------- pending files
 // A new file whose data has no name in its folder until Publish gives it
 // one. If the process ends before that (killed included), the system

@@ -47,6 +47,12 @@ void SetReadFaultForTesting(int64_t nth, ReadFault kind) {
 
 bool ReadFaultPendingForTesting() { return detail::g_readFaultCountdown.load() > 0; }
 
+namespace detail {
+std::atomic<bool> g_unnamedFiles{true};
+}  // namespace detail
+
+void SetUnnamedFilesForTesting(bool allowed) { detail::g_unnamedFiles.store(allowed); }
+
 bool IsLinkReparseTag(uint32_t tag) {
     return tag == 0 || (tag & 0x20000000u) != 0;  // the name-surrogate bit
 }

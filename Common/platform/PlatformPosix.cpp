@@ -3,6 +3,7 @@
 
 #include <openssl/rand.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -21,6 +22,7 @@ namespace plat {
 namespace detail {
 bool ChargeWriteBudget(size_t size);
 int TakeReadFault();
+extern std::atomic<bool> g_unnamedFiles;
 }
 
 namespace {
@@ -284,7 +286,12 @@ bool PendingFile::Create(const std::wstring& target) {
     temp_.clear();
     error_ = IoError::None;
     const std::string folder = Native(ParentFolder(target));
-    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    int fd = -1;
+    if (detail::g_unnamedFiles.load()) {
+        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    } else {
+        errno = EOPNOTSUPP;
+    }
     if (fd >= 0) {
         file_.fd_ = fd;
         file_.error_ = IoError::None;

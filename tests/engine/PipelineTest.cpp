@@ -142,6 +142,60 @@ TEST_F(Pipeline, UnlockNeverReplacesAFolderOrALinkOfTheRestoredName) {
     EXPECT_EQ(ReadFileBytes(plain), content);
 }
 
+namespace {
+std::wstring g_namesake;
+void MakeNamesake(plat::File&) { ASSERT_TRUE(WriteFileText(g_namesake, "someone else's")); }
+}  // namespace
+
+// Outputs become visible only under their own name, and never over a
+// namesake that appeared meanwhile, unless replacing was asked for; a
+// failure leaves nothing behind. The same holds on a file system without
+// unnamed files (FAT on a USB stick), where outputs have temporary names.
+TEST_F(Pipeline, OutputsNeverTakeANamesakesPlaceUnlessAskedTo) {
+    struct Restore {
+        ~Restore() {
+            plat::SetUnnamedFilesForTesting(true);
+            plat::SetWriteBudgetForTesting(-1);
+            corva::SetBeforeVerifyHookForTesting(nullptr);
+        }
+    } restore;
+    const Bytes content = PseudoRandom(70000, 8);
+    const std::wstring plain = Make(L"stick.bin", content);
+    const std::wstring locked = plain + L".corvastine";
+    for (bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed files" : "temporary names");
+        plat::SetUnnamedFilesForTesting(unnamed);
+
+        plat::SetWriteBudgetForTesting(30000);
+        EXPECT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kIoFailure);
+        plat::SetWriteBudgetForTesting(-1);
+        EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"stick.bin"});
+
+        g_namesake = locked;
+        corva::SetBeforeVerifyHookForTesting(MakeNamesake);
+        EXPECT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kDestinationExists);
+        corva::SetBeforeVerifyHookForTesting(nullptr);
+        EXPECT_EQ(ReadFileBytes(plain), content);
+        EXPECT_FALSE(IsLockedFile(locked));
+        EXPECT_EQ(ListNames(dir.Path()).size(), 2u) << "no temporary left";
+        ASSERT_TRUE(plat::RemoveFile(locked));
+
+        ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kOk);
+        EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"stick.bin.corvastine"});
+        const Bytes lockedBytes = ReadFileBytes(locked);
+
+        Make(L"stick.bin", {'n', 'e', 'w'});
+        EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kDestinationExists);
+        EXPECT_EQ(ReadFileBytes(plain), Bytes({'n', 'e', 'w'}));
+        EXPECT_EQ(ReadFileBytes(locked), lockedBytes);
+        EXPECT_EQ(ListNames(dir.Path()).size(), 2u) << "no temporary left";
+
+        ASSERT_EQ(corva::UnlockFile(locked, kPassword, true, nullptr), corva::kOk);
+        EXPECT_EQ(ReadFileBytes(plain), content);
+        EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"stick.bin"});
+    }
+}
+
 TEST_F(Pipeline, FullDiskNeverCostsTheUsersFile) {
     const Bytes content = PseudoRandom(300000, 3);  // incompressible: payload ~ content
     std::wstring plain = Make(L"data.bin", content);
