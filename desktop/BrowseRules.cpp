@@ -90,17 +90,23 @@ MenuRoute RouteMenuChoice(int chosen) {
     return route;
 }
 
-int CountFilesCapped(const std::wstring& folder, const FolderLister& lister, const PathJoiner& join) {
+namespace {
+
+// Counts until the sum reaches budget: a sub-folder gets what is left of
+// it, so the whole walk visits at most about kLargeLockCount entries.
+int CountUpTo(const std::wstring& folder, int budget, const FolderLister& lister, const PathJoiner& join) {
     int sum = 0;
     const bool entered = lister(folder, [&](const std::wstring& name, EntryType type) {
-        if (type == EntryType::Folder) {
-            sum += CountFilesCapped(join(folder, name), lister, join);
-        } else {
-            sum += 1;
-        }
-        return sum < kLargeLockCount;
+        sum += type == EntryType::Folder ? CountUpTo(join(folder, name), budget - sum, lister, join) : 1;
+        return sum < budget;
     });
     return entered ? sum : kLargeLockCount;
+}
+
+}  // namespace
+
+int CountFilesCapped(const std::wstring& folder, const FolderLister& lister, const PathJoiner& join) {
+    return CountUpTo(folder, kLargeLockCount, lister, join);
 }
 
 bool NeedsLargeLockQuestion(const std::vector<std::wstring>& paths,

@@ -87,9 +87,10 @@ using FolderLister = std::function<bool(const std::wstring& folder,
 using PathJoiner = std::function<std::wstring(const std::wstring&, const std::wstring&)>;
 
 // The files of a folder, depth first in listing order, counted up to the
-// cap: the count stops as soon as it reaches kLargeLockCount. A folder
-// that cannot be entered counts as kLargeLockCount. Links are counted as
-// one entry and never entered.
+// cap: the count stops as soon as the whole walk reaches kLargeLockCount.
+// A folder that cannot be entered, at any depth, counts as
+// kLargeLockCount. Links are counted as one entry and never entered. A
+// result of kLargeLockCount or more means at least that many files.
 int CountFilesCapped(const std::wstring& folder, const FolderLister& lister, const PathJoiner& join);
 
 // True when the selection holds at least kLargeLockCount files: each

@@ -482,7 +482,8 @@ void FolderBrowser::ShowContextMenu(const ListEntry& entry, POINT screen) {
         invoke.hwnd = parent;
         invoke.lpVerb = MAKEINTRESOURCEA(route.value);
         invoke.nShow = SW_SHOWNORMAL;
-        shellMenu->InvokeCommand(&invoke);
+        const HRESULT hr = shellMenu->InvokeCommand(&invoke);
+        if (shellCommandObserver_) shellCommandObserver_(route.value, hr);
         break;
     }
     }

@@ -67,6 +67,10 @@ public:
     const RowSortKey* RowKeyForTesting(int row) const;
     // Called with the built menu just before the context menu shows.
     void SetMenuObserverForTesting(std::function<void(HMENU)> observer) { menuObserver_ = std::move(observer); }
+    // Called with the shell's command offset and the result of running it.
+    void SetShellCommandObserverForTesting(std::function<void(int, HRESULT)> observer) {
+        shellCommandObserver_ = std::move(observer);
+    }
 
 private:
     struct FolderNode {
@@ -113,6 +117,7 @@ private:
     ItemId rowsFolderId_;
     SortState sort_;
     std::function<void(HMENU)> menuObserver_;
+    std::function<void(int, HRESULT)> shellCommandObserver_;
 };
 
 }  // namespace corva::desktop
