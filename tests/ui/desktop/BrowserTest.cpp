@@ -12,6 +12,7 @@
 
 #include "BrowserTestSupport.h"
 #include "RealInput.h"
+#include "engine/LockedFile.h"
 #include "resource.h"
 
 namespace desktoptest {
@@ -191,6 +192,25 @@ TEST_F(BrowserTest, DoubleClicksShowFoldersRefuseLockedFilesAndOpenTheRest) {
     EXPECT_FALSE(FindMessageBox(Scope::Process(::GetCurrentProcessId())).has_value());
 }
 
+TEST_F(BrowserTest, AFolderOfPlainAndLockedFilesAsTheUserSeesIt) {
+    fs::create_directories(scratch_ / L"Projects");
+    const wchar_t* plain[] = {L"budget.xls", L"letter.txt", L"notes.txt", L"photo.jpg"};
+    const wchar_t* locked[] = {L"contract.doc", L"passwords.txt", L"scan.pdf"};
+    for (const wchar_t* name : plain) WriteSampleFile(scratch_ / name, 5000);
+    for (const wchar_t* name : locked) {
+        WriteSampleFile(scratch_ / name, 20000);
+        ASSERT_TRUE(LockOneFile((scratch_ / name).wstring(), "first password", nullptr)) << name;
+    }
+    Open();
+    ShowScratch(8);
+    EXPECT_EQ(RowNames(), (std::vector<std::wstring>{L"Projects", L"budget.xls", L"contract.doc.corvastine",
+                                                     L"letter.txt", L"notes.txt", L"passwords.txt.corvastine",
+                                                     L"photo.jpg", L"scan.pdf.corvastine"}));
+    for (int row = 0; row < RowCount(); ++row) EXPECT_FALSE(Cell(row, 3).empty()) << row;
+    SelectRowsByClicks({2, 5});
+    ASSERT_FALSE(SaveScreenshot(hwnd_, L"desktop-browser-mixed-" + std::to_wstring(ScreenDpi()) + L"dpi").empty());
+}
+
 class ContextMenuTest : public BrowserFixture {
 protected:
     void SetUp() override {
@@ -223,6 +243,24 @@ protected:
     std::vector<std::vector<std::wstring>> Menus() {
         std::lock_guard<std::mutex> lock(mutex_);
         return menus_;
+    }
+    // The position of the highlighted item of a shown menu, or -1.
+    static int Highlighted(HMENU menu) {
+        for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+            if (::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_HILITE) return i;
+        }
+        return -1;
+    }
+    // Presses Down until the item at position is highlighted, waiting for
+    // the highlight to move after each press.
+    static bool DownTo(HWND popup, int position) {
+        HMENU menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
+        for (int press = 0; press < 12 && Highlighted(menu) != position; ++press) {
+            const int before = Highlighted(menu);
+            PressKeys({VK_DOWN});
+            WaitUntil([&] { return Highlighted(menu) != before; }, Millis(3000));
+        }
+        return Highlighted(menu) == position;
     }
     std::vector<std::pair<int, HRESULT>> ShellCommands() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -262,7 +300,7 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
 
     // "Lock" runs the command from the main window, on the selected row.
     ClearCommands();
-    PressKeys({VK_DOWN});
+    ASSERT_TRUE(DownTo(popup, 0));
     PressKeys({VK_RETURN});
     ASSERT_TRUE(WaitForWindowGone(popup));
     ASSERT_TRUE(WaitUntil([&] { return !Commands().empty(); }));
@@ -281,10 +319,8 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
     ASSERT_EQ(Menus().size(), 2u);
     ASSERT_EQ(Menus()[1][5], L"&Open");
     ClearCommands();
-    for (int i = 0; i < 5; ++i) PressKeys({VK_DOWN});
+    ASSERT_TRUE(DownTo(popup, 5)) << "the keys did not reach the shell's Open";
     HMENU shown = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
-    ASSERT_TRUE(WaitUntil([&] { return (::GetMenuState(shown, 5, MF_BYPOSITION) & MF_HILITE) != 0; }))
-        << "the keys did not reach the shell's Open";
     const int openId = static_cast<int>(::GetMenuItemID(shown, 5));
     PressKeys({VK_RETURN});
     ASSERT_TRUE(WaitForWindowGone(popup));

@@ -223,20 +223,20 @@ POINT BrowserFixture::HeaderPoint(int column) const {
 
 void BrowserFixture::SelectRowsByClicks(const std::vector<int>& rows) {
     ASSERT_TRUE(BringToFront(hwnd_));
+    std::vector<int> expected;
     for (size_t i = 0; i < rows.size(); ++i) {
         const POINT p = RowLabelPoint(rows[i]);
-        if (i == 0) {
-            ASSERT_TRUE(ClickAt(p));
-        } else {
-            ASSERT_TRUE(ClickWithKeyAt(p, VK_CONTROL));
-        }
-        const int expected = static_cast<int>(i) + 1;
-        ASSERT_TRUE(WaitUntil([&] { return static_cast<int>(SelectedRows().size()) == expected; }))
-            << "row " << rows[i] << " was not selected";
+        expected.push_back(rows[i]);
+        std::sort(expected.begin(), expected.end());
+        // Ctrl stays down until the list has taken the click.
+        if (i > 0) KeyDown(VK_CONTROL);
+        const bool clicked = ClickAt(p);
+        const bool selected = WaitUntil([&] { return SelectedRows() == expected; });
+        if (i > 0) KeyUp(VK_CONTROL);
+        ASSERT_TRUE(clicked);
+        ASSERT_TRUE(selected) << "row " << rows[i] << " was not selected";
     }
-    std::vector<int> sorted = rows;
-    std::sort(sorted.begin(), sorted.end());
-    ASSERT_EQ(SelectedRows(), sorted);
+    ASSERT_EQ(SelectedRows(), expected);
 }
 
 bool BrowserFixture::WaitForRows(const std::vector<std::wstring>& names) const {

@@ -80,6 +80,9 @@ bool ClickAt(POINT p) {
     return true;
 }
 
+void KeyDown(WORD key) { SendKey(key, false); }
+void KeyUp(WORD key) { SendKey(key, true); }
+
 bool DoubleClickAt(POINT p) {
     if (!MovePointer(p)) return false;
     LeftDown();
