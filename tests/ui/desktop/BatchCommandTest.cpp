@@ -113,7 +113,7 @@ TEST_F(BatchCommandTest, ThreeRowsAreLockedLastFirstThenUnlockedWithTheStartupPa
     const std::string a = Content(scratch_ / L"a.txt");
     Open();
     ShowScratch(3);
-    SelectRowsByClicks({0, 1, 2});
+    SelectRows(0, 2);
 
     holdFirst_ = true;
     PressCommandKey('L');
@@ -136,12 +136,12 @@ TEST_F(BatchCommandTest, ThreeRowsAreLockedLastFirstThenUnlockedWithTheStartupPa
     // A password changed meanwhile does not reach the commands: they keep
     // the one copied at their first run.
     corva::desktop::SetStartupPasswordForTesting("second password");
-    SelectRowsByClicks({1, 2});
+    SelectRows(1, 2);
     PressCommandKey('U');
     ASSERT_TRUE(WaitForRows({L"a.txt.corvastine", L"b.txt", L"c.txt"})) << "not unlocked with the first password";
     EXPECT_EQ(SelectedRows(), std::vector<int>{1});
     EXPECT_EQ(FocusedRow(), 1);
-    SelectRowsByClicks({0});
+    SelectRows(0, 0);
     PressCommandKey('U');
     ASSERT_TRUE(WaitForRows({L"a.txt", L"b.txt", L"c.txt"}));
     EXPECT_EQ(Content(scratch_ / L"a.txt"), a);
@@ -168,7 +168,7 @@ TEST_F(BatchCommandTest, ShredAsksFirstAndACancelDuringTheSecondPathLeavesTheFir
     ClickButtonOf(box->window, IDYES);
     ASSERT_TRUE(WaitForWindowGone(box->window));
 
-    SelectRowsByClicks({0, 1, 2});
+    SelectRows(0, 2);
     PressCommandKey('R');
     box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
     ASSERT_TRUE(box.has_value());
@@ -216,7 +216,7 @@ TEST_F(BatchCommandTest, LockingAsksFromAHundredFilesOn) {
     };
 
     for (int row : {1, 2}) {
-        SelectRowsByClicks({row});
+        SelectRows(row, row);
         PressCommandKey('L');
         auto box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
         ASSERT_TRUE(box.has_value()) << "no question for row " << row;
@@ -228,7 +228,7 @@ TEST_F(BatchCommandTest, LockingAsksFromAHundredFilesOn) {
         ASSERT_TRUE(WaitForWindowGone(box->window));
     }
     // 99 files: no question, all of them locked.
-    SelectRowsByClicks({0});
+    SelectRows(0, 0);
     PressCommandKey('L');
     ASSERT_TRUE(WaitUntil([&] {
         return lockedIn(scratch_ / L"a ninety-nine") == 99 ||

@@ -61,8 +61,9 @@ protected:
     int FocusedRow() const;
     POINT RowLabelPoint(int row) const;
     POINT HeaderPoint(int column) const;
-    // Selects rows with clicks (the first plainly, the others with Ctrl).
-    void SelectRowsByClicks(const std::vector<int>& rows);
+    // Selects the rows first to last: a click on the first, Shift+Down for
+    // each further one.
+    void SelectRows(int first, int last);
     // Waits until the list's names are exactly these.
     bool WaitForRows(const std::vector<std::wstring>& names) const;
 

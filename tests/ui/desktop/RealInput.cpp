@@ -80,9 +80,6 @@ bool ClickAt(POINT p) {
     return true;
 }
 
-void KeyDown(WORD key) { SendKey(key, false); }
-void KeyUp(WORD key) { SendKey(key, true); }
-
 bool DoubleClickAt(POINT p) {
     if (!MovePointer(p)) return false;
     LeftDown();
@@ -96,15 +93,6 @@ bool RightClickAt(POINT p) {
     if (!MovePointer(p)) return false;
     SendMouse(MOUSEEVENTF_RIGHTDOWN);
     SendMouse(MOUSEEVENTF_RIGHTUP);
-    return true;
-}
-
-bool ClickWithKeyAt(POINT p, WORD key) {
-    if (!MovePointer(p)) return false;
-    SendKey(key, false);
-    LeftDown();
-    LeftUp();
-    SendKey(key, true);
     return true;
 }
 

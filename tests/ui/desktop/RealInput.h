@@ -31,11 +31,6 @@ bool ClickAt(POINT screen);
 bool DoubleClickAt(POINT screen);
 // Moves, presses and releases the right button.
 bool RightClickAt(POINT screen);
-// A key pressed or released on its own (for a key held over other input).
-void KeyDown(WORD key);
-void KeyUp(WORD key);
-// A left click with a key (VK_CONTROL, VK_SHIFT) held down.
-bool ClickWithKeyAt(POINT screen, WORD key);
 // Presses at from, moves to to in a few steps, releases there.
 bool DragFromTo(POINT from, POINT to);
 
