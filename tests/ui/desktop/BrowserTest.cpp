@@ -333,3 +333,41 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
 
 }  // namespace
 }  // namespace desktoptest
+
+namespace desktoptest {
+namespace {
+
+// Paths of selected rows: an item without a file-system path (a virtual
+// folder) is left out instead of becoming an empty path.
+TEST_F(BrowserTest, SelectedItemsWithoutAFileSystemPathAreLeftOut) {
+    Open();
+    ASSERT_TRUE(WaitUntil([&] { return RowOfName(L"My Computer") >= 0 && RowOfName(L"Documents") >= 0; }));
+    int first = RowOfName(L"Documents"), last = RowOfName(L"My Computer");
+    if (first > last) std::swap(first, last);
+    SelectRows(first, last);
+    // Read from here while the window's thread waits for input; the list
+    // is asked through its messages.
+    std::vector<std::wstring> paths;
+    int firstRow = -1;
+    ASSERT_TRUE(frame_->BrowserForTesting().GatherSelectedPaths(&paths, &firstRow));
+    EXPECT_EQ(firstRow, first);
+    ASSERT_EQ(paths.size(), static_cast<size_t>(last - first)) << "one path per row but My Computer's";
+    for (const std::wstring& path : paths) {
+        EXPECT_FALSE(path.empty());
+        EXPECT_EQ(path.find(L"My Computer"), std::wstring::npos);
+    }
+    wchar_t documents[MAX_PATH] = {};
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, documents), S_OK);
+    std::wstring expected = documents;
+    if (expected.back() != L'\\') expected += L'\\';  // as the shell writes a special folder's path
+    bool found = false;
+    for (std::wstring path : paths) {
+        if (path.back() != L'\\') path += L'\\';
+        found = found || path == expected;
+    }
+    EXPECT_TRUE(found) << "Documents is missing: " << (paths.empty() ? std::wstring() : paths[0]);
+
+}
+
+}  // namespace
+}  // namespace desktoptest
