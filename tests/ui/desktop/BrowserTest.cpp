@@ -297,6 +297,7 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
               (std::vector<UINT>{ID_EDIT_LOCK, ID_EDIT_UNLOCK, ID_EDIT_SHRED, ID_TOOLS_CHANGE_PASSWORD}));
     for (const std::wstring& text : texts) EXPECT_NE(text, L"Corvastine");
     EXPECT_EQ(texts[5], L"&Open") << "the shell's own entries follow";
+    SaveScreenshot(hwnd_, L"desktop-context-menu-" + std::to_wstring(ScreenDpi()) + L"dpi");
 
     // "Lock" runs the command from the main window, on the selected row.
     ClearCommands();
