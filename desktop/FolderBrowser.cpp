@@ -65,6 +65,9 @@ std::wstring TreeText(HWND tree, HTREEITEM item) {
 
 }  // namespace
 
+std::atomic<int> FolderBrowser::liveNodes_{0};
+std::atomic<int> FolderBrowser::liveEntries_{0};
+
 FolderBrowser::~FolderBrowser() { Clear(); }
 
 void FolderBrowser::Attach(HWND owner, HWND tree, HWND list, int dpi) {

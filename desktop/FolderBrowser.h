@@ -18,6 +18,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -60,6 +61,10 @@ public:
     void Refresh(int selectRow);
 
     const SortState& Sort() const { return sort_; }
+    // The records alive in this process: one per tree item but the root,
+    // the desktop's own node of each browser, and one per row.
+    static int LiveFolderNodesForTesting() { return liveNodes_.load(); }
+    static int LiveListEntriesForTesting() { return liveEntries_.load(); }
     // Fills the list and sorts it, as a selection in the tree does; for the
     // measurement of the list's cost. True when every item was added.
     bool FillFolderListForTesting(const std::wstring& folderPath);
@@ -74,11 +79,19 @@ public:
 
 private:
     struct FolderNode {
+        FolderNode() { ++liveNodes_; }
+        ~FolderNode() { --liveNodes_; }
+        FolderNode(const FolderNode&) = delete;
+        FolderNode& operator=(const FolderNode&) = delete;
         ComPtr<IShellFolder> parent;
         ItemId relative;
         ItemId absolute;
     };
     struct ListEntry {
+        ListEntry() { ++liveEntries_; }
+        ~ListEntry() { --liveEntries_; }
+        ListEntry(const ListEntry&) = delete;
+        ListEntry& operator=(const ListEntry&) = delete;
         ComPtr<IShellFolder> folder;
         ItemId relative;
         ULONG attributes = 0;
@@ -102,6 +115,9 @@ private:
 
     static int CALLBACK CompareEntries(LPARAM a, LPARAM b, LPARAM self);
     static int CALLBACK CompareTreeChildren(LPARAM a, LPARAM b, LPARAM parent);
+
+    static std::atomic<int> liveNodes_;
+    static std::atomic<int> liveEntries_;
 
     HWND owner_ = nullptr;
     HWND tree_ = nullptr;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "BrowserTestSupport.h"
@@ -96,6 +97,23 @@ TEST_F(BrowserTest, TreeAndListShowTheScratchFolderWithoutHiddenItems) {
     ShowScratch(4);
     EXPECT_EQ(RowNames(), (std::vector<std::wstring>{L"Made later", L"Sub folder", L"alpha.txt", L"beta.bin"}));
     EXPECT_EQ(TreeChildren(scratch), std::vector<std::wstring>{L"Sub folder"});
+
+    // One record per row and per tree item but the root (whose node the
+    // browser holds itself), all freed with the window.
+    using corva::desktop::FolderBrowser;
+    EXPECT_EQ(FolderBrowser::LiveListEntriesForTesting(), RowCount());
+    std::function<int(HTREEITEM)> itemsUnder = [&](HTREEITEM parent) {
+        int n = 0;
+        for (HTREEITEM c = TreeView_GetChild(tree_, parent); c; c = TreeView_GetNextSibling(tree_, c)) {
+            n += 1 + itemsUnder(c);
+        }
+        return n;
+    };
+    EXPECT_EQ(FolderBrowser::LiveFolderNodesForTesting(), itemsUnder(TreeRoot()) + 1) << "and the desktop's node";
+    ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(thread_->WaitDone());
+    EXPECT_EQ(FolderBrowser::LiveListEntriesForTesting(), 0);
+    EXPECT_EQ(FolderBrowser::LiveFolderNodesForTesting(), 0);
 }
 
 TEST_F(BrowserTest, ColumnClicksSortByValueBothWaysAndTheOrderSurvivesARefill) {
