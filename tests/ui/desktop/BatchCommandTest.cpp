@@ -93,6 +93,17 @@ protected:
         ASSERT_TRUE(BringToFront(hwnd_));
         PressKeys({VK_CONTROL, key});
     }
+    // Clicks a button of the big toolbar.
+    void ClickToolbarButton(int command) {
+        HWND toolbar = ::GetDlgItem(frame_->Rebar(), IDC_BIG_TOOLBAR);
+        ASSERT_NE(toolbar, nullptr);
+        RECT r{};
+        ASSERT_TRUE(::SendMessageW(toolbar, TB_GETRECT, command, reinterpret_cast<LPARAM>(&r)));
+        POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        ::ClientToScreen(toolbar, &p);
+        ASSERT_TRUE(BringToFront(hwnd_));
+        ASSERT_TRUE(ClickAt(p));
+    }
     void ClickButtonOf(HWND dialog, int id) {
         HWND button = ::GetDlgItem(dialog, id);
         ASSERT_NE(button, nullptr);
@@ -142,8 +153,8 @@ TEST_F(BatchCommandTest, ThreeRowsAreLockedLastFirstThenUnlockedWithTheStartupPa
     EXPECT_EQ(SelectedRows(), std::vector<int>{1});
     EXPECT_EQ(FocusedRow(), 1);
     SelectRows(0, 0);
-    PressCommandKey('U');
-    ASSERT_TRUE(WaitForRows({L"a.txt", L"b.txt", L"c.txt"}));
+    ClickToolbarButton(ID_EDIT_UNLOCK);
+    ASSERT_TRUE(WaitForRows({L"a.txt", L"b.txt", L"c.txt"})) << "the toolbar's Unlock did not run";
     EXPECT_EQ(Content(scratch_ / L"a.txt"), a);
     EXPECT_EQ(SelectedRows(), std::vector<int>{0});
 }
