@@ -34,6 +34,16 @@ DWORD RunFrameThread(FrameThreadStart* startRecord) {
     }
     if (!StartupPasswordGate()) return 0;
 
+    // The folder tree and the file list use the shell's objects on this
+    // thread.
+    const HRESULT com = ::OleInitialize(nullptr);
+    struct ComScope {
+        bool initialized;
+        ~ComScope() {
+            if (initialized) ::OleUninitialize();
+        }
+    } comScope{SUCCEEDED(com)};
+
     MessageLoop loop;
     auto frame = std::make_unique<MainFrame>();
     if (!frame->CreateFrame()) return 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "BatchCommands.h"
 #include "ChangePasswordDialog.h"
 #include "Drawing.h"
 #include "ForgotPasswordWizard.h"
@@ -304,6 +305,7 @@ bool MainFrame::CreatePanes() {
                               module, nullptr);
     if (!tree_ || !list_) return false;
     ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    browser_.Attach(Handle(), tree_, list_, dpi_);
     if (!tips_.Create(Handle(), Handle(), IDC_TIPS_PANEL)) return false;
     ::ShowWindow(tips_.Handle(), SW_SHOWNOACTIVATE);
     return true;
@@ -482,6 +484,7 @@ bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
 
 bool MainFrame::OnNotify(const NMHDR& header, LRESULT* result) {
     if (commandBar_.OnNotify(header, result)) return true;
+    if (browser_.OnNotify(header, result)) return true;
     if (header.code == static_cast<UINT>(NM_CUSTOMDRAW)) {
         *result = OnCustomDraw(reinterpret_cast<const NMCUSTOMDRAW&>(header));
         return true;
@@ -504,6 +507,7 @@ bool MainFrame::OnNotify(const NMHDR& header, LRESULT* result) {
 
 void MainFrame::OnDestroy() {
     if (MessageLoop* loop = MessageLoop::Current()) loop->ClearHandlers();
+    browser_.Clear();
     WipeString(password_);
     ::PostQuitMessage(1);
 }
@@ -637,11 +641,43 @@ void MainFrame::ShowAbout() {
     about.Show(Handle());
 }
 
-void MainFrame::RunBatchCommand(BatchKind) {
+void MainFrame::RunBatchCommand(BatchKind kind) {
+    if (kind == BatchKind::Shred &&
+        ::MessageBoxW(nullptr, L"Do you really want to shred the file?", L"Warning", MB_YESNO | MB_ICONINFORMATION) !=
+            IDYES) {
+        return;
+    }
     // The batches work on the password field, filled from the start-up
-    // password the first time; the paths come from the file list's
-    // selection, which stays empty until the list is filled.
+    // password the first time and never changed afterwards.
     if (password_.empty()) password_ = StartupPassword();
+    if (password_.empty()) return;
+    if (browser_.SelectedCount() == 0) return;
+    std::vector<std::wstring> paths;
+    int firstRow = -1;
+    if (!browser_.GatherSelectedPaths(&paths, &firstRow) || paths.empty()) return;
+    switch (kind) {
+    case BatchKind::Lock: {
+        if (!ConfirmLargeLock(paths)) return;
+        LockBatch batch(paths, password_, nullptr);
+        if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
+        RunBatchInDialog(batch);
+        break;
+    }
+    case BatchKind::Unlock: {
+        UnlockBatch batch(paths, password_, nullptr);
+        if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
+        RunBatchInDialog(batch);
+        break;
+    }
+    case BatchKind::Shred: {
+        ShredBatch batch(paths, nullptr, wipeLibrary_);
+        if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
+        RunBatchInDialog(batch);
+        firstRow = -1;  // nothing is selected after a shred
+        break;
+    }
+    }
+    browser_.Refresh(firstRow);
 }
 
 void MainFrame::OnFirstIdle() {
@@ -650,8 +686,6 @@ void MainFrame::OnFirstIdle() {
     BuildFolderTree();
 }
 
-void MainFrame::BuildFolderTree() {
-    // The shell namespace under the desktop folder fills the tree here.
-}
+void MainFrame::BuildFolderTree() { browser_.BuildTree(); }
 
 }  // namespace corva::desktop

@@ -4,7 +4,8 @@
 // its own title bar. It owns the commands of the menu, the accelerators and
 // the toolbar. The folder tree, the file list and the lock, unlock and
 // shred batches plug in through BuildFolderTree, the two pane controls and
-// RunBatchCommand.
+// RunBatchCommand: the panes are browsed by FolderBrowser, and the batches
+// run over the list's selected rows in the progress dialog.
 #pragma once
 
 #include <windows.h>
@@ -16,11 +17,13 @@
 #include <vector>
 
 #include "CommandBar.h"
+#include "FolderBrowser.h"
 #include "FrameCaption.h"
 #include "FrameRules.h"
 #include "StatusBar.h"
 #include "TipsPanel.h"
 #include "Window.h"
+#include "engine/Batch.h"
 #include "platform/WinHandles.h"
 
 namespace corva::desktop {
@@ -53,6 +56,14 @@ public:
     HMENU MenuForTesting() const { return menu_.Get(); }
     void SetCommandObserverForTesting(std::function<void(int)> observer) { observer_ = std::move(observer); }
     void MoveSplitterForTesting(int position);
+    FolderBrowser& BrowserForTesting() { return browser_; }
+    // The wiping library the shred command's batches use (empty: the one
+    // beside the program), and a hook each batch calls after every path.
+    void SetWipeLibraryForTesting(const std::wstring& path) { wipeLibrary_ = path; }
+    void SetBatchHookForTesting(BatchProgress::PathHook hook, void* context) {
+        batchHook_ = hook;
+        batchHookContext_ = context;
+    }
 
 protected:
     bool OnCreate(const CREATESTRUCTW& create) override;
@@ -101,6 +112,7 @@ private:
     HWND tree_ = nullptr;
     HWND list_ = nullptr;
     TipsPanel tips_;
+    FolderBrowser browser_;
     FrameCaption caption_;
 
     win::UniqueBitmap stripMenu_;
@@ -121,6 +133,9 @@ private:
     std::string password_;
 
     std::function<void(int)> observer_;
+    std::wstring wipeLibrary_;
+    BatchProgress::PathHook batchHook_ = nullptr;
+    void* batchHookContext_ = nullptr;
 };
 
 }  // namespace corva::desktop

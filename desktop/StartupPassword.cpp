@@ -40,6 +40,11 @@ const std::string& StartupPassword() { return g_startupPassword.text; }
 
 void ClearStartupPassword() { WipeString(g_startupPassword.text); }
 
+void SetStartupPasswordForTesting(const std::string& password) {
+    WipeString(g_startupPassword.text);
+    g_startupPassword.text = password;
+}
+
 bool StartupPasswordGate() {
     DialogPorts ports;
     return RunPasswordGate(ports, &g_startupPassword.text);

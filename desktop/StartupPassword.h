@@ -21,4 +21,7 @@ bool StartupPasswordGate();
 // Forgets the start-up password, wiping its text.
 void ClearStartupPassword();
 
+// Test hook: sets the start-up password as the gate would.
+void SetStartupPasswordForTesting(const std::string& password);
+
 }  // namespace corva::desktop

@@ -3,8 +3,9 @@
 # scripts/desktop-prefix.sh: only drive C: (no Z:, no links to the Linux
 # home), sample files on the Desktop, the program's folder copied to
 # C:\corva-app and the test programs to C:\corva-test. Web pages (.html)
-# open with a recorder that writes the address it was given to
-# C:\corva-test\browser.txt. Screenshots are copied to build/screenshots.
+# and names ending in .corvastine (in any case) open with a recorder that
+# writes the address it was given to C:\corva-test\browser.txt.
+# Screenshots are copied to build/screenshots.
 #   run-desktop-ui-test.sh [--dpi N] [--screen WxH] APP_DIR TEST_DIR test.exe [arguments...]
 # With --screen the tests run on a private Xvfb display of that size;
 # otherwise on $DISPLAY.
@@ -61,6 +62,9 @@ stamp=$(date +%s)
 cat >> "$prefix/system.reg" <<REG
 
 [Software\\\\Classes\\\\.html] $stamp
+@="CorvaTestPage"
+
+[Software\\\\Classes\\\\.corvastine] $stamp
 @="CorvaTestPage"
 
 [Software\\\\Classes\\\\CorvaTestPage\\\\shell\\\\open\\\\command] $stamp

@@ -212,6 +212,15 @@ TEST_F(MainFrameTest, AcceleratorsIncludeTheKeysTheMenuShows) {
         PressKeys({VK_CONTROL, k.key});
         ASSERT_TRUE(WaitUntil([&] { return !Commands().empty(); })) << "Ctrl+" << static_cast<char>(k.key);
         EXPECT_EQ(Commands(), std::vector<int>{k.command}) << "Ctrl+" << static_cast<char>(k.key);
+        if (k.command == ID_EDIT_SHRED) {
+            // Shred asks before anything else; No ends it.
+            auto question = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
+            ASSERT_TRUE(question.has_value()) << "Ctrl+R asked nothing";
+            EXPECT_EQ(question->text, L"Do you really want to shred the file?");
+            ASSERT_TRUE(BringToFront(question->window));
+            ASSERT_TRUE(ClickAt(CentreOf(::GetDlgItem(question->window, IDNO))));
+            ASSERT_TRUE(WaitForWindowGone(question->window));
+        }
     }
     // The menu's Edit items carry their images and the keys they show.
     MENUITEMINFOW item{sizeof item};

@@ -80,6 +80,22 @@ bool ClickAt(POINT p) {
     return true;
 }
 
+bool DoubleClickAt(POINT p) {
+    if (!MovePointer(p)) return false;
+    LeftDown();
+    LeftUp();
+    LeftDown();
+    LeftUp();
+    return true;
+}
+
+bool RightClickAt(POINT p) {
+    if (!MovePointer(p)) return false;
+    SendMouse(MOUSEEVENTF_RIGHTDOWN);
+    SendMouse(MOUSEEVENTF_RIGHTUP);
+    return true;
+}
+
 bool DragFromTo(POINT from, POINT to) {
     if (!MovePointer(from)) return false;
     LeftDown();

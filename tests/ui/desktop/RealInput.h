@@ -27,6 +27,10 @@ void LeftDown();
 void LeftUp();
 // Moves, presses and releases the left button.
 bool ClickAt(POINT screen);
+// Two clicks in quick succession at one point.
+bool DoubleClickAt(POINT screen);
+// Moves, presses and releases the right button.
+bool RightClickAt(POINT screen);
 // Presses at from, moves to to in a few steps, releases there.
 bool DragFromTo(POINT from, POINT to);
 
