@@ -21,6 +21,9 @@ private=$(mktemp -d "${TMPDIR:-/tmp}/corva-package.XXXXXX")
 xvfb_pid=
 cleanup() {
   WINEPREFIX=$private/prefix wineserver -k >/dev/null 2>&1 || true
+  # The folder goes only once its server has ended (a new folder may take
+  # its inode, and with it the server).
+  WINEPREFIX=$private/prefix timeout 60 wineserver -w >/dev/null 2>&1 || true
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$private"
 }

@@ -32,6 +32,9 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/corva-desk-ui.XXXXXX")
 xvfb=
 cleanup() {
   WINEPREFIX=$scratch/prefix wineserver -k >/dev/null 2>&1 || true
+  # The folder goes only once its server has ended (a new folder may take
+  # its inode, and with it the server).
+  WINEPREFIX=$scratch/prefix timeout 60 wineserver -w >/dev/null 2>&1 || true
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
   rm -rf "$scratch"
 }

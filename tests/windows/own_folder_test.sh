@@ -26,19 +26,33 @@ done
 
 work=$(mktemp -d)
 prefix=$(mktemp -d)
-cleanup() { WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1; rm -rf "$work" "$prefix"; }
+cleanup() {
+  WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$prefix timeout 60 wineserver -w >/dev/null 2>&1
+  rm -rf "$work" "$prefix"
+}
 trap cleanup EXIT
 mkdir "$work/app"
 cp "$bin/corvastine.exe" "$bin/libeay32.dll" "$work/app/"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineboot --init >/dev/null 2>&1
+# Wine finds a prefix's server by the folder's inode, which the system hands
+# out again as soon as a folder is deleted: a server of a deleted prefix that
+# is still ending would be taken for this one's. End any such server first.
+wineserver -k >/dev/null 2>&1
+timeout 60 wineserver -w >/dev/null 2>&1
+if wineboot --init >"$work/wine.log" 2>&1; then ok; else bad "wineboot --init of a fresh prefix"; fi
 printf 'secret\n' > "$work/pw"
 printf 'hello\n' > "$work/file.txt"
-if wine "$work/app/corvastine.exe" --help >/dev/null 2>&1; then ok; else bad "corvastine.exe --help in a fresh prefix"; fi
-if wine "$work/app/corvastine.exe" lock --password-file "Z:$work/pw" "Z:$work/file.txt" >/dev/null 2>&1 &&
+run() { echo "> $*" >>"$work/wine.log"; wine "$@" >>"$work/wine.log" 2>&1; }
+if run "$work/app/corvastine.exe" --help; then ok; else bad "corvastine.exe --help in a fresh prefix"; fi
+if run "$work/app/corvastine.exe" lock --password-file "Z:$work/pw" "Z:$work/file.txt" &&
    [ -f "$work/file.txt.corvastine" ]; then ok; else bad "lock in a fresh prefix"; fi
-if wine "$work/app/corvastine.exe" unlock --password-file "Z:$work/pw" "Z:$work/file.txt.corvastine" >/dev/null 2>&1 &&
+if run "$work/app/corvastine.exe" unlock --password-file "Z:$work/pw" "Z:$work/file.txt.corvastine" &&
    [ "$(cat "$work/file.txt")" = hello ]; then ok; else bad "unlock in a fresh prefix"; fi
+if [ "$fail" != 0 ]; then
+  echo "--- what Wine said (prefix $prefix, inode $(stat -c %i "$prefix"))"
+  tail -n 40 "$work/wine.log"
+fi
 
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]
