@@ -4,9 +4,10 @@
 
 namespace corva::desktop {
 
-Rect InitialWindowRect(int screenWidth, int screenHeight) {
-    const int w = std::min(900, screenWidth);
-    const int h = std::min(600, screenHeight);
+Rect InitialWindowRect(int screenWidth, int screenHeight, int dpi) {
+    const int scale = std::max(dpi, 96);
+    const int w = std::min(900 * scale / 96, screenWidth);
+    const int h = std::min(600 * scale / 96, screenHeight);
     Rect r;
     r.left = screenWidth / 2 - w / 2;
     r.top = screenHeight / 2 - h / 2;

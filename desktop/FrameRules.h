@@ -22,7 +22,9 @@ struct Rect {
 // ------------------------------------------------------------ start-up place
 // The window's first rectangle on a screen of the given size:
 // min(900, width) x min(600, height), centred (halves truncated toward 0).
-Rect InitialWindowRect(int screenWidth, int screenHeight);
+// On a screen of more than 96 dots per inch the 900 x 600 grow with it, as
+// the toolbar, the tips panel and the fonts do.
+Rect InitialWindowRect(int screenWidth, int screenHeight, int dpi = 96);
 
 // ------------------------------------------------------------ minimum size
 constexpr int kMinTrackWidth = 640;

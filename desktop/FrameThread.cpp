@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "Drawing.h"
 #include "FrameRules.h"
 #include "FrameThreadManager.h"
 #include "MainFrame.h"
@@ -48,7 +49,8 @@ DWORD RunFrameThread(FrameThreadStart* startRecord) {
     auto frame = std::make_unique<MainFrame>();
     if (!frame->CreateFrame()) return 0;
 
-    const Rect place = InitialWindowRect(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+    const Rect place = InitialWindowRect(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
+                                         WindowDpi(frame->Handle()));
     ::ShowWindow(frame->Handle(), start->showCommand);
     ::SetForegroundWindow(frame->Handle());
     ::SetWindowPos(frame->Handle(), nullptr, place.left, place.top, place.Width(), place.Height(), SWP_NOZORDER);

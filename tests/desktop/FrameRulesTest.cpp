@@ -13,6 +13,13 @@ TEST(InitialWindowRect, SmallScreensAreFilledFromTheTopLeftCorner) {
     EXPECT_EQ(InitialWindowRect(640, 480), (Rect{0, 0, 640, 480}));
 }
 
+TEST(InitialWindowRect, TheSizeGrowsWithTheScreensDotsPerInch) {
+    EXPECT_EQ(InitialWindowRect(1920, 1200, 144), (Rect{285, 150, 1635, 1050}));
+    EXPECT_EQ(InitialWindowRect(1280, 1024, 144), (Rect{0, 62, 1280, 962}));
+    EXPECT_EQ(InitialWindowRect(1280, 1024, 120), (Rect{78, 137, 1203, 887}));
+    EXPECT_EQ(InitialWindowRect(1280, 1024, 72), (Rect{190, 212, 1090, 812})) << "never below 900 x 600";
+}
+
 TEST(InitialWindowRect, LargeScreensGetTheWindowCentred) {
     EXPECT_EQ(InitialWindowRect(1280, 1024), (Rect{190, 212, 1090, 812}));
     EXPECT_EQ(InitialWindowRect(1920, 1080), (Rect{510, 240, 1410, 840}));

@@ -213,11 +213,13 @@ TEST_F(ProgramTest, WrongPasswordsBringTheIncorrectTextBackUntilTheRightOneOpens
     HWND frame = WaitForFrame(program.GetScope());
     ASSERT_NE(frame, nullptr);
 
-    // The window's place: min(900, screen) x min(600, screen), centred.
+    // The window's place: min(900, screen) x min(600, screen), centred; the
+    // 900 x 600 grow with the screen's dots per inch.
     const int sw = ::GetSystemMetrics(SM_CXSCREEN), sh = ::GetSystemMetrics(SM_CYSCREEN);
     RECT expected{};
     if (sw == 800 && sh == 600) expected = RECT{0, 0, 800, 600};
-    else if (sw == 1280 && sh == 1024) expected = RECT{190, 212, 1090, 812};
+    else if (sw == 1280 && sh == 1024 && Dpi() == 96) expected = RECT{190, 212, 1090, 812};
+    else if (sw == 1280 && sh == 1024 && Dpi() == 144) expected = RECT{0, 62, 1280, 962};
     else FAIL() << "no expectation for a " << sw << " x " << sh << " screen";
     EXPECT_TRUE(WaitUntil([&] {
         const RECT now = WindowRect(frame);
@@ -306,6 +308,8 @@ TEST_F(ProgramTest, DraggedEdgesStopAtTheMinimumSize) {
     ASSERT_NE(frame, nullptr);
     const RECT start = WindowRect(frame);
     const int midX = (start.left + start.right) / 2, midY = (start.top + start.bottom) / 2;
+    // Drags that go 100 pixels past the minimum, whatever the start size.
+    const int across = start.right - start.left - 640 + 100, down = start.bottom - start.top - 480 + 100;
     const DWORD thread = ::GetWindowThreadProcessId(frame, nullptr);
     // Whether the system's move-or-size loop still runs on the window.
     auto sizing = [&] {
@@ -323,7 +327,7 @@ TEST_F(ProgramTest, DraggedEdgesStopAtTheMinimumSize) {
     };
 
     // Right edge dragged far to the left: 640 wide, the left edge stays.
-    ASSERT_TRUE(DragFromTo(POINT{start.right - 2, midY}, POINT{start.right - 2 - 500, midY}));
+    ASSERT_TRUE(DragFromTo(POINT{start.right - 2, midY}, POINT{start.right - 2 - across, midY}));
     EXPECT_TRUE(WaitUntil([&] { return WindowRect(frame).right - WindowRect(frame).left == 640; }));
     EXPECT_EQ(WindowRect(frame).left, start.left);
     restore();
@@ -333,20 +337,20 @@ TEST_F(ProgramTest, DraggedEdgesStopAtTheMinimumSize) {
     // the minimum: it clamps the pointer, not the edge, so the window may
     // stay one pixel larger. Never smaller.)
     auto atMinimum = [](int size, int minimum) { return size == minimum || size == minimum + 1; };
-    ASSERT_TRUE(DragFromTo(POINT{start.left + 1, midY}, POINT{start.left + 1 + 500, midY}));
+    ASSERT_TRUE(DragFromTo(POINT{start.left + 1, midY}, POINT{start.left + 1 + across, midY}));
     EXPECT_TRUE(WaitUntil([&] { return !sizing() && atMinimum(WindowRect(frame).right - WindowRect(frame).left, 640); }))
         << WindowRect(frame).right - WindowRect(frame).left;
     EXPECT_EQ(WindowRect(frame).right, start.right);
     restore();
 
     // Bottom edge dragged far up: 480 high, the top stays.
-    ASSERT_TRUE(DragFromTo(POINT{midX, start.bottom - 2}, POINT{midX, start.bottom - 2 - 400}));
+    ASSERT_TRUE(DragFromTo(POINT{midX, start.bottom - 2}, POINT{midX, start.bottom - 2 - down}));
     EXPECT_TRUE(WaitUntil([&] { return WindowRect(frame).bottom - WindowRect(frame).top == 480; }));
     EXPECT_EQ(WindowRect(frame).top, start.top);
     restore();
 
     // Top edge dragged far down: 480 high, the bottom stays.
-    ASSERT_TRUE(DragFromTo(POINT{midX - 150, start.top + 1}, POINT{midX - 150, start.top + 1 + 400}));
+    ASSERT_TRUE(DragFromTo(POINT{midX - 150, start.top + 1}, POINT{midX - 150, start.top + 1 + down}));
     EXPECT_TRUE(WaitUntil([&] { return !sizing() && atMinimum(WindowRect(frame).bottom - WindowRect(frame).top, 480); }))
         << WindowRect(frame).bottom - WindowRect(frame).top;
     EXPECT_EQ(WindowRect(frame).bottom, start.bottom);
