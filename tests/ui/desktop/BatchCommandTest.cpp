@@ -14,45 +14,13 @@
 #include "DialogIds.h"
 #include "RealInput.h"
 #include "StartupPassword.h"
+#include "WipeGate.h"
 #include "resource.h"
 
 namespace desktoptest {
 namespace {
 
 using namespace uitest;
-
-template <typename F>
-F Export(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
-// The wiping library stand-in whose calls the test holds and releases.
-class Gate {
-public:
-    Gate() : path_(BesideProgram(L"ui_gatedwipe.dll")), module_(::LoadLibraryW(path_.c_str())) {
-        if (!module_) return;
-        reset_ = Export<void(__cdecl*)()>(module_, "gate_reset");
-        release_ = Export<void(__cdecl*)(int)>(module_, "gate_release");
-        calls_ = Export<int(__cdecl*)()>(module_, "gate_calls");
-        if (reset_) reset_();
-    }
-    ~Gate() {
-        if (module_) ::FreeLibrary(module_);
-    }
-    bool Loaded() const { return module_ && reset_ && release_ && calls_; }
-    const std::wstring& Path() const { return path_; }
-    void Release(int count) {
-        if (release_) release_(count);
-    }
-    int Calls() const { return calls_ ? calls_() : -1; }
-
-private:
-    std::wstring path_;
-    HMODULE module_;
-    void(__cdecl* reset_)() = nullptr;
-    void(__cdecl* release_)(int) = nullptr;
-    int(__cdecl* calls_)() = nullptr;
-};
 
 std::string Content(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -67,7 +35,7 @@ protected:
         goOn_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         configure_ = [this](corva::desktop::MainFrame& frame) {
             frame.SetBatchHookForTesting(&BatchCommandTest::AfterPath, this);
-            frame.SetWipeLibraryForTesting(gate_.Path());
+            frame.SetWipeLibraryForTesting(gate_.LibraryPath());
         };
     }
     void TearDown() override {
@@ -111,7 +79,7 @@ protected:
         ASSERT_TRUE(ClickAt(CentreOf(button)));
     }
 
-    Gate gate_;
+    WipeGate gate_;
     HANDLE firstDone_ = nullptr;
     HANDLE goOn_ = nullptr;
     std::atomic<bool> holdFirst_{false};

@@ -11,6 +11,7 @@
 
 #include <commctrl.h>
 #include "ProgressDialog.h"
+#include "WipeGate.h"
 #include "engine/Batch.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
@@ -20,51 +21,6 @@ using testing_support::TempDir;
 
 namespace dialogtest {
 namespace {
-
-// An export of a loaded library as a function of type F.
-template <typename F>
-F Export(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
-}
-
-// The wiping library stand-in, kept loaded by the test so that its record
-// of calls outlives the batch's own load and unload.
-class Gate {
-public:
-    Gate() : path_(BesideProgram(L"ui_gatedwipe.dll")), module_(::LoadLibraryW(path_.c_str())) {
-        if (!module_) return;
-        reset_ = Export<void(__cdecl*)()>(module_, "gate_reset");
-        returned_ = Export<int(__cdecl*)()>(module_, "gate_returned");
-        release_ = Export<void(__cdecl*)(int)>(module_, "gate_release");
-        calls_ = Export<int(__cdecl*)()>(module_, "gate_calls");
-        path_of_ = Export<int(__cdecl*)(int, char*, int)>(module_, "gate_path");
-        if (reset_) reset_();
-    }
-    ~Gate() {
-        if (module_) ::FreeLibrary(module_);
-    }
-    bool Loaded() const { return module_ && reset_ && release_ && calls_ && returned_ && path_of_; }
-    const std::wstring& LibraryPath() const { return path_; }
-    void Release(int count) { release_(count); }
-    int Calls() const { return calls_(); }
-    int Returned() const { return returned_(); }
-    std::string PathOfCall(int index) const {
-        char buffer[1024] = {};
-        return path_of_(index, buffer, sizeof buffer) >= 0 ? std::string(buffer) : std::string();
-    }
-    bool WaitForCalls(int count) const {
-        return WaitUntil([&] { return Calls() >= count; });
-    }
-
-private:
-    std::wstring path_;
-    HMODULE module_;
-    void(__cdecl* reset_)() = nullptr;
-    void(__cdecl* release_)(int) = nullptr;
-    int(__cdecl* calls_)() = nullptr;
-    int(__cdecl* returned_)() = nullptr;
-    int(__cdecl* path_of_)(int, char*, int) = nullptr;
-};
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -119,7 +75,7 @@ protected:
 
     TempDir dir_;
     std::vector<std::wstring> paths_;
-    Gate gate_;
+    WipeGate gate_;
     std::atomic<bool> workerEndedAtReturn_{false};
     std::unique_ptr<BatchProgress> batch_;
     std::unique_ptr<UiThread> thread_;
