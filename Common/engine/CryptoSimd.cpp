@@ -132,7 +132,8 @@ CORVA_SHA_TARGET __attribute__((always_inline)) inline void CompressKeyCounter(D
         const __m128i abcd = _mm_castps_si128(_mm_shuffle_ps(f0, f1, 0xBB));
         d[k].lo = _mm_add_epi32(abcd, initLo);
         d[k].hi = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(f0, f1, 0x11)), initHi);
-        d[k].firstWords = _mm_add_epi32(abcd, _mm_add_epi32(initLo, _mm_load_si128(reinterpret_cast<const __m128i*>(kRound))));
+        const __m128i firstRound = _mm_load_si128(reinterpret_cast<const __m128i*>(kRound));
+        d[k].firstWords = _mm_add_epi32(abcd, _mm_add_epi32(initLo, firstRound));
     }
 }
 

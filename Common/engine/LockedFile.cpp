@@ -113,8 +113,12 @@ private:
 // payload ends on a block boundary.
 class EncipherSink final : public ByteSink {
 public:
-    EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock])
-        : out_(out), cipher_(seed, iv, true), buffer_(kChunk + kAesBlock) {}
+    // expected: about how many payload bytes will come. The buffer (cleared
+    // on allocation and wiped at the end) is sized to it, up to a megabyte:
+    // clearing a megabyte twice for every small file of a folder costs more
+    // than enciphering it.
+    EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], uint64_t expected)
+        : out_(out), cipher_(seed, iv, true), chunk_(ChunkFor(expected)), buffer_(chunk_ + kAesBlock) {}
     ~EncipherSink() override { plat::SecureZero(buffer_.data(), buffer_.size()); }
     EncipherSink(const EncipherSink&) = delete;
     EncipherSink& operator=(const EncipherSink&) = delete;
@@ -122,13 +126,13 @@ public:
     bool Write(const uint8_t* data, size_t size) override {
         while (size > 0) {
             if (failed_) return false;
-            const size_t n = size < kChunk - held_ ? size : kChunk - held_;
+            const size_t n = size < chunk_ - held_ ? size : chunk_ - held_;
             std::memcpy(buffer_.data() + held_, data, n);
             held_ += n;
             data += n;
             size -= n;
             payload_ += n;
-            if (held_ == kChunk && !Flush(kChunk / kAesBlock)) return false;
+            if (held_ == chunk_ && !Flush(chunk_ / kAesBlock)) return false;
         }
         return !failed_;
     }
@@ -144,6 +148,13 @@ public:
     bool Failed() const { return failed_; }
 
 private:
+    // A whole number of cipher blocks, from 4 KiB to kChunk; a payload
+    // longer than expected only takes more rounds through the buffer.
+    static size_t ChunkFor(uint64_t expected) {
+        const uint64_t wanted = (expected + 64 + kAesBlock - 1) / kAesBlock * kAesBlock;
+        return static_cast<size_t>(std::max<uint64_t>(4096, std::min<uint64_t>(wanted, kChunk)));
+    }
+
     bool Flush(size_t blocks) {
         cipher_.Process(buffer_.data(), blocks);
         held_ = 0;
@@ -153,6 +164,7 @@ private:
 
     plat::File& out_;
     BodyCipher cipher_;
+    const size_t chunk_;
     std::vector<uint8_t> buffer_;
     size_t held_ = 0;
     uint64_t payload_ = 0;
@@ -439,7 +451,9 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log) {
     }
     // The body key depends on the sealed header: the second stretch follows.
     StretchSecret(password, h.sealedDigest, keys.body.bytes);
-    EncipherSink cipher(out.Data(), keys.body.bytes, h.iv);
+    // Deflate output is at most a little longer than its input.
+    const uint64_t expected = static_cast<uint64_t>(length) + static_cast<uint64_t>(length) / 1000;
+    EncipherSink cipher(out.Data(), keys.body.bytes, h.iv, expected);
     std::unique_ptr<ByteSink> compressor = MakeParallelCompressor(&cipher);
     // Reads of at most a megabyte; one byte more than a small file's length
     // still tells its end.
@@ -659,13 +673,13 @@ int encryptfile(const char* password, const wchar_t* source, const wchar_t* dest
     }
     Key32 k0;
     StretchSecret(password, h.sealedDigest, k0.bytes);
-    EncipherSink cipher(out.Data(), k0.bytes, h.iv);
-    std::vector<uint8_t> buf(kChunk);
+    EncipherSink cipher(out.Data(), k0.bytes, h.iv, static_cast<uint64_t>(length));
+    std::vector<uint8_t> buf(static_cast<uint64_t>(length) < kChunk ? static_cast<size_t>(length) + 1 : kChunk);
     uint64_t total = 0;
     int result = kOk;
     for (;;) {
         size_t got = 0;
-        if (!in.ReadFull(buf.data(), kChunk, &got)) {
+        if (!in.ReadFull(buf.data(), buf.size(), &got)) {
             LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", src.c_str());
             result = kIoFailure;
             break;
@@ -677,7 +691,7 @@ int encryptfile(const char* password, const wchar_t* source, const wchar_t* dest
             result = kIoFailure;
             break;
         }
-        if (got < kChunk) break;
+        if (got < buf.size()) break;
     }
     plat::SecureZero(buf.data(), buf.size());
     // The header holds the length measured first: a source whose length
