@@ -189,6 +189,10 @@ CORVA_SHA_TARGET inline void KeyHalves(const Digest& d, __m128i* first, __m128i*
     *second = _mm_shuffle_epi8(d.hi, swap);
 }
 
+// Steps of a compression (of 16) left to the start of its message
+// schedule before side work begins; the work fits in the 14 after them.
+constexpr int kQuietSteps = 2;
+
 // Runs a compression's side work on its own (no compression to hide in).
 template <class Side>
 CORVA_SHA_TARGET __attribute__((always_inline)) inline void RunAlone(Side& side) {
@@ -210,7 +214,11 @@ struct EncipherBlock {
         KeyHalves(key, &prev, &last);
         state = _mm_xor_si128(_mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)), chain), prev);
     }
-    CORVA_SHA_TARGET __attribute__((always_inline)) void Step(int i) {
+    CORVA_SHA_TARGET __attribute__((always_inline)) void Step(int step) {
+        // Nothing in the first steps, where the compression starts its
+        // message schedule (whose chain is barely ahead of the rounds).
+        const int i = step - kQuietSteps;
+        if (i < 0) return;
         if (i < 13) {
             state = _mm_aesenc_si128(state, last);
             const __m128i next = aesni::NextRoundKey(prev, last, i);
@@ -247,7 +255,9 @@ struct DecipherStage {
             state = _mm_xor_si128(cipher, _mm_loadu_si128(keys + 14));
         }
     }
-    CORVA_SHA_TARGET __attribute__((always_inline)) void Step(int i) {
+    CORVA_SHA_TARGET __attribute__((always_inline)) void Step(int step) {
+        const int i = step - kQuietSteps;
+        if (i < 0) return;
         if (Decipher) {
             if (i < 13) {
                 state = _mm_aesdec_si128(state, _mm_loadu_si128(keys + 13 - i));
