@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -317,14 +318,16 @@ std::string Format(const char* format, ...) {
 }
 
 // Handles one file; prints nothing, so that several can run at once.
-Outcome Handle(Command cmd, const std::wstring& path, const char* password, bool replace) {
+// keys: headers and keys for locking made ahead on this thread, or nullptr.
+Outcome Handle(Command cmd, const std::wstring& path, const char* password, bool replace,
+               corva::LockKeySource* keys = nullptr) {
     const std::string shown = Show(path);
     switch (cmd) {
         case Command::Lock: {
             if (HasLockedExtension(path) && IsLockedFile(path)) {
                 return {Format("%s: skipped, already locked\n", shown.c_str()), 0};
             }
-            const int code = corva::LockFile(path, password, nullptr);
+            const int code = corva::LockFile(path, password, nullptr, keys);
             if (code == corva::kOk) return {Format("%s: locked\n", shown.c_str()), 0};
             return {Format("%s: not locked, %s\n", shown.c_str(), LockFailure(path, code)), 1};
         }
@@ -520,10 +523,16 @@ int Run(int argc, ArgChar** argv) {
         // A folder's files on one worker per core; the lines still come in
         // the folder's order, each once its file is done.
         std::vector<Outcome> outcomes(files.size());
-        corva::RunFileJobs(
-            files.size(), corva::FileWorkerCount(),
-            [&](size_t i) {
-                outcomes[i] = Handle(cmd, files[i], password.Text().c_str(), replace);
+        const unsigned workers = corva::FileWorkerCount();
+        // Locking: each worker makes headers and keys two at a time, once
+        // some worker will lock more than one file.
+        std::vector<std::unique_ptr<corva::LockKeySource>> keys(workers);
+        if (cmd == Command::Lock && files.size() > workers)
+            for (auto& k : keys) k.reset(new corva::LockKeySource(password.Text().c_str()));
+        corva::RunFileJobsOnWorkers(
+            files.size(), workers,
+            [&](size_t i, unsigned worker) {
+                outcomes[i] = Handle(cmd, files[i], password.Text().c_str(), replace, keys[worker].get());
                 return outcomes[i].failed == 0;
             },
             [&](size_t i, bool) {

@@ -16,32 +16,34 @@ namespace aesni {
 // columns equal, ShiftRows does nothing, so AESENCLAST of a broadcast word
 // yields SubWord of it (xor the round constant), and it is much quicker than
 // AESKEYGENASSIST on many processors.
-// Word i of the result is the xor of words 0..i of a (two byte shifts, not
-// three: the shuffle units are shared with the SHA-256 rounds).
+// Word i of the result is the xor of words 0..i of a, with a single
+// shuffle (the shuffle units are shared with the SHA-256 rounds): a shift
+// within 64-bit lanes, which runs on the vector adders, gives words
+// (a0, a0^a1, a2, a2^a3); words 2 and 3 then take a0^a1 as well.
 CORVA_AES_TARGET inline __m128i Spread(__m128i a) {
-    a = _mm_xor_si128(a, _mm_slli_si128(a, 4));
-    return _mm_xor_si128(a, _mm_slli_si128(a, 8));
+    const __m128i upper = _mm_set_epi32(-1, -1, 0, 0);
+    a = _mm_xor_si128(a, _mm_slli_epi64(a, 32));
+    return _mm_xor_si128(a, _mm_and_si128(_mm_shuffle_epi32(a, 0x55), upper));
 }
 
-// The 15 round keys of AES-256 (FIPS-197 key expansion) from the key's
-// first and second 16 bytes.
+// Round key i + 2 of AES-256 (FIPS-197 key expansion) from round keys i
+// and i + 1, for i from 0 to 12.
+CORVA_AES_TARGET inline __m128i NextRoundKey(__m128i prev, __m128i last, int i) {
+    if (i % 2 == 0) {
+        // Bytes 13,14,15,12 of the last word in every column: RotWord(w3).
+        const __m128i rotate = _mm_set_epi8(12, 15, 14, 13, 12, 15, 14, 13, 12, 15, 14, 13, 12, 15, 14, 13);
+        return _mm_xor_si128(Spread(prev),
+                             _mm_aesenclast_si128(_mm_shuffle_epi8(last, rotate), _mm_set1_epi32(1 << (i / 2))));
+    }
+    return _mm_xor_si128(Spread(prev), _mm_aesenclast_si128(_mm_shuffle_epi32(last, 0xFF), _mm_setzero_si128()));
+}
+
+// The 15 round keys of AES-256 from the key's first and second 16 bytes.
 CORVA_AES_TARGET inline void ExpandKey(__m128i a, __m128i c, __m128i rk[15]) {
-    // Bytes 13,14,15,12 of the last word in every column: RotWord(w3).
-    const __m128i rotate = _mm_set_epi8(12, 15, 14, 13, 12, 15, 14, 13, 12, 15, 14, 13, 12, 15, 14, 13);
-    const __m128i zero = _mm_setzero_si128();
     rk[0] = a;
     rk[1] = c;
-    int rcon = 1;
-#pragma GCC unroll 7
-    for (int i = 2; i < 15; i += 2) {
-        a = _mm_xor_si128(Spread(a), _mm_aesenclast_si128(_mm_shuffle_epi8(c, rotate), _mm_set1_epi32(rcon)));
-        rk[i] = a;
-        rcon <<= 1;
-        if (i + 1 < 15) {
-            c = _mm_xor_si128(Spread(c), _mm_aesenclast_si128(_mm_shuffle_epi32(a, 0xFF), zero));
-            rk[i + 1] = c;
-        }
-    }
+#pragma GCC unroll 13
+    for (int i = 0; i < 13; ++i) rk[i + 2] = NextRoundKey(rk[i], rk[i + 1], i);
 }
 
 CORVA_AES_TARGET inline __m128i EncryptBlock(__m128i b, const __m128i rk[15]) {

@@ -4,6 +4,8 @@
 
 #include <cwchar>
 #include <exception>
+#include <memory>
+#include <vector>
 
 #include "engine/FileWorkers.h"
 #include "engine/LockedFile.h"
@@ -101,9 +103,18 @@ bool ForEachFileInFolder(const std::wstring& folder, const char* password, FileL
     Collection collection{unlock, {}};
     const bool listed = WalkFolder(folder, &collection, CollectEntry);
     const std::vector<std::wstring>& files = collection.files;
-    auto pipeline = unlock ? &UnlockOneFile : &LockOneFile;
-    const bool all = corva::RunFileJobs(
-        files.size(), corva::FileWorkerCount(), [&](size_t i) { return pipeline(files[i], password, log); },
+    const unsigned workers = corva::FileWorkerCount();
+    // Locking: each worker makes its files' headers and keys two at a time,
+    // once some worker will lock more than one file.
+    std::vector<std::unique_ptr<corva::LockKeySource>> keys(workers);
+    if (!unlock && files.size() > workers)
+        for (auto& k : keys) k.reset(new corva::LockKeySource(password));
+    const bool all = corva::RunFileJobsOnWorkers(
+        files.size(), workers,
+        [&](size_t i, unsigned worker) {
+            if (unlock) return UnlockOneFile(files[i], password, log);
+            return corva::LockFile(files[i], password, log, keys[worker].get()) == corva::kOk;
+        },
         nullptr, false);
     return all && listed;
 }

@@ -33,6 +33,8 @@ alignas(16) const uint32_t kRound[64] = {
 // so a digest feeds the next round without leaving the registers.
 struct Digest {
     __m128i lo, hi;
+    // lo plus the first four round constants: the words of the first step.
+    __m128i firstWords;
 };
 
 CORVA_SHA_TARGET inline __m128i WordSwap() {
@@ -41,8 +43,11 @@ CORVA_SHA_TARGET inline __m128i WordSwap() {
 
 CORVA_SHA_TARGET inline Digest LoadDigest(const uint8_t bytes[32]) {
     const __m128i swap = WordSwap();
-    return {_mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), swap),
-            _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16)), swap)};
+    Digest d;
+    d.lo = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), swap);
+    d.hi = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16)), swap);
+    d.firstWords = _mm_add_epi32(d.lo, _mm_load_si128(reinterpret_cast<const __m128i*>(kRound)));
+    return d;
 }
 
 CORVA_SHA_TARGET inline void StoreDigest(const Digest& d, uint8_t bytes[32]) {
@@ -51,12 +56,21 @@ CORVA_SHA_TARGET inline void StoreDigest(const Digest& d, uint8_t bytes[32]) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + 16), _mm_shuffle_epi8(d.hi, swap));
 }
 
+// Work done inside a compression, in the gaps its round instructions leave:
+// Step(i) runs in step i of 16 (four rounds each), Begin() before step 0.
+struct NoSideWork {
+    CORVA_SHA_TARGET void Begin() {}
+    CORVA_SHA_TARGET void Step(int) {}
+};
+
 // SHA-256 of (digest || counter as 4 bytes little-endian) for N independent
 // digests at once: one compression each of the single padded 64-byte block
 // (36 message bytes, 0x80, zeros, bit length 288). The N chains share each
-// step of the code, so the processor overlaps their round instructions.
-template <int N>
-CORVA_SHA_TARGET inline void CompressKeyCounter(Digest* d, uint32_t counter) {
+// step of the code, so the processor overlaps their round instructions;
+// side's work is spread over the steps the same way.
+template <int N, class Side>
+CORVA_SHA_TARGET __attribute__((always_inline)) inline void CompressKeyCounter(Digest* d, uint32_t counter,
+                                                                                Side& side) {
     // The SHA instructions keep the state as (A,B,E,F) and (C,D,G,H), lane 3
     // first: initial values FEBA / HGDC in lanes 0..3.
     const __m128i init0 = _mm_set_epi32(0x6a09e667, 0xbb67ae85, 0x510e527f, 0x9b05688c);
@@ -76,14 +90,32 @@ CORVA_SHA_TARGET inline void CompressKeyCounter(Digest* d, uint32_t counter) {
         m[k][2] = tail2;
         m[k][3] = tail3;
     }
+    side.Begin();
 #pragma GCC unroll 16
     for (int i = 0; i < 16; ++i) {
         const __m128i rc = _mm_load_si128(reinterpret_cast<const __m128i*>(kRound + 4 * i));
 #pragma GCC unroll 2
         for (int k = 0; k < N; ++k) {
-            const __m128i wk = _mm_add_epi32(m[k][i & 3], rc);
+            // Step 0 takes the words prepared with the digest: one addition
+            // less between one compression and the next.
+            const __m128i wk = i == 0 ? d[k].firstWords : _mm_add_epi32(m[k][i & 3], rc);
             s1[k] = _mm_sha256rnds2_epu32(s1[k], s0[k], wk);
-            if (i >= 3 && i < 15) {
+            if (k == N - 1) side.Step(i);
+            if (N == 1 && i >= 3 && i < 15) {
+                // Words t..t+3 from next (words t-16..t-13 plus their sigma0
+                // part, from SHA256MSG1), words t-7..t-5 and t-4, and the
+                // sigma1 of words t-2, t-1 (SHA256MSG2). Word t-4, the
+                // newest, matters only to word t+3, which no sigma1 inside
+                // SHA256MSG2 reads: it is added after the instruction, so
+                // that the schedule's chain from group to group is just
+                // SHA256MSG2 and one addition, and keeps ahead of the rounds.
+                __m128i& next = m[k][(i + 1) & 3];
+                const __m128i newest = m[k][i & 3];
+                next = _mm_add_epi32(next, _mm_srli_si128(m[k][(i + 3) & 3], 4));
+                next = _mm_add_epi32(_mm_sha256msg2_epu32(next, newest), _mm_slli_si128(newest, 12));
+            } else if (i >= 3 && i < 15) {
+                // Several chains keep the shuffle units busy enough: one
+                // shuffle per group instead of two, the addition before.
                 __m128i& next = m[k][(i + 1) & 3];
                 next = _mm_add_epi32(next, _mm_alignr_epi8(m[k][i & 3], m[k][(i + 3) & 3], 4));
                 next = _mm_sha256msg2_epu32(next, m[k][i & 3]);
@@ -97,15 +129,18 @@ CORVA_SHA_TARGET inline void CompressKeyCounter(Digest* d, uint32_t counter) {
         // Back from FEBA / HGDC to (A,B,C,D), (E,F,G,H) with one shuffle
         // each (lanes 3,2 of both, then lanes 1,0), plus the initial values.
         const __m128 f0 = _mm_castsi128_ps(s0[k]), f1 = _mm_castsi128_ps(s1[k]);
-        d[k].lo = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(f0, f1, 0xBB)), initLo);
+        const __m128i abcd = _mm_castps_si128(_mm_shuffle_ps(f0, f1, 0xBB));
+        d[k].lo = _mm_add_epi32(abcd, initLo);
         d[k].hi = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(f0, f1, 0x11)), initHi);
+        const __m128i firstRound = _mm_load_si128(reinterpret_cast<const __m128i*>(kRound));
+        d[k].firstWords = _mm_add_epi32(abcd, _mm_add_epi32(initLo, firstRound));
     }
 }
 
-// The AES key is the digest's bytes: the big-endian form of its words.
-CORVA_SHA_TARGET inline void ExpandDigestKey(const Digest& d, __m128i rk[15]) {
-    const __m128i swap = WordSwap();
-    aesni::ExpandKey(_mm_shuffle_epi8(d.lo, swap), _mm_shuffle_epi8(d.hi, swap), rk);
+template <int N>
+CORVA_SHA_TARGET __attribute__((always_inline)) inline void CompressKeyCounter(Digest* d, uint32_t counter) {
+    NoSideWork none;
+    CompressKeyCounter<N>(d, counter, none);
 }
 
 CORVA_SHA_TARGET inline void Clear(__m128i* v, int n) {
@@ -133,7 +168,7 @@ CORVA_SHA_TARGET void StretchRounds(uint8_t d[32], uint32_t rounds) {
     Digest s[1] = {LoadDigest(d)};
     for (uint32_t i = 0; i < rounds; ++i) CompressKeyCounter<1>(s, i);
     StoreDigest(s[0], d);
-    Clear(&s[0].lo, 2);
+    Clear(&s[0].lo, 3);
 }
 
 CORVA_SHA_TARGET void StretchRoundsPair(uint8_t a[32], uint8_t b[32], uint32_t rounds) {
@@ -141,56 +176,193 @@ CORVA_SHA_TARGET void StretchRoundsPair(uint8_t a[32], uint8_t b[32], uint32_t r
     for (uint32_t i = 0; i < rounds; ++i) CompressKeyCounter<2>(s, i);
     StoreDigest(s[0], a);
     StoreDigest(s[1], b);
-    Clear(&s[0].lo, 4);
+    Clear(&s[0].lo, 6);
 }
 
 namespace {
 
-// The body cipher's loop, software-pipelined: the key of the next block is
-// hashed (in program order) before the current block's key expansion and
-// AES rounds, so the processor runs the SHA-256 chain, which alone bounds the
-// speed, side by side with the AES work instead of after it.
-template <bool Encrypt>
-CORVA_SHA_TARGET inline void BodyLoop(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks,
-                                      size_t count) {
-    if (count == 0) return;
-    Digest next[1] = {LoadDigest(key)};
-    __m128i chain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(iv));
-    __m128i rk[15];
-    uint32_t n = *counter;
-    CompressKeyCounter<1>(next, n++);
-    for (size_t b = 0; b < count; ++b) {
-        const Digest current = next[0];
-        if (b + 1 < count) CompressKeyCounter<1>(next, n++);
-        ExpandDigestKey(current, rk);
-        __m128i* p = reinterpret_cast<__m128i*>(blocks + 16 * b);
-        const __m128i in = _mm_loadu_si128(p);
-        if (Encrypt) {
-            chain = aesni::EncryptBlock(_mm_xor_si128(in, chain), rk);
-            _mm_storeu_si128(p, chain);
-        } else {
-            _mm_storeu_si128(p, _mm_xor_si128(aesni::DecryptBlock(in, rk), chain));
-            chain = in;
+// The AES key of a body block is the digest's bytes: the big-endian form of
+// its words.
+CORVA_SHA_TARGET inline void KeyHalves(const Digest& d, __m128i* first, __m128i* second) {
+    const __m128i swap = WordSwap();
+    *first = _mm_shuffle_epi8(d.lo, swap);
+    *second = _mm_shuffle_epi8(d.hi, swap);
+}
+
+// Steps of a compression (of 16) left to the start of its message
+// schedule before side work begins; the work fits in the 14 after them.
+constexpr int kQuietSteps = 2;
+
+// Runs a compression's side work on its own (no compression to hide in).
+template <class Side>
+CORVA_SHA_TARGET __attribute__((always_inline)) inline void RunAlone(Side& side) {
+    side.Begin();
+#pragma GCC unroll 16
+    for (int i = 0; i < 16; ++i) side.Step(i);
+}
+
+// Enciphers one block (AES-256-CBC) as side work of the compression that
+// makes the next block's key: each step expands one round key and uses it
+// at once, so only the last two round keys are ever held.
+struct EncipherBlock {
+    Digest key;
+    uint8_t* block;
+    __m128i chain;
+    __m128i prev, last, state;
+
+    CORVA_SHA_TARGET void Begin() {
+        KeyHalves(key, &prev, &last);
+        state = _mm_xor_si128(_mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)), chain), prev);
+    }
+    CORVA_SHA_TARGET __attribute__((always_inline)) void Step(int step) {
+        // Nothing in the first steps, where the compression starts its
+        // message schedule (whose chain is barely ahead of the rounds).
+        const int i = step - kQuietSteps;
+        if (i < 0) return;
+        if (i < 13) {
+            state = _mm_aesenc_si128(state, last);
+            const __m128i next = aesni::NextRoundKey(prev, last, i);
+            prev = last;
+            last = next;
+        } else if (i == 13) {
+            chain = _mm_aesenclast_si128(state, last);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(block), chain);
         }
     }
-    // next holds the key of the last block processed.
+};
+
+// Deciphering needs the round keys last first, so it runs as two stages:
+// one block's key schedule is expanded (with the inverse mix applied to the
+// inner round keys, as AESDEC wants them) while the block before it is
+// deciphered with the schedule expanded one compression earlier.
+template <bool Expand, bool Decipher>
+struct DecipherStage {
+    Digest key;            // Expand: the key to expand into `into`
+    __m128i* into;         // 15 round keys
+    const __m128i* keys;   // Decipher: the schedule of `block`
+    uint8_t* block;
+    __m128i chain;
+    __m128i prev, last, cipher, state;
+
+    CORVA_SHA_TARGET void Begin() {
+        if (Expand) {
+            KeyHalves(key, &prev, &last);
+            _mm_storeu_si128(into, prev);
+            _mm_storeu_si128(into + 1, _mm_aesimc_si128(last));
+        }
+        if (Decipher) {
+            cipher = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+            state = _mm_xor_si128(cipher, _mm_loadu_si128(keys + 14));
+        }
+    }
+    CORVA_SHA_TARGET __attribute__((always_inline)) void Step(int step) {
+        const int i = step - kQuietSteps;
+        if (i < 0) return;
+        if (Decipher) {
+            if (i < 13) {
+                state = _mm_aesdec_si128(state, _mm_loadu_si128(keys + 13 - i));
+            } else if (i == 13) {
+                state = _mm_aesdeclast_si128(state, _mm_loadu_si128(keys));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(block), _mm_xor_si128(state, chain));
+                chain = cipher;
+            }
+        }
+        if (Expand && i < 13) {
+            const __m128i next = aesni::NextRoundKey(prev, last, i);
+            _mm_storeu_si128(into + i + 2, i == 12 ? next : _mm_aesimc_si128(next));
+            prev = last;
+            last = next;
+        }
+    }
+};
+
+// The body cipher enciphering: the key of block b + 1 is hashed while block
+// b is enciphered, both in one stream of instructions, so the SHA-256 chain
+// (which alone bounds the speed) never waits for the AES work.
+CORVA_SHA_TARGET void EncipherLoop(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks,
+                                   size_t count) {
+    Digest d[1] = {LoadDigest(key)};
+    uint32_t n = *counter;
+    EncipherBlock side;
+    side.chain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(iv));
+    CompressKeyCounter<1>(d, n++);
+    for (size_t b = 0; b < count; ++b) {
+        side.key = d[0];
+        side.block = blocks + 16 * b;
+        if (b + 1 < count)
+            CompressKeyCounter<1>(d, n++, side);
+        else
+            RunAlone(side);
+    }
+    // d holds the key of the last block.
     *counter = n;
-    StoreDigest(next[0], key);
+    StoreDigest(d[0], key);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(iv), side.chain);
+    Clear(&side.key.lo, 3);
+    Clear(&side.prev, 3);
+    Clear(&d[0].lo, 3);
+}
+
+CORVA_SHA_TARGET void DecipherLoop(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks,
+                                   size_t count) {
+    __m128i schedule[2][15];
+    Digest d[1] = {LoadDigest(key)};
+    uint32_t n = *counter;
+    __m128i chain = _mm_loadu_si128(reinterpret_cast<const __m128i*>(iv));
+    CompressKeyCounter<1>(d, n++);
+    {
+        // Block 0's schedule, while the key of block 1 is hashed.
+        DecipherStage<true, false> first;
+        first.key = d[0];
+        first.into = schedule[0];
+        if (count > 1)
+            CompressKeyCounter<1>(d, n++, first);
+        else
+            RunAlone(first);
+    }
+    // From here on d holds the key of block b + 1 (of the last block at the end).
+    for (size_t b = 0; b < count; ++b) {
+        const __m128i* keys = schedule[b & 1];
+        uint8_t* block = blocks + 16 * b;
+        if (b + 1 < count) {
+            DecipherStage<true, true> side;
+            side.key = d[0];
+            side.into = schedule[(b + 1) & 1];
+            side.keys = keys;
+            side.block = block;
+            side.chain = chain;
+            if (b + 2 < count)
+                CompressKeyCounter<1>(d, n++, side);
+            else
+                RunAlone(side);
+            chain = side.chain;
+            Clear(&side.key.lo, 3);
+        } else {
+            DecipherStage<false, true> side;
+            side.keys = keys;
+            side.block = block;
+            side.chain = chain;
+            RunAlone(side);
+            chain = side.chain;
+        }
+    }
+    *counter = n;
+    StoreDigest(d[0], key);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(iv), chain);
-    Clear(rk, 15);
-    Clear(&next[0].lo, 2);
+    Clear(&schedule[0][0], 30);
+    Clear(&d[0].lo, 3);
 }
 
 }  // namespace
 
 CORVA_SHA_TARGET void BodyEncipher(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks,
                                    size_t count) {
-    BodyLoop<true>(key, iv, counter, blocks, count);
+    if (count > 0) EncipherLoop(key, iv, counter, blocks, count);
 }
 
 CORVA_SHA_TARGET void BodyDecipher(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks,
                                    size_t count) {
-    BodyLoop<false>(key, iv, counter, blocks, count);
+    if (count > 0) DecipherLoop(key, iv, counter, blocks, count);
 }
 
 #else

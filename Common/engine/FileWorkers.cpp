@@ -13,9 +13,9 @@ namespace {
 
 enum : signed char { kPending = -1, kFailed = 0, kSucceeded = 1 };
 
-bool RunGuarded(const std::function<bool(size_t)>& job, size_t i) {
+bool RunGuarded(const std::function<bool(size_t, unsigned)>& job, size_t i, unsigned worker) {
     try {
-        return job(i);
+        return job(i, worker);
     } catch (...) {
         return false;
     }
@@ -23,10 +23,10 @@ bool RunGuarded(const std::function<bool(size_t)>& job, size_t i) {
 
 class JobRunner {
 public:
-    JobRunner(size_t count, const std::function<bool(size_t)>& job, bool stopOnFailure)
+    JobRunner(size_t count, const std::function<bool(size_t, unsigned)>& job, bool stopOnFailure)
         : job_(job), results_(count, kPending), stopOnFailure_(stopOnFailure) {}
 
-    void WorkerLoop() {
+    void WorkerLoop(unsigned worker) {
         for (;;) {
             size_t i;
             {
@@ -34,7 +34,7 @@ public:
                 if (stopped_ || next_ >= results_.size()) return;
                 i = next_++;
             }
-            const bool ok = RunGuarded(job_, i);
+            const bool ok = RunGuarded(job_, i, worker);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 results_[i] = ok ? kSucceeded : kFailed;
@@ -52,7 +52,7 @@ public:
     }
 
 private:
-    const std::function<bool(size_t)>& job_;
+    const std::function<bool(size_t, unsigned)>& job_;
     std::vector<signed char> results_;
     const bool stopOnFailure_;
     std::mutex mutex_;
@@ -67,11 +67,17 @@ unsigned FileWorkerCount() { return std::max(1u, std::thread::hardware_concurren
 
 bool RunFileJobs(size_t count, unsigned workers, const std::function<bool(size_t)>& job,
                  const std::function<void(size_t, bool)>& done, bool stopOnFailure) {
+    return RunFileJobsOnWorkers(
+        count, workers, [&job](size_t i, unsigned) { return job(i); }, done, stopOnFailure);
+}
+
+bool RunFileJobsOnWorkers(size_t count, unsigned workers, const std::function<bool(size_t, unsigned)>& job,
+                          const std::function<void(size_t, bool)>& done, bool stopOnFailure) {
     workers = static_cast<unsigned>(std::min<size_t>(workers, count));
     bool all = true;
     if (workers <= 1) {
         for (size_t i = 0; i < count; ++i) {
-            const bool ok = RunGuarded(job, i);
+            const bool ok = RunGuarded(job, i, 0);
             if (done) done(i, ok);
             all = all && ok;
             if (!ok && stopOnFailure) return false;
@@ -82,13 +88,13 @@ bool RunFileJobs(size_t count, unsigned workers, const std::function<bool(size_t
     std::vector<std::thread> threads;
     threads.reserve(workers);
     try {
-        for (unsigned w = 0; w < workers; ++w) threads.emplace_back([&runner] { runner.WorkerLoop(); });
+        for (unsigned w = 0; w < workers; ++w) threads.emplace_back([&runner, w] { runner.WorkerLoop(w); });
     } catch (const std::exception&) {
         // Fewer threads than asked for; with none, this thread does the work.
     }
     // With no thread, this one does the work first. Jobs that never start
     // exist only after a failure stopped the list, so the waiting below ends.
-    if (threads.empty()) runner.WorkerLoop();
+    if (threads.empty()) runner.WorkerLoop(0);
     for (size_t i = 0; i < count; ++i) {
         const signed char r = runner.WaitFor(i);
         if (r == kPending) {

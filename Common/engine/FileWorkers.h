@@ -22,5 +22,10 @@ unsigned FileWorkerCount();
 // list) finish and are reported. True when every job ran and succeeded.
 bool RunFileJobs(size_t count, unsigned workers, const std::function<bool(size_t)>& job,
                  const std::function<void(size_t, bool)>& done, bool stopOnFailure);
+// The same, with job(i, worker): worker, from 0 to workers - 1, names the
+// thread that runs the job (the calling thread is worker 0 when it does the
+// work), so that jobs can keep state of their own thread, one slot each.
+bool RunFileJobsOnWorkers(size_t count, unsigned workers, const std::function<bool(size_t, unsigned)>& job,
+                          const std::function<void(size_t, bool)>& done, bool stopOnFailure);
 
 }  // namespace corva

@@ -113,8 +113,12 @@ private:
 // payload ends on a block boundary.
 class EncipherSink final : public ByteSink {
 public:
-    EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock])
-        : out_(out), cipher_(seed, iv, true), buffer_(kChunk + kAesBlock) {}
+    // expected: about how many payload bytes will come. The buffer (cleared
+    // on allocation and wiped at the end) is sized to it, up to a megabyte:
+    // clearing a megabyte twice for every small file of a folder costs more
+    // than enciphering it.
+    EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], uint64_t expected)
+        : out_(out), cipher_(seed, iv, true), chunk_(ChunkFor(expected)), buffer_(chunk_ + kAesBlock) {}
     ~EncipherSink() override { plat::SecureZero(buffer_.data(), buffer_.size()); }
     EncipherSink(const EncipherSink&) = delete;
     EncipherSink& operator=(const EncipherSink&) = delete;
@@ -122,13 +126,13 @@ public:
     bool Write(const uint8_t* data, size_t size) override {
         while (size > 0) {
             if (failed_) return false;
-            const size_t n = size < kChunk - held_ ? size : kChunk - held_;
+            const size_t n = size < chunk_ - held_ ? size : chunk_ - held_;
             std::memcpy(buffer_.data() + held_, data, n);
             held_ += n;
             data += n;
             size -= n;
             payload_ += n;
-            if (held_ == kChunk && !Flush(kChunk / kAesBlock)) return false;
+            if (held_ == chunk_ && !Flush(chunk_ / kAesBlock)) return false;
         }
         return !failed_;
     }
@@ -144,6 +148,13 @@ public:
     bool Failed() const { return failed_; }
 
 private:
+    // A whole number of cipher blocks, from 4 KiB to kChunk; a payload
+    // longer than expected only takes more rounds through the buffer.
+    static size_t ChunkFor(uint64_t expected) {
+        const uint64_t wanted = (expected + 64 + kAesBlock - 1) / kAesBlock * kAesBlock;
+        return static_cast<size_t>(std::max<uint64_t>(4096, std::min<uint64_t>(wanted, kChunk)));
+    }
+
     bool Flush(size_t blocks) {
         cipher_.Process(buffer_.data(), blocks);
         held_ = 0;
@@ -153,6 +164,7 @@ private:
 
     plat::File& out_;
     BodyCipher cipher_;
+    const size_t chunk_;
     std::vector<uint8_t> buffer_;
     size_t held_ = 0;
     uint64_t payload_ = 0;
@@ -290,8 +302,12 @@ void ParseHeader(const uint8_t in[kHeaderSize], LockedFileHeader* h) {
     h->payloadSize = GetLe(in + 164, 8);
 }
 
-void BuildHeaderFrom(const char* password, uint64_t payloadSize, const uint8_t salt[32], const uint8_t token[32],
-                     const uint8_t iv[64], LockedFileHeader* h, uint8_t* headerKey) {
+namespace {
+
+// Magic, version, salt, token T, IV, payload size and SHA-256(T), not yet
+// sealed.
+void FillHeader(uint64_t payloadSize, const uint8_t salt[32], const uint8_t token[32], const uint8_t iv[64],
+                LockedFileHeader* h) {
     std::memset(h, 0, sizeof *h);
     h->magic = kLockedMagic;
     h->version = kLockedVersion;
@@ -300,13 +316,26 @@ void BuildHeaderFrom(const char* password, uint64_t payloadSize, const uint8_t s
     std::memcpy(h->iv, iv, 64);
     h->payloadSize = payloadSize;
     Sha256(h->sealedToken, 32, h->sealedDigest);
-    Key32 kh;
-    HeaderKey(password, *h, &kh);
+}
+
+// The token and its digest enciphered under Kh, each chain starting afresh
+// from the IV.
+void SealHeader(const Key32& kh, LockedFileHeader* h) {
     uint8_t chain[kAesBlock];
     std::memcpy(chain, h->iv, kAesBlock);
     AesCbc256(kh.bytes, chain, h->sealedToken, 32, true);
     std::memcpy(chain, h->iv, kAesBlock);
     AesCbc256(kh.bytes, chain, h->sealedDigest, 32, true);
+}
+
+}  // namespace
+
+void BuildHeaderFrom(const char* password, uint64_t payloadSize, const uint8_t salt[32], const uint8_t token[32],
+                     const uint8_t iv[64], LockedFileHeader* h, uint8_t* headerKey) {
+    FillHeader(payloadSize, salt, token, iv, h);
+    Key32 kh;
+    HeaderKey(password, *h, &kh);
+    SealHeader(kh, h);
     if (headerKey) std::memcpy(headerKey, kh.bytes, kDigestSize);
 }
 
@@ -322,6 +351,54 @@ bool HeaderMatchesPassword(const char* password, const LockedFileHeader& h) {
     Key32 kh;
     HeaderKey(password, h, &kh);
     return HeaderMatchesKey(kh, h);
+}
+
+LockKeySource::LockKeySource(const char* password) : password_(password) {}
+
+LockKeySource::~LockKeySource() {
+    plat::SecureZero(headerKey_, sizeof headerKey_);
+    plat::SecureZero(bodyKey_, sizeof bodyKey_);
+    plat::SecureZero(&header_, sizeof header_);
+}
+
+bool LockKeySource::Take(LockedFileHeader* header, uint8_t headerKey[32], uint8_t bodyKey[32]) {
+    if (!spare_) {
+        uint8_t salt[2][32], token[2][32], iv[2][64];
+        bool ok = true;
+        for (int i = 0; i < 2 && ok; ++i)
+            ok = RandomBytes(salt[i], 32) && RandomBytes(token[i], 32) && RandomBytes(iv[i], 64);
+        LockedFileHeader h[2];
+        if (ok) {
+            FillHeader(0, salt[0], token[0], iv[0], &h[0]);
+            FillHeader(0, salt[1], token[1], iv[1], &h[1]);
+            // Kh of both, then (as each body seed is the stretch of its
+            // sealed digest) both seeds.
+            Key32 stretched[2], kh[2], k0[2];
+            StretchSecretPair(password_, h[0].salt, stretched[0].bytes, h[1].salt, stretched[1].bytes);
+            for (int i = 0; i < 2; ++i) {
+                PadDigest(stretched[i].bytes, kh[i].bytes);
+                SealHeader(kh[i], &h[i]);
+            }
+            StretchSecretPair(password_, h[0].sealedDigest, k0[0].bytes, h[1].sealedDigest, k0[1].bytes);
+            *header = h[0];
+            std::memcpy(headerKey, kh[0].bytes, kDigestSize);
+            std::memcpy(bodyKey, k0[0].bytes, kDigestSize);
+            header_ = h[1];
+            std::memcpy(headerKey_, kh[1].bytes, kDigestSize);
+            std::memcpy(bodyKey_, k0[1].bytes, kDigestSize);
+            spare_ = true;
+        }
+        plat::SecureZero(token, sizeof token);
+        plat::SecureZero(h, sizeof h);
+        return ok;
+    }
+    *header = header_;
+    std::memcpy(headerKey, headerKey_, kDigestSize);
+    std::memcpy(bodyKey, bodyKey_, kDigestSize);
+    plat::SecureZero(headerKey_, sizeof headerKey_);
+    plat::SecureZero(bodyKey_, sizeof bodyKey_);
+    spare_ = false;
+    return true;
 }
 
 int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* log) {
@@ -392,7 +469,7 @@ int RemoveStaleTemporaries(const std::wstring& folder, const std::vector<std::ws
 
 void SetBeforeVerifyHookForTesting(void (*hook)(plat::File& lockedCopy)) { g_beforeVerifyHook = hook; }
 
-int LockFile(const std::wstring& path, const char* password, FileLog* log) {
+int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* source) {
     switch (plat::KindOf(path)) {
         case plat::EntryKind::Folder: return kOk;
         case plat::EntryKind::File: break;
@@ -428,7 +505,9 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log) {
     LockedFileHeader h;
     uint8_t raw[kHeaderSize];
     FileKeys keys;
-    if (!in.Size(&length) || !BuildHeader(password, 0, &h, keys.header.bytes)) {
+    const bool made = source ? source->Take(&h, keys.header.bytes, keys.body.bytes)
+                             : BuildHeader(password, 0, &h, keys.header.bytes);
+    if (!in.Size(&length) || !made) {
         LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", Narrow(path).c_str());
         return kIoFailure;
     }
@@ -438,8 +517,10 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log) {
         return kIoFailure;
     }
     // The body key depends on the sealed header: the second stretch follows.
-    StretchSecret(password, h.sealedDigest, keys.body.bytes);
-    EncipherSink cipher(out.Data(), keys.body.bytes, h.iv);
+    if (!source) StretchSecret(password, h.sealedDigest, keys.body.bytes);
+    // Deflate output is at most a little longer than its input.
+    const uint64_t expected = static_cast<uint64_t>(length) + static_cast<uint64_t>(length) / 1000;
+    EncipherSink cipher(out.Data(), keys.body.bytes, h.iv, expected);
     std::unique_ptr<ByteSink> compressor = MakeParallelCompressor(&cipher);
     // Reads of at most a megabyte; one byte more than a small file's length
     // still tells its end.
@@ -659,13 +740,13 @@ int encryptfile(const char* password, const wchar_t* source, const wchar_t* dest
     }
     Key32 k0;
     StretchSecret(password, h.sealedDigest, k0.bytes);
-    EncipherSink cipher(out.Data(), k0.bytes, h.iv);
-    std::vector<uint8_t> buf(kChunk);
+    EncipherSink cipher(out.Data(), k0.bytes, h.iv, static_cast<uint64_t>(length));
+    std::vector<uint8_t> buf(static_cast<uint64_t>(length) < kChunk ? static_cast<size_t>(length) + 1 : kChunk);
     uint64_t total = 0;
     int result = kOk;
     for (;;) {
         size_t got = 0;
-        if (!in.ReadFull(buf.data(), kChunk, &got)) {
+        if (!in.ReadFull(buf.data(), buf.size(), &got)) {
             LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", src.c_str());
             result = kIoFailure;
             break;
@@ -677,7 +758,7 @@ int encryptfile(const char* password, const wchar_t* source, const wchar_t* dest
             result = kIoFailure;
             break;
         }
-        if (got < kChunk) break;
+        if (got < buf.size()) break;
     }
     plat::SecureZero(buf.data(), buf.size());
     // The header holds the length measured first: a source whose length

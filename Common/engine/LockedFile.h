@@ -63,6 +63,32 @@ void BuildHeaderFrom(const char* password, uint64_t payloadSize, const uint8_t s
 // True when the sealed token opens to a value whose SHA-256 is the sealed digest.
 bool HeaderMatchesPassword(const char* password, const LockedFileHeader& header);
 
+// Headers and keys for locking, made two at a time. A locked file's header
+// (fresh random salt, token and IV, the token sealed under the password)
+// does not depend on the file, so a thread that locks many files makes
+// them in pairs: the two header stretches interleave on one thread, then
+// the two body-key stretches, which costs about three quarters of making
+// them one by one. The second header waits here for the next file; keys
+// never leave memory and are wiped when handed out and when the source
+// goes. One source per thread; the password must outlive it.
+class LockKeySource {
+public:
+    explicit LockKeySource(const char* password);
+    ~LockKeySource();
+    LockKeySource(const LockKeySource&) = delete;
+    LockKeySource& operator=(const LockKeySource&) = delete;
+    // A header with payload size 0, its header key Kh and its body seed K0.
+    // False when the random generator fails.
+    bool Take(LockedFileHeader* header, uint8_t headerKey[32], uint8_t bodyKey[32]);
+
+private:
+    const char* password_;
+    bool spare_ = false;
+    LockedFileHeader header_;
+    uint8_t headerKey_[32];
+    uint8_t bodyKey_[32];
+};
+
 // Checks a locked file without writing anything: the password against the
 // header, then the whole body deciphered and inflated, the gzip CRC-32 and
 // length checked. kOk, or the code of the first problem found.
@@ -77,7 +103,10 @@ int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* lo
 // name (never replacing a file) and only after that is the plain file
 // deleted (a read-only one has the attribute cleared for it). Nothing else
 // of the user's content ever reaches the disk. A folder: kOk, untouched.
-int LockFile(const std::wstring& path, const char* password, FileLog* log);
+// keys: where the header and keys come from when many files are locked one
+// after another on this thread (nullptr: made here, one stretch after the
+// other).
+int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* keys = nullptr);
 // UnlockFile streams the locked file through the decipherer into the
 // decompressor, into a pending file that takes the restored name only when
 // the whole stream was valid and the data flushed; then the locked file is

@@ -133,3 +133,36 @@ TEST(FileWorkers, AFolderOfManySmallFilesLocksAndUnlocksOnSeveralWorkers) {
     ASSERT_TRUE(UnlockPath(folder, "many files", nullptr));
     for (const auto& f : files) EXPECT_EQ(ReadFileBytes(f.first), f.second);
 }
+
+// Jobs told their worker can keep state per worker: a worker number is
+// below the count asked for, belongs to one thread, and never runs two jobs
+// at once.
+TEST(FileWorkers, AWorkerNumberBelongsToOneThreadAndOneJobAtATime) {
+    for (unsigned workers : {1u, 2u, 3u}) {
+        const size_t count = 40;
+        std::vector<std::atomic<int>> busy(workers);
+        std::mutex m;
+        std::vector<std::set<std::thread::id>> threads(workers);
+        std::atomic<int> overlaps{0}, outOfRange{0};
+        std::vector<std::atomic<int>> runs(count);
+        EXPECT_TRUE(corva::RunFileJobsOnWorkers(
+            count, workers,
+            [&](size_t i, unsigned worker) {
+                if (worker >= workers) return ++outOfRange, false;
+                if (busy[worker].fetch_add(1) != 0) ++overlaps;
+                {
+                    std::lock_guard<std::mutex> lock(m);
+                    threads[worker].insert(std::this_thread::get_id());
+                }
+                ++runs[i];
+                std::this_thread::yield();
+                busy[worker].fetch_sub(1);
+                return true;
+            },
+            nullptr, true));
+        EXPECT_EQ(outOfRange.load(), 0);
+        EXPECT_EQ(overlaps.load(), 0);
+        for (const auto& t : threads) EXPECT_LE(t.size(), 1u);
+        for (size_t i = 0; i < count; ++i) EXPECT_EQ(runs[i].load(), 1) << i;
+    }
+}

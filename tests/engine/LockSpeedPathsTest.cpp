@@ -1,11 +1,14 @@
 // The lock pipeline's fast paths: a file of several compression parts, the
-// read-back after locking with the keys already derived, and locked files
-// read on every instruction-set path whichever path wrote them.
+// read-back after locking with the keys already derived, locked files read
+// on every instruction-set path whichever path wrote them, and headers and
+// keys made two at a time for many files.
 #include <gtest/gtest.h>
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/Crypto.h"
 #include "engine/LockedFile.h"
@@ -147,4 +150,58 @@ TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
         EXPECT_FALSE(plat::PathExists(plain));
         EXPECT_TRUE(plat::PathExists(locked));
     }
+}
+
+// Headers made two at a time for many files: each is a header of its own
+// (fresh salt, token and IV), sealed under the password, with the keys one
+// stretch at a time would give, on every instruction-set path; the one
+// kept for the next file is handed out next, then a new pair is made.
+TEST(LockSpeedPaths, HeadersMadeInPairsCarryTheKeysOfTheirOwnSaltAndDigest) {
+    const int best = static_cast<int>(corva::BestCryptoPath());
+    for (int path = 0; path <= best; ++path) {
+        PathLimit limit(static_cast<corva::CryptoPath>(path));
+        corva::LockKeySource source(kPassword);
+        std::vector<std::string> seen;
+        for (int i = 0; i < 5; ++i) {
+            corva::LockedFileHeader h;
+            uint8_t kh[32], k0[32], stretched[32], expected[32];
+            ASSERT_TRUE(source.Take(&h, kh, k0));
+            EXPECT_EQ(h.magic, corva::kLockedMagic);
+            EXPECT_EQ(h.version, corva::kLockedVersion);
+            EXPECT_EQ(h.payloadSize, 0u);
+            EXPECT_TRUE(corva::HeaderMatchesPassword(kPassword, h)) << "path " << path << ", header " << i;
+            EXPECT_FALSE(corva::HeaderMatchesPassword("parts and path", h));
+            StretchSecret(kPassword, h.salt, stretched);
+            PadDigest(stretched, expected);
+            EXPECT_EQ(ToHex(kh, 32), ToHex(expected, 32)) << "path " << path << ", header " << i;
+            StretchSecret(kPassword, h.sealedDigest, expected);
+            EXPECT_EQ(ToHex(k0, 32), ToHex(expected, 32)) << "path " << path << ", header " << i;
+            seen.push_back(ToHex(h.salt, 32));
+            seen.push_back(ToHex(h.sealedToken, 32));
+            seen.push_back(ToHex(h.iv, 64));
+        }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end()) << "a salt, token or IV came twice";
+    }
+}
+
+// Files locked one after another with headers made in pairs open, verify
+// and unlock like any other, and differ from one another.
+TEST(LockSpeedPaths, FilesLockedWithHeadersMadeInPairsUnlock) {
+    TempDir dir;
+    corva::LockKeySource source(kPassword);
+    std::vector<Bytes> lockedBytes;
+    for (int i = 0; i < 3; ++i) {
+        const std::wstring plain = dir / (L"p" + std::to_wstring(i) + L".txt"), locked = plain + L".corvastine";
+        const Bytes content = TextPayload(5000);  // the same content each time
+        ASSERT_TRUE(WriteFileBytes(plain, content));
+        ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr, &source), corva::kOk) << i;
+        EXPECT_FALSE(plat::PathExists(plain));
+        EXPECT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kOk) << i;
+        lockedBytes.push_back(ReadFileBytes(locked));
+        ASSERT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kOk) << i;
+        EXPECT_EQ(ReadFileBytes(plain), content) << i;
+    }
+    EXPECT_NE(lockedBytes[0], lockedBytes[1]);
+    EXPECT_NE(lockedBytes[1], lockedBytes[2]);
 }
