@@ -58,9 +58,20 @@ if [ "$linux_only" = 0 ]; then
   # started by the first test instead, they would inherit CTest's output
   # pipe and CTest would wait for them until the server ends.
   WINEDLLOVERRIDES="mscoree,mshtml=" wineboot >/dev/null 2>&1 </dev/null || true
+  # The suites that need a prefix of their own (windows, the desktop, the
+  # setup package) copy this snapshot, taken before any test runs: the
+  # prefix itself is in use by the other tests meanwhile, and a copy of it
+  # could meet files that change or go as it is read.
+  snapshot=$root/build/win64/prefix-snapshot
+  rm -rf "$snapshot"
+  mkdir -p "$snapshot"
+  tar -C "$CORVA_WINEPREFIX" --exclude='./drive_c/users/*/Temp/*' --exclude='./drive_c/windows/temp/*' \
+      --exclude=./wineserver -cf - . | tar -C "$snapshot" -xf - || true
+  if [ -f "$snapshot/system.reg" ]; then export CORVA_PREFIX_SNAPSHOT=$snapshot; fi
   cleanup() {
     if [ "$own_server" = 1 ]; then WINEPREFIX=$CORVA_WINEPREFIX wineserver -k 2>/dev/null || true; fi
     kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$snapshot"
   }
   trap cleanup EXIT
   ctest --preset win64 || status=1

@@ -14,7 +14,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 . "$root/scripts/env.sh"
 build=$1
 shell_test=$2
-shared=${WINEPREFIX:-$CORVA_WINEPREFIX}
+# The snapshot scripts/test.sh takes before the tests start, else the prefix.
+shared=${CORVA_PREFIX_SNAPSHOT:-${WINEPREFIX:-$CORVA_WINEPREFIX}}
 [ -f "$shared/system.reg" ] || { echo "run-package-test.sh: no Wine prefix at $shared" >&2; exit 2; }
 
 private=$(mktemp -d "${TMPDIR:-/tmp}/corva-package.XXXXXX")
@@ -102,6 +103,17 @@ reg_value() {
   printf '%s' "$out"
 }
 key_exists() { wine reg query "$1" </dev/null >/dev/null 2>&1; }
+# reg_value for a value that must be there, asked again for up to ten
+# seconds: once, right after an upgrade, a `wine reg` run found nothing on a
+# loaded machine. A value that is truly missing still fails.
+reg_value_present() {
+  local tries
+  for tries in 1 2 3 4 5 6 7 8 9 10; do
+    reg_value "$1" "$2" && return 0
+    sleep 1
+  done
+  return 1
+}
 
 # key|name|data: every value the package writes for the shell extension,
 # the same as its own registration writes.
@@ -187,7 +199,7 @@ check_installed() {
   local entry key name data got
   for entry in "${shell_values[@]}"; do
     IFS='|' read -r key name data <<<"$entry"
-    got=$(reg_value "$key" "$name") || { fail "$1: missing $key [$name]"; continue; }
+    got=$(reg_value_present "$key" "$name") || { fail "$1: missing $key [$name]"; continue; }
     [ "${got,,}" = "${data,,}" ] || fail "$1: $key [$name] is '$got', expected '$data'"
   done
   key_exists "HKCR\\CLSID\\$clsid\\Programmable" || fail "$1: no Programmable key"

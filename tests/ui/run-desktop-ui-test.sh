@@ -26,7 +26,8 @@ app=$1
 tests=$2
 program=$3
 shift 3
-shared=${WINEPREFIX:-$CORVA_WINEPREFIX}
+# The snapshot scripts/test.sh takes before the tests start, else the prefix.
+shared=${CORVA_PREFIX_SNAPSHOT:-${WINEPREFIX:-$CORVA_WINEPREFIX}}
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/corva-desk-ui.XXXXXX")
 xvfb=

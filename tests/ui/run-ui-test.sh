@@ -34,7 +34,8 @@ while [ $# -gt 0 ]; do
 done
 program=$1
 shift
-shared=${WINEPREFIX:-$CORVA_WINEPREFIX}
+# The snapshot scripts/test.sh takes before the tests start, else the prefix.
+shared=${CORVA_PREFIX_SNAPSHOT:-${WINEPREFIX:-$CORVA_WINEPREFIX}}
 if [ ! -f "$shared/system.reg" ]; then
   echo "run-ui-test.sh: no Wine prefix at $shared" >&2
   exit 2
