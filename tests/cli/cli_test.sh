@@ -16,7 +16,9 @@ p() { if [ -n "$runner" ]; then printf 'Z:%s' "$1"; else printf '%s' "$1"; fi; }
 run() { $runner "$tool" "$@" 2>"$work/stderr" | tr -d '\r' >"$work/stdout"; rc=${PIPESTATUS[0]}; }
 check() { # description, condition...
   local what=$1; shift
-  if "$@"; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAIL: $what"; sed 's/^/  out: /' "$work/stdout"; sed 's/^/  err: /' "$work/stderr"; fi
+  if "$@"; then pass=$((pass + 1)); else
+    fail=$((fail + 1)); echo "FAIL: $what (exit status $rc)"; sed 's/^/  out: /' "$work/stdout"; sed 's/^/  err: /' "$work/stderr"
+  fi
 }
 has() { grep -qF -- "$1" "$work/stdout"; }
 
