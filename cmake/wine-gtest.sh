@@ -17,4 +17,5 @@ if [ "$status" != 0 ] &&
   echo "wine-gtest.sh: every test passed; exit status $status came from Wine's loader as the process ended"
   exit 0
 fi
+[ "$status" = 0 ] || "$here/../scripts/gtest-failures.sh" "$out"
 exit "$status"

@@ -7,8 +7,9 @@
 # writes the address it was given to C:\corva-test\browser.txt.
 # Screenshots are copied to build/screenshots.
 #   run-desktop-ui-test.sh [--dpi N] [--screen WxH] APP_DIR TEST_DIR test.exe [arguments...]
-# With --screen the tests run on a private Xvfb display of that size;
-# otherwise on $DISPLAY.
+# The tests run on a private Xvfb display, 1280x1024 unless --screen says
+# otherwise: on a shared one, windows of other tests running meanwhile (a
+# new prefix's "updating" window, say) could take the clicks.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 . "$here/scripts/env.sh"
@@ -42,19 +43,17 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 143' TERM INT
 
-if [ -n "$screen" ]; then
-  Xvfb -displayfd 1 -screen 0 "${screen}x24" -nolisten tcp > "$scratch/display" 2>/dev/null &
-  xvfb=$!
-  for _ in $(seq 1 100); do
-    [ -s "$scratch/display" ] && break
-    sleep 0.1
-  done
-  export DISPLAY=":$(head -n1 "$scratch/display")"
-fi
-if [ -z "${DISPLAY:-}" ]; then
-  echo "run-desktop-ui-test.sh: no DISPLAY; start Xvfb and set DISPLAY first" >&2
+Xvfb -displayfd 1 -screen 0 "${screen:-1280x1024}x24" -nolisten tcp > "$scratch/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 1 600); do
+  [ -s "$scratch/display" ] && break
+  sleep 0.1
+done
+if [ ! -s "$scratch/display" ]; then
+  echo "run-desktop-ui-test.sh: Xvfb did not start" >&2
   exit 2
 fi
+export DISPLAY=":$(head -n1 "$scratch/display")"
 
 prefix=$("$here/scripts/desktop-prefix.sh" "$shared" "$scratch" --dpi "$dpi")
 drive=$prefix/drive_c
@@ -79,9 +78,12 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export CORVA_SCREENSHOT_DIR='C:\corva-shots'
-status=0
 cd "$drive"
-wine "C:\\corva-test\\$(basename "$program")" "$@" || status=$?
+set +e
+wine "C:\\corva-test\\$(basename "$program")" "$@" 2>&1 | tee "$scratch/output.txt"
+status=${PIPESTATUS[0]}
+set -e
+[ "$status" = 0 ] || "$here/scripts/gtest-failures.sh" "$scratch/output.txt"
 mkdir -p "$here/build/screenshots"
 cp "$drive/corva-shots/"*.png "$here/build/screenshots/" 2>/dev/null || true
 exit "$status"

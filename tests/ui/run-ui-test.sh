@@ -94,6 +94,9 @@ export WINEPREFIX=$private/prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 # No debugger for a program that crashes: it would wait for a user.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=};winedbg.exe=d"
-status=0
-wine "$program" "$@" || status=$?
+set +e
+wine "$program" "$@" 2>&1 | tee "$private/output.txt"
+status=${PIPESTATUS[0]}
+set -e
+[ "$status" = 0 ] || "$here/scripts/gtest-failures.sh" "$private/output.txt"
 exit "$status"

@@ -270,14 +270,20 @@ protected:
         return -1;
     }
     // Presses Down until the item at position is highlighted, waiting for
-    // the highlight to move after each press.
-    static bool DownTo(HWND popup, int position) {
+    // the highlight to move after each press. trace gets the positions
+    // seen, for the failure message.
+    static bool DownTo(HWND popup, int position, std::string* trace = nullptr) {
         HMENU menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
+        std::string seen = "highlighted:";
         for (int press = 0; press < 12 && Highlighted(menu) != position; ++press) {
             const int before = Highlighted(menu);
+            seen += " " + std::to_string(before);
             PressKeys({VK_DOWN});
             WaitUntil([&] { return Highlighted(menu) != before; }, Millis(3000));
         }
+        seen += " " + std::to_string(Highlighted(menu)) + (::IsWindowVisible(popup) ? "" : " (menu hidden)");
+        if (trace) *trace = seen;
+        if (Highlighted(menu) != position) SaveScreenshot(::GetDesktopWindow(), L"failed-menu-walk");
         return Highlighted(menu) == position;
     }
     std::vector<std::pair<int, HRESULT>> ShellCommands() {
@@ -319,7 +325,8 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
 
     // "Lock" runs the command from the main window, on the selected row.
     ClearCommands();
-    ASSERT_TRUE(DownTo(popup, 0));
+    std::string trace;
+    ASSERT_TRUE(DownTo(popup, 0, &trace)) << trace;
     PressKeys({VK_RETURN});
     ASSERT_TRUE(WaitForWindowGone(popup));
     ASSERT_TRUE(WaitUntil([&] { return !Commands().empty(); }));
@@ -338,7 +345,7 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
     ASSERT_EQ(Menus().size(), 2u);
     ASSERT_EQ(Menus()[1][5], L"&Open");
     ClearCommands();
-    ASSERT_TRUE(DownTo(popup, 5)) << "the keys did not reach the shell's Open";
+    ASSERT_TRUE(DownTo(popup, 5, &trace)) << "the keys did not reach the shell's Open; " << trace;
     HMENU shown = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
     const int openId = static_cast<int>(::GetMenuItemID(shown, 5));
     PressKeys({VK_RETURN});
