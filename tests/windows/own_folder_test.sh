@@ -35,6 +35,9 @@ trap cleanup EXIT
 mkdir "$work/app"
 cp "$bin/corvastine.exe" "$bin/libeay32.dll" "$work/app/"
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No display: the new prefix's "updating" window would otherwise show on the
+# display that the test run's other programs share.
+unset DISPLAY
 # Wine finds a prefix's server by the folder's inode, which the system hands
 # out again as soon as a folder is deleted: a server of a deleted prefix that
 # is still ending would be taken for this one's. End any such server first.
