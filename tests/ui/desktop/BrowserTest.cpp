@@ -275,7 +275,11 @@ protected:
     static bool DownTo(HWND popup, int position, std::string* trace = nullptr) {
         HMENU menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
         std::string seen = "highlighted:";
-        for (int press = 0; press < 12 && Highlighted(menu) != position; ++press) {
+        // Twice round the menu at most: the walk may start anywhere, since
+        // the item under the mouse pointer, if the menu opened beneath it,
+        // is highlighted first.
+        const int presses = 2 * ::GetMenuItemCount(menu) + 2;
+        for (int press = 0; press < presses && Highlighted(menu) != position; ++press) {
             const int before = Highlighted(menu);
             seen += " " + std::to_string(before);
             PressKeys({VK_DOWN});
