@@ -94,7 +94,9 @@ bool SetControlText(HWND dialog, int controlId, const std::wstring& text);
 // the field's own limits and filters apply.
 bool TypeText(HWND dialog, int controlId, const std::wstring& text);
 // Presses a push button: focus moves to it and the dialog gets BN_CLICKED.
-// False (and nothing sent) when the button is missing, hidden or disabled.
+// Waits up to 10 s for the button to be shown and enabled (a new page may
+// enable its buttons a moment after it appears); false, and nothing sent,
+// when it stays missing, hidden or disabled.
 bool ClickButton(HWND dialog, int controlId);
 // Sends Escape to the focused control of the dialog's thread, as a keypress.
 bool PressEscape(HWND dialog);
@@ -136,7 +138,7 @@ struct WizardButtonStates {
 };
 HWND CurrentPage(HWND sheet);
 WizardButtonStates WizardButtons(HWND sheet);
-// Presses a wizard button; false when it is not available.
+// Presses a wizard button, as ClickButton; false when it is not available.
 bool PressWizardButton(HWND sheet, WizardButton button);
 // Waits until the sheet shows a page other than previous. Returns the page
 // shown then (previous when it did not change in time), null when the sheet
