@@ -53,7 +53,8 @@ ChildProcess::~ChildProcess() {
     if (!process_) return;
     if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
         ::TerminateProcess(process_, 1);
-        ::WaitForSingleObject(process_, 5000);
+        // Until it has ended its program file is still in use.
+        ::WaitForSingleObject(process_, static_cast<DWORD>(kDefaultTimeout.count()));
     }
     ::CloseHandle(process_);
 }
@@ -64,6 +65,9 @@ bool ChildProcess::Start(const std::wstring& program, const std::wstring& argume
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::fprintf(stderr, "ui harness: cannot start %ls (error %lu)\n", program.c_str(),
+                     static_cast<unsigned long>(::GetLastError()));
+        std::fflush(stderr);
         return false;
     }
     ::CloseHandle(pi.hThread);

@@ -94,8 +94,13 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(::OleInitialize(nullptr)));
         ASSERT_TRUE(Exists(kU) && Exists(kW)) << "drives U: and W: are missing";
-        EmptyFolder(kU);
-        EmptyFolder(kW);
+        // A program the test before started from a drive may still be
+        // ending, and its file cannot go until it has.
+        ASSERT_TRUE(uitest::WaitUntil([] {
+            EmptyFolder(kU);
+            EmptyFolder(kW);
+            return testing_support::ListNames(kU).empty() && testing_support::ListNames(kW).empty();
+        })) << "U: or W: cannot be emptied";
     }
     void TearDown() override {
         vault_.reset();
