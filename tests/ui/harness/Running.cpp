@@ -64,7 +64,16 @@ bool ChildProcess::Start(const std::wstring& program, const std::wstring& argume
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    // Wine now and then fails to start a process with an internal error
+    // (seen once in some thirty runs); that one is tried again.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) ::Sleep(500);
+        started = ::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &si, &pi);
+        if (!started && ::GetLastError() != ERROR_INTERNAL_ERROR) break;
+    }
+    if (!started) {
         std::fprintf(stderr, "ui harness: cannot start %ls (error %lu)\n", program.c_str(),
                      static_cast<unsigned long>(::GetLastError()));
         std::fflush(stderr);
