@@ -295,7 +295,13 @@ TEST_F(MainFrameTest, TheSplitterKeepsBothPanesAtTheirMinimumWidth) {
         const RECT r = ScreenRect(frame_->FileList());
         return r.right - r.left;
     };
-    EXPECT_TRUE(WaitUntil([&] { return listWidth() == Scaled(304); })) << listWidth();
+    // Both panes placed: the list at its minimum and the tree ending one
+    // bar's width before it, as at the start.
+    const int bar = list.left - tree.right;
+    EXPECT_TRUE(WaitUntil([&] {
+        return listWidth() == Scaled(304) &&
+               ScreenRect(frame_->FileList()).left - ScreenRect(frame_->FolderTree()).right == bar;
+    })) << listWidth();
     // A step between the limits goes where the pointer goes.
     const int middle = ScreenRect(frame_->FolderTree()).right - 40;
     const int barNow = (ScreenRect(frame_->FolderTree()).right + ScreenRect(frame_->FileList()).left) / 2;
