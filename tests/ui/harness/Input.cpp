@@ -60,13 +60,13 @@ bool TypeText(HWND dialog, int controlId, const std::wstring& text) {
 bool ClickButton(HWND dialog, int controlId) {
     // A page that has just appeared may enable its buttons a moment later.
     HWND button = nullptr;
-    if (!WaitUntil([&] {
+    WaitUntil(
+        [&] {
             button = ::GetDlgItem(dialog, controlId);
             return Usable(button) || !::IsWindow(dialog);
         },
-                   Millis(10000)) ||
-        !Usable(button))
-        return false;
+        Millis(10000));
+    if (!Usable(button)) return false;
     // A click moves the focus to the button first, then the dialog hears of it.
     ::PostMessageW(FocusOwnerOf(button), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
