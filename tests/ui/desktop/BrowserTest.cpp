@@ -269,9 +269,11 @@ protected:
         }
         return -1;
     }
-    // Presses Down until the item at position is highlighted, waiting for
-    // the highlight to move after each press. trace gets the positions
-    // seen, for the failure message.
+    // Presses Down until the item at position is highlighted. Each press
+    // is taken in (the highlight moves) before the next is made: a second
+    // press made while the first is still on its way would carry the
+    // highlight past the item. trace gets the positions seen, for the
+    // failure message.
     static bool DownTo(HWND popup, int position, std::string* trace = nullptr) {
         HMENU menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
         std::string seen = "highlighted:";
@@ -283,7 +285,10 @@ protected:
             const int before = Highlighted(menu);
             seen += " " + std::to_string(before);
             PressKeys({VK_DOWN});
-            WaitUntil([&] { return Highlighted(menu) != before; }, Millis(3000));
+            if (!WaitUntil([&] { return Highlighted(menu) != before; })) {
+                seen += " (the press was not taken in)";
+                break;
+            }
         }
         seen += " " + std::to_string(Highlighted(menu)) + (::IsWindowVisible(popup) ? "" : " (menu hidden)");
         if (trace) *trace = seen;

@@ -82,7 +82,7 @@ protected:
         for (int attempt = 0; attempt < 3; ++attempt) {
             EXPECT_TRUE(BringToFront(hwnd_));
             PressKeys({VK_MENU, letter});
-            if (HWND menu = WaitForWindow(popup, Millis(4000))) return menu;
+            if (HWND menu = WaitForWindow(popup, Millis(10000))) return menu;
         }
         return nullptr;
     }

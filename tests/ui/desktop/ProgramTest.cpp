@@ -115,7 +115,7 @@ protected:
         for (int attempt = 0; attempt < 3 && !menu; ++attempt) {
             ASSERT_TRUE(BringToFront(frame));
             PressKeys({VK_MENU, menuLetter});
-            menu = WaitForWindow(popup, Millis(4000));
+            menu = WaitForWindow(popup, Millis(10000));
         }
         ASSERT_NE(menu, nullptr) << "the menu did not open";
         PressKeys({itemLetter});
