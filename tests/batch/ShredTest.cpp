@@ -23,26 +23,6 @@ using namespace batch_test;
 
 namespace {
 
-// A second name for the same file, so that a test can look at contents
-// after the shredded name is gone.
-bool MakeHardLink(const std::wstring& existing, const std::wstring& link) {
-#ifdef _WIN32
-    return ::CreateHardLinkW(link.c_str(), existing.c_str(), nullptr) != 0;
-#else
-    return ::link(plat::WideToUtf8(existing).c_str(), plat::WideToUtf8(link).c_str()) == 0;
-#endif
-}
-
-// True when no 16-byte block of data equals the same block of original.
-bool NoBlockSurvives(const Bytes& data, const Bytes& original) {
-    if (data.size() != original.size()) return false;
-    for (size_t at = 0; at < data.size(); at += 16) {
-        const size_t n = std::min<size_t>(16, data.size() - at);
-        if (std::equal(data.begin() + at, data.begin() + at + n, original.begin() + at)) return false;
-    }
-    return true;
-}
-
 Bytes Filled(size_t size, uint8_t value) { return Bytes(size, value); }
 
 }  // namespace

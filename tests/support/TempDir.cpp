@@ -138,6 +138,24 @@ bool MakeLink(const std::wstring& target, const std::wstring& link) {
 #endif
 }
 
+bool MakeHardLink(const std::wstring& existing, const std::wstring& link) {
+#ifdef _WIN32
+    return ::CreateHardLinkW(link.c_str(), existing.c_str(), nullptr) != 0;
+#else
+    return ::link(plat::WideToUtf8(existing).c_str(), plat::WideToUtf8(link).c_str()) == 0;
+#endif
+}
+
+bool NoBlockSurvives(const Bytes& data, const Bytes& original) {
+    constexpr size_t kBlock = 16;
+    if (data.size() != original.size() || data.size() < kBlock) return false;
+    for (size_t at = 0; at < data.size(); at += kBlock) {
+        const size_t start = std::min(at, data.size() - kBlock);
+        if (std::equal(data.begin() + start, data.begin() + start + kBlock, original.begin() + start)) return false;
+    }
+    return true;
+}
+
 std::wstring VectorsDir() {
     const char* v = std::getenv("CORVA_TEST_VECTORS");
     return HostPath(v ? v : "tests/vectors");

@@ -38,6 +38,18 @@ std::vector<std::wstring> ListNames(const std::wstring& folder);
 // the system does not allow it here.
 bool MakeLink(const std::wstring& target, const std::wstring& link);
 
+// A second name for the same file (a hard link), so that a test can look
+// at its contents after the first name is gone; false when the system does
+// not allow it here.
+bool MakeHardLink(const std::wstring& existing, const std::wstring& link);
+// True when the sizes match and no 16-byte block of data equals the same
+// block of original: what random data over the whole length gives. The
+// blocks cover every byte; when the length is no multiple of 16 the last
+// block overlaps its neighbour, so that a short tail (which random data
+// matches by chance, one byte in 256 times) is never compared on its own.
+// Lengths under 16 cannot be judged this way and give false.
+bool NoBlockSurvives(const Bytes& data, const Bytes& original);
+
 // Folder of tests/vectors (from CORVA_TEST_VECTORS), in the running
 // system's path form.
 std::wstring VectorsDir();

@@ -52,18 +52,6 @@ protected:
     link_support::LinkCleanup links;  // before dir goes
 };
 
-// True when the sizes match and no 16-byte block of data equals the same
-// block of original (random data matches a block by chance with negligible
-// probability).
-bool NoBlockSurvives(const Bytes& data, const Bytes& original) {
-    if (data.size() != original.size()) return false;
-    for (size_t at = 0; at < data.size(); at += 16) {
-        const size_t n = std::min<size_t>(16, data.size() - at);
-        if (std::equal(data.begin() + at, data.begin() + at + n, original.begin() + at)) return false;
-    }
-    return true;
-}
-
 // Crude check that data looks random rather than a fill pattern: every byte
 // value occurs, and no value takes more than a few percent.
 bool LooksRandom(const Bytes& data) {
@@ -73,14 +61,6 @@ bool LooksRandom(const Bytes& data) {
     for (size_t c : counts)
         if (c == 0 || c > data.size() / 64) return false;
     return true;
-}
-
-bool MakeHardLink(const std::wstring& existing, const std::wstring& link) {
-#ifdef _WIN32
-    return ::CreateHardLinkW(link.c_str(), existing.c_str(), nullptr) != 0;
-#else
-    return ::link(plat::WideToUtf8(existing).c_str(), plat::WideToUtf8(link).c_str()) == 0;
-#endif
 }
 
 }  // namespace
