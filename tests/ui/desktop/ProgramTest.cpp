@@ -101,6 +101,7 @@ protected:
     }
     static void ExpectEnded(ChildProcess& program) {
         const auto code = program.WaitExit();
+        if (!code) SaveScreenshot(::GetDesktopWindow(), L"program-did-not-end");
         ASSERT_TRUE(code.has_value()) << "the program did not end";
         EXPECT_EQ(*code, 1u) << "exit status: the number of window threads started";
     }
@@ -267,9 +268,9 @@ TEST_F(ProgramTest, CaptionButtonsActOnlyWhenReleasedOverThemselves) {
 
     // Press on close, leave it, release on the caption: nothing happens.
     ASSERT_TRUE(MovePointer(button(m.closeFromRight)));
-    LeftDown();
+    LeftDown(button(m.closeFromRight));
     ASSERT_TRUE(MovePointer(caption));
-    LeftUp();
+    LeftUp(caption);
     EXPECT_FALSE(WaitForWindowGone(frame, Millis(1500))) << "the window closed although released outside";
     EXPECT_FALSE(program.WaitExit(Millis(10)).has_value());
 

@@ -18,10 +18,24 @@ void SendKey(WORD vk, bool up) {
     ::SendInput(1, &in, sizeof in);
 }
 
-void SendMouse(DWORD flags) {
+// A pointer event at a screen point, in SendInput's absolute units.
+INPUT MouseAt(POINT p, DWORD flags) {
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
     INPUT in{};
     in.type = INPUT_MOUSE;
-    in.mi.dwFlags = flags;
+    in.mi.dx = static_cast<LONG>((static_cast<long long>(p.x) * 65536 + w - 1) / w);
+    in.mi.dy = static_cast<LONG>((static_cast<long long>(p.y) * 65536 + h - 1) / h);
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    return in;
+}
+
+// A button pressed or released at a point. The event carries its own
+// position: Wine turns the X server's report of each pointer move into a
+// move of its own, and one read late by a busy window thread puts the
+// pointer back where it was a moment ago, so a button event without a
+// position could land on that old spot.
+void ButtonAt(POINT p, DWORD flags) {
+    INPUT in = MouseAt(p, flags);
     ::SendInput(1, &in, sizeof in);
 }
 
@@ -54,12 +68,7 @@ void TypeKeys(const std::wstring& text) {
 }
 
 bool MovePointer(POINT p) {
-    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dx = static_cast<LONG>((static_cast<long long>(p.x) * 65536 + w - 1) / w);
-    in.mi.dy = static_cast<LONG>((static_cast<long long>(p.y) * 65536 + h - 1) / h);
-    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    INPUT in = MouseAt(p, 0);
     ::SendInput(1, &in, sizeof in);
     return uitest::WaitUntil(
         [&] {
@@ -70,41 +79,41 @@ bool MovePointer(POINT p) {
         uitest::Millis(3000)) || (std::fprintf(stderr, "pointer not at %ld,%ld\n", p.x, p.y), false);
 }
 
-void LeftDown() { SendMouse(MOUSEEVENTF_LEFTDOWN); }
-void LeftUp() { SendMouse(MOUSEEVENTF_LEFTUP); }
+void LeftDown(POINT screen) { ButtonAt(screen, MOUSEEVENTF_LEFTDOWN); }
+void LeftUp(POINT screen) { ButtonAt(screen, MOUSEEVENTF_LEFTUP); }
 
 bool ClickAt(POINT p) {
     if (!MovePointer(p)) return false;
-    LeftDown();
-    LeftUp();
+    LeftDown(p);
+    LeftUp(p);
     return true;
 }
 
 bool DoubleClickAt(POINT p) {
     if (!MovePointer(p)) return false;
-    LeftDown();
-    LeftUp();
-    LeftDown();
-    LeftUp();
+    LeftDown(p);
+    LeftUp(p);
+    LeftDown(p);
+    LeftUp(p);
     return true;
 }
 
 bool RightClickAt(POINT p) {
     if (!MovePointer(p)) return false;
-    SendMouse(MOUSEEVENTF_RIGHTDOWN);
-    SendMouse(MOUSEEVENTF_RIGHTUP);
+    ButtonAt(p, MOUSEEVENTF_RIGHTDOWN);
+    ButtonAt(p, MOUSEEVENTF_RIGHTUP);
     return true;
 }
 
 bool DragFromTo(POINT from, POINT to) {
     if (!MovePointer(from)) return false;
-    LeftDown();
+    LeftDown(from);
     bool ok = true;
     for (int step = 1; step <= 4; ++step) {
         POINT p{from.x + (to.x - from.x) * step / 4, from.y + (to.y - from.y) * step / 4};
         ok = MovePointer(p) && ok;
     }
-    LeftUp();
+    LeftUp(to);
     return ok;
 }
 

@@ -23,8 +23,10 @@ void TypeKeys(const std::wstring& text);
 
 // Moves the pointer to a screen point; true when it is there.
 bool MovePointer(POINT screen);
-void LeftDown();
-void LeftUp();
+// The left button pressed or released at a screen point (the event
+// carries the point).
+void LeftDown(POINT screen);
+void LeftUp(POINT screen);
 // Moves, presses and releases the left button.
 bool ClickAt(POINT screen);
 // Two clicks in quick succession at one point.
