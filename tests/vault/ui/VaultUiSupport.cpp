@@ -258,12 +258,12 @@ void MoveMouseTo(POINT screen, int steps) {
     }, uitest::Millis(2000));
 }
 
-void MouseButton(bool down) { SendMouse(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP, Cursor()); }
+void MouseButton(bool down, POINT at) { SendMouse(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP, at); }
 
 void ClickAt(POINT screen) {
     MoveMouseTo(screen);
-    MouseButton(true);
-    MouseButton(false);
+    MouseButton(true, screen);
+    MouseButton(false, screen);
 }
 
 void Key(WORD virtualKey, bool down) {
@@ -419,7 +419,7 @@ DWORD DragFilesWithMouse(const std::vector<std::wstring>& paths, POINT from, POI
     if (!data) return DROPEFFECT_NONE;
     auto* source = new ButtonDropSource();
     MoveMouseTo(from);
-    MouseButton(true);
+    MouseButton(true, from);
     // The drag loop reads the button from this thread's key state, which
     // follows the input this thread has taken in.
     PumpUntil([] { return ::GetKeyState(VK_LBUTTON) < 0; }, 5000);
@@ -429,7 +429,7 @@ DWORD DragFilesWithMouse(const std::vector<std::wstring>& paths, POINT from, POI
         uitest::WaitUntil([] { return g_sourceAsked.load(); });
         MoveMouseTo(POINT{to.x - 20, to.y - 20}, 10);
         MoveMouseTo(to, 5);
-        MouseButton(false);
+        MouseButton(false, to);
     });
     DWORD effect = DROPEFFECT_NONE;
     ::DoDragDrop(data, source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
@@ -444,7 +444,7 @@ bool MouseDragPumping(POINT from, POINT to, const std::function<bool()>& settled
     g_dragSeen = false;
     std::thread mover([&] {
         MoveMouseTo(from);
-        MouseButton(true);
+        MouseButton(true, from);
         // Past the drag threshold, so that the list starts its drag.
         MoveMouseTo(POINT{from.x + 12, from.y + 6}, 6);
         MoveMouseTo(to, 20);
@@ -454,7 +454,7 @@ bool MouseDragPumping(POINT from, POINT to, const std::function<bool()>& settled
             uitest::WaitUntil([] { return g_dragSeen.load(); }, uitest::Millis(300));
         }
         MoveMouseTo(to, 2);
-        MouseButton(false);
+        MouseButton(false, to);
         released = true;
     });
     const bool ok = PumpUntil([&] { return released.load() && settled(); }, timeoutMs);

@@ -53,9 +53,11 @@ bool SelectRows(HWND list, const std::vector<int>& rows);
 bool RowRect(HWND list, int row, RECT* screen);
 
 // Real input through SendInput: the pointer moves in steps, so that drag
-// loops see every position in between.
+// loops see every position in between. A button event carries its own
+// position: under Wine a pointer move read late from the X side can put
+// the pointer back where it was a moment ago.
 void MoveMouseTo(POINT screen, int steps = 1);
-void MouseButton(bool down);
+void MouseButton(bool down, POINT screen);
 void ClickAt(POINT screen);
 void Key(WORD virtualKey, bool down);
 POINT CenterOf(const RECT& r);
