@@ -431,6 +431,21 @@ bool IsGuidText(const std::wstring& t) {
     return true;
 }
 
+// True when both files can be read and hold the same bytes.
+bool SameContents(const std::wstring& a, const std::wstring& b) {
+    plat::File fa, fb;
+    int64_t na = 0, nb = 0;
+    if (!fa.Open(a, plat::File::Mode::Read) || !fb.Open(b, plat::File::Mode::Read)) return false;
+    if (!fa.Size(&na) || !fb.Size(&nb) || na != nb) return false;
+    std::vector<uint8_t> ba(64 * 1024), bb(64 * 1024);
+    for (;;) {
+        size_t ga = 0, gb = 0;
+        if (!fa.ReadFull(ba.data(), ba.size(), &ga) || !fb.ReadFull(bb.data(), bb.size(), &gb)) return false;
+        if (ga != gb || std::memcmp(ba.data(), bb.data(), ga) != 0) return false;
+        if (ga < ba.size()) return true;
+    }
+}
+
 }  // namespace
 
 bool IsStaleTemporary(const std::wstring& path) {
@@ -450,7 +465,12 @@ bool IsStaleTemporary(const std::wstring& path) {
     uint8_t head[sizeof kPayloadHeader];
     size_t got = 0;
     if (!f.Open(path, plat::File::Mode::Read) || !f.ReadFull(head, sizeof head, &got)) return false;
-    return got == 0 || (got == sizeof head && std::memcmp(head, kPayloadHeader, sizeof head) == 0);
+    if (got == 0 || (got == sizeof head && std::memcmp(head, kPayloadHeader, sizeof head) == 0)) return true;
+    // A whole copy of the file it is named after: what a replacing write
+    // leaves when it ends between naming its output and moving it over
+    // the file. Redundant, so it may go.
+    f.Close();
+    return file(base) && SameContents(path, base);
 }
 
 int RemoveStaleTemporaries(const std::wstring& folder, const std::vector<std::wstring>& names, FileLog* log) {

@@ -119,8 +119,10 @@ int UnlockFile(const std::wstring& path, const char* password, bool replaceExist
 // may have left beside the files of a folder: a temporary named after an
 // entry of the folder followed by a GUID in hexadecimal and ".xml" ("%08lX
 // %04X%04x" and 16 more digits) that is empty or holds a gzip stream with
-// the payload's own header. names: the folder's entries. Returns how many
-// were removed. This version itself leaves no named temporary behind.
+// the payload's own header, or that is a byte-for-byte copy of the file it
+// is named after (on POSIX systems, a replacing unlock killed between
+// naming its output and moving it over the file leaves such a copy).
+// names: the folder's entries. Returns how many were removed.
 int RemoveStaleTemporaries(const std::wstring& folder, const std::vector<std::wstring>& names, FileLog* log);
 // Whether one path is such a temporary.
 bool IsStaleTemporary(const std::wstring& path);

@@ -236,9 +236,10 @@ TEST_F(WalkTest, DeleteOfAFileAndOfAFolderTree) {
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"outside", L"outside-empty", L"outside.txt"}));
 }
 
-// What an earlier version left when it was killed: a gzip temporary named
-// after a file of the folder. Removed by the next lock or unlock there;
-// names that only look alike, or hold something else, are the user's.
+// What a killed run may have left: a temporary named after a file of the
+// folder, empty, holding a gzip payload or a whole copy of that file.
+// Removed by the next lock or unlock there; names that only look alike, or
+// hold something else, are the user's.
 TEST(StaleTemporaries, AreRemovedByTheNextLockOrUnlockOfTheirFolder) {
     TempDir dir;
     const std::wstring folder = dir / L"docs";
@@ -252,9 +253,18 @@ TEST(StaleTemporaries, AreRemovedByTheNextLockOrUnlockOfTheirFolder) {
     ASSERT_TRUE(WriteFileBytes(Join(folder, L"c.txt" + guid), gzip));                  // no c.txt: stays
     ASSERT_TRUE(WriteFileText(Join(folder, L"b.txt" + guid), "<xml/>"));               // not gzip: stays
     ASSERT_TRUE(WriteFileBytes(Join(folder, L"a.txt0A1B2C3D4E5Fa6b7C8D9E0F1A2B3C4DZ.xml"), gzip));  // not the format
+    // A whole copy of its file (a replacing unlock killed before its
+    // rename) goes; one that differs in its last byte is kept.
+    Bytes big(150000);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"e.bin"), big));
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"e.bin" + guid), big));                    // a copy: goes
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"f.bin"), big));
+    big.back() ^= 1;
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"f.bin" + guid), big));                    // differs: stays
     ASSERT_TRUE(UnlockPath(folder, "pw", nullptr));
     std::vector<std::wstring> expected = {L"a.txt", L"a.txt0A1B2C3D4E5Fa6b7C8D9E0F1A2B3C4DZ.xml", L"b.txt",
-                                          L"b.txt" + guid, L"c.txt" + guid};
+                                          L"b.txt" + guid, L"c.txt" + guid, L"e.bin", L"f.bin", L"f.bin" + guid};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(ListNames(folder), expected);
     // Once more for lock, this time beside the locked form of the file.

@@ -14,10 +14,12 @@
 #     of the Wine server.
 # Prints "runs N, files lost L, leftovers T" (and the doubles: a plain file
 # and its complete locked file both present) and exits 1 unless L and T are 0.
-# An empty temporary (NAME<GUID>.xml) can outlive a kill that lands between
-# its creation and its mark for deletion on Windows; the tool removes such
-# files when it next meets them, so they are not leftovers unless they are
-# still there after the final uninterrupted lock and unlock.
+# A temporary (NAME<GUID>.xml) can outlive a kill: empty, when the kill lands
+# between its creation and its mark for deletion on Windows, or a whole copy
+# of NAME, when it lands between the naming and the rename of a replacing
+# unlock on Linux. The tool removes such files when it next meets them, so
+# they are not leftovers unless they are still there after the final
+# uninterrupted lock and unlock.
 set -u
 runs=20
 seed=$$
@@ -74,23 +76,24 @@ if ! (cd "$dir" && for f in $names; do cmp -s "$f" "$orig/$f" || exit 1; done); 
   echo "FAIL: an uninterrupted lock and unlock did not restore every file"; exit 1
 fi
 
-lost=0 leftovers=0 doubles=0 killed=0 emptytemps=0
+lost=0 leftovers=0 doubles=0 killed=0 maxtemps=0
 # Files in the folder that are neither an original nor its locked file
-# (with --empty-temps-too, empty temporaries as well).
+# (with --temps-too, the temporaries described above as well).
 strays() {
   (cd "$dir" && for f in * .[!.]*; do
     [ -e "$f" ] || continue
     base=${f%.corvastine}
     [ -f "$orig/$base" ] && [ "$base" != "$f" -o -f "$orig/$f" ] && continue
-    if [ "${1:-}" != --empty-temps-too ] && [ ! -s "$f" ] && [[ "$f" =~ ^(.+)[0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16}\.xml$ ]]; then
-      base=${BASH_REMATCH[1]%.corvastine}
-      [ -f "$orig/$base" ] && continue
+    if [ "${1:-}" != --temps-too ] && [[ "$f" =~ ^(.+)[0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16}\.xml$ ]]; then
+      named=${BASH_REMATCH[1]}
+      base=${named%.corvastine}
+      [ -f "$orig/$base" ] && { [ ! -s "$f" ] || cmp -s "$f" "$named"; } && continue
     fi
     echo "$f"
   done)
 }
-# Empty temporaries now in the folder.
-empty_temps() { (cd "$dir" && ls | grep -cE '[0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16}\.xml$' || true); }
+# Temporaries now in the folder.
+temps() { (cd "$dir" && ls | grep -cE '[0-9A-F]{12}[0-9a-f]{4}[0-9A-F]{16}\.xml$' || true); }
 check() {
   local f verify=()
   # A killed Windows process's files are closed, and its pending files
@@ -105,8 +108,8 @@ check() {
     sleep 0.1
   done
   local e
-  e=$(empty_temps)
-  [ "$e" -gt "$emptytemps" ] && emptytemps=$e
+  e=$(temps)
+  [ "$e" -gt "$maxtemps" ] && maxtemps=$e
   if [ -n "$s" ]; then
     echo "run $1: left behind: $(cd "$dir" && for f in $s; do printf '%s (%s bytes) ' "$f" "$(stat -c %s "$f")"; done)"
     leftovers=$((leftovers + $(echo "$s" | wc -l)))
@@ -152,16 +155,16 @@ for r in $(seq 1 "$runs"); do
   check "$r"
 done
 
-# Everything back: a whole lock and unlock (which also remove any empty
+# Everything back: a whole lock and unlock (which also remove any
 # temporaries they meet), then every file compared with its original.
 run_tool lock
 run_tool unlock
 for f in $names; do
   if ! cmp -s "$dir/$f" "$orig/$f"; then echo "end: $f not restored"; lost=$((lost + 1)); fi
 done
-s=$(strays --empty-temps-too)
+s=$(strays --temps-too)
 [ -n "$s" ] && { echo "end: left behind: $(echo $s)"; leftovers=$((leftovers + $(echo "$s" | wc -l))); }
 
 echo "seed $seed, $(echo $names | wc -w) files, lock ${lock_ms} ms, unlock ${unlock_ms} ms"
-echo "runs $runs, files lost $lost, leftovers $leftovers (killed while running: $killed, doubles: $doubles, empty temporaries removed later: $emptytemps)"
+echo "runs $runs, files lost $lost, leftovers $leftovers (killed while running: $killed, doubles: $doubles, temporaries removed later: $maxtemps)"
 [ "$lost" = 0 ] && [ "$leftovers" = 0 ]
