@@ -95,11 +95,15 @@ void SendMouse(DWORD flags, int x = 0, int y = 0) {
     ::SendInput(1, &input, sizeof input);
 }
 
+// The button events carry the point too: a pointer report from the X side
+// read late by a busy window thread can put the pointer back where it was a
+// moment ago, and a press without a position would land there.
+void ButtonAt(DWORD button, POINT p) { SendMouse(button | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x, p.y); }
+
 void ClickAt(POINT p) {
     SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x, p.y);
-    ::GetCursorPos(&p);  // let the move arrive before the press
-    SendMouse(MOUSEEVENTF_LEFTDOWN);
-    SendMouse(MOUSEEVENTF_LEFTUP);
+    ButtonAt(MOUSEEVENTF_LEFTDOWN, p);
+    ButtonAt(MOUSEEVENTF_LEFTUP, p);
 }
 
 POINT Centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
@@ -116,9 +120,9 @@ bool ClickMenuItem(HMENU menu, UINT position, const std::function<bool()>& opene
         p.x += attempt;  // a fresh position, so every attempt is a real move
         SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x, p.y);
         WaitUntil([&] { return (::GetMenuState(menu, position, MF_BYPOSITION) & MF_HILITE) != 0; }, Millis(2000));
-        SendMouse(MOUSEEVENTF_LEFTDOWN);
-        SendMouse(MOUSEEVENTF_LEFTUP);
-        if (WaitUntil(opened, Millis(3000))) return true;
+        ButtonAt(MOUSEEVENTF_LEFTDOWN, p);
+        ButtonAt(MOUSEEVENTF_LEFTUP, p);
+        if (WaitUntil(opened, Millis(10000))) return true;
     }
     return false;
 }

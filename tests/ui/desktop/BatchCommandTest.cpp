@@ -57,9 +57,11 @@ protected:
         query.filter = [](HWND w) { return ::GetDlgItem(w, IDC_PROGRESS_STATUS) != nullptr; };
         return WaitForWindow(query);
     }
+    // Ctrl and a letter, pressed until the window takes the command.
     void PressCommandKey(WORD key) {
         ASSERT_TRUE(BringToFront(hwnd_));
-        PressKeys({VK_CONTROL, key});
+        ClearCommands();
+        ASSERT_TRUE(PressKeysUntil({VK_CONTROL, key}, [&] { return !Commands().empty(); }));
     }
     // Clicks a button of the big toolbar.
     void ClickToolbarButton(int command) {

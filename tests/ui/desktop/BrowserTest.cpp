@@ -89,8 +89,7 @@ TEST_F(BrowserTest, TreeAndListShowTheScratchFolderWithoutHiddenItems) {
     // The tree holds folders only; a folder made on disk later reaches the
     // list when its parent is selected again, never the tree.
     HTREEITEM scratch = TreeSelection();
-    PressKeys({VK_RIGHT});
-    ASSERT_TRUE(WaitUntil([&] { return TreeExpanded(scratch); }));
+    ASSERT_TRUE(PressKeysUntil({VK_RIGHT}, [&] { return TreeExpanded(scratch); }));
     EXPECT_EQ(TreeChildren(scratch), std::vector<std::wstring>{L"Sub folder"});
     fs::create_directories(scratch_ / L"Made later");
     ClickTreeItem(root);
@@ -183,8 +182,7 @@ TEST_F(BrowserTest, DoubleClicksShowFoldersRefuseLockedFilesAndOpenTheRest) {
     EXPECT_EQ(box->owner, hwnd_);
     EXPECT_EQ(box->icon, MessageIcon::Information);
     ASSERT_TRUE(BringToFront(box->window));
-    PressKeys({VK_RETURN});
-    ASSERT_TRUE(WaitForWindowGone(box->window));
+    ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(box->window); }));
 
     // Upper case is not the locked extension: opened with its default
     // action (the prefix sends these names and web pages to a recorder).
@@ -269,31 +267,31 @@ protected:
         }
         return -1;
     }
-    // Presses Down until the item at position is highlighted. Each press
-    // is taken in (the highlight moves) before the next is made: a second
-    // press made while the first is still on its way would carry the
-    // highlight past the item. trace gets the positions seen, for the
-    // failure message.
-    static bool DownTo(HWND popup, int position, std::string* trace = nullptr) {
+    // Chooses the item at position of a shown menu with the mouse: points
+    // at it until the menu highlights it, then presses and releases there.
+    // (Not with Down presses: the menu opens under the pointer, and a
+    // pointer report read late moves the highlight, so a walk by keys could
+    // take that move for its own press and overshoot when the press lands.)
+    // The click is repeated only while the menu is still shown.
+    static bool ClickMenuItem(HWND popup, int position, std::string* trace) {
         HMENU menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
-        std::string seen = "highlighted:";
-        // Twice round the menu at most: the walk may start anywhere, since
-        // the item under the mouse pointer, if the menu opened beneath it,
-        // is highlighted first.
-        const int presses = 2 * ::GetMenuItemCount(menu) + 2;
-        for (int press = 0; press < presses && Highlighted(menu) != position; ++press) {
-            const int before = Highlighted(menu);
-            seen += " " + std::to_string(before);
-            PressKeys({VK_DOWN});
-            if (!WaitUntil([&] { return Highlighted(menu) != before; })) {
-                seen += " (the press was not taken in)";
-                break;
+        *trace = "highlighted:";
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            RECT r{};
+            if (!::GetMenuItemRect(nullptr, menu, static_cast<UINT>(position), &r)) break;
+            POINT p{(r.left + r.right) / 2 + 3 * attempt, (r.top + r.bottom) / 2};
+            MovePointer(p);
+            if (!WaitUntil([&] { return Highlighted(menu) == position; }, Millis(10000))) {
+                *trace += " " + std::to_string(Highlighted(menu));
+                continue;
             }
+            LeftDown(p);
+            LeftUp(p);
+            if (WaitUntil([&] { return !::IsWindowVisible(popup); })) return true;
+            *trace += " (clicked, menu still shown)";
         }
-        seen += " " + std::to_string(Highlighted(menu)) + (::IsWindowVisible(popup) ? "" : " (menu hidden)");
-        if (trace) *trace = seen;
-        if (Highlighted(menu) != position) SaveScreenshot(::GetDesktopWindow(), L"failed-menu-walk");
-        return Highlighted(menu) == position;
+        SaveScreenshot(::GetDesktopWindow(), L"failed-menu-click");
+        return false;
     }
     std::vector<std::pair<int, HRESULT>> ShellCommands() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -335,9 +333,7 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
     // "Lock" runs the command from the main window, on the selected row.
     ClearCommands();
     std::string trace;
-    ASSERT_TRUE(DownTo(popup, 0, &trace)) << trace;
-    PressKeys({VK_RETURN});
-    ASSERT_TRUE(WaitForWindowGone(popup));
+    ASSERT_TRUE(ClickMenuItem(popup, 0, &trace)) << trace;
     ASSERT_TRUE(WaitUntil([&] { return !Commands().empty(); }));
     EXPECT_EQ(Commands(), std::vector<int>{ID_EDIT_LOCK});
     ASSERT_TRUE(WaitForRows({L"menu.html.corvastine", L"other.txt"})) << "the row was not locked";
@@ -354,11 +350,9 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
     ASSERT_EQ(Menus().size(), 2u);
     ASSERT_EQ(Menus()[1][5], L"&Open");
     ClearCommands();
-    ASSERT_TRUE(DownTo(popup, 5, &trace)) << "the keys did not reach the shell's Open; " << trace;
     HMENU shown = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
     const int openId = static_cast<int>(::GetMenuItemID(shown, 5));
-    PressKeys({VK_RETURN});
-    ASSERT_TRUE(WaitForWindowGone(popup));
+    ASSERT_TRUE(ClickMenuItem(popup, 5, &trace)) << "the shell's Open was not clicked; " << trace;
     // Wine's item menu takes the command (S_OK) but starts no program for
     // it, so the call itself is what is checked here.
     ASSERT_TRUE(WaitUntil([&] { return !ShellCommands().empty(); })) << "the shell's command was not run";

@@ -242,8 +242,8 @@ void BrowserFixture::SelectRows(int first, int last) {
     // not dependable.
     for (int row = first + 1; row <= last; ++row) {
         expected.push_back(row);
-        PressKeys({VK_SHIFT, VK_DOWN});
-        ASSERT_TRUE(WaitUntil([&] { return SelectedRows() == expected; })) << "row " << row << " was not selected";
+        ASSERT_TRUE(PressKeysUntil({VK_SHIFT, VK_DOWN}, [&] { return SelectedRows() == expected; }))
+            << "row " << row << " was not selected";
     }
 }
 

@@ -90,8 +90,7 @@ protected:
     void Choose(WORD menuLetter, WORD itemLetter) {
         HWND popup = OpenMenu(menuLetter);
         ASSERT_NE(popup, nullptr) << "the menu did not open";
-        PressKeys({itemLetter});
-        EXPECT_TRUE(WaitForWindowGone(popup));
+        EXPECT_TRUE(PressKeysUntil({itemLetter}, [&] { return !::IsWindowVisible(popup); }));
     }
     RECT ScreenRect(HWND w) const {
         RECT r{};
@@ -209,8 +208,8 @@ TEST_F(MainFrameTest, AcceleratorsIncludeTheKeysTheMenuShows) {
     for (const auto& k : keys) {
         ClearCommands();
         ASSERT_TRUE(BringToFront(hwnd_));
-        PressKeys({VK_CONTROL, k.key});
-        ASSERT_TRUE(WaitUntil([&] { return !Commands().empty(); })) << "Ctrl+" << static_cast<char>(k.key);
+        ASSERT_TRUE(PressKeysUntil({VK_CONTROL, k.key}, [&] { return !Commands().empty(); }))
+            << "Ctrl+" << static_cast<char>(k.key);
         EXPECT_EQ(Commands(), std::vector<int>{k.command}) << "Ctrl+" << static_cast<char>(k.key);
         if (k.command == ID_EDIT_SHRED) {
             // Shred asks before anything else; No ends it.
@@ -232,15 +231,16 @@ TEST_F(MainFrameTest, AcceleratorsIncludeTheKeysTheMenuShows) {
     EXPECT_STREQ(text, L"&Unlock\tCtrl+U");
 
     ASSERT_TRUE(BringToFront(hwnd_));
-    PressKeys({VK_F5});
-    auto box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
+    std::optional<MessageBoxInfo> box;
+    PressKeysUntil({VK_F5}, [&] {
+        return (box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()), Millis(0))).has_value();
+    });
     ASSERT_TRUE(box.has_value()) << "F5 showed nothing";
     EXPECT_EQ(box->text, L"Not yet implemented!");
     EXPECT_EQ(box->caption, L"Corvastine");
     EXPECT_EQ(box->owner, hwnd_);
     ASSERT_TRUE(BringToFront(box->window));
-    PressKeys({VK_RETURN});
-    EXPECT_TRUE(WaitForWindowGone(box->window));
+    EXPECT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(box->window); }));
 }
 
 TEST_F(MainFrameTest, HighlightedMenuItemsShowTheirStatusTextThenReady) {
@@ -249,10 +249,9 @@ TEST_F(MainFrameTest, HighlightedMenuItemsShowTheirStatusTextThenReady) {
     // The first entry is selected when a menu opens from the keyboard.
     EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_->StatusWindow()) == L"Lock Selected Files."; }))
         << WindowText(frame_->StatusWindow());
-    PressKeys({VK_DOWN});
-    EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_->StatusWindow()) == L"Unlock Selected Files."; }));
-    PressKeys({VK_ESCAPE});
-    EXPECT_TRUE(WaitForWindowGone(popup));
+    EXPECT_TRUE(PressKeysUntil({VK_DOWN},
+                               [&] { return WindowText(frame_->StatusWindow()) == L"Unlock Selected Files."; }));
+    EXPECT_TRUE(PressKeysUntil({VK_ESCAPE}, [&] { return !::IsWindowVisible(popup); }));
     EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_->StatusWindow()) == L"Ready"; }))
         << WindowText(frame_->StatusWindow());
 }
@@ -275,8 +274,8 @@ TEST_F(MainFrameTest, ToolsAndAboutOpenTheirDialogsOverTheWindow) {
             SaveScreenshot(dialog, L"desktop-about-" + std::to_wstring(Dpi()) + L"dpi");
         }
         ASSERT_TRUE(BringToFront(dialog));
-        PressKeys({d.closeKey});
-        ASSERT_TRUE(WaitForWindowGone(dialog)) << "the dialog stayed open";
+        ASSERT_TRUE(PressKeysUntil({d.closeKey}, [&] { return !::IsWindowVisible(dialog); }))
+            << "the dialog stayed open";
     }
     EXPECT_TRUE(::IsWindow(hwnd_));
 }

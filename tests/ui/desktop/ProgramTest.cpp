@@ -74,8 +74,7 @@ protected:
     static void Answer(HWND prompt, const std::wstring& password) {
         ASSERT_TRUE(SetControlText(prompt, IDC_ENTER_PASSWORD, password));
         ASSERT_TRUE(BringToFront(prompt));
-        PressKeys({VK_RETURN});
-        ASSERT_TRUE(WaitForWindowGone(prompt));
+        ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(prompt); }));
     }
     // Starts the program with a stored password and logs in.
     HWND StartLoggedIn(ChildProcess& program) {
@@ -99,6 +98,11 @@ protected:
         ::GetWindowRect(w, &r);
         return r;
     }
+    // Presses a key that ends the program, then checks that it ended.
+    static void PressToEnd(ChildProcess& program, WORD key) {
+        PressKeysUntil({key}, [&] { return program.WaitExit(Millis(0)).has_value(); });
+        ExpectEnded(program);
+    }
     static void ExpectEnded(ChildProcess& program) {
         const auto code = program.WaitExit();
         if (!code) SaveScreenshot(::GetDesktopWindow(), L"program-did-not-end");
@@ -119,8 +123,7 @@ protected:
             menu = WaitForWindow(popup, Millis(10000));
         }
         ASSERT_NE(menu, nullptr) << "the menu did not open";
-        PressKeys({itemLetter});
-        EXPECT_TRUE(WaitForWindowGone(menu));
+        EXPECT_TRUE(PressKeysUntil({itemLetter}, [&] { return !::IsWindowVisible(menu); }));
     }
     static std::wstring Shot(const std::wstring& base) { return base + L"-" + std::to_wstring(Dpi()) + L"dpi"; }
 };
@@ -140,13 +143,11 @@ TEST_F(ProgramTest, ASecondCopyShowsTheSingleInstanceMessageBeforeAnyPrompt) {
     EXPECT_EQ(box->caption, L"Corvastine");
     EXPECT_EQ(FindWindowOnce(WindowQuery::Dialog(second.GetScope(), L"Enter password")), nullptr);
     ASSERT_TRUE(BringToFront(box->window));
-    PressKeys({VK_RETURN});
-    ExpectEnded(second);
+    PressToEnd(second, VK_RETURN);
 
     // Escape on the first copy's prompt ends it without a window.
     ASSERT_TRUE(BringToFront(prompt));
-    PressKeys({VK_ESCAPE});
-    ExpectEnded(first);
+    PressToEnd(first, VK_ESCAPE);
 }
 
 TEST_F(ProgramTest, FirstStartRunsTheWizardThenThePromptAndCancelKeepsTheNewPassword) {
@@ -176,8 +177,7 @@ TEST_F(ProgramTest, FirstStartRunsTheWizardThenThePromptAndCancelKeepsTheNewPass
     ASSERT_NE(prompt, nullptr) << "no password prompt after the wizard";
     EXPECT_EQ(ControlText(prompt, IDC_ENTER_PROMPT), corva::desktop::kEnterPrompt);
     ASSERT_TRUE(BringToFront(prompt));
-    PressKeys({VK_ESCAPE});
-    ExpectEnded(program);
+    PressToEnd(program, VK_ESCAPE);
     EXPECT_EQ(FindFrame(Scope::Anywhere()), nullptr);
     EXPECT_TRUE(CheckPassword("chosen at setup")) << "the wizard's password was not kept";
 }
@@ -192,8 +192,7 @@ TEST_F(ProgramTest, CancellingTheWizardStillLeadsToThePrompt) {
     HWND prompt = WaitForPrompt(program.GetScope());
     ASSERT_NE(prompt, nullptr);
     ASSERT_TRUE(BringToFront(prompt));
-    PressKeys({VK_ESCAPE});
-    ExpectEnded(program);
+    PressToEnd(program, VK_ESCAPE);
 }
 
 TEST_F(ProgramTest, WrongPasswordsBringTheIncorrectTextBackUntilTheRightOneOpensTheWindow) {
@@ -236,15 +235,14 @@ TEST_F(ProgramTest, WrongPasswordsBringTheIncorrectTextBackUntilTheRightOneOpens
 
     // F5, a real key: the message box, owned by the window, closed with Enter.
     ASSERT_TRUE(BringToFront(frame));
-    PressKeys({VK_F5});
-    auto box = WaitForMessageBox(program.GetScope());
+    std::optional<MessageBoxInfo> box;
+    PressKeysUntil({VK_F5}, [&] { return (box = WaitForMessageBox(program.GetScope(), Millis(0))).has_value(); });
     ASSERT_TRUE(box.has_value());
     EXPECT_EQ(box->text, L"Not yet implemented!");
     EXPECT_EQ(box->caption, L"Corvastine");
     EXPECT_EQ(box->owner, frame);
     ASSERT_TRUE(BringToFront(box->window));
-    PressKeys({VK_RETURN});
-    ASSERT_TRUE(WaitForWindowGone(box->window));
+    ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(box->window); }));
     EXPECT_TRUE(::IsWindow(frame));
 
     // File, Exit.
@@ -390,8 +388,7 @@ TEST_F(ProgramTest, HelpPagesReachTheBrowserOrSayWhyNot) {
     EXPECT_EQ(box->text, L"The help page could not be opened:\n" + page);
     EXPECT_EQ(box->caption, L"Corvastine");
     ASSERT_TRUE(BringToFront(box->window));
-    PressKeys({VK_RETURN});
-    EXPECT_TRUE(WaitForWindowGone(box->window));
+    EXPECT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(box->window); }));
     EXPECT_EQ(ReadFile(kBrowserLog).find("features.html"), std::string::npos);
 }
 

@@ -55,6 +55,14 @@ void PressKeys(std::initializer_list<WORD> keys) {
     for (auto it = reversed.rbegin(); it != reversed.rend(); ++it) SendKey(*it, true);
 }
 
+bool PressKeysUntil(std::initializer_list<WORD> keys, const std::function<bool()>& done) {
+    PressKeys(keys);
+    if (uitest::WaitUntil(done, uitest::Millis(15000))) return true;
+    std::fprintf(stderr, "a key press had no effect for 15 s: pressed again\n");
+    PressKeys(keys);
+    return uitest::WaitUntil(done);
+}
+
 void TypeKeys(const std::wstring& text) {
     for (wchar_t c : text) {
         INPUT in[2] = {};

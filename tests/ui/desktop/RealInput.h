@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 
@@ -18,6 +19,12 @@ bool BringToFront(HWND window);
 // Presses the keys in order and releases them in reverse (a chord such as
 // {VK_CONTROL, 'L'}).
 void PressKeys(std::initializer_list<WORD> keys);
+// Presses the keys and waits for done. Under load Wine now and then drops
+// a key on its way to the window; a press that shows no effect for 15 s
+// is taken as lost and made once more (said on stderr), and the wait goes
+// on. A press that was only slow would then act twice, which done is
+// expected to notice if it matters.
+bool PressKeysUntil(std::initializer_list<WORD> keys, const std::function<bool()>& done);
 // Types text as Unicode key events.
 void TypeKeys(const std::wstring& text);
 
