@@ -327,12 +327,17 @@ bool PendingFile::Publish(bool replaceExisting) {
     const std::string target = Native(target_);
     bool ok = false;
     if (temp_.empty()) {
-        if (!replaceExisting) {
-            ok = LinkUnnamed(file_.fd_, target);
-            error_ = ok ? IoError::None : FromErrno(errno);
-        } else {
+        // Straight to its name when nothing is there: no temporary name,
+        // so a process killed here leaves nothing behind.
+        ok = LinkUnnamed(file_.fd_, target);
+        const bool taken = !ok && errno == EEXIST;
+        error_ = ok ? IoError::None : FromErrno(errno);
+        if (taken && replaceExisting) {
             // A name is needed for the atomic replace: the complete file
-            // holds one only for the moment between link and rename.
+            // holds one only for the moment between link and rename (a
+            // kill then leaves a copy that the stale-temporary cleanup
+            // removes when it matches the file it replaces).
+            error_ = IoError::None;
             const std::wstring temp = TemporaryName(target_);
             const std::string t = Native(temp);
             ok = !temp.empty() && LinkUnnamed(file_.fd_, t);
