@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "DragDrop.h"
+#include "support/TestSupport.h"
 #include "UiHarness.h"
 
 namespace vaulttest {
@@ -118,19 +119,12 @@ bool CopyTo(const std::wstring& from, const std::wstring& to) { return ::CopyFil
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Through the engine's own reader, which shares the file for deletion:
+// the tests read files the vault is about to delete, and a read that kept
+// it from deleting one would change what the vault does.
 std::string ReadText(const std::wstring& path) {
-    // Shared for deletion too: the tests read files the vault is about to
-    // delete, and a read that kept it from deleting one would change what
-    // the vault does.
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::string();
-    std::string all;
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) all.append(buffer, got);
-    ::CloseHandle(file);
-    return all;
+    const testing_support::Bytes bytes = testing_support::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 bool WriteText(const std::wstring& path, const std::string& text) {
