@@ -227,31 +227,37 @@ bool CGZip::Close() {
 }  // namespace zlib
 
 bool CompressFile(const std::wstring& source, const std::wstring& gzipPath) {
+    plat::File in;
+    int64_t total = 0;
+    if (!in.Open(source, plat::File::Mode::Read) || !in.Size(&total)) return false;
     zlib::CGZip gz;
     if (!gz.Open(gzipPath, zlib::CGZip::kWrite)) return false;
-    plat::File in;
-    if (!in.Open(source, plat::File::Mode::Read)) {
-        gz.Close();
-        return false;
-    }
-    int64_t total = 0, done = 0;
-    in.Size(&total);
+    int64_t done = 0;
+    bool ok = true;
     std::vector<unsigned char> chunk(64 * 1024);
     for (;;) {
         size_t got = 0;
         if (!in.Read(chunk.data(), chunk.size(), &got)) {
-            gz.Close();
-            return false;
+            ok = false;
+            break;
         }
         if (got == 0) break;
         done += static_cast<int64_t>(got);
         corva::ReportProgress("compress", static_cast<uint64_t>(done), static_cast<uint64_t>(total));
         if (!gz.Write(chunk.data(), got)) {
-            gz.Close();
-            return false;
+            ok = false;
+            break;
         }
     }
-    return gz.Close();
+    plat::SecureZero(chunk.data(), chunk.size());
+    // The end of the file is where its length says: a read that ends
+    // sooner (or a file that changed meanwhile) would make a shorter stream
+    // that passes every check.
+    int64_t after = 0;
+    ok = ok && done == total && in.Size(&after) && after == total;
+    ok = gz.Close() && ok;
+    if (!ok) plat::RemoveFile(gzipPath);
+    return ok;
 }
 
 bool DecompressFile(const std::wstring& gzipPath, const std::wstring& destination) {

@@ -88,7 +88,9 @@ private:
 
 }  // namespace zlib
 
-// Compresses the source file into a new gzip file; false on any failure.
+// Compresses the source file into a new gzip file; false on any failure
+// (a read error or a source that ends early included), and then no gzip
+// file is left.
 bool CompressFile(const std::wstring& source, const std::wstring& gzipPath);
 // Restores a gzip file into destination (created or truncated, then flushed
 // to disk). True only when the whole stream was valid and completely written.

@@ -341,30 +341,40 @@ TEST_F(Pipeline, ALockedCopyDamagedBeforeItIsReadBackKeepsThePlainFile) {
     EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"ledger.xls"});
 }
 
+// A read fault at every read: of the plain file (its first megabyte, a
+// middle one, the last partial one and the read that finds the end), of the
+// locked copy read back, and of the locked file when unlocking. A file of
+// one compression part is deflated on the calling thread, a longer one on
+// worker threads.
 TEST_F(Pipeline, ReadFaultsWhileLockingOrUnlockingChangeNothing) {
-    // Larger than one read chunk, so that the source takes several reads.
-    const Bytes content = PseudoRandom(1300000, 12);
-    std::wstring plain = Make(L"archive.bin", content);
-    for (plat::ReadFault kind : {plat::ReadFault::Error, plat::ReadFault::EndOfFile}) {
-        for (int nth = 1;; ++nth) {
-            SCOPED_TRACE(testing::Message() << (kind == plat::ReadFault::Error ? "error" : "end") << " at read " << nth);
-            plat::SetReadFaultForTesting(nth, kind);
-            const bool locked = LockOneFile(plain, kPassword, nullptr);
-            const bool hit = !plat::ReadFaultPendingForTesting();
-            plat::SetReadFaultForTesting(0, kind);
-            if (!hit) {
-                ASSERT_TRUE(locked);
-                ASSERT_TRUE(UnlockOneFile(plain + L".corvastine", kPassword, nullptr));
-                break;
+    std::wstring plain;
+    Bytes content;
+    for (size_t size : {size_t(300000), size_t(2600000)}) {
+        content = PseudoRandom(size, static_cast<uint32_t>(size));
+        plain = Make(L"archive.bin", content);
+        for (plat::ReadFault kind : {plat::ReadFault::Error, plat::ReadFault::EndOfFile}) {
+            for (int nth = 1;; ++nth) {
+                SCOPED_TRACE(testing::Message() << size << " bytes, "
+                                                << (kind == plat::ReadFault::Error ? "error" : "end") << " at read "
+                                                << nth);
+                plat::SetReadFaultForTesting(nth, kind);
+                const bool locked = LockOneFile(plain, kPassword, nullptr);
+                const bool hit = !plat::ReadFaultPendingForTesting();
+                plat::SetReadFaultForTesting(0, kind);
+                if (!hit) {
+                    ASSERT_TRUE(locked);
+                    ASSERT_TRUE(UnlockOneFile(plain + L".corvastine", kPassword, nullptr));
+                    break;
+                }
+                if (locked) {
+                    // Only a fault that changed nothing (the end of the file
+                    // reported where it was anyway) may let the lock through.
+                    EXPECT_EQ(kind, plat::ReadFault::EndOfFile);
+                    ASSERT_TRUE(UnlockOneFile(plain + L".corvastine", kPassword, nullptr));
+                }
+                EXPECT_EQ(ReadFileBytes(plain), content);
+                ASSERT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"archive.bin"});
             }
-            if (locked) {
-                // Only a fault that changed nothing (the end of the file
-                // reported where it was anyway) may let the lock through.
-                EXPECT_EQ(kind, plat::ReadFault::EndOfFile);
-                ASSERT_TRUE(UnlockOneFile(plain + L".corvastine", kPassword, nullptr));
-            }
-            EXPECT_EQ(ReadFileBytes(plain), content);
-            ASSERT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"archive.bin"});
         }
     }
     ASSERT_TRUE(LockOneFile(plain, kPassword, nullptr));
