@@ -549,12 +549,11 @@ Bytes Subfield(char id0, char id1, size_t length, int64_t seconds, uint32_t nano
     return field;
 }
 
-// A locked file whose payload is one gzip member of content, written by
-// zlib with the given MTIME and extra field (none when empty).
-void LockPayload(const std::wstring& locked, const std::wstring& scratch, const Bytes& content, uint32_t mtime,
-                 const Bytes& extra) {
+// One gzip member of content, written by zlib with the given MTIME and
+// extra field (none when empty).
+Bytes GzipMember(const Bytes& content, uint32_t mtime = 0, const Bytes& extra = {}) {
     z_stream z{};
-    ASSERT_EQ(deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    EXPECT_EQ(deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
     gz_header h{};
     h.os = 0x0B;
     h.time = mtime;
@@ -563,16 +562,21 @@ void LockPayload(const std::wstring& locked, const std::wstring& scratch, const 
         h.extra = field.data();
         h.extra_len = static_cast<uInt>(field.size());
     }
-    ASSERT_EQ(deflateSetHeader(&z, &h), Z_OK);
+    EXPECT_EQ(deflateSetHeader(&z, &h), Z_OK);
     Bytes gz(deflateBound(&z, static_cast<uLong>(content.size())) + 64 + field.size());
     z.next_in = const_cast<Bytef*>(content.data());
     z.avail_in = static_cast<uInt>(content.size());
     z.next_out = gz.data();
     z.avail_out = static_cast<uInt>(gz.size());
-    ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
     gz.resize(gz.size() - z.avail_out);
     deflateEnd(&z);
-    ASSERT_TRUE(WriteFileBytes(scratch, gz));
+    return gz;
+}
+
+// A locked file whose payload is exactly these bytes.
+void LockPayload(const std::wstring& locked, const std::wstring& scratch, const Bytes& payload) {
+    ASSERT_TRUE(WriteFileBytes(scratch, payload));
     ASSERT_EQ(encryptfile(kPassword, scratch.c_str(), locked.c_str(), false, nullptr), corva::kOk);
     ASSERT_TRUE(plat::RemoveFile(scratch));
 }
@@ -607,7 +611,7 @@ TEST_F(Pipeline, AnExtraFieldWithoutAWholeStampIsIgnored) {
     const std::wstring plain = dir / L"data.bin", locked = plain + L".corvastine";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        LockPayload(locked, dir / L"payload.gz", content, static_cast<uint32_t>(then), c.extra);
+        LockPayload(locked, dir / L"payload.gz", GzipMember(content, static_cast<uint32_t>(then), c.extra));
         const int64_t before = NowSeconds();
         ASSERT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kOk);
         EXPECT_EQ(ReadFileBytes(plain), content);
@@ -622,5 +626,46 @@ TEST_F(Pipeline, AnExtraFieldWithoutAWholeStampIsIgnored) {
         }
         RemoveReadOnly(plain);
         ASSERT_TRUE(ListNames(dir.Path()).empty());
+    }
+}
+
+// Damaged payloads that zlib still inflates to their end: a member whose
+// length trailer (ISIZE) is wrong, and a header payload size short of the
+// stream the body holds, ending inside the last member (the body's length
+// still fits the size) or right after a whole earlier member (a valid
+// stream of less than the file). Verify and unlock both refuse them, and
+// nothing is replaced or deleted: neither the locked file nor a namesake.
+TEST_F(Pipeline, DamagedStreamsThatStillInflateAreRefused) {
+    const Bytes first = PseudoRandom(3000, 51), second = PseudoRandom(700, 52);
+    const Bytes memberA = GzipMember(first), memberB = GzipMember(second);
+    Bytes both = memberA;
+    both.insert(both.end(), memberB.begin(), memberB.end());
+    ASSERT_NE(both.size() % 16, 0u) << "a cut inside the last block must be possible";
+    Bytes wrongLength = memberA;
+    wrongLength[wrongLength.size() - 4] ^= 0x01;  // ISIZE, little-endian
+
+    const std::wstring plain = Make(L"report.txt", {'m', 'i', 'n', 'e'});
+    const std::wstring locked = plain + L".corvastine";
+    const struct {
+        const char* what;
+        Bytes payload;
+        uint64_t sizeInHeader;
+    } cases[] = {
+        {"wrong length trailer", wrongLength, wrongLength.size()},
+        {"payload size ending inside the last member", both, both.size() - both.size() % 16},
+        {"payload size ending after the first member", both, memberA.size()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LockPayload(locked, dir / L"payload.gz", c.payload);
+        Bytes lockedBytes = ReadFileBytes(locked);
+        PutLe(&lockedBytes, 164, c.sizeInHeader, 8);
+        ASSERT_TRUE(WriteFileBytes(locked, lockedBytes));
+        EXPECT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kDamagedPayload);
+        EXPECT_EQ(corva::UnlockFile(locked, kPassword, true, nullptr), corva::kDamagedPayload);
+        EXPECT_EQ(ReadFileBytes(locked), lockedBytes);
+        EXPECT_EQ(ReadFileBytes(plain), Bytes({'m', 'i', 'n', 'e'}));
+        EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"report.txt", L"report.txt.corvastine"}));
+        ASSERT_TRUE(plat::RemoveFile(locked));
     }
 }
