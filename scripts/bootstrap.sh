@@ -23,7 +23,7 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 packages=(cmake g++ make ninja-build pkg-config python3 xz-utils
           libssl-dev zlib1g-dev libxerces-c-dev googletest libgtest-dev libbenchmark-dev
-          gzip pigz gnupg bc wixl msitools)
+          gzip pigz gnupg bc wixl msitools qemu-user)
 if [ "$want_windows" = 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
              libz-mingw-w64-dev libwine-dev wine wine64 xvfb xauth x11-utils imagemagick dpkg-dev perl)

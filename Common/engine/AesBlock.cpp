@@ -1,8 +1,6 @@
 #include "AesBlock.h"
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#include <cpuid.h>
-
 #include "AesBlockRounds.h"
 #define CORVA_HAVE_AESNI 1
 #endif
@@ -10,23 +8,6 @@
 namespace corva {
 
 #ifdef CORVA_HAVE_AESNI
-
-namespace {
-
-bool Detect() {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    const bool aes = (ecx & bit_AES) != 0;
-    const bool sse41 = (ecx & bit_SSE4_1) != 0 && (ecx & bit_SSSE3) != 0;
-    return aes && sse41;
-}
-
-}  // namespace
-
-bool AesNiAvailable() {
-    static const bool available = Detect();
-    return available;
-}
 
 CORVA_AES_TARGET void AesNiCbcEncryptBlock(const uint8_t key[32], uint8_t iv[16], uint8_t block[16]) {
     __m128i rk[15];
@@ -56,7 +37,6 @@ CORVA_AES_TARGET void AesNiCbcDecryptBlock(const uint8_t key[32], uint8_t iv[16]
 
 #else
 
-bool AesNiAvailable() { return false; }
 void AesNiCbcEncryptBlock(const uint8_t*, uint8_t*, uint8_t*) {}
 void AesNiCbcDecryptBlock(const uint8_t*, uint8_t*, uint8_t*) {}
 

@@ -1,14 +1,14 @@
 // One-block AES-256-CBC with a fresh key schedule per call, on the
 // processor's AES instructions. The body cipher changes its key before every
 // block, so the key expansion dominates; doing it in registers keeps locking
-// fast. Callers check AesNiAvailable() first; libcrypto serves otherwise.
+// fast. Run only where BestCryptoPath() (Crypto.h) is an instruction-set
+// path; libcrypto serves otherwise.
 #pragma once
 
 #include <cstdint>
 
 namespace corva {
 
-bool AesNiAvailable();
 void AesNiCbcEncryptBlock(const uint8_t key[32], uint8_t iv[16], uint8_t block[16]);
 void AesNiCbcDecryptBlock(const uint8_t key[32], uint8_t iv[16], uint8_t block[16]);
 

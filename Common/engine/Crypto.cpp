@@ -127,14 +127,18 @@ void BodyCipher::Process(uint8_t* blocks, size_t count) {
     }
 }
 
+CryptoPath CryptoPathFor(const CpuFeatures& f) {
+    if (!f.aes || !f.ssse3 || !f.sse41) return CryptoPath::Portable;
+    return f.sha ? CryptoPath::ShaAndAesInstructions : CryptoPath::AesInstructions;
+}
+
 CryptoPath BestCryptoPath() {
-    if (simd::ShaAndAesInstructionsAvailable()) return CryptoPath::ShaAndAesInstructions;
-    if (AesNiAvailable()) return CryptoPath::AesInstructions;
-    return CryptoPath::Portable;
+    static const CryptoPath best = CryptoPathFor(ReportedCpuFeatures());
+    return best;
 }
 
 CryptoPath ActiveCryptoPath() {
-    static const CryptoPath best = BestCryptoPath();
+    const CryptoPath best = BestCryptoPath();
     const int limit = g_pathLimit.load(std::memory_order_relaxed);
     return static_cast<int>(best) < limit ? best : static_cast<CryptoPath>(limit);
 }

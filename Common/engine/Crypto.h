@@ -49,7 +49,20 @@ private:
 // libcrypto's SHA-256), or the SHA and AES instructions together. Every
 // path gives the same bytes.
 enum class CryptoPath { Portable = 0, AesInstructions = 1, ShaAndAesInstructions = 2 };
-// The fastest path this processor runs.
+// The instruction sets the paths use, as the processor reports them.
+struct CpuFeatures {
+    bool ssse3 = false;
+    bool sse41 = false;
+    bool aes = false;
+    bool sha = false;
+};
+// What this processor reports (all false where the instruction-set paths are
+// not built, as on other architectures).
+CpuFeatures ReportedCpuFeatures();
+// The fastest path a processor with these features can run: the AES path
+// needs AES, SSSE3 and SSE4.1; the SHA path needs all of those and SHA.
+CryptoPath CryptoPathFor(const CpuFeatures& features);
+// The fastest path this processor runs: CryptoPathFor(ReportedCpuFeatures()).
 CryptoPath BestCryptoPath();
 // The path in use: the best one, unless a test capped it.
 CryptoPath ActiveCryptoPath();

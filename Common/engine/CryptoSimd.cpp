@@ -1,5 +1,7 @@
 #include "CryptoSimd.h"
 
+#include "Crypto.h"
+
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <cpuid.h>
 
@@ -148,21 +150,7 @@ CORVA_SHA_TARGET inline void Clear(__m128i* v, int n) {
     __asm__ __volatile__("" : : "r"(v) : "memory");
 }
 
-bool Detect() {
-    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    const bool basics = (ecx & bit_AES) && (ecx & bit_SSE4_1) && (ecx & bit_SSSE3);
-    if (!basics || __get_cpuid_max(0, nullptr) < 7) return false;
-    __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    return (ebx & bit_SHA) != 0;
-}
-
 }  // namespace
-
-bool ShaAndAesInstructionsAvailable() {
-    static const bool available = Detect();
-    return available;
-}
 
 CORVA_SHA_TARGET void StretchRounds(uint8_t d[32], uint32_t rounds) {
     Digest s[1] = {LoadDigest(d)};
@@ -367,7 +355,6 @@ CORVA_SHA_TARGET void BodyDecipher(uint8_t key[32], uint8_t iv[16], uint32_t* co
 
 #else
 
-bool ShaAndAesInstructionsAvailable() { return false; }
 void StretchRounds(uint8_t*, uint32_t) {}
 void StretchRoundsPair(uint8_t*, uint8_t*, uint32_t) {}
 void BodyEncipher(uint8_t*, uint8_t*, uint32_t*, uint8_t*, size_t) {}
@@ -376,4 +363,21 @@ void BodyDecipher(uint8_t*, uint8_t*, uint32_t*, uint8_t*, size_t) {}
 #endif
 
 }  // namespace simd
+
+CpuFeatures ReportedCpuFeatures() {
+    CpuFeatures f;
+#ifdef CORVA_HAVE_SHANI
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return f;
+    f.ssse3 = (ecx & bit_SSSE3) != 0;
+    f.sse41 = (ecx & bit_SSE4_1) != 0;
+    f.aes = (ecx & bit_AES) != 0;
+    if (__get_cpuid_max(0, nullptr) >= 7) {
+        __cpuid_count(7, 0, eax, ebx, ecx, edx);
+        f.sha = (ebx & bit_SHA) != 0;
+    }
+#endif
+    return f;
+}
+
 }  // namespace corva

@@ -1,9 +1,10 @@
 // The engine's hot loops on the processor's SHA and AES instructions, with
 // all running state held in registers: the stretching rounds (one chain, or
 // two independent chains interleaved on one thread) and the locked-file body
-// cipher (per-block rekeying fused with AES-256-CBC). Callers check
-// ShaAndAesInstructionsAvailable() first; Crypto.cpp falls back to libcrypto
-// otherwise. The results are bit for bit those of the libcrypto path.
+// cipher (per-block rekeying fused with AES-256-CBC). Run only where
+// BestCryptoPath() (Crypto.h) is the SHA path: on any other processor they
+// stop at the first instruction. The results are bit for bit those of the
+// libcrypto path.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +12,6 @@
 
 namespace corva {
 namespace simd {
-
-// True when the processor has the SHA extensions, AES-NI, SSSE3 and SSE4.1.
-bool ShaAndAesInstructionsAvailable();
 
 // rounds times: d = SHA-256(d || i as 4 bytes little-endian), i from 0.
 void StretchRounds(uint8_t d[32], uint32_t rounds);

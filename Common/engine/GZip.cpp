@@ -227,31 +227,37 @@ bool CGZip::Close() {
 }  // namespace zlib
 
 bool CompressFile(const std::wstring& source, const std::wstring& gzipPath) {
+    plat::File in;
+    int64_t total = 0;
+    if (!in.Open(source, plat::File::Mode::Read) || !in.Size(&total)) return false;
     zlib::CGZip gz;
     if (!gz.Open(gzipPath, zlib::CGZip::kWrite)) return false;
-    plat::File in;
-    if (!in.Open(source, plat::File::Mode::Read)) {
-        gz.Close();
-        return false;
-    }
-    int64_t total = 0, done = 0;
-    in.Size(&total);
+    int64_t done = 0;
+    bool ok = true;
     std::vector<unsigned char> chunk(64 * 1024);
     for (;;) {
         size_t got = 0;
         if (!in.Read(chunk.data(), chunk.size(), &got)) {
-            gz.Close();
-            return false;
+            ok = false;
+            break;
         }
         if (got == 0) break;
         done += static_cast<int64_t>(got);
         corva::ReportProgress("compress", static_cast<uint64_t>(done), static_cast<uint64_t>(total));
         if (!gz.Write(chunk.data(), got)) {
-            gz.Close();
-            return false;
+            ok = false;
+            break;
         }
     }
-    return gz.Close();
+    plat::SecureZero(chunk.data(), chunk.size());
+    // The end of the file is where its length says: a read that ends
+    // sooner (or a file that changed meanwhile) would make a shorter stream
+    // that passes every check.
+    int64_t after = 0;
+    ok = ok && done == total && in.Size(&after) && after == total;
+    ok = gz.Close() && ok;
+    if (!ok) plat::RemoveFile(gzipPath);
+    return ok;
 }
 
 bool DecompressFile(const std::wstring& gzipPath, const std::wstring& destination) {
@@ -276,14 +282,105 @@ namespace corva {
 namespace {
 
 constexpr size_t kStageBuffer = 64 * 1024;
+constexpr uint8_t kPayloadOs = 0x0B;  // the operating-system byte of every payload
+constexpr uint8_t kFlagExtra = 0x04;  // FLG.FEXTRA
+constexpr uint32_t kModifiedKnown = 1, kCreatedKnown = 2;
+
+void PutLe(uint8_t* p, uint64_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint64_t GetLe(const uint8_t* p, int bytes) {
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+
+// A time of the subfield, when its nanoseconds are in range.
+bool ReadTime(const uint8_t* p, plat::FileTime* t) {
+    const uint32_t nanoseconds = static_cast<uint32_t>(GetLe(p + 8, 4));
+    if (nanoseconds >= 1000000000u) return false;
+    t->seconds = static_cast<int64_t>(GetLe(p, 8));
+    t->nanoseconds = nanoseconds;
+    return true;
+}
+
+}  // namespace
+
+uint32_t StampMtime(const plat::FileStamp& stamp) {
+    if (!stamp.modifiedKnown || stamp.modified.seconds <= 0 || stamp.modified.seconds > 0xFFFFFFFFll) return 0;
+    return static_cast<uint32_t>(stamp.modified.seconds);
+}
+
+std::vector<uint8_t> StampExtraField(const plat::FileStamp& stamp) {
+    std::vector<uint8_t> field(4 + kStampFieldSize, 0);
+    field[0] = kStampFieldId[0];
+    field[1] = kStampFieldId[1];
+    PutLe(&field[2], kStampFieldSize, 2);
+    uint8_t* d = &field[4];
+    PutLe(d + 0, stamp.attributes & stamp.attributesKnown, 4);
+    PutLe(d + 4, stamp.attributesKnown, 4);
+    PutLe(d + 8, (stamp.modifiedKnown ? kModifiedKnown : 0) | (stamp.createdKnown ? kCreatedKnown : 0), 4);
+    if (stamp.modifiedKnown) {
+        PutLe(d + 12, static_cast<uint64_t>(stamp.modified.seconds), 8);
+        PutLe(d + 20, stamp.modified.nanoseconds, 4);
+    }
+    if (stamp.createdKnown) {
+        PutLe(d + 24, static_cast<uint64_t>(stamp.created.seconds), 8);
+        PutLe(d + 32, stamp.created.nanoseconds, 4);
+    }
+    return field;
+}
+
+bool ParseStampExtraField(const uint8_t* extra, size_t size, plat::FileStamp* stamp) {
+    size_t at = 0;
+    while (size - at >= 4) {
+        const size_t length = static_cast<size_t>(GetLe(extra + at + 2, 2));
+        if (length > size - at - 4) return false;  // overruns the field: nothing in it is trusted
+        const uint8_t* d = extra + at + 4;
+        if (extra[at] == kStampFieldId[0] && extra[at + 1] == kStampFieldId[1] && length == kStampFieldSize) {
+            plat::FileStamp found;
+            found.attributesKnown = static_cast<uint32_t>(GetLe(d + 4, 4));
+            found.attributes = static_cast<uint32_t>(GetLe(d, 4)) & found.attributesKnown;
+            const uint32_t times = static_cast<uint32_t>(GetLe(d + 8, 4));
+            found.modifiedKnown = (times & kModifiedKnown) && ReadTime(d + 12, &found.modified);
+            found.createdKnown = (times & kCreatedKnown) && ReadTime(d + 24, &found.created);
+            *stamp = found;
+            return true;
+        }
+        at += 4 + length;
+    }
+    return false;
+}
+
+std::vector<uint8_t> PayloadGzipHeader(const plat::FileStamp* stamp) {
+    std::vector<uint8_t> header = {0x1F, 0x8B, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, kPayloadOs};
+    if (!stamp) return header;
+    header[3] = kFlagExtra;
+    PutLe(&header[4], StampMtime(*stamp), 4);
+    const std::vector<uint8_t> extra = StampExtraField(*stamp);
+    header.push_back(static_cast<uint8_t>(extra.size()));
+    header.push_back(static_cast<uint8_t>(extra.size() >> 8));
+    header.insert(header.end(), extra.begin(), extra.end());
+    return header;
+}
+
+namespace {
 
 class Compressor final : public ByteSink {
 public:
-    explicit Compressor(ByteSink* next) : next_(next), out_(kStageBuffer) {
+    Compressor(ByteSink* next, const plat::FileStamp* stamp) : next_(next), out_(kStageBuffer) {
         ready_ = deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) == Z_OK;
         if (ready_) {
-            header_.os = 0x0B;  // the operating-system byte of every payload
+            header_.os = kPayloadOs;
             header_.time = 0;
+            if (stamp) {
+                // zlib writes FLG.FEXTRA, MTIME and XLEN as PayloadGzipHeader does.
+                extra_ = StampExtraField(*stamp);
+                header_.time = StampMtime(*stamp);
+                header_.extra = extra_.data();
+                header_.extra_len = static_cast<uInt>(extra_.size());
+            }
             ready_ = deflateSetHeader(&z_, &header_) == Z_OK;
         }
     }
@@ -325,22 +422,34 @@ private:
     ByteSink* next_;
     z_stream z_{};
     gz_header header_{};
+    std::vector<uint8_t> extra_;
     std::vector<uint8_t> out_;
     bool ready_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<ByteSink> MakeCompressor(ByteSink* next) { return std::unique_ptr<ByteSink>(new Compressor(next)); }
+std::unique_ptr<ByteSink> MakeCompressor(ByteSink* next, const plat::FileStamp* stamp) {
+    return std::unique_ptr<ByteSink>(new Compressor(next, stamp));
+}
 
 struct Decompressor::State {
     z_stream z{};
     std::vector<uint8_t> out = std::vector<uint8_t>(kStageBuffer);
+    // The first member's header; zlib keeps at most extra.size() bytes of
+    // its extra field.
+    gz_header head{};
+    std::vector<uint8_t> extra = std::vector<uint8_t>(1024);
     bool ready = false;
 };
 
 Decompressor::Decompressor(ByteSink* next) : state_(new State), next_(next) {
     state_->ready = inflateInit2(&state_->z, 15 + 16) == Z_OK;
+    if (state_->ready) {
+        state_->head.extra = state_->extra.data();
+        state_->head.extra_max = static_cast<uInt>(state_->extra.size());
+        state_->ready = inflateGetHeader(&state_->z, &state_->head) == Z_OK;
+    }
     failed_ = !state_->ready;
 }
 
@@ -377,6 +486,7 @@ bool Decompressor::Write(const uint8_t* data, size_t size) {
                 return false;
             }
             if (rc == Z_STREAM_END) {
+                if (members_ == 0) ReadStamp();
                 ++members_;
                 betweenMembers_ = true;
                 outputFull = false;
@@ -389,6 +499,14 @@ bool Decompressor::Write(const uint8_t* data, size_t size) {
         }
     }
     return true;
+}
+
+void Decompressor::ReadStamp() {
+    const gz_header& head = state_->head;
+    // zlib leaves extra null when the member has no extra field.
+    if (head.done != 1 || head.extra == Z_NULL) return;
+    const size_t size = head.extra_len < head.extra_max ? head.extra_len : head.extra_max;
+    ParseStampExtraField(state_->extra.data(), size, &stamp_);
 }
 
 bool Decompressor::Finish() {

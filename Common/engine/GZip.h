@@ -4,15 +4,17 @@
 // The stream is produced with zlib's deflate in gzip mode, with the header
 // 1F 8B 08 00 00000000 00 0B (modification time 0, operating-system byte
 // 0x0B) on every platform, so the same file gives the same payload bytes on
-// Windows and Linux. Reading accepts only a real gzip stream: the magic, the
-// CRC-32 and the length in the trailer are checked, and data that is not
-// gzip is an error rather than passed through.
+// Windows and Linux; a locked file's payload adds the plain file's times and
+// attributes to it (PayloadGzipHeader below). Reading accepts only a real
+// gzip stream: the magic, the CRC-32 and the length in the trailer are
+// checked, and data that is not gzip is an error rather than passed through.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Stream.h"
 #include "platform/Platform.h"
@@ -86,7 +88,9 @@ private:
 
 }  // namespace zlib
 
-// Compresses the source file into a new gzip file; false on any failure.
+// Compresses the source file into a new gzip file; false on any failure
+// (a read error or a source that ends early included), and then no gzip
+// file is left.
 bool CompressFile(const std::wstring& source, const std::wstring& gzipPath);
 // Restores a gzip file into destination (created or truncated, then flushed
 // to disk). True only when the whole stream was valid and completely written.
@@ -94,11 +98,39 @@ bool DecompressFile(const std::wstring& gzipPath, const std::wstring& destinatio
 
 namespace corva {
 
+// The plain file's attributes and times in a payload's gzip header, where
+// every gzip reader passes over them: MTIME holds the modification time in
+// seconds since 1970 (0 when unknown or outside 1970 to 2106), and FEXTRA
+// an extra field with one subfield of id "Cv" and 36 bytes, little-endian:
+//    0  uint32  attributes, Windows' bits (plat::kAttribute...)
+//    4  uint32  which of those bits the writing system keeps
+//    8  uint32  times known: bit 0 modified, bit 1 created
+//   12  int64   modified: seconds since 1970-01-01 UTC
+//   20  uint32  modified: nanoseconds
+//   24  int64   created: seconds since 1970-01-01 UTC
+//   32  uint32  created: nanoseconds
+// A reader takes the subfield only with this id and exactly this length;
+// any other subfield, a shorter or longer one, and an extra field whose
+// subfields overrun it are ignored (the file then gets the times of its
+// restoring), as is a time whose nanoseconds are out of range.
+constexpr uint8_t kStampFieldId[2] = {'C', 'v'};
+constexpr size_t kStampFieldSize = 36;
+
+// The gzip header of a payload: the fixed 10 bytes without a stamp; with
+// one, FLG.FEXTRA set, MTIME and the extra field.
+std::vector<uint8_t> PayloadGzipHeader(const plat::FileStamp* stamp);
+// MTIME for a stamp, and the extra field (XLEN bytes: the one subfield).
+uint32_t StampMtime(const plat::FileStamp& stamp);
+std::vector<uint8_t> StampExtraField(const plat::FileStamp& stamp);
+// The stamp in a gzip extra field of size bytes; false (stamp untouched)
+// when it holds none that is valid.
+bool ParseStampExtraField(const uint8_t* extra, size_t size, plat::FileStamp* stamp);
+
 // The compression stage: deflates everything written into one gzip member
-// of the payload format (header 1F 8B 08 00 00000000 00 0B, zlib's default
-// level and strategy) and passes the stream to next; Finish writes the
-// trailer, then finishes next.
-std::unique_ptr<ByteSink> MakeCompressor(ByteSink* next);
+// of the payload format (PayloadGzipHeader(stamp), zlib's default level and
+// strategy) and passes the stream to next; Finish writes the trailer, then
+// finishes next.
+std::unique_ptr<ByteSink> MakeCompressor(ByteSink* next, const plat::FileStamp* stamp = nullptr);
 
 // The decompression stage: inflates a payload of one or more gzip members
 // and passes the plain bytes to next. A member may begin at any byte of any
@@ -118,12 +150,18 @@ public:
     // The stream itself was at fault (not the next stage).
     bool Damaged() const { return damaged_; }
     uint64_t Members() const { return members_; }
+    // What the first member's header carries of the plain file (nothing
+    // known when it has no valid stamp); complete once that member is.
+    const plat::FileStamp& Stamp() const { return stamp_; }
 
 private:
+    void ReadStamp();
+
     struct State;
     State* state_;
     ByteSink* next_;
     uint64_t members_ = 0;
+    plat::FileStamp stamp_;
     bool betweenMembers_ = false;
     bool damaged_ = false;
     bool failed_ = false;

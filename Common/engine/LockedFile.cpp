@@ -224,9 +224,10 @@ int ReadHeader(plat::File& in, LockedFileHeader* h, int64_t* size, uint8_t raw[k
 // header, the password, the body length, every block deciphered and the
 // payload inflated into sink with every gzip member checked. known: the keys
 // already derived for this very header (the read-back after locking), or
-// nullptr to derive them from the password.
+// nullptr to derive them from the password. stamp: receives the plain
+// file's attributes and times from the payload's header, when given.
 int ReadLockedFile(const char* password, const WrittenKeys* known, plat::File& in, ByteSink* sink,
-                   const wchar_t* name, FileLog* log, const char* stage) {
+                   const wchar_t* name, FileLog* log, const char* stage, plat::FileStamp* stamp = nullptr) {
     LockedFileHeader h;
     int64_t size = 0;
     uint8_t raw[kHeaderSize];
@@ -264,6 +265,7 @@ int ReadLockedFile(const char* password, const WrittenKeys* known, plat::File& i
     const bool finished = first->Finish();
     ahead.reset();
     if (!finished) return inflater.Damaged() ? kDamagedPayload : kIoFailure;
+    if (stamp) *stamp = inflater.Stamp();
     return kOk;
 }
 
@@ -514,6 +516,9 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
         LogTo(log, kLogWarn, "[encryptfile] open %s failed.", Narrow(path).c_str());
         return kIoFailure;
     }
+    // The plain file's attributes and times travel in the payload's header.
+    plat::FileStamp stamp;
+    const bool stamped = in.Stamp(&stamp);
     plat::PendingFile out;
     if (!out.Create(locked)) {
         LogTo(log, kLogWarn, "[encryptfile] open %s failed.", Narrow(locked).c_str());
@@ -541,7 +546,7 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
     // Deflate output is at most a little longer than its input.
     const uint64_t expected = static_cast<uint64_t>(length) + static_cast<uint64_t>(length) / 1000;
     EncipherSink cipher(out.Data(), keys.body.bytes, h.iv, expected);
-    std::unique_ptr<ByteSink> compressor = MakeParallelCompressor(&cipher);
+    std::unique_ptr<ByteSink> compressor = MakeParallelCompressor(&cipher, stamped ? &stamp : nullptr);
     // Reads of at most a megabyte; one byte more than a small file's length
     // still tells its end.
     std::vector<uint8_t> buf(static_cast<uint64_t>(length) < kChunk ? static_cast<size_t>(length) + 1 : kChunk);
@@ -647,7 +652,8 @@ int UnlockFile(const std::wstring& path, const char* password, bool replaceExist
         return kIoFailure;
     }
     FileSink sink(out.Data());
-    int rc = ReadLockedFile(password, nullptr, in, &sink, path.c_str(), log, "decrypt");
+    plat::FileStamp stamp;
+    int rc = ReadLockedFile(password, nullptr, in, &sink, path.c_str(), log, "decrypt", &stamp);
     if (rc != kOk) {
         if (sink.Failed()) {
             LogTo(log, kLogError, "[decryptfile] write %s failed.", Narrow(restored).c_str());
@@ -666,6 +672,10 @@ int UnlockFile(const std::wstring& path, const char* password, bool replaceExist
         LogTo(log, kLogError, "[decryptfile] write %s failed.", Narrow(restored).c_str());
         return kIoFailure;
     }
+    // Its attributes and times once it is complete under its name (a
+    // read-only file comes back read-only).
+    if (!plat::ApplyStamp(restored, stamp))
+        LogTo(log, kLogWarn, "[UnlockOneFile] attributes or times of %s not restored.", Narrow(restored).c_str());
     in.Close();
     if (!RemoveReplaced(path)) {
         LogTo(log, kLogWarn, "[UnlockOneFile] delete %s failed.", Narrow(path).c_str());

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "GZip.h"
 #include "platform/Platform.h"
 
 namespace corva {
@@ -19,7 +20,6 @@ namespace corva {
 namespace {
 
 constexpr size_t kWindow = 32 * 1024;  // deflate's largest distance
-const uint8_t kHeader[10] = {0x1F, 0x8B, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x0B};
 
 // One part of the input and, once a worker is done with it, its deflate
 // bytes. The dictionary is the previous part's last 32 KiB (empty for the
@@ -109,6 +109,7 @@ struct ParallelGzipWriter::State {
     bool stopping = false;
     std::unique_ptr<PartDeflater> inline_;  // for work done on the calling thread
 
+    std::vector<uint8_t> header = PayloadGzipHeader(nullptr);
     bool headerWritten = false;
     bool failed = false;
     bool finished = false;
@@ -208,7 +209,7 @@ struct ParallelGzipWriter::State {
 
     bool Submit(bool last) {
         if (!headerWritten) {
-            if (!Emit(kHeader, sizeof kHeader)) return false;
+            if (!Emit(header.data(), header.size())) return false;
             headerWritten = true;
         }
         std::shared_ptr<Part> part = MakePart(last);
@@ -244,6 +245,10 @@ ParallelGzipWriter::ParallelGzipWriter(Sink sink, unsigned threads, size_t partS
 }
 
 ParallelGzipWriter::~ParallelGzipWriter() { state_->StopWorkers(); }
+
+void ParallelGzipWriter::SetStamp(const plat::FileStamp& stamp) {
+    if (!state_->headerWritten) state_->header = PayloadGzipHeader(&stamp);
+}
 
 bool ParallelGzipWriter::Write(const void* data, size_t size) {
     State& s = *state_;
@@ -299,8 +304,10 @@ namespace {
 
 class ParallelCompressor final : public ByteSink {
 public:
-    explicit ParallelCompressor(ByteSink* next)
-        : next_(next), writer_([next](const uint8_t* data, size_t size) { return next->Write(data, size); }) {}
+    ParallelCompressor(ByteSink* next, const plat::FileStamp* stamp)
+        : next_(next), writer_([next](const uint8_t* data, size_t size) { return next->Write(data, size); }) {
+        if (stamp) writer_.SetStamp(*stamp);
+    }
     bool Write(const uint8_t* data, size_t size) override { return writer_.Write(data, size); }
     bool Finish() override { return writer_.Finish() && next_->Finish(); }
 
@@ -311,8 +318,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ByteSink> MakeParallelCompressor(ByteSink* next) {
-    return std::unique_ptr<ByteSink>(new ParallelCompressor(next));
+std::unique_ptr<ByteSink> MakeParallelCompressor(ByteSink* next, const plat::FileStamp* stamp) {
+    return std::unique_ptr<ByteSink>(new ParallelCompressor(next, stamp));
 }
 
 uint64_t ParallelGzipWriter::InputLength() const { return state_->inputLength; }

@@ -3,8 +3,8 @@
 // primed with the previous part's last 32 KiB, and the parts, each ended on a
 // byte boundary, joined in order into one deflate stream that any gzip
 // reader inflates. The header is the engine's fixed one (1F 8B 08 00
-// 00000000 00 0B); the trailer carries the CRC-32 and length of the whole
-// input. An input that fits in one part is deflated on the calling thread
+// 00000000 00 0B), or the payload header with a stamp (GZip.h); the trailer
+// carries the CRC-32 and length of the whole input. An input that fits in one part is deflated on the calling thread
 // and gives exactly the bytes of a single zlib deflate at the same settings.
 //
 // Memory stays bounded whatever the input size: at most a few parts (input
@@ -19,6 +19,7 @@
 #include <memory>
 
 #include "Stream.h"
+#include "platform/Platform.h"
 
 namespace corva {
 
@@ -36,6 +37,9 @@ public:
     ParallelGzipWriter(const ParallelGzipWriter&) = delete;
     ParallelGzipWriter& operator=(const ParallelGzipWriter&) = delete;
 
+    // Before the first Write: the header carries the plain file's
+    // attributes and times (PayloadGzipHeader in GZip.h).
+    void SetStamp(const plat::FileStamp& stamp);
     bool Write(const void* data, size_t size);
     // Compresses what is left, writes the trailer and stops the workers.
     bool Finish();
@@ -50,7 +54,8 @@ private:
 
 // The compression stage of locking on all cores: a ByteSink that passes a
 // ParallelGzipWriter's stream to next; Finish writes the trailer, then
-// finishes next. A payload of one part is the bytes MakeCompressor writes.
-std::unique_ptr<ByteSink> MakeParallelCompressor(ByteSink* next);
+// finishes next. A payload of one part is the bytes MakeCompressor writes
+// (with the same stamp).
+std::unique_ptr<ByteSink> MakeParallelCompressor(ByteSink* next, const plat::FileStamp* stamp = nullptr);
 
 }  // namespace corva

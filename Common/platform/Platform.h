@@ -23,6 +23,37 @@ enum class IoError {
     Io,            // any other failure of the device
 };
 
+// ---------------------------------------------------------------- times and attributes
+// A moment as whole seconds since 1970-01-01 00:00 UTC (negative before) and
+// the nanoseconds past them (0 to 999,999,999).
+struct FileTime {
+    int64_t seconds = 0;
+    uint32_t nanoseconds = 0;
+};
+
+// Attribute bits a file keeps beside its content, with Windows' values.
+constexpr uint32_t kAttributeReadOnly = 0x01;
+constexpr uint32_t kAttributeHidden = 0x02;
+constexpr uint32_t kAttributeSystem = 0x04;
+constexpr uint32_t kAttributeArchive = 0x20;
+
+// A file's attributes and times, as far as its system keeps them: Windows
+// the four attributes above, the last-write and the creation time; POSIX
+// systems read-only (no write permission for the owner) and the
+// modification time. Only what is marked known is ever applied.
+struct FileStamp {
+    uint32_t attributes = 0;
+    uint32_t attributesKnown = 0;  // which bits of attributes were read
+    bool modifiedKnown = false;
+    FileTime modified;
+    bool createdKnown = false;
+    FileTime created;
+};
+
+// Gives the file at path the known parts of stamp (times first, then the
+// attributes; a link is never followed). False when any part failed.
+bool ApplyStamp(const std::wstring& path, const FileStamp& stamp);
+
 // ---------------------------------------------------------------- files
 // An open file; closed by the destructor (unchecked) or by Close (checked).
 class File {
@@ -52,6 +83,8 @@ public:
     bool Write(const void* buffer, size_t size);
     bool Seek(int64_t offset);
     bool Size(int64_t* size) const;
+    // The attributes and times of the open file.
+    bool Stamp(FileStamp* stamp) const;
     // Pushes written data to stable storage.
     bool Flush();
     // Closes the file; false when the system reports a failure on close.

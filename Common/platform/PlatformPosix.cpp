@@ -155,6 +155,18 @@ bool File::Size(int64_t* size) const {
     return true;
 }
 
+bool File::Stamp(FileStamp* stamp) const {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return false;
+    *stamp = FileStamp();
+    stamp->attributesKnown = kAttributeReadOnly;
+    stamp->attributes = (st.st_mode & S_IWUSR) ? 0 : kAttributeReadOnly;
+    stamp->modifiedKnown = true;
+    stamp->modified.seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+    stamp->modified.nanoseconds = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+    return true;
+}
+
 bool File::Flush() {
     if (::fsync(fd_) != 0) {
         Fail();
@@ -261,6 +273,25 @@ bool SetReadOnly(const std::wstring& path, bool readOnly) {
     mode_t mode = st.st_mode & 07777;
     mode = readOnly ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
     return ::chmod(n.c_str(), mode) == 0;
+}
+
+bool ApplyStamp(const std::wstring& path, const FileStamp& stamp) {
+    bool ok = true;
+    if (stamp.modifiedKnown) {
+        struct timespec times[2];
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
+        times[1].tv_sec = static_cast<time_t>(stamp.modified.seconds);
+        times[1].tv_nsec = static_cast<long>(stamp.modified.nanoseconds);
+        ok = stamp.modified.nanoseconds < 1000000000u &&
+             static_cast<int64_t>(times[1].tv_sec) == stamp.modified.seconds &&
+             ::utimensat(AT_FDCWD, Native(path).c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    if (stamp.attributesKnown & kAttributeReadOnly) {
+        const bool readOnly = (stamp.attributes & kAttributeReadOnly) != 0;
+        if (IsReadOnly(path) != readOnly) ok = SetReadOnly(path, readOnly) && ok;
+    }
+    return ok;
 }
 
 wchar_t PathSeparator() { return L'/'; }

@@ -60,6 +60,46 @@ bool SetDeleteMark(HANDLE h, bool remove) {
     return ::SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
+// 100-nanosecond ticks from 1601-01-01 (FILETIME's start) to 1970-01-01.
+constexpr int64_t kTicksBefore1970 = 116444736000000000LL;
+constexpr int64_t kTicksPerSecond = 10000000;
+
+FileTime FromTicks(int64_t ticks) {
+    ticks -= kTicksBefore1970;
+    int64_t seconds = ticks / kTicksPerSecond, rest = ticks % kTicksPerSecond;
+    if (rest < 0) {
+        rest += kTicksPerSecond;
+        --seconds;
+    }
+    FileTime t;
+    t.seconds = seconds;
+    t.nanoseconds = static_cast<uint32_t>(rest) * 100;
+    return t;
+}
+
+FileTime FromFileTime(const FILETIME& ft) {
+    return FromTicks(static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime));
+}
+
+// False when the moment lies outside what a FILETIME holds (or is its 0,
+// which would mean "leave unchanged").
+bool ToTicks(const FileTime& t, LARGE_INTEGER* out) {
+    const int64_t lowest = -kTicksBefore1970 / kTicksPerSecond;
+    const int64_t highest = (INT64_MAX - kTicksBefore1970) / kTicksPerSecond - 1;
+    if (t.nanoseconds >= 1000000000u || t.seconds < lowest || t.seconds > highest) return false;
+    const int64_t ticks = kTicksBefore1970 + t.seconds * kTicksPerSecond + t.nanoseconds / 100;
+    if (ticks <= 0) return false;
+    out->QuadPart = ticks;
+    return true;
+}
+
+// The attributes a file keeps with its content, and those that
+// SetFileInformationByHandle accepts besides.
+constexpr DWORD kStampAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                   FILE_ATTRIBUTE_ARCHIVE;
+constexpr DWORD kSettableAttributes = kStampAttributes | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
+
 }  // namespace
 
 File::~File() {
@@ -189,6 +229,19 @@ bool File::Size(int64_t* size) const {
     return true;
 }
 
+bool File::Stamp(FileStamp* stamp) const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle_, &info)) return false;
+    *stamp = FileStamp();
+    stamp->attributesKnown = kStampAttributes;
+    stamp->attributes = info.dwFileAttributes & kStampAttributes;
+    stamp->modifiedKnown = true;
+    stamp->modified = FromFileTime(info.ftLastWriteTime);
+    stamp->createdKnown = true;
+    stamp->created = FromFileTime(info.ftCreationTime);
+    return true;
+}
+
 bool File::Flush() {
     if (!::FlushFileBuffers(handle_)) {
         Fail();
@@ -294,6 +347,33 @@ bool SetReadOnly(const std::wstring& path, bool readOnly) {
     a = readOnly ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (a == 0) a = FILE_ATTRIBUTE_NORMAL;
     return ::SetFileAttributesW(path.c_str(), a) != 0;
+}
+
+bool ApplyStamp(const std::wstring& path, const FileStamp& stamp) {
+    const DWORD known = stamp.attributesKnown & kStampAttributes;
+    if (!known && !stamp.modifiedKnown && !stamp.createdKnown) return true;
+    // Opened as itself: a link is changed, never what it points to.
+    HANDLE h = ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FILE_BASIC_INFO info;
+    std::memset(&info, 0, sizeof info);
+    bool ok = ::GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info) != 0;
+    if (ok) {
+        // A time of 0 is left as it is: the access and change times, and
+        // any time not known.
+        const DWORD current = info.FileAttributes;
+        std::memset(&info, 0, sizeof info);
+        if (stamp.modifiedKnown && !ToTicks(stamp.modified, &info.LastWriteTime)) ok = false;
+        if (stamp.createdKnown && !ToTicks(stamp.created, &info.CreationTime)) ok = false;
+        DWORD attributes = ((current & ~known) | (stamp.attributes & known)) & kSettableAttributes;
+        if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+        info.FileAttributes = attributes;
+        ok = ::SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info) != 0 && ok;
+    }
+    ::CloseHandle(h);
+    return ok;
 }
 
 wchar_t PathSeparator() { return L'\\'; }

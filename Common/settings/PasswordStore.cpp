@@ -1,5 +1,8 @@
 #include "settings/PasswordStore.h"
 
+#include <utility>
+#include <vector>
+
 #include "engine/Secrets.h"
 #include "settings/SettingKeys.h"
 #include "settings/Settings.h"
@@ -31,11 +34,12 @@ bool CheckPassword(const std::string& password) {
 
 bool SetAnswers(const std::string& answer1, const std::string& answer2, const std::string& answer3) {
     const std::string* answers[3] = {&answer1, &answer2, &answer3};
-    std::string digests[3];
-    for (int i = 0; i < 3; ++i) digests[i] = HashSecretText(*answers[i], kAnswerLabels[i]);
-    bool stored = true;
-    for (int i = 0; i < 3; ++i) stored = SetSetting(corva::kAnswerKeys[i], digests[i]) && stored;
-    return stored;
+    // One rewrite for all three: a failure leaves the earlier answers whole,
+    // never some new and some old.
+    std::vector<std::pair<std::string, std::string>> digests;
+    for (int i = 0; i < 3; ++i)
+        digests.emplace_back(corva::kAnswerKeys[i], HashSecretText(*answers[i], kAnswerLabels[i]));
+    return SetSettings(digests);
 }
 
 bool CheckAnswers(const std::string& answer1, const std::string& answer2, const std::string& answer3) {

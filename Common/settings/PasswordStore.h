@@ -16,8 +16,8 @@ bool SetPassword(const std::string& password);
 // when none is stored).
 bool CheckPassword(const std::string& password);
 
-// Stores the answers' digests as "a1", "a2", "a3", in that order. True when
-// all three were stored.
+// Stores the answers' digests as "a1", "a2", "a3" in one rewrite of the
+// settings file: all three or, on failure, none. True when stored.
 bool SetAnswers(const std::string& answer1, const std::string& answer2, const std::string& answer3);
 // True when all three answers match "a1", "a2", "a3"; compares answer 1
 // first and stops at the first mismatch without hashing the rest.

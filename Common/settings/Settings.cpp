@@ -199,14 +199,18 @@ std::string GetSetting(const std::string& key) {
     return value;
 }
 
-bool SetSetting(const std::string& key, const std::string& value) {
+bool SetSetting(const std::string& key, const std::string& value) { return SetSettings({{key, value}}); }
+
+bool SetSettings(const std::vector<std::pair<std::string, std::string>>& values) {
     const std::string keyText = SettingsKeyText();
     const std::wstring path = SettingsFilePath();
-    if (path.empty()) return false;
+    if (path.empty() || values.empty()) return false;
     // A key is one element name: no separator, not empty.
-    std::vector<std::string> names;
-    MardleTree::ToVector(names, key.c_str(), kPathSeparators);
-    if (names.size() != 1 || names[0] != key) return false;
+    for (const auto& kv : values) {
+        std::vector<std::string> names;
+        MardleTree::ToVector(names, kv.first.c_str(), kPathSeparators);
+        if (names.size() != 1 || names[0] != kv.first) return false;
+    }
     MardleTree tree;
     // The file keeps the form it was read in.
     std::string usedKey;
@@ -219,18 +223,22 @@ bool SetSetting(const std::string& key, const std::string& value) {
         case FileState::Unopenable:
         case FileState::Unreadable:
             // Rewriting would drop whatever the file holds.
-            DebugTrace(kLogError, "SetSetting: config.xml not readable, value not stored{key='%s'}", key.c_str());
+            DebugTrace(kLogError, "SetSetting: config.xml not readable, value not stored{key='%s'}",
+                       values.front().first.c_str());
             return false;
     }
-    MardleTree* node = nullptr;
-    tree.GetNodeByPath(node, key.c_str(), kPathSeparators);
-    if (!node) {
-        tree.AddChild(key, MardleTree(key));
+    for (const auto& kv : values) {
+        const std::string& key = kv.first;
+        MardleTree* node = nullptr;
         tree.GetNodeByPath(node, key.c_str(), kPathSeparators);
-        if (!node) return false;
+        if (!node) {
+            tree.AddChild(key, MardleTree(key));
+            tree.GetNodeByPath(node, key.c_str(), kPathSeparators);
+            if (!node) return false;
+        }
+        node->RemoveAttribute(kValueAttribute);
+        node->SetAttribute(kValueAttribute, kv.second);
     }
-    node->RemoveAttribute(kValueAttribute);
-    node->SetAttribute(kValueAttribute, value);
     return WriteSettingsFile(tree, path, usedKey, true);
 }
 

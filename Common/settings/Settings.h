@@ -7,6 +7,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -42,6 +44,11 @@ std::string GetSetting(const std::string& key);
 // file but the settings file itself is writable, the file is rewritten in
 // place instead. True when the value was stored.
 bool SetSetting(const std::string& key, const std::string& value);
+
+// Creates or replaces several settings with one rewrite of the file, as
+// SetSetting does for one: either all of them are stored or none. True
+// when they were stored.
+bool SetSettings(const std::vector<std::pair<std::string, std::string>>& values);
 
 namespace corva {
 

@@ -47,6 +47,21 @@ check "nothing else is left" test "$(find "$work/tree" -type f | wc -l)" = 3
 
 run lock --password-file "$pw" "$(p "$work/tree")"
 check "locking again skips locked files" has "skipped, already locked"
+check "locking again locks nothing" test "$(find "$work/tree" -type f | wc -l)" = 3
+
+# A name ending in .corvastine does not make a file locked: a plain file of
+# that name is locked like any other (skipping it would leave it plain and
+# call that success), alone or in a folder, and unlocks back to its name.
+mkdir "$work/named"
+printf 'plain notes\n' > "$work/named/notes.corvastine"
+printf 'plain list\n' > "$work/list.corvastine"
+run lock --password-file "$pw" "$(p "$work/named")" "$(p "$work/list.corvastine")"
+check "plain files named .corvastine are locked" test "$rc" = 0 -a "$(grep -c ': locked$' "$work/stdout")" = 2
+check "into NAME.corvastine.corvastine" test -f "$work/named/notes.corvastine.corvastine" \
+  -a ! -e "$work/named/notes.corvastine" -a -f "$work/list.corvastine.corvastine"
+run unlock --password-file "$pw" "$(p "$work/named")" "$(p "$work/list.corvastine.corvastine")"
+check "and unlock to their names" test "$rc" = 0 -a "$(cat "$work/named/notes.corvastine")$(cat "$work/list.corvastine")" = "plain notesplain list"
+rm -rf "$work/named" "$work/list.corvastine"
 
 run verify --password-file "$bad" "$(p "$work/tree")"
 check "wrong password fails verify" test "$rc" = 1
@@ -60,8 +75,16 @@ run info "$(p "$work/tree/a.txt.corvastine")"
 check "info succeeds" test "$rc" = 0
 check "info shows the magic" has "0xFF00"
 
+# verify writes, removes and touches nothing: every name, size, mode and
+# time in the tree stays, folders included (a leftover temporary that lock
+# and unlock would clean up is left too).
+touch "$work/tree/a.txt0123456789ABcdef0123456789ABCDEF.xml"
+snapshot() { find "$1" -printf '%p %y %s %m %T@ %C@\n' | sort; }
+before=$(snapshot "$work/tree")
 run verify --password-file "$pw" "$(p "$work/tree")"
 check "verify succeeds" test "$rc" = 0
+check "verify changes nothing in the folder" test "$before" = "$(snapshot "$work/tree")"
+rm "$work/tree/a.txt0123456789ABcdef0123456789ABCDEF.xml"
 
 run unlock --password-file "$pw" "$(p "$work/tree")"
 check "unlocking the tree succeeds" test "$rc" = 0
@@ -110,9 +133,20 @@ check "a failed lock exits 1" test "$rc" = 1
 check "a failed lock names the reason" has "its locked file already exists"
 check "a failed lock leaves both files" test "$(cat "$work/taken.txt")$(cat "$work/taken.txt.corvastine")" = xy
 
+# info reads no body (it takes no password) but tells a damaged shape: a body
+# cut short, a payload size the body does not fit, a damaged magic.
+kit=$(cd "$(dirname "$0")/../vectors/locked" && pwd)
+head -c 2 /dev/zero > "$work/magic.corvastine"
+tail -c +3 "$kit/linux-hello.txt.corvastine" >> "$work/magic.corvastine"
+for v in "$kit/truncated.bin.corvastine" "$kit/payload-size-16-short.bin.corvastine" "$work/magic.corvastine"; do
+  run info "$(p "$v")"
+  check "info on damaged $(basename "$v") exits 1" test "$rc" = 1
+done
+run info "$(p "$kit/truncated.bin.corvastine")"
+check "info names the mismatch" has "the body length does not match the payload size"
+
 # verify and unlock decide alike: a payload with something after its last
 # gzip member, or a payload size 16 short of the stream, is damaged.
-kit=$(cd "$(dirname "$0")/../vectors/locked" && pwd)
 printf 'corvastine-vectors\n' > "$work/vpw"
 run verify --password-file "$(p "$work/vpw")" "$(p "$kit/multi-member.bin.corvastine")"
 check "a payload of several gzip members verifies" test "$rc" = 0

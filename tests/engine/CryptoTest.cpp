@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -55,7 +56,8 @@ TEST(Crypto, AesCbcMatchesFips197) {
 }
 
 TEST(Crypto, AesInstructionPathMatchesFips197) {
-    if (!corva::AesNiAvailable()) GTEST_SKIP() << "no AES instructions on this processor";
+    if (corva::BestCryptoPath() < corva::CryptoPath::AesInstructions)
+        GTEST_SKIP() << "no AES instructions on this processor";
     Bytes key = FromHex(kFipsKey), block = FromHex(kFipsPlain);
     uint8_t iv[16] = {};
     corva::AesNiCbcEncryptBlock(key.data(), iv, block.data());
@@ -158,6 +160,40 @@ TEST(Crypto, StretchPairEqualsTwoStretchesOnEveryPath) {
             EXPECT_EQ(ToHex(pb, 32), ToHex(a, 32));
         }
     }
+}
+
+// The path is chosen from what the processor reports and nothing else: one
+// without SHA instructions (most desktops before 2019) runs the AES path,
+// one without AES (or SSSE3, SSE4.1) the portable one; taking an
+// instruction path on such a processor stops the program.
+TEST(Crypto, PathFollowsTheReportedFeaturesInEveryCombination) {
+    int sha = 0, aes = 0;
+    for (int bits = 0; bits < 16; ++bits) {
+        corva::CpuFeatures f;
+        f.ssse3 = (bits & 1) != 0;
+        f.sse41 = (bits & 2) != 0;
+        f.aes = (bits & 4) != 0;
+        f.sha = (bits & 8) != 0;
+        const corva::CryptoPath path = corva::CryptoPathFor(f);
+        const bool aesPath = f.aes && f.ssse3 && f.sse41;
+        if (path == corva::CryptoPath::ShaAndAesInstructions) ++sha;
+        if (path == corva::CryptoPath::AesInstructions) ++aes;
+        EXPECT_EQ(path == corva::CryptoPath::ShaAndAesInstructions, aesPath && f.sha) << "features " << bits;
+        EXPECT_EQ(path == corva::CryptoPath::AesInstructions, aesPath && !f.sha) << "features " << bits;
+    }
+    EXPECT_EQ(sha, 1);
+    EXPECT_EQ(aes, 1);
+    EXPECT_EQ(corva::BestCryptoPath(), corva::CryptoPathFor(corva::ReportedCpuFeatures()));
+}
+
+// Under an emulated processor (tests/engine/CMakeLists.txt runs this suite
+// under qemu with CORVA_EXPECTED_CRYPTO_PATH set) the path must be the one
+// that processor allows: the fallbacks are really what runs there.
+TEST(Crypto, EmulatedProcessorTakesItsExpectedPath) {
+    const char* expected = std::getenv("CORVA_EXPECTED_CRYPTO_PATH");
+    if (!expected) GTEST_SKIP() << "not under an emulated processor";
+    EXPECT_EQ(static_cast<int>(corva::BestCryptoPath()), std::atoi(expected));
+    EXPECT_EQ(corva::ActiveCryptoPath(), corva::BestCryptoPath());
 }
 
 TEST(Crypto, RandomBytesAreFresh) {

@@ -190,6 +190,42 @@ TEST(GZip, CompressFailsCleanlyOnAFullDisk) {
     EXPECT_FALSE(plat::PathExists(dir / L"out"));
 }
 
+// A read error of the source, or an end of the file reported where data
+// remains, at the first, a middle or the last (partial) read: compression
+// fails and no gzip file is left, since a shorter stream would pass every
+// check. An end reported where the file ends anyway changes nothing.
+TEST(GZip, AReadFaultFailsCompressionAndLeavesNoStream) {
+    TempDir dir;
+    const Bytes data = TextPayload(200000);  // three whole 64 KiB reads, a partial one, the end
+    ASSERT_TRUE(WriteFileBytes(dir / L"in", data));
+    for (plat::ReadFault kind : {plat::ReadFault::Error, plat::ReadFault::EndOfFile}) {
+        int faults = 0;
+        for (int nth = 1;; ++nth) {
+            SCOPED_TRACE(testing::Message() << (kind == plat::ReadFault::Error ? "error" : "end") << " at read "
+                                            << nth);
+            plat::SetReadFaultForTesting(nth, kind);
+            const bool ok = CompressFile(dir / L"in", dir / L"in.gz");
+            const bool hit = !plat::ReadFaultPendingForTesting();
+            plat::SetReadFaultForTesting(0, kind);
+            if (!hit) {
+                ASSERT_TRUE(ok);
+                break;
+            }
+            ++faults;
+            if (ok) {
+                EXPECT_EQ(kind, plat::ReadFault::EndOfFile);
+                ASSERT_TRUE(DecompressFile(dir / L"in.gz", dir / L"out"));
+                EXPECT_EQ(ReadFileBytes(dir / L"out"), data);
+                plat::RemoveFile(dir / L"out");
+                plat::RemoveFile(dir / L"in.gz");
+            }
+            EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"in"});
+            EXPECT_EQ(ReadFileBytes(dir / L"in"), data);
+        }
+        EXPECT_GE(faults, 4) << "the first, a middle, the last partial read and the end";
+    }
+}
+
 namespace {
 
 // Collects what a stage passes on.

@@ -2,8 +2,10 @@
 
 #include <zlib.h>
 
+#include <memory>
 #include <string>
 
+#include "engine/GZip.h"
 #include "engine/ParallelGzip.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
@@ -41,7 +43,8 @@ struct Compressed {
 };
 
 // Writes data in pieces of `piece` bytes (the whole at once for 0).
-Compressed Gzip(const Bytes& data, unsigned threads, size_t partSize, size_t piece = 0) {
+Compressed Gzip(const Bytes& data, unsigned threads, size_t partSize, size_t piece = 0,
+                const plat::FileStamp* stamp = nullptr) {
     Compressed out;
     corva::ParallelGzipWriter writer(
         [&](const uint8_t* p, size_t n) {
@@ -49,6 +52,7 @@ Compressed Gzip(const Bytes& data, unsigned threads, size_t partSize, size_t pie
             return true;
         },
         threads, partSize);
+    if (stamp) writer.SetStamp(*stamp);
     bool ok = true;
     if (piece == 0) piece = data.size() ? data.size() : 1;
     for (size_t at = 0; at < data.size() && ok; at += piece)
@@ -77,12 +81,20 @@ Bytes ReadWithGzread(const std::wstring& path, const Bytes& gz, bool* ok) {
     return out;
 }
 
-// One zlib deflate of the whole input, gzip-wrapped, at the default level.
-Bytes ZlibGzip(const Bytes& data) {
+// One zlib deflate of the whole input, gzip-wrapped, at the default level;
+// with a stamp, zlib writes the header's MTIME and extra field itself.
+Bytes ZlibGzip(const Bytes& data, const plat::FileStamp* stamp = nullptr) {
     z_stream z{};
     deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
     gz_header h{};
     h.os = 0x0B;
+    Bytes extra;
+    if (stamp) {
+        extra = corva::StampExtraField(*stamp);
+        h.time = corva::StampMtime(*stamp);
+        h.extra = extra.data();
+        h.extra_len = static_cast<uInt>(extra.size());
+    }
     deflateSetHeader(&z, &h);
     Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 64);
     z.next_in = const_cast<Bytef*>(data.data());
@@ -95,6 +107,19 @@ Bytes ZlibGzip(const Bytes& data) {
     return out;
 }
 
+class Collect final : public corva::ByteSink {
+public:
+    explicit Collect(Bytes* out) : out_(out) {}
+    bool Write(const uint8_t* data, size_t size) override {
+        out_->insert(out_->end(), data, data + size);
+        return true;
+    }
+    bool Finish() override { return true; }
+
+private:
+    Bytes* out_;
+};
+
 }  // namespace
 
 TEST(ParallelGzip, InputOfOnePartGivesExactlyZlibsStream) {
@@ -106,6 +131,24 @@ TEST(ParallelGzip, InputOfOnePartGivesExactlyZlibsStream) {
     }
     Compressed empty = Gzip({}, 2, kSmallPart);
     EXPECT_EQ(ToHex(empty.bytes), "1f8b080000000000000b03000000000000000000");
+
+    // With a stamp the header is framed as zlib frames it, and the
+    // single-thread stage writes the same bytes.
+    plat::FileStamp stamp;
+    stamp.modifiedKnown = true;
+    stamp.modified.seconds = 1500000000;
+    stamp.modified.nanoseconds = 42;
+    stamp.attributesKnown = plat::kAttributeReadOnly;
+    stamp.attributes = plat::kAttributeReadOnly;
+    const Bytes data = TextPayload(1000);
+    Compressed stamped = Gzip(data, 2, kSmallPart, 0, &stamp);
+    ASSERT_TRUE(stamped.ok);
+    EXPECT_EQ(stamped.bytes, ZlibGzip(data, &stamp));
+    Bytes single;
+    Collect sink(&single);
+    std::unique_ptr<corva::ByteSink> c = corva::MakeCompressor(&sink, &stamp);
+    ASSERT_TRUE(c->Write(data.data(), data.size()) && c->Finish());
+    EXPECT_EQ(single, stamped.bytes);
 }
 
 TEST(ParallelGzip, PartsJoinIntoOneStreamThatGzreadInflates) {

@@ -2,6 +2,7 @@
 // files made by the Linux and by the Windows build, each with its outcome.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <sstream>
 
 #include "engine/LockedFile.h"
@@ -61,6 +62,7 @@ TEST(Vectors, EveryLockedFileHasItsOutcome) {
         const std::wstring copy = dir / plat::Utf8ToWide(v.file);
         const Bytes lockedBytes = ReadFileBytes(source);
         ASSERT_TRUE(WriteFileBytes(copy, lockedBytes));
+        const int64_t before = static_cast<int64_t>(std::time(nullptr));
         const bool unlocked = UnlockOneFile(copy, password.c_str(), nullptr);
         const std::wstring restored = copy.substr(0, copy.size() - 11);
         if (v.outcome == "ok") {
@@ -68,6 +70,11 @@ TEST(Vectors, EveryLockedFileHasItsOutcome) {
             EXPECT_FALSE(plat::PathExists(copy));
             EXPECT_EQ(ReadFileBytes(restored),
                       ReadFileBytes(Join(Join(kit, L"plain"), plat::Utf8ToWide(v.plain))));
+            // Their payloads carry no times: the file gets those of its unlocking.
+            int64_t seconds = 0;
+            uint32_t nanoseconds = 0;
+            EXPECT_TRUE(ModifiedTime(restored, &seconds, &nanoseconds));
+            EXPECT_GE(seconds, before - 1);
             plat::RemoveFile(restored);
         } else {
             EXPECT_FALSE(unlocked);

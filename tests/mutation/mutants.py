@@ -3,12 +3,9 @@
 # what the fault would do.)
 #
 # Faults the suites cannot see, for good reasons:
-# - lf-readerr-as-eof, lf-body-longer, lf-body-shorter, lockpath-link,
-#   wipe-link, wipe-size, gz-short-read, cz-finish: a second check catches
-#   the same case with the same outcome, or the changed line cannot be
-#   reached with regular files;
-# - pw-sametext: the texts compared are digests, so dropping their last
-#   character changes nothing a test can meet;
+# - lf-readerr-as-eof, lf-body-shorter, lockpath-link, wipe-link, wipe-size,
+#   gz-short-read, cz-finish: a second check catches the same case with the
+#   same outcome, or the changed line cannot be reached with regular files;
 # - pend-flush: only a power cut shows a missing flush;
 # - lf-remove-fail-keeps-both: a plain file that cannot be deleted exists
 #   only on Windows, where the batch suite catches it (not run here).

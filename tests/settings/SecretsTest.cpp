@@ -9,6 +9,7 @@
 #include "engine/Secrets.h"
 #include "settings/PasswordStore.h"
 #include "engine/SecretText.h"
+#include "platform/Platform.h"
 #include "settings/Settings.h"
 
 using namespace testing_support;
@@ -93,9 +94,19 @@ TEST(Secrets, PasswordCheck) {
     EXPECT_FALSE(CheckPassword("password"));
     EXPECT_TRUE(CheckPassword("correct horse battery staple"));
 
-    // A damaged digest matches nothing.
-    ASSERT_TRUE(SetSetting("passwordhash", Known("kelpbramble", "password").substr(0, 95)));
-    EXPECT_FALSE(CheckPassword("password"));
+    // A damaged digest matches nothing: one character short, or different
+    // only in its last hexadecimal digit or its trailing space.
+    const std::string right = Known("kelpbramble", "password");
+    ASSERT_EQ(right.size(), 96u);
+    std::string lastDigit = right, lastSpace = right;
+    lastDigit[94] = lastDigit[94] == '0' ? '1' : '0';
+    lastSpace[95] = '0';
+    for (const std::string& damaged : {right.substr(0, 95), lastDigit, lastSpace}) {
+        ASSERT_TRUE(SetSetting("passwordhash", damaged));
+        EXPECT_FALSE(CheckPassword("password")) << "'" << damaged << "'";
+    }
+    ASSERT_TRUE(SetSetting("passwordhash", right));
+    EXPECT_TRUE(CheckPassword("password"));
 }
 
 TEST(Secrets, AnswersCheck) {
@@ -112,6 +123,27 @@ TEST(Secrets, AnswersCheck) {
     EXPECT_FALSE(CheckAnswers("Rex", "Springfield", "Elm street"));
     EXPECT_FALSE(CheckAnswers("Springfield", "Rex", "Elm Street"));  // each has its own label
     EXPECT_EQ(GetSetting("passwordhash"), "");
+}
+
+// The three answers are stored together: a write that fails, whenever it
+// fails, leaves the earlier three answers, never some old and some new.
+TEST(Secrets, SetAnswersStoresAllThreeOrNone) {
+    SettingsFolder folder(false);
+    ASSERT_TRUE(EnsureSettingsFile());
+    ASSERT_TRUE(SetAnswers("one", "two", "three"));
+    // Every rewrite of the file with three answers has this size.
+    const int64_t size = static_cast<int64_t>(ReadFileBytes(folder.ConfigPath()).size());
+    for (int64_t budget : {int64_t(0), size - 1, size, 2 * size - 1, 2 * size, 3 * size - 1}) {
+        plat::SetWriteBudgetForTesting(budget);
+        const bool stored = SetAnswers("uno", "dos", "tres");
+        plat::SetWriteBudgetForTesting(-1);
+        if (stored) {
+            EXPECT_TRUE(CheckAnswers("uno", "dos", "tres")) << budget;
+            ASSERT_TRUE(SetAnswers("one", "two", "three"));
+        } else {
+            EXPECT_TRUE(CheckAnswers("one", "two", "three")) << budget;
+        }
+    }
 }
 
 TEST(Secrets, CheckAnswersStopsAtTheFirstMismatch) {

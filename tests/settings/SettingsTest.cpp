@@ -126,6 +126,21 @@ TEST(Settings, SetAndGet) {
     }
 }
 
+// A document of exactly two scrambler blocks (2 x 4,096 bytes, no zero byte
+// added) is written and read back like any other.
+TEST(Settings, ADocumentOfWholeScramblerBlocksReadsBack) {
+    SettingsFolder folder(false);
+    ASSERT_TRUE(EnsureSettingsFile());
+    ASSERT_TRUE(SetSetting("question1", "x"));
+    const size_t frame = settings_test::PlainDocument(ReadFileBytes(folder.ConfigPath()), true).size() - 1;
+    const std::string value(2 * 4096 - frame, 'q');
+    ASSERT_TRUE(SetSetting("question1", value));
+    const Bytes file = ReadFileBytes(folder.ConfigPath());
+    EXPECT_EQ(file.size(), 2u * 4096u);
+    EXPECT_EQ(settings_test::PlainDocument(file, true).size(), 2u * 4096u);
+    EXPECT_EQ(GetSetting("question1"), value);
+}
+
 TEST(Settings, NonAsciiValue) {
     std::string narrow;
     if (!settings_test::NarrowFromUtf8("Caf\xC3\xA9 cr\xC3\xA8me", &narrow)) GTEST_SKIP() << "code page lacks the letters";

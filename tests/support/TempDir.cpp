@@ -146,6 +146,31 @@ bool MakeHardLink(const std::wstring& existing, const std::wstring& link) {
 #endif
 }
 
+bool ModifiedTime(const std::wstring& path, int64_t* seconds, uint32_t* nanoseconds) {
+#ifdef _WIN32
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    // 100-nanosecond ticks since 1601.
+    const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                               data.ftLastWriteTime.dwLowDateTime) -
+                          116444736000000000LL;
+    *seconds = ticks / 10000000;
+    int64_t rest = ticks % 10000000;
+    if (rest < 0) {
+        rest += 10000000;
+        --*seconds;
+    }
+    *nanoseconds = static_cast<uint32_t>(rest * 100);
+    return true;
+#else
+    struct stat st;
+    if (::lstat(plat::WideToUtf8(path).c_str(), &st) != 0) return false;
+    *seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+    *nanoseconds = static_cast<uint32_t>(st.st_mtim.tv_nsec);
+    return true;
+#endif
+}
+
 bool NoBlockSurvives(const Bytes& data, const Bytes& original) {
     constexpr size_t kBlock = 16;
     if (data.size() != original.size() || data.size() < kBlock) return false;

@@ -50,6 +50,11 @@ bool MakeHardLink(const std::wstring& existing, const std::wstring& link);
 // Lengths under 16 cannot be judged this way and give false.
 bool NoBlockSurvives(const Bytes& data, const Bytes& original);
 
+// A file's modification time read straight from the system (stat, or
+// GetFileAttributesExW), not through the platform layer: seconds since
+// 1970 and nanoseconds. False when it cannot be read.
+bool ModifiedTime(const std::wstring& path, int64_t* seconds, uint32_t* nanoseconds);
+
 // Folder of tests/vectors (from CORVA_TEST_VECTORS), in the running
 // system's path form.
 std::wstring VectorsDir();
