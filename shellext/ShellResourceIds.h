@@ -14,8 +14,13 @@
 #define IDS_HELP_UNLOCK 102   // "Decrypt"
 #define IDS_HELP_SHRED 103    // "Shred"
 
-// Menu bitmaps.
+// Menu bitmaps, drawn for 16 x 16 pixels (96 DPI) ...
 #define IDB_MENU_CORVASTINE 203
 #define IDB_MENU_LOCK 204
 #define IDB_MENU_UNLOCK 205
 #define IDB_MENU_SHRED 206
+// ... and the same pictures drawn for 24 x 24 pixels (144 DPI).
+#define IDB_MENU_CORVASTINE_24 3203
+#define IDB_MENU_LOCK_24 3204
+#define IDB_MENU_UNLOCK_24 3205
+#define IDB_MENU_SHRED_24 3206
