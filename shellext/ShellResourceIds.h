@@ -7,6 +7,7 @@
 // Registry scripts (resource type "REGISTRY").
 #define IDR_CORVASTINE_CLASS 101      // the COM class, its ProgIDs and type library
 #define IDR_CORVASTINE_HANDLERS 3001  // the handler keys for all files and for folders
+#define IDR_CORVASTINE_APPROVAL 3002  // the class in the machine's list of approved shell extensions
 
 // Help texts of the menu items; the number is the item's command offset.
 #define IDS_HELP_SUBMENU 100  // "corvastinesh"

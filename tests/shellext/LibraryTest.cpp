@@ -260,6 +260,7 @@ TEST_F(LibraryTest, ResourcesHoldScriptsStringsBitmapsAndManifest) {
     };
     EXPECT_EQ(resourceText(101, L"REGISTRY"), sourceFile("Corvastine.rgs"));
     EXPECT_EQ(resourceText(3001, L"REGISTRY"), sourceFile("ContextMenuHandlers.rgs"));
+    EXPECT_EQ(resourceText(3002, L"REGISTRY"), sourceFile("ApprovedExtension.rgs"));
     EXPECT_FALSE(resourceText(1, L"TYPELIB").empty());
 }
 
