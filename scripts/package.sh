@@ -3,28 +3,34 @@
 #   build/dist/Corvastine-<version>-x64.msi   from the win64 build
 #   build/dist/Corvastine-<version>-x86.msi   from the win32 build
 # The version is the project version in CMakeLists.txt.
-#   scripts/package.sh [--prebuilt] [--version V] [--out DIR] [x64|x86]...
+#   scripts/package.sh [--prebuilt] [--bin DIR] [--version V] [--out DIR] [x64|x86]...
 #     --prebuilt   take the programs as they are in build/<preset>/bin
 #                  (default: build the programs the package holds first)
+#     --bin DIR    take the programs as they are in DIR, a build's bin
+#                  folder, for every architecture (tests of the tables and
+#                  launch conditions)
 #     --version V  stamp another version (an older package for upgrade tests)
 #     --out DIR    write the packages into DIR instead of build/dist
-# wixl cannot express a permanent, never-overwritten component nor file
-# permissions; both are patched into the tables with msibuild afterwards.
+# wixl cannot express a permanent, never-overwritten component, file
+# permissions nor file versions; they are patched into the tables with
+# msibuild afterwards.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 
 prebuilt=0
+bin=
 version=
 out=$root/build/dist
 arches=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --prebuilt) prebuilt=1 ;;
+    --bin) bin=$(realpath --relative-to="$root" "$2"); prebuilt=1; shift ;;
     --version) version=$2; shift ;;
     --out) out=$2; shift ;;
     x64|x86) arches+=("$1") ;;
-    *) echo "usage: package.sh [--prebuilt] [--version V] [--out DIR] [x64|x86]..." >&2; exit 2 ;;
+    *) echo "usage: package.sh [--prebuilt] [--bin DIR] [--version V] [--out DIR] [x64|x86]..." >&2; exit 2 ;;
   esac
   shift
 done
@@ -37,6 +43,11 @@ fi
 for tool in wixl msiinfo msibuild; do
   command -v "$tool" >/dev/null || { echo "package.sh: $tool missing (scripts/bootstrap.sh installs it)" >&2; exit 1; }
 done
+
+# The upgrade code of the x86 packages before both architectures shared one.
+former_x86_upgrade_code='{6C0E4D53-2F0B-4C7A-9B8E-1D4A3E57C202}'
+# The security descriptor of config.xml (protected: nothing inherited).
+settings_sddl='D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFW;;;BU)'
 
 mkdir -p "$out"
 work=$(mktemp -d)
@@ -62,8 +73,13 @@ for arch in "${arches[@]}"; do
   msi=$out/Corvastine-$version-$arch.msi
   tmp=$work/Corvastine-$arch.msi
   # wixl takes source paths relative to the current folder only.
-  (cd "$root" && wixl -a "$arch" -D "Version=$version" -D "Arch=$arch" -D "BinDir=build/$preset/bin" -D "SourceDir=." \
+  bin_dir=${bin:-build/$preset/bin}
+  (cd "$root" && wixl -a "$arch" -D "Version=$version" -D "Arch=$arch" -D "BinDir=$bin_dir" -D "SourceDir=." \
     -o "$tmp" packaging/Corvastine.wxs 2> >(grep -v 'GLib-GObject-WARNING' >&2))
+  # The File table carries the version resources of the programs and
+  # libraries, so that an installer compares versions, not dates.
+  python3 "$root/packaging/file_versions.py" stamp "$tmp" "$root/packaging/Corvastine.wxs" "$root" \
+    "BinDir=$bin_dir" "SourceDir=." >/dev/null
 
   (
     cd "$work"
@@ -75,17 +91,23 @@ for arch in "${arches[@]}"; do
     msibuild "$tmp" -i Component.idt
     # A major upgrade also replaces an installed package of the same
     # version (VersionMax inclusive, 512), so installing twice leaves one.
+    # It also replaces the x86 packages made before both architectures
+    # shared one upgrade code.
     msiinfo export "$tmp" Upgrade >Upgrade.idt
-    awk -F '\t' -v OFS='\t' 'NR > 3 && $7 ~ /^WIX_UPGRADE_DETECTED\r?$/ { $5 = $5 + 512; hit = 1 } { print } END { if (!hit) exit 1 }' Upgrade.idt >Upgrade.new
+    awk -F '\t' -v OFS='\t' -v former="$former_x86_upgrade_code" '
+      NR > 3 && $7 ~ /^WIX_UPGRADE_DETECTED\r?$/ { $5 = $5 + 512; hit = 1; print; $1 = former; print; next }
+      { print } END { if (!hit) exit 1 }' Upgrade.idt >Upgrade.new
     mv Upgrade.new Upgrade.idt
     msibuild "$tmp" -i Upgrade.idt
     # Standard users may write config.xml and nothing else in the program
     # folder: a folder users may write would let them plant a DLL there.
-    # GENERIC_ALL for administrators, GENERIC_READ | GENERIC_WRITE for users.
-    printf 'LockObject\tTable\tDomain\tUser\tPermission\ns72\ts32\tS255\ts255\tI4\nLockPermissions\tLockObject\tTable\tDomain\tUser\n' >LockPermissions.idt
-    printf 'config.xml\tFile\t\tAdministrators\t%d\n' 268435456 >>LockPermissions.idt
-    printf 'config.xml\tFile\t\tUsers\t%d\n' -1073741824 >>LockPermissions.idt
-    msibuild "$tmp" -i LockPermissions.idt
+    # The grant names well-known SIDs (account names differ by language):
+    # full control for SYSTEM and Administrators, read and write for the
+    # machine's users, who may neither delete the file nor change who may
+    # use it.
+    printf 'MsiLockPermissionsEx\tLockObject\tTable\tSDDLText\tCondition\ns72\ts72\ts32\ts0\tS255\nMsiLockPermissionsEx\tMsiLockPermissionsEx\n' >MsiLockPermissionsEx.idt
+    printf 'SettingsFile\tconfig.xml\tFile\t%s\t\n' "$settings_sddl" >>MsiLockPermissionsEx.idt
+    msibuild "$tmp" -i MsiLockPermissionsEx.idt
   )
   mv "$tmp" "$msi"
   echo "package.sh: $msi"

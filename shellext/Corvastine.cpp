@@ -182,31 +182,32 @@ STDMETHODIMP Corvastine::QueryContextMenu(HMENU menu, UINT position, UINT firstI
         const MenuPlan plan = MenuFor(paths_);
         MenuOwner popup(::CreatePopupMenu());
         if (!popup) return kNoItems;
+        // The pictures are the items' own bitmaps (hbmpItem), which menus
+        // blend by their alpha; check-mark bitmaps would be drawn as opaque
+        // boxes. The bitmaps stay with this object, which outlives the menu.
         UINT index = 0;
         for (const MenuEntry& entry : plan.commands) {
             MENUITEMINFOW item{};
             item.cbSize = sizeof item;
-            item.fMask = MIIM_ID | MIIM_STRING;
+            item.fMask = MIIM_ID | MIIM_STRING | MIIM_BITMAP;
             item.wID = firstId + entry.offset;
             item.dwTypeData = const_cast<wchar_t*>(entry.text);
+            item.hbmpItem = bitmaps_.Get(entry.bitmapId);
             if (!::InsertMenuItemW(popup.get(), index, TRUE, &item)) return kNoItems;
-            HBITMAP bitmap = bitmaps_.Get(entry.bitmapId);
-            ::SetMenuItemBitmaps(popup.get(), index, MF_BYPOSITION, bitmap, bitmap);
             ++index;
         }
 
         const UINT headerId = firstId + plan.header.offset;
         MENUITEMINFOW header{};
         header.cbSize = sizeof header;
-        header.fMask = MIIM_ID | MIIM_STRING | MIIM_SUBMENU | MIIM_DATA;
+        header.fMask = MIIM_ID | MIIM_STRING | MIIM_SUBMENU | MIIM_DATA | MIIM_BITMAP;
         header.wID = headerId;
         header.dwItemData = headerId;
         header.hSubMenu = popup.get();
         header.dwTypeData = const_cast<wchar_t*>(plan.header.text);
+        header.hbmpItem = bitmaps_.Get(plan.header.bitmapId);
         if (!::InsertMenuItemW(menu, position, TRUE, &header)) return kNoItems;
         popup.release();  // the shell's menu owns it now
-        HBITMAP bitmap = bitmaps_.Get(plan.header.bitmapId);
-        ::SetMenuItemBitmaps(menu, headerId, MF_BYCOMMAND, bitmap, bitmap);
         return MAKE_HRESULT(SEVERITY_SUCCESS, 0, kCommandIdsUsed);
     });
 }

@@ -11,14 +11,15 @@ using namespace corva::shell;
 namespace {
 
 // Machine-wide classes: HKEY_LOCAL_MACHINE\Software\Classes (a class
-// registered for one user only is not found by every shell).
-HRESULT WithMachineClasses(HRESULT (*action)(HKEY)) {
+// registered for one user only is not found by every shell); the approval
+// list lies below HKEY_LOCAL_MACHINE itself.
+HRESULT WithMachineClasses(HRESULT (*action)(const RegistrationRoots&)) {
     HKEY classes = nullptr;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
                           &classes, nullptr) != ERROR_SUCCESS) {
         return SELFREG_E_CLASS;
     }
-    HRESULT hr = Guarded([&] { return action(classes); });
+    HRESULT hr = Guarded([&] { return action(RegistrationRoots{classes, HKEY_LOCAL_MACHINE}); });
     ::RegCloseKey(classes);
     return hr;
 }

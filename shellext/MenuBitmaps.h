@@ -1,7 +1,10 @@
-// The four menu bitmaps (203 submenu item, 204 Lock, 205 Unlock, 206 Shred),
-// loaded from the library's resources and made ready for a menu's check-
-// mark area: scaled to the system's check-mark size and laid over the menu
-// colour. Owned: deleted with the object.
+// The four menu bitmaps (203 submenu item, 204 Lock, 205 Unlock, 206 Shred)
+// as the items' own bitmaps: 32-bit DIB sections with premultiplied alpha,
+// which menus blend onto whatever lies below (the menu colour, or the
+// highlight of the selected row). Each is drawn at the system's small-icon
+// size from the art made for that size (16 x 16, and 24 x 24 for 144 DPI),
+// else averaged down from the next larger art. Owned: deleted with the
+// object; a missing or damaged resource leaves its item without a bitmap.
 #pragma once
 
 #include <windows.h>
@@ -26,8 +29,17 @@ private:
     HBITMAP bitmaps_[kCount] = {};
 };
 
-// A 32-bit bitmap resource with alpha, resampled to width x height and laid
-// over background; null when the resource is missing or not 32-bit.
-HBITMAP LoadMenuBitmap(HMODULE module, int resourceId, int width, int height, COLORREF background);
+// The art of one menu bitmap: resource numbers of the same picture drawn at
+// different sizes (32-bit bitmaps with straight alpha), smallest first.
+struct MenuArt {
+    const int* resourceIds;
+    int count;
+};
+
+// A width x height 32-bit DIB section with premultiplied alpha, from the
+// art of that size, else from the smallest larger one (else the largest),
+// each target pixel the average of the art pixels it covers. Null when no
+// usable resource is found or the size is not positive.
+HBITMAP LoadMenuBitmap(HMODULE module, const MenuArt& art, int width, int height);
 
 }  // namespace corva::shell

@@ -84,9 +84,11 @@ HRESULT UnregisterTypeLibrary() {
     return SUCCEEDED(hr) ? S_OK : SELFREG_E_TYPELIB;
 }
 
+HKEY RootFor(ScriptRoot root, const RegistrationRoots& roots) {
+    return root == ScriptRoot::LocalMachine ? roots.machineRoot : roots.classesRoot;
+}
+
 }  // namespace
-
-
 
 ScriptParse LoadRegistryScript(int resourceId) {
     std::wstring text;
@@ -177,21 +179,26 @@ bool Win32RegistryStore::DeleteValue(const std::wstring& key, const std::wstring
 
 // ------------------------------------------------------------ server
 
-HRESULT RegisterServer(HKEY classesRoot) {
-    Win32RegistryStore store(classesRoot);
-    for (int id : {IDR_CORVASTINE_CLASS, IDR_CORVASTINE_HANDLERS}) {
+HRESULT RegisterServer(const RegistrationRoots& roots) {
+    for (int id : {IDR_CORVASTINE_CLASS, IDR_CORVASTINE_HANDLERS, IDR_CORVASTINE_APPROVAL}) {
         ScriptParse script = LoadRegistryScript(id);
-        if (!script.ok || !RegisterScript(script.rows, store, nullptr)) return SELFREG_E_CLASS;
+        if (!script.ok) return SELFREG_E_CLASS;
+        Win32RegistryStore store(RootFor(script.root, roots));
+        if (!RegisterScript(script.rows, store, nullptr)) return SELFREG_E_CLASS;
     }
     return RegisterTypeLibrary();
 }
 
-HRESULT UnregisterServer(HKEY classesRoot) {
-    Win32RegistryStore store(classesRoot);
+HRESULT UnregisterServer(const RegistrationRoots& roots) {
     HRESULT result = S_OK;
-    for (int id : {IDR_CORVASTINE_HANDLERS, IDR_CORVASTINE_CLASS}) {
+    for (int id : {IDR_CORVASTINE_APPROVAL, IDR_CORVASTINE_HANDLERS, IDR_CORVASTINE_CLASS}) {
         ScriptParse script = LoadRegistryScript(id);
-        if (!script.ok || !UnregisterScript(script.rows, store, nullptr)) result = SELFREG_E_CLASS;
+        if (!script.ok) {
+            result = SELFREG_E_CLASS;
+            continue;
+        }
+        Win32RegistryStore store(RootFor(script.root, roots));
+        if (!UnregisterScript(script.rows, store, nullptr)) result = SELFREG_E_CLASS;
     }
     HRESULT typelib = UnregisterTypeLibrary();
     return FAILED(result) ? result : typelib;

@@ -1,8 +1,11 @@
 // Self-registration from the library's registry scripts: the class script
-// (resource 101: class, ProgIDs, in-process server) and the handler script
+// (resource 101: class, ProgIDs, in-process server), the handler script
 // (resource 3001: the class as context-menu handler of all files and of
-// folders), plus the embedded type library. Registration is machine-wide;
-// the classes root is a parameter so that tests can redirect it.
+// folders) and the approval script (resource 3002: the class in the
+// machine's list of approved shell extensions, which Windows consults when
+// a policy allows approved extensions only), plus the embedded type
+// library. Registration is machine-wide; the classes root and the machine
+// root are parameters so that tests can redirect them.
 #pragma once
 
 #include <windows.h>
@@ -35,12 +38,18 @@ private:
     HKEY root_;
 };
 
-// Applies both scripts under classesRoot and registers the type library
-// (with the library's plain path). S_OK, SELFREG_E_CLASS or
-// SELFREG_E_TYPELIB.
-HRESULT RegisterServer(HKEY classesRoot);
+// Where the scripts write: the HKCR scripts below classesRoot, the HKLM
+// script below machineRoot (open keys, not owned).
+struct RegistrationRoots {
+    HKEY classesRoot;
+    HKEY machineRoot;
+};
+
+// Applies the three scripts and registers the type library (with the
+// library's plain path). S_OK, SELFREG_E_CLASS or SELFREG_E_TYPELIB.
+HRESULT RegisterServer(const RegistrationRoots& roots);
 // Removes what the scripts wrote (by their removal rules) and unregisters
 // the type library; a type library that was not registered counts as done.
-HRESULT UnregisterServer(HKEY classesRoot);
+HRESULT UnregisterServer(const RegistrationRoots& roots);
 
 }  // namespace corva::shell

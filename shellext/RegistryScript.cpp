@@ -82,14 +82,24 @@ public:
     Parser(std::vector<Token> tokens, const std::map<std::wstring, std::wstring>& replacements)
         : tokens_(std::move(tokens)), replacements_(replacements) {}
 
-    bool Script(std::vector<ScriptRow>* rows) {
+    bool Script(std::vector<ScriptRow>* rows, ScriptRoot* root) {
         rows_ = rows;
         if (tokens_.empty()) return Fail(1, L"the script is empty");
+        bool first = true;
         while (pos_ < tokens_.size()) {
-            const Token& root = tokens_[pos_];
-            if (root.quoted || !(EqualsNoCase(root.text, L"HKCR") || EqualsNoCase(root.text, L"HKEY_CLASSES_ROOT"))) {
-                return Fail(root.line, L"'" + root.text + L"' is not a supported root key (only HKCR)");
+            const Token& name = tokens_[pos_];
+            ScriptRoot here = ScriptRoot::ClassesRoot;
+            if (!name.quoted && (EqualsNoCase(name.text, L"HKCR") || EqualsNoCase(name.text, L"HKEY_CLASSES_ROOT"))) {
+                here = ScriptRoot::ClassesRoot;
+            } else if (!name.quoted &&
+                       (EqualsNoCase(name.text, L"HKLM") || EqualsNoCase(name.text, L"HKEY_LOCAL_MACHINE"))) {
+                here = ScriptRoot::LocalMachine;
+            } else {
+                return Fail(name.line, L"'" + name.text + L"' is not a supported root key (only HKCR and HKLM)");
             }
+            if (!first && here != *root) return Fail(name.line, L"a script writes below one root key only");
+            *root = here;
+            first = false;
             ++pos_;
             if (!Expect(L"{")) return false;
             if (!Body(std::wstring())) return false;
@@ -252,7 +262,7 @@ ScriptParse ParseRegistryScript(const std::wstring& text, const std::map<std::ws
     std::vector<Token> tokens;
     if (!Tokenize(text, &tokens, &result.error)) return result;
     Parser parser(std::move(tokens), replacements);
-    if (!parser.Script(&result.rows)) {
+    if (!parser.Script(&result.rows, &result.root)) {
         result.rows.clear();
         result.error = parser.Error();
         return result;

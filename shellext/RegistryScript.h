@@ -7,8 +7,8 @@
 // '...', where '' stands for one quote; names are quoted the same way unless
 // they hold only letters, digits and _ . - * { } %):
 //
-//     HKCR                                  (or HKEY_CLASSES_ROOT)
-//     {
+//     HKCR                                  (or HKEY_CLASSES_ROOT, HKLM,
+//     {                                     HKEY_LOCAL_MACHINE; one root per script)
 //         [NoRemove|ForceRemove] name [= s 'data']
 //         {
 //             val name = s 'data'
@@ -19,9 +19,9 @@
 // %NAME% inside a name or a string is replaced with the text the caller
 // gives for NAME (after the text is split into tokens, so a replacement may
 // hold quotes or spaces); %% stands for one percent sign. Everything else is
-// refused with the line it stands on: other root keys, other value types
-// (d, b, m), Delete, comments, unknown replacements, unbalanced braces,
-// names holding a backslash.
+// refused with the line it stands on: other root keys, two roots in one
+// script, other value types (d, b, m), Delete, comments, unknown
+// replacements, unbalanced braces, names holding a backslash.
 #pragma once
 
 #include <map>
@@ -48,8 +48,12 @@ struct ScriptRow {
     bool IsKey() const { return !valueName.has_value(); }
 };
 
+// The root key a script writes below.
+enum class ScriptRoot { ClassesRoot, LocalMachine };
+
 struct ScriptParse {
     bool ok = false;
+    ScriptRoot root = ScriptRoot::ClassesRoot;
     std::vector<ScriptRow> rows;  // a key's row, its default value, its named values, then its subkeys
     std::wstring error;           // "line N: ..." when not ok
 };

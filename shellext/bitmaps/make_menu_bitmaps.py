@@ -1,17 +1,28 @@
 #!/usr/bin/env python3
-"""Draws the shell extension's four menu bitmaps and writes them as 32-bit
-BMP files with an alpha channel (32 x 32 pixels; the library scales them to
-the menu's check-mark size when it loads them):
+"""Draws the shell extension's four menu bitmaps, each for two sizes, and
+writes them as 32-bit BMP files with straight (not premultiplied) alpha:
 
-    corvastine.bmp  (203)  the submenu item: a blue shield with a gold padlock
-    lock.bmp        (204)  Lock: a closed gold padlock
-    unlock.bmp      (205)  Unlock: an open padlock, shackle raised
-    shred.bmp       (206)  Shred: a sheet fed into a shredder, cut to strips
+    corvastine.bmp / corvastine-24.bmp  (203 / 3203)  the submenu item: a blue
+                                                      shield holding a gold padlock
+    lock.bmp / lock-24.bmp              (204 / 3204)  Lock: a closed padlock
+    unlock.bmp / unlock-24.bmp          (205 / 3205)  Unlock: the padlock with its
+                                                      shackle lifted out
+    shred.bmp / shred-24.bmp            (206 / 3206)  Shred: a sheet going into a
+                                                      shredder, strips falling out
 
-Standard library only; drawing is analytic and anti-aliased by
-supersampling, so every run writes the same bytes.
+16 x 16 pixels is the menu size at 96 DPI, 24 x 24 at 144 DPI; the library
+averages the 24-pixel art down for the sizes between. Each picture is laid
+out on the pixel grid of its size (straight edges on pixel borders, one-pixel
+outlines), so it stays sharp; only curves are smoothed, by supersampling.
+The dark outlines keep every picture readable on a light menu and on the
+highlight colour of a selected row.
+
+Standard library only; every run writes the same bytes.
 
     python3 shellext/bitmaps/make_menu_bitmaps.py [output folder] [--preview preview.png]
+
+The preview shows every bitmap eight times its size, on a light menu colour
+and on a highlight blue.
 """
 import math
 import os
@@ -19,14 +30,25 @@ import struct
 import sys
 import zlib
 
-SIZE = 32
-SAMPLES = 6
+SIZES = (16, 24)
+SAMPLES = 8
 
-GOLD_TOP = (1.0, 0.82, 0.36)
-GOLD_BOTTOM = (0.85, 0.58, 0.12)
-STEEL_TOP = (0.80, 0.82, 0.86)
-STEEL_BOTTOM = (0.45, 0.48, 0.54)
-OUTLINE = (0.30, 0.19, 0.03)
+GOLD_TOP = (1.00, 0.84, 0.38)
+GOLD_BOTTOM = (0.86, 0.58, 0.10)
+GOLD_EDGE = (0.36, 0.22, 0.02)
+STEEL_LIGHT = (0.86, 0.88, 0.91)
+STEEL_DARK = (0.50, 0.53, 0.59)
+STEEL_EDGE = (0.22, 0.24, 0.29)
+SHIELD_TOP = (0.30, 0.58, 0.92)
+SHIELD_BOTTOM = (0.10, 0.30, 0.62)
+SHIELD_EDGE = (0.04, 0.13, 0.30)
+PAPER = (1.00, 1.00, 1.00)
+PAPER_EDGE = (0.33, 0.35, 0.40)
+INK = (0.30, 0.52, 0.86)
+MACHINE_TOP = (0.62, 0.65, 0.71)
+MACHINE_BOTTOM = (0.34, 0.36, 0.42)
+MACHINE_EDGE = (0.12, 0.13, 0.16)
+SLOT = (0.05, 0.05, 0.06)
 
 
 def lerp(a, b, t):
@@ -34,126 +56,215 @@ def lerp(a, b, t):
     return tuple(a[i] + (b[i] - a[i]) * t for i in range(len(a)))
 
 
-def in_round_rect(x, y, x0, y0, x1, y1, r):
+def in_box(x, y, box, r=0.0):
+    """Inside the box (x0, y0, x1, y1) with corners rounded by r."""
+    x0, y0, x1, y1 = box
     if x < x0 or x > x1 or y < y0 or y > y1:
         return False
+    if r <= 0:
+        return True
     cx = min(max(x, x0 + r), x1 - r)
     cy = min(max(y, y0 + r), y1 - r)
     return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
 
 
-def padlock(x, y, open_shackle=False, scale=1.0, cx=0.5, top=0.0):
-    """Colour of a padlock at (x, y) in the unit square, or None."""
-    u = (x - cx) / scale + 0.5
-    v = (y - top) / scale
-    body = (0.18, 0.46, 0.82, 0.94, 0.07)
-    if in_round_rect(u, v, *body):
-        if not in_round_rect(u, v, body[0] + 0.05, body[1] + 0.05, body[2] - 0.05, body[3] - 0.05, 0.04):
-            return OUTLINE
-        if (u - 0.5) ** 2 + (v - 0.64) ** 2 <= 0.06 ** 2:
-            return OUTLINE
-        if 0.64 <= v <= 0.82 and abs(u - 0.5) <= 0.025 + (v - 0.64) * 0.1:
-            return OUTLINE
-        return lerp(GOLD_TOP, GOLD_BOTTOM, (v - 0.46) / 0.48)
-    lift = 0.16 if open_shackle else 0.0
-    scx, scy, ro, ri = 0.5, 0.30 - lift, 0.24, 0.14
-    w = v
-    if w <= scy:
-        d = math.hypot(u - scx, w - scy)
-        if ri <= d <= ro:
-            return lerp(STEEL_TOP, STEEL_BOTTOM, (w - 0.05) / 0.4)
-    else:
-        left = scx - ro <= u <= scx - ri
-        right = scx + ri <= u <= scx + ro
-        bottom_right = 0.48
-        bottom_left = 0.30 - lift + 0.02 if open_shackle else 0.48
-        if (left and w <= bottom_left) or (right and w <= bottom_right):
-            return lerp(STEEL_TOP, STEEL_BOTTOM, (w - 0.05) / 0.4)
-    return None
+def shrink(box, d):
+    return (box[0] + d, box[1] + d, box[2] - d, box[3] - d)
 
 
-def shield(x, y):
-    top, waist, bottom, hw = 0.03, 0.45, 0.98, 0.44
-    if y < top or y > bottom:
+# ------------------------------------------------------------ the padlock
+# All coordinates are pixels of the picture's own size.
+
+class Padlock:
+    def __init__(self, body, radius, shackle_x, shackle_top, outer, inner, lift=0.0, keyhole=True):
+        self.body = body                  # (x0, y0, x1, y1)
+        self.radius = radius              # corner rounding of the body
+        self.shackle_x = shackle_x        # centre of the shackle's arch
+        self.arch_y = shackle_top + outer  # centre of the arch's circle
+        self.outer = outer
+        self.inner = inner
+        self.lift = lift                  # open: the shackle raised by this much
+        self.keyhole = keyhole
+
+    def colour(self, x, y):
+        body = self.body
+        if in_box(x, y, body, self.radius):
+            if not in_box(x, y, shrink(body, 1), max(0.0, self.radius - 1)):
+                return GOLD_EDGE
+            if self.keyhole and self._keyhole(x, y):
+                return GOLD_EDGE
+            return lerp(GOLD_TOP, GOLD_BOTTOM, (y - body[1]) / (body[3] - body[1]))
+        return self._shackle(x, y)
+
+    def _keyhole(self, x, y):
+        x0, y0, x1, y1 = self.body
+        cx = (x0 + x1) / 2
+        h = y1 - y0
+        r = max(1.0, h * 0.14)
+        cy = y0 + h * 0.40
+        if (x - cx) ** 2 + (y - cy) ** 2 <= r * r:
+            return True
+        return cy <= y <= y0 + h * 0.75 and abs(x - cx) <= max(0.5, r * 0.5)
+
+    def _shackle(self, x, y):
+        cx, cy = self.shackle_x, self.arch_y - self.lift
+        top_of_body = self.body[1]
+        d = math.hypot(x - cx, y - cy)
+        thickness = self.outer - self.inner
+        edge = 1.0 if thickness >= 2.5 else 0.75
+
+        def shade(t):
+            # dark outer and inner rims, light in the middle of the bar
+            if t < edge or t > thickness - edge:
+                return STEEL_EDGE
+            return lerp(STEEL_LIGHT, STEEL_DARK, abs(t - thickness / 2) / (thickness / 2))
+
+        if y <= cy:
+            if self.inner <= d <= self.outer:
+                return shade(self.outer - d)
+            return None
+        left = cx - self.outer <= x <= cx - self.inner
+        right = cx + self.inner <= x <= cx + self.outer
+        # The open shackle's free leg stops short of the body.
+        left_end = top_of_body if not self.lift else cy + thickness * 0.5
+        if left and y <= left_end:
+            return shade(x - (cx - self.outer))
+        if right and y <= top_of_body:
+            return shade((cx + self.outer) - x)
         return None
-    if y <= waist:
-        half = hw
+
+
+def padlock_for(size, open_shackle=False):
+    if size == 16:
+        return Padlock(body=(2, 7, 14, 15), radius=1.5, shackle_x=8, shackle_top=1 if not open_shackle else 2,
+                       outer=4, inner=2, lift=2 if open_shackle else 0)
+    return Padlock(body=(3, 11, 21, 23), radius=2, shackle_x=12, shackle_top=1 if not open_shackle else 3,
+                   outer=6, inner=3, lift=3 if open_shackle else 0)
+
+
+def draw_lock(size):
+    lock = padlock_for(size)
+    return lock.colour
+
+
+def draw_unlock(size):
+    lock = padlock_for(size, open_shackle=True)
+    return lock.colour
+
+
+# ------------------------------------------------------------ the shield
+
+def draw_corvastine(size):
+    if size == 16:
+        top, waist, bottom, half = 0.0, 7.0, 16.0, 7.0
+        lock = Padlock(body=(5, 7, 11, 12), radius=0.5, shackle_x=8, shackle_top=2.5, outer=2.5, inner=1.2,
+                       keyhole=False)
     else:
+        top, waist, bottom, half = 0.0, 11.0, 24.0, 10.5
+        lock = Padlock(body=(7, 11, 17, 18), radius=1, shackle_x=12, shackle_top=4, outer=3.6, inner=1.8)
+    cx = size / 2
+
+    def width_at(y):
+        if y <= waist:
+            return half
         t = (y - waist) / (bottom - waist)
-        half = hw * math.sqrt(max(0.0, 1.0 - t ** 1.6))
-    if abs(x - 0.5) > half:
+        return half * math.sqrt(max(0.0, 1.0 - t ** 1.5))
+
+    def colour(x, y):
+        c = lock.colour(x, y)
+        if c is not None:
+            return c
+        if y < top or y > bottom:
+            return None
+        w = width_at(y)
+        if abs(x - cx) > w:
+            return None
+        # one-pixel rim: measured across and, near the point, downwards
+        if abs(x - cx) > w - 1.0 or y < top + 1.0 or abs(x - cx) > width_at(y + 1.0) - 1.0 + 0.0 and y > waist:
+            return SHIELD_EDGE
+        c = lerp(SHIELD_TOP, SHIELD_BOTTOM, (y - top) / (bottom - top))
+        if x < cx:
+            c = lerp(c, (1.0, 1.0, 1.0), 0.12)
+        return c
+
+    return colour
+
+
+# ------------------------------------------------------------ the shredder
+
+def draw_shred(size):
+    if size == 16:
+        sheet = (3, 0, 13, 7)         # enters the slot
+        lines = [(5, 2, 11, 3), (5, 4, 9, 5)]
+        machine = (1, 6, 15, 11)
+        slot = (3, 8, 13, 9)
+        strips = [(2, 11, 5, 15), (6, 11, 9, 16), (10, 11, 13, 14)]
+    else:
+        sheet = (5, 0, 19, 10)
+        lines = [(7, 2, 17, 3), (7, 4, 17, 5), (7, 6, 14, 7)]
+        machine = (2, 9, 22, 16)
+        slot = (5, 12, 19, 13)
+        strips = [(4, 16, 7, 22), (8, 16, 11, 24), (12, 16, 15, 21), (16, 16, 19, 23)]
+
+    def paper(x, y, box, ink=()):
+        if not in_box(x, y, box):
+            return None
+        if not in_box(x, y, shrink(box, 1)):
+            return PAPER_EDGE
+        for line in ink:
+            if in_box(x, y, line):
+                return INK
+        return PAPER
+
+    def colour(x, y):
+        if in_box(x, y, machine, 1.5):
+            if not in_box(x, y, shrink(machine, 1), 0.5):
+                return MACHINE_EDGE
+            if in_box(x, y, slot):
+                return SLOT
+            return lerp(MACHINE_TOP, MACHINE_BOTTOM, (y - machine[1]) / (machine[3] - machine[1]))
+        c = paper(x, y, sheet, lines)
+        if c is not None:
+            return c
+        for i, strip in enumerate(strips):
+            if in_box(x, y, strip):
+                # a strip: paper with a dark side and a dark end; every
+                # other one carries a piece of a printed line
+                x0, y0, x1, y1 = strip
+                if x < x0 + 1 or y > y1 - 1:
+                    return PAPER_EDGE
+                if x > x1 - 1:
+                    return PAPER_EDGE
+                if i % 2 and y0 + 1 <= y < y0 + 2:
+                    return INK
+                return PAPER
         return None
-    rim = abs(x - 0.5) > half - 0.06 or y < top + 0.06 or (y > waist and abs(x - 0.5) > half - 0.07)
-    if rim:
-        return (0.05, 0.16, 0.31)
-    t = (y - top) / (bottom - top)
-    c = lerp((0.24, 0.52, 0.86), (0.09, 0.26, 0.52), t)
-    if x < 0.5:
-        c = lerp(c, (1.0, 1.0, 1.0), 0.10)
-    return c
 
-
-def draw_corvastine(x, y):
-    lock = padlock(x, y, scale=0.55, top=0.16)
-    if lock is not None:
-        return lock
-    return shield(x, y)
-
-
-def draw_lock(x, y):
-    return padlock(x, y)
-
-
-def draw_unlock(x, y):
-    return padlock(x, y, open_shackle=True, scale=0.92, top=0.08)
-
-
-def draw_shred(x, y):
-    # the shredder: a dark slot bar with a grey body below it
-    if 0.38 <= y <= 0.58 and 0.04 <= x <= 0.96:
-        if in_round_rect(x, y, 0.04, 0.38, 0.96, 0.58, 0.06):
-            if 0.45 <= y <= 0.50 and 0.14 <= x <= 0.86:
-                return (0.10, 0.10, 0.12)
-            return lerp((0.55, 0.58, 0.64), (0.30, 0.32, 0.38), (y - 0.38) / 0.2)
-    # the sheet entering from above, with text lines
-    if 0.22 <= x <= 0.78 and 0.02 <= y < 0.38:
-        if x < 0.25 or x > 0.75 or y < 0.05:
-            return (0.40, 0.42, 0.48)
-        for line in (0.12, 0.20, 0.28):
-            if abs(y - line) <= 0.025 and 0.31 <= x <= 0.69:
-                return (0.35, 0.55, 0.85)
-        return (1.0, 1.0, 1.0)
-    # strips falling out below, cut apart, red tips
-    if 0.58 < y <= 0.98:
-        for i in range(5):
-            left = 0.23 + i * 0.11
-            if left <= x <= left + 0.075:
-                end = 0.98 - (0.10 if i % 2 else 0.0)
-                if y <= end:
-                    if x < left + 0.018 or x > left + 0.057:
-                        return (0.40, 0.42, 0.48)
-                    return (0.35, 0.55, 0.85) if i % 2 else (0.97, 0.97, 0.97)
-    return None
+    return colour
 
 
 BITMAPS = [
-    ('corvastine.bmp', draw_corvastine),
-    ('lock.bmp', draw_lock),
-    ('unlock.bmp', draw_unlock),
-    ('shred.bmp', draw_shred),
+    ('corvastine', draw_corvastine),
+    ('lock', draw_lock),
+    ('unlock', draw_unlock),
+    ('shred', draw_shred),
 ]
 
 
-def render(draw):
+def file_name(name, size):
+    return f'{name}.bmp' if size == 16 else f'{name}-{size}.bmp'
+
+
+def render(draw, size):
     rows = []
-    for py in range(SIZE):
+    for py in range(size):
         row = []
-        for px in range(SIZE):
+        for px in range(size):
             acc = [0.0, 0.0, 0.0]
             cover = 0
             for sy in range(SAMPLES):
                 for sx in range(SAMPLES):
-                    c = draw((px + (sx + 0.5) / SAMPLES) / SIZE, (py + (sy + 0.5) / SAMPLES) / SIZE)
+                    c = draw(px + (sx + 0.5) / SAMPLES, py + (sy + 0.5) / SAMPLES)
                     if c is not None:
                         cover += 1
                         for i in range(3):
@@ -188,6 +299,30 @@ def png_bytes(rows):
             + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
 
 
+def preview_bytes(renders):
+    """Every picture eight times its size, in two rows: on the menu colour
+    and on the highlight colour."""
+    zoom, gap = 8, 8
+    backgrounds = [(240, 240, 240), (49, 106, 197)]
+    cells = [rows for rows in renders]
+    width = gap + sum(len(rows) * zoom + gap for rows in cells)
+    cell_height = max(len(rows) for rows in cells) * zoom
+    height = gap + len(backgrounds) * (cell_height + gap)
+    canvas = [[(255, 255, 255, 255)] * width for _ in range(height)]
+    for b, bg in enumerate(backgrounds):
+        y0 = gap + b * (cell_height + gap)
+        x0 = gap
+        for rows in cells:
+            n = len(rows)
+            for y in range(n * zoom):
+                for x in range(n * zoom):
+                    p = rows[y // zoom][x // zoom]
+                    a = p[3] / 255.0
+                    canvas[y0 + y][x0 + x] = tuple(round(p[i] * a + bg[i] * (1 - a)) for i in range(3)) + (255,)
+            x0 += n * zoom + gap
+    return png_bytes(canvas)
+
+
 def main(argv):
     out = os.path.dirname(os.path.abspath(__file__))
     preview = None
@@ -199,28 +334,15 @@ def main(argv):
         else:
             out = a
     renders = []
-    for name, draw in BITMAPS:
-        rows = render(draw)
-        renders.append(rows)
-        with open(os.path.join(out, name), 'wb') as f:
-            f.write(bmp_bytes(rows))
+    for size in SIZES:
+        for name, draw in BITMAPS:
+            rows = render(draw(size), size)
+            renders.append(rows)
+            with open(os.path.join(out, file_name(name, size)), 'wb') as f:
+                f.write(bmp_bytes(rows))
     if preview:
-        # each bitmap four times its size over a light background
-        zoom = 4
-        gap = 8
-        width = len(renders) * (SIZE * zoom + gap) + gap
-        height = SIZE * zoom + 2 * gap
-        canvas = [[(240, 240, 240, 255)] * width for _ in range(height)]
-        for k, rows in enumerate(renders):
-            x0 = gap + k * (SIZE * zoom + gap)
-            for y in range(SIZE * zoom):
-                for x in range(SIZE * zoom):
-                    p = rows[y // zoom][x // zoom]
-                    a = p[3] / 255.0
-                    bg = canvas[gap + y][x0 + x]
-                    canvas[gap + y][x0 + x] = tuple(round(p[i] * a + bg[i] * (1 - a)) for i in range(3)) + (255,)
         with open(preview, 'wb') as f:
-            f.write(png_bytes(canvas))
+            f.write(preview_bytes(renders))
 
 
 if __name__ == '__main__':

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -97,6 +98,27 @@ void ExpectInvokeShowsNothing(const Library& library, const std::vector<std::wst
     EXPECT_TRUE(done) << "offset " << offset;
     EXPECT_EQ(thread.Result(), S_OK) << "offset " << offset;
     EXPECT_FALSE(sawWindow) << "offset " << offset;
+}
+
+// The pixels of a 32-bit bitmap resource, BGRA with straight alpha, top
+// row first; empty unless it is size x size.
+std::vector<unsigned char> ArtPixels(HMODULE module, int id, int size) {
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2));
+    if (!found || ::SizeofResource(module, found) < sizeof(BITMAPINFOHEADER)) return {};
+    const auto* bytes = static_cast<const unsigned char*>(::LockResource(::LoadResource(module, found)));
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, bytes, sizeof header);
+    const int height = header.biHeight < 0 ? -header.biHeight : header.biHeight;
+    if (header.biBitCount != 32 || header.biWidth != size || height != size ||
+        ::SizeofResource(module, found) < header.biSize + static_cast<DWORD>(size) * size * 4) {
+        return {};
+    }
+    std::vector<unsigned char> pixels(static_cast<size_t>(size) * size * 4);
+    for (int y = 0; y < size; ++y) {
+        const unsigned char* row = bytes + header.biSize + static_cast<size_t>(header.biHeight > 0 ? size - 1 - y : y) * size * 4;
+        std::memcpy(pixels.data() + static_cast<size_t>(y) * size * 4, row, static_cast<size_t>(size) * 4);
+    }
+    return pixels;
 }
 
 }  // namespace
@@ -216,11 +238,10 @@ TEST_F(LibraryTest, ResourcesHoldScriptsStringsBitmapsAndManifest) {
         ASSERT_GT(::LoadStringW(m, id, text, 64), 0) << id;
         EXPECT_STREQ(text, expected[id - 100]);
     }
+    // The menu art: 16 x 16 pixels for 96 DPI, 24 x 24 for 144 DPI.
     for (int id = 203; id <= 206; ++id) {
-        HRSRC bitmap = ::FindResourceW(m, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2));
-        ASSERT_NE(bitmap, nullptr) << id;
-        const auto* header = static_cast<const BITMAPINFOHEADER*>(::LockResource(::LoadResource(m, bitmap)));
-        EXPECT_EQ(header->biBitCount, 32) << id;
+        EXPECT_FALSE(ArtPixels(m, id, 16).empty()) << id;
+        EXPECT_FALSE(ArtPixels(m, id + 3000, 24).empty()) << id + 3000;
     }
     auto resourceText = [m](int id, const wchar_t* type) {
         HRSRC found = ::FindResourceW(m, MAKEINTRESOURCEW(id), type);
@@ -239,6 +260,7 @@ TEST_F(LibraryTest, ResourcesHoldScriptsStringsBitmapsAndManifest) {
     };
     EXPECT_EQ(resourceText(101, L"REGISTRY"), sourceFile("Corvastine.rgs"));
     EXPECT_EQ(resourceText(3001, L"REGISTRY"), sourceFile("ContextMenuHandlers.rgs"));
+    EXPECT_EQ(resourceText(3002, L"REGISTRY"), sourceFile("ApprovedExtension.rgs"));
     EXPECT_FALSE(resourceText(1, L"TYPELIB").empty());
 }
 
@@ -258,8 +280,11 @@ TEST_F(LibraryTest, MenuGoesInAtTheShellsPositionWithIdsFirstPlus100To103) {
     EXPECT_EQ(items[1].text, L"Corvastine");
     EXPECT_EQ(items[1].id, 150u);
     EXPECT_EQ(items[1].data, 150u);
-    EXPECT_NE(items[1].checked, nullptr);
-    EXPECT_EQ(items[1].checked, items[1].unchecked);
+    // Pictures as the items' own bitmaps; check-mark bitmaps would be drawn
+    // as opaque boxes.
+    EXPECT_NE(items[1].bitmap, nullptr);
+    EXPECT_EQ(items[1].checked, nullptr);
+    EXPECT_EQ(items[1].unchecked, nullptr);
     ASSERT_NE(items[1].submenu, nullptr);
     std::vector<MenuItem> sub = ReadMenu(items[1].submenu);
     ASSERT_EQ(sub.size(), 3u);
@@ -267,15 +292,73 @@ TEST_F(LibraryTest, MenuGoesInAtTheShellsPositionWithIdsFirstPlus100To103) {
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(sub[i].text, texts[i]);
         EXPECT_EQ(sub[i].id, 151u + i);
-        EXPECT_NE(sub[i].checked, nullptr);
-        EXPECT_EQ(sub[i].checked, sub[i].unchecked);
-        EXPECT_NE(sub[i].checked, items[1].checked);
+        EXPECT_NE(sub[i].bitmap, nullptr);
+        EXPECT_NE(sub[i].bitmap, items[1].bitmap);
+        EXPECT_EQ(sub[i].checked, nullptr);
     }
     // A second menu from the same object carries the same bitmaps.
     HMENU again = ::CreatePopupMenu();
     EXPECT_EQ(HRESULT_CODE(handler->QueryContextMenu(again, 0, 1, 0x7FFF, CMF_NORMAL)), 104);
-    EXPECT_EQ(ReadMenu(again)[0].checked, items[1].checked);
+    EXPECT_EQ(ReadMenu(again)[0].bitmap, items[1].bitmap);
     ::DestroyMenu(again);
+    ::DestroyMenu(menu);
+}
+
+TEST_F(LibraryTest, MenuBitmapsAreTheArtMadeForTheSmallIconSizeWithPremultipliedAlpha) {
+    ComPtr<IContextMenu> handler = MenuFor({L"C:\\one.txt"});
+    ASSERT_TRUE(handler);
+    HMENU menu = ::CreatePopupMenu();
+    ASSERT_EQ(HRESULT_CODE(handler->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_NORMAL)), 104);
+    std::vector<MenuItem> items = ReadMenu(menu);
+    ASSERT_EQ(items.size(), 1u);
+    std::vector<MenuItem> sub = ReadMenu(items[0].submenu);
+    ASSERT_EQ(sub.size(), 3u);
+    // Art is drawn for 16 pixels (96 DPI) and 24 pixels (144 DPI).
+    const int size = ::GetSystemMetrics(SM_CXSMICON);
+    const int firstArt = size == 16 ? 203 : size == 24 ? 3203 : 0;
+    ASSERT_NE(firstArt, 0) << "no art is drawn for " << size << " pixels";
+    const HBITMAP bitmaps[] = {items[0].bitmap, sub[0].bitmap, sub[1].bitmap, sub[2].bitmap};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(firstArt + i);
+        DIBSECTION dib{};
+        ASSERT_EQ(::GetObjectW(bitmaps[i], sizeof dib, &dib), static_cast<int>(sizeof dib)) << "not a DIB section";
+        ASSERT_EQ(dib.dsBm.bmBitsPixel, 32);
+        ASSERT_EQ(dib.dsBm.bmWidth, size);
+        ASSERT_EQ(dib.dsBm.bmHeight, size);
+        std::vector<unsigned char> pixels(static_cast<size_t>(size) * size * 4);
+        BITMAPINFO format{};
+        format.bmiHeader.biSize = sizeof format.bmiHeader;
+        format.bmiHeader.biWidth = size;
+        format.bmiHeader.biHeight = -size;  // top row first
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        format.bmiHeader.biCompression = BI_RGB;
+        HDC screen = ::GetDC(nullptr);
+        const int lines = ::GetDIBits(screen, bitmaps[i], 0, size, pixels.data(), &format, DIB_RGB_COLORS);
+        ::ReleaseDC(nullptr, screen);
+        ASSERT_EQ(lines, size);
+        const std::vector<unsigned char> art = ArtPixels(library_.module, firstArt + i, size);
+        ASSERT_EQ(art.size(), pixels.size()) << "the art is not " << size << " pixels wide";
+        int transparent = 0, opaque = 0, differing = 0;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                const unsigned char* got = pixels.data() + (static_cast<size_t>(y) * size + x) * 4;
+                const unsigned char* want = art.data() + (static_cast<size_t>(y) * size + x) * 4;
+                const unsigned alpha = want[3];
+                for (int c = 0; c < 4; ++c) {
+                    // colours times alpha: what the menu blends
+                    const int expected = c == 3 ? static_cast<int>(alpha) : static_cast<int>((want[c] * alpha + 127) / 255);
+                    if (std::abs(got[c] - expected) > 1) ++differing;
+                }
+                transparent += got[3] == 0;
+                opaque += got[3] == 255;
+            }
+        }
+        EXPECT_EQ(differing, 0) << "the bitmap is not the art, premultiplied";
+        // The picture has a shape: clear around it, solid inside.
+        EXPECT_GT(transparent, size);
+        EXPECT_GT(opaque, size);
+    }
     ::DestroyMenu(menu);
 }
 

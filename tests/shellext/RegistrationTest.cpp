@@ -20,6 +20,7 @@ const wchar_t kScratch[] = L"Software\\Corvastine Tests\\Registration";
 const wchar_t kClsid[] = L"{91777546-DFA0-4C50-8B72-9FBBED8179C7}";
 const wchar_t kLibid[] = L"{9F95D995-B3DA-4B5D-8A6B-A4C15D80715D}";
 const wchar_t kIid[] = L"{B920DA0A-D70B-49CE-88A9-C5AD0CAB4187}";
+const wchar_t kApproved[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
 // Every value below a key as "path|name" -> data ("<key>" for a key with no
 // values), the path relative to the key.
@@ -72,16 +73,18 @@ protected:
         ::CoUninitialize();
     }
 
-    // The machine's classes as the library wrote them.
-    std::map<std::wstring, std::wstring> Classes(const std::wstring& below) {
+    // What lies below a key of the machine, as the library wrote it.
+    std::map<std::wstring, std::wstring> Machine(const std::wstring& below) {
         std::map<std::wstring, std::wstring> found;
         HKEY key = nullptr;
-        if (::RegOpenKeyExW(machine_, (L"Software\\Classes\\" + below).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        if (::RegOpenKeyExW(machine_, below.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
             Collect(key, L"", &found);
             ::RegCloseKey(key);
         }
         return found;
     }
+    // The machine's classes as the library wrote them.
+    std::map<std::wstring, std::wstring> Classes(const std::wstring& below) { return Machine(L"Software\\Classes\\" + below); }
     bool MachineKeyExists(const std::wstring& below) {
         HKEY key = nullptr;
         if (::RegOpenKeyExW(machine_, (L"Software\\Classes\\" + below).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
@@ -132,6 +135,8 @@ TEST_F(RegistrationTest, WritesExactlyTheClassProgIdsHandlersAndTypeLibrary) {
               (std::map<std::wstring, std::wstring>{{L"Corvastine|", kClsid}}));
     EXPECT_EQ(Classes(L"Directory\\shellex\\ContextMenuHandlers"),
               (std::map<std::wstring, std::wstring>{{L"Corvastine|", kClsid}}));
+    // Approved machine-wide, for systems that load approved extensions only.
+    EXPECT_EQ(Machine(kApproved), (std::map<std::wstring, std::wstring>{{std::wstring(L"|") + kClsid, L"Corvastine Class"}}));
 
     // The type library with the plain path of the library file.
     wchar_t path[1024] = {};
@@ -166,6 +171,12 @@ TEST_F(RegistrationTest, RegisteringTwiceLeavesOneClassKeyReplacedAsAWhole) {
 TEST_F(RegistrationTest, UnregisteringLeavesClsidSharedParentsAndOtherHandlers) {
     SetMachineValue(L"CLSID\\{00000000-1111-2222-3333-444444444444}", L"Another Class");
     SetMachineValue(L"*\\shellex\\ContextMenuHandlers\\Other", L"{00000000-1111-2222-3333-444444444444}");
+    HKEY approved = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(machine_, kApproved, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &approved, nullptr), ERROR_SUCCESS);
+    const std::wstring other = L"Another Extension";
+    ::RegSetValueExW(approved, L"{00000000-1111-2222-3333-444444444444}", 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(other.c_str()), static_cast<DWORD>((other.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(approved);
     ASSERT_EQ(library_.registerServer(), S_OK);
     // Another program has since put its own class under our folder handler's name.
     SetMachineValue(L"Directory\\shellex\\ContextMenuHandlers\\Corvastine", L"{00000000-1111-2222-3333-444444444444}");
@@ -180,6 +191,9 @@ TEST_F(RegistrationTest, UnregisteringLeavesClsidSharedParentsAndOtherHandlers) 
     EXPECT_TRUE(MachineKeyExists(L"*\\shellex\\ContextMenuHandlers\\Other"));
     EXPECT_TRUE(MachineKeyExists(L"Directory\\shellex\\ContextMenuHandlers\\Corvastine"));
     EXPECT_TRUE(MachineKeyExists(L"Directory\\shellex\\ContextMenuHandlers"));
+    // Our approval goes, the other extension's stays.
+    EXPECT_EQ(Machine(kApproved),
+              (std::map<std::wstring, std::wstring>{{L"|{00000000-1111-2222-3333-444444444444}", other}}));
     HKEY typelib = nullptr;
     EXPECT_NE(::RegOpenKeyExW(classesRoot_, (std::wstring(L"TypeLib\\") + kLibid).c_str(), 0, KEY_READ, &typelib),
               ERROR_SUCCESS);

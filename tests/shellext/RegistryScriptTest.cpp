@@ -17,6 +17,7 @@ using corva::shell::ParseRegistryScript;
 using corva::shell::RegistryStore;
 using corva::shell::RemoveRule;
 using corva::shell::ScriptParse;
+using corva::shell::ScriptRoot;
 using corva::shell::ScriptRow;
 
 namespace {
@@ -149,6 +150,7 @@ TEST(RegistryScript, ClassScriptHoldsExactlyTheClassKeysAndValues) {
 TEST(RegistryScript, HandlerScriptAddsOneHandlerKeyForFilesAndOneForFolders) {
     ScriptParse script = Parse(ReadSource("ContextMenuHandlers.rgs"));
     ASSERT_TRUE(script.ok);
+    EXPECT_EQ(script.root, ScriptRoot::ClassesRoot);
     std::vector<std::wstring> values;
     for (const ScriptRow& row : script.rows) {
         if (row.IsKey()) {
@@ -161,6 +163,27 @@ TEST(RegistryScript, HandlerScriptAddsOneHandlerKeyForFilesAndOneForFolders) {
     EXPECT_EQ(values, (std::vector<std::wstring>{
                           std::wstring(L"*\\shellex\\ContextMenuHandlers\\Corvastine=") + kClsid,
                           std::wstring(L"Directory\\shellex\\ContextMenuHandlers\\Corvastine=") + kClsid}));
+}
+
+TEST(RegistryScript, ApprovalScriptAddsOneValueBelowTheMachineRootAndUnregisterTakesOnlyThat) {
+    ScriptParse script = Parse(ReadSource("ApprovedExtension.rgs"));
+    ASSERT_TRUE(script.ok) << std::string(script.error.begin(), script.error.end());
+    EXPECT_EQ(script.root, ScriptRoot::LocalMachine);
+    const std::wstring approved = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+    std::vector<std::wstring> values;
+    for (const ScriptRow& row : script.rows) {
+        if (row.IsKey()) EXPECT_EQ(row.rule, RemoveRule::NoRemove);
+        else values.push_back(row.key + L"|" + *row.valueName + L"=" + row.data);
+    }
+    EXPECT_EQ(values, (std::vector<std::wstring>{approved + L"|" + kClsid + L"=Corvastine Class"}));
+
+    MemoryRegistry registry;
+    registry.keys[approved][L"{11111111-2222-3333-4444-555555555555}"] = L"Another Extension";
+    ASSERT_TRUE(RegisterScript(script.rows, registry, nullptr));
+    EXPECT_EQ(registry.Value(approved, kClsid), L"Corvastine Class");
+    ASSERT_TRUE(UnregisterScript(script.rows, registry, nullptr));
+    EXPECT_EQ(registry.Value(approved, kClsid), L"<missing>");
+    EXPECT_EQ(registry.Value(approved, L"{11111111-2222-3333-4444-555555555555}"), L"Another Extension");
 }
 
 TEST(RegistryScript, QuotesReplacementsAndLongRootName) {
@@ -183,7 +206,8 @@ TEST(RegistryScript, RefusesEverythingOutsideTheSubsetWithItsLine) {
     };
     const Case cases[] = {
         {L"", L"line 1: the script is empty"},
-        {L"HKLM { Software }", L"line 1: 'HKLM' is not a supported root key (only HKCR)"},
+        {L"HKCU { Software }", L"line 1: 'HKCU' is not a supported root key (only HKCR and HKLM)"},
+        {L"HKCR { a }\nHKLM { b }", L"line 2: a script writes below one root key only"},
         {L"HKCR {\n a = d '5'\n}", L"line 2: value type 'd' is not supported (only s)"},
         {L"HKCR {\n a = b '00'\n}", L"line 2: value type 'b' is not supported (only s)"},
         {L"HKCR {\n a = s unquoted\n}", L"line 2: string data must be quoted, found 'unquoted'"},
@@ -198,7 +222,7 @@ TEST(RegistryScript, RefusesEverythingOutsideTheSubsetWithItsLine) {
         {L"HKCR {\n // comment\n}", L"line 2: '//' cannot stand unquoted as a key name"},
         {L"HKCR {\n a; = s 'x'\n}", L"line 2: 'a;' cannot stand unquoted as a key name"},
         {L"HKCR a", L"line 1: '{' expected, found 'a'"},
-        {L"HKCR { a } }", L"line 1: '}' is not a supported root key (only HKCR)"},
+        {L"HKCR { a } }", L"line 1: '}' is not a supported root key (only HKCR and HKLM)"},
         {L"HKCR {\n a='x'\n}", L"line 2: a quote inside the word 'a='"},
     };
     for (const Case& c : cases) {

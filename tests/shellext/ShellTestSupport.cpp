@@ -109,7 +109,7 @@ std::vector<MenuItem> ReadMenu(HMENU menu) {
         wchar_t text[256] = {};
         MENUITEMINFOW info{};
         info.cbSize = sizeof info;
-        info.fMask = MIIM_ID | MIIM_STRING | MIIM_DATA | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_FTYPE;
+        info.fMask = MIIM_ID | MIIM_STRING | MIIM_DATA | MIIM_SUBMENU | MIIM_CHECKMARKS | MIIM_FTYPE | MIIM_BITMAP;
         info.dwTypeData = text;
         info.cch = 255;
         if (!::GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info)) continue;
@@ -118,6 +118,7 @@ std::vector<MenuItem> ReadMenu(HMENU menu) {
         item.text = text;
         item.data = info.dwItemData;
         item.submenu = info.hSubMenu;
+        item.bitmap = info.hbmpItem;
         item.checked = info.hbmpChecked;
         item.unchecked = info.hbmpUnchecked;
         item.separator = (info.fType & MFT_SEPARATOR) != 0;

@@ -38,6 +38,7 @@ struct MenuItem {
     std::wstring text;
     ULONG_PTR data = 0;
     HMENU submenu = nullptr;
+    HBITMAP bitmap = nullptr;     // the item's own bitmap (hbmpItem)
     HBITMAP checked = nullptr;
     HBITMAP unchecked = nullptr;
     bool separator = false;
