@@ -74,33 +74,47 @@ TEST(BatchOutcome, NothingToSayWhenAllWasDone) {
     EXPECT_EQ(corva::BatchSummaryText(ReportOf(0, false, 12), L""), L"");
 }
 
-TEST(BatchOutcome, TheSummaryNamesEachFileWithItsReason) {
+TEST(BatchOutcome, TheSummaryNamesEachFileWithItsReasonUnderItsFolder) {
     BatchReport report = ReportOf(0, false, 3);
     report.failures.push_back({L"C:\\docs\\budget.xls", FailureReason::InUse});
+    report.failures.push_back({L"C:\\docs\\notes.txt", FailureReason::AccessDenied});
     report.failures.push_back({L"C:\\Program Files\\Corvastine\\config.xml", FailureReason::OwnFile});
+    report.failures.push_back({L"C:\\docs\\old.txt.corvastine", FailureReason::WrongPassword});
     EXPECT_EQ(corva::BatchSummaryText(report, L""),
-              L"2 files could not be locked:\n"
+              L"4 files could not be locked:\n"
               L"\n"
-              L"C:\\docs\\budget.xls: open in another program\n"
-              L"C:\\Program Files\\Corvastine\\config.xml: one of Corvastine's own files");
-    report.failures.pop_back();
+              L"In C:\\docs\n"
+              L"budget.xls: open in another program\n"
+              L"notes.txt: access denied\n"
+              L"In C:\\Program Files\\Corvastine\n"
+              L"config.xml: one of Corvastine's own files\n"
+              L"In C:\\docs\n"
+              L"old.txt.corvastine: locked with another password");
+    report.failures.resize(1);
     report.doneVerb = L"shredded";
     EXPECT_EQ(corva::BatchSummaryText(report, L""),
-              L"1 file could not be shredded:\n\nC:\\docs\\budget.xls: open in another program");
+              L"1 file could not be shredded:\n\nIn C:\\docs\nbudget.xls: open in another program");
     // A heading of the caller's.
     EXPECT_EQ(corva::BatchSummaryText(report, L"1 file could not be stored in the vault:"),
-              L"1 file could not be stored in the vault:\n\nC:\\docs\\budget.xls: open in another program");
+              L"1 file could not be stored in the vault:\n\nIn C:\\docs\nbudget.xls: open in another program");
+    // A long folder loses its middle; a bare name has no folder line.
+    report.failures = {{L"C:\\Users\\someone\\Documents\\projects\\2024\\reports\\final\\quarter.xls",
+                        FailureReason::NoRoom},
+                       {L"loose.txt", FailureReason::Missing}};
+    EXPECT_EQ(corva::BatchSummaryText(report, L""),
+              L"2 files could not be shredded:\n\nIn C:\\...\\Documents\\projects\\2024\\reports\\final\n"
+              L"quarter.xls: not enough room on the drive\nloose.txt: no longer there");
 }
 
 TEST(BatchOutcome, ALongListEndsWithHowManyMore) {
     // One line more than the cap still fits better than "and 1 more.".
     const std::wstring eleven = corva::BatchSummaryText(ReportOf(corva::kSummaryFileLines + 1, false, 0), L"");
-    EXPECT_NE(eleven.find(L"file10.txt"), std::wstring::npos);
+    EXPECT_NE(eleven.find(L"\nfile10.txt: open in another program"), std::wstring::npos);
     EXPECT_EQ(eleven.find(L"more."), std::wstring::npos);
 
     const std::wstring many = corva::BatchSummaryText(ReportOf(40, false, 0), L"");
-    EXPECT_EQ(many.find(L"40 files could not be locked:\n\nC:\\docs\\file0.txt: open in another program\n"), 0u);
-    EXPECT_NE(many.find(L"file9.txt"), std::wstring::npos);
+    EXPECT_EQ(many.find(L"40 files could not be locked:\n\nIn C:\\docs\nfile0.txt: open in another program\n"), 0u);
+    EXPECT_NE(many.find(L"\nfile9.txt: "), std::wstring::npos);
     EXPECT_EQ(many.find(L"file10.txt"), std::wstring::npos);
     EXPECT_EQ(many.substr(many.size() - 13), L"\nand 30 more.");
 }
@@ -111,7 +125,7 @@ TEST(BatchOutcome, ACancelSaysHowMuchWasDone) {
     EXPECT_EQ(corva::BatchSummaryText(ReportOf(0, true, 1), L""),
               L"Cancelled after 1 file was locked; the rest were left as they were.");
     EXPECT_EQ(corva::BatchSummaryText(ReportOf(1, true, 5), L""),
-              L"1 file could not be locked:\n\nC:\\docs\\file0.txt: open in another program\n\n"
+              L"1 file could not be locked:\n\nIn C:\\docs\nfile0.txt: open in another program\n\n"
               L"Cancelled after 5 files were locked; the rest were left as they were.");
 }
 
