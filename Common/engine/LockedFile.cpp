@@ -490,6 +490,11 @@ int RemoveStaleTemporaries(const std::wstring& folder, const std::vector<std::ws
 void SetBeforeVerifyHookForTesting(void (*hook)(plat::File& lockedCopy)) { g_beforeVerifyHook = hook; }
 
 int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* source) {
+    return LockFileInto(path, path + kLockedExtension, password, log, source);
+}
+
+int LockFileInto(const std::wstring& path, const std::wstring& locked, const char* password, FileLog* log,
+                 LockKeySource* source) {
     switch (plat::KindOf(path)) {
         case plat::EntryKind::Folder: return kOk;
         case plat::EntryKind::File: break;
@@ -504,7 +509,10 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
         LogTo(log, kLogWarn, "[encryptfile] password is null.");
         return kNoPassword;
     }
-    const std::wstring locked = path + kLockedExtension;
+    if (locked.empty()) {
+        LogTo(log, kLogWarn, "[encryptfile] pdst is null.");
+        return kNoDestination;
+    }
     if (plat::PathExists(locked)) {
         LogTo(log, kLogWarn, "[encryptfile] %s already exist.", Narrow(locked).c_str());
         return kDestinationExists;
