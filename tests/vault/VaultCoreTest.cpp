@@ -1,11 +1,15 @@
 // The vault's decisions that need no window: names and paths of the vault
-// layout, the password record, the Size and Date texts and the caption's
-// hit zones.
+// layout, the password record and its shape, the Size and Date texts and
+// the caption's hit zones.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include "CaptionHitTest.h"
 #include "EntryTexts.h"
 #include "PasswordRecord.h"
+#include "VaultTestPrograms.h"
 #include "VaultLayout.h"
 #include "engine/Secrets.h"
 #include "support/TestSupport.h"
@@ -65,7 +69,7 @@ TEST(PasswordRecord, TextsThatAreNotThirtyTwoHexBytesGiveNoRecord) {
 
 TEST(PasswordRecord, TheRecordIsTheLastThirtyTwoBytesOfTheFile) {
     TempDir dir;
-    Bytes program = testing_support::PseudoRandom(4096, 7);
+    Bytes program = vaulttest::MinimalProgram(false);
     const std::string text = HashSecretText("lantern", corva::kPasswordLabel);
     RecordBytes record{};
     ASSERT_TRUE(RecordFromDigestText(text, &record));
@@ -90,6 +94,50 @@ TEST(PasswordRecord, AMissingOrShortProgramFileHoldsNoRecord) {
     ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"bare.exe", Bytes(32, 0x0F)));
     EXPECT_EQ(ReadPasswordRecord(dir / L"bare.exe", &read), RecordStatus::Ok);
     EXPECT_EQ(read.substr(0, 6), "0F 0F ");
+}
+
+// A program file counts as sealed only when exactly one record follows its
+// image: an unsealed copy of the kit's program, a cut-off file or one with
+// other bytes after its image (whatever its last 32 bytes) holds none.
+TEST(PasswordRecord, OnlyAProgramImageFollowedByExactlyOneRecordHoldsOne) {
+    TempDir dir;
+    RecordBytes record{};
+    ASSERT_TRUE(RecordFromDigestText(HashSecretText("lantern", corva::kPasswordLabel), &record));
+    for (bool symbols : {false, true}) {
+        const Bytes image = vaulttest::MinimalProgram(symbols);
+        int64_t end = 0;
+        ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"kit.exe", image));
+        ASSERT_TRUE(ProgramImageEnd(dir / L"kit.exe", &end));
+        EXPECT_EQ(end, static_cast<int64_t>(image.size()));
+
+        Bytes sealed = image;
+        sealed.insert(sealed.end(), record.begin(), record.end());
+        const struct {
+            const char* what;
+            Bytes bytes;
+            RecordStatus status;
+        } cases[] = {
+            {"sealed", sealed, RecordStatus::Ok},
+            {"unsealed kit copy", image, RecordStatus::NoRecord},
+            {"cut off", Bytes(sealed.begin(), sealed.begin() + 0x1000), RecordStatus::NoRecord},
+            {"sealed twice", [&] {
+                 Bytes twice = sealed;
+                 twice.insert(twice.end(), record.begin(), record.end());
+                 return twice;
+             }(), RecordStatus::NoRecord},
+        };
+        for (const auto& c : cases) {
+            ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"CorvastineVault.exe", c.bytes));
+            std::string read;
+            EXPECT_EQ(ReadPasswordRecord(dir / L"CorvastineVault.exe", &read), c.status) << c.what << symbols;
+        }
+    }
+    // A file that is no program holds a record only when it is the bare record.
+    Bytes noProgram = testing_support::PseudoRandom(4096, 7);
+    noProgram.insert(noProgram.end(), record.begin(), record.end());
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"other.exe", noProgram));
+    std::string read;
+    EXPECT_EQ(ReadPasswordRecord(dir / L"other.exe", &read), RecordStatus::NoRecord);
 }
 
 TEST(EntryTexts, SizesStepFromBytesToKilobytesMegabytesAndGigabytes) {

@@ -13,6 +13,7 @@
 #include "PasswordRecord.h"
 #include "VaultEntries.h"
 #include "VaultInstaller.h"
+#include "VaultTestPrograms.h"
 #include "engine/Secrets.h"
 #include "support/TestSupport.h"
 
@@ -114,7 +115,7 @@ protected:
         root = dir / L"drive";
         ASSERT_TRUE(testing_support::MakeFolder(dir / L"setup"));
         ASSERT_TRUE(testing_support::MakeFolder(root));
-        program = testing_support::PseudoRandom(20000, 3);
+        program = vaulttest::MinimalProgram(true);
         ASSERT_TRUE(testing_support::WriteFileBytes(source + L"CorvastineVault.exe", program));
         ASSERT_TRUE(testing_support::WriteFileBytes(source + L"libeay32.dll", Bytes(5000, 0x22)));
     }

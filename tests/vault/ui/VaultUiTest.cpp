@@ -208,12 +208,16 @@ TEST_F(VaultUi, AVaultProgramOnAnInternalDriveSaysSoWhileTheUsbDrivesAreElsewher
     EXPECT_TRUE(uitest::FindWindows(uitest::WindowQuery{host.GetScope()}).empty());
 }
 
-TEST_F(VaultUi, AMissingOrShortVaultProgramFileIsExplainedAndNoPasswordIsAsked) {
+// Missing, too short, and copied from the kit unsealed: no record, so no
+// password can be right.
+TEST_F(VaultUi, AMissingShortOrUnsealedVaultProgramFileIsExplainedAndNoPasswordIsAsked) {
     ASSERT_TRUE(CopyTo(HostProgram(), kU + kHostName));
     ASSERT_TRUE(CopyTo(ShippedFolder() + L"libeay32.dll", kU + L"libeay32.dll"));
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 3; ++round) {
         if (round == 1) {
             ASSERT_TRUE(WriteText(kU + L"CorvastineVault.exe", std::string(31, 'x')));
+        } else if (round == 2) {
+            ASSERT_TRUE(CopyTo(ShippedFolder() + L"CorvastineVault.exe", kU + L"CorvastineVault.exe"));
         }
         StartVault(kU);
         auto box = uitest::WaitForMessageBox(vault_->GetScope());
