@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "CaptionHitTest.h"
 #include "EntryTexts.h"
@@ -43,6 +44,27 @@ TEST(VaultLayout, ADraggedEntryIsCutAtTheLastLockedExtension) {
 TEST(VaultLayout, ADroppedFileGoesIntoTheVaultFolderUnderItsLockedName) {
     EXPECT_EQ(VaultDestinationOf(L"C:\\Users\\me\\notes.txt", L"E:\\corvadocuments"),
               L"E:\\corvadocuments\\notes.txt.corvastine");
+}
+
+TEST(VaultLayout, ANameTakenInTheVaultGetsTheFirstFreeNumberAsCopiesDo) {
+    EXPECT_EQ(NumberedName(L"a.dat", 2, false), L"a (2).dat");
+    EXPECT_EQ(NumberedName(L"archive.tar.gz", 3, false), L"archive.tar (3).gz");
+    EXPECT_EQ(NumberedName(L"README", 2, false), L"README (2)");
+    EXPECT_EQ(NumberedName(L".profile", 2, false), L".profile (2)");
+    EXPECT_EQ(NumberedName(L"photos.2024", 2, true), L"photos.2024 (2)");
+
+    std::set<std::wstring> inVault;
+    const NameTaken taken = [&](const std::wstring& name) { return inVault.count(name) != 0; };
+    EXPECT_EQ(FreeEntryName(L"a.dat", false, taken), L"a.dat");
+    inVault = {L"a.dat.corvastine"};
+    EXPECT_EQ(FreeEntryName(L"a.dat", false, taken), L"a (2).dat");
+    // A plain file of the name (left over in the vault folder) counts too, so
+    // that the entry can be taken out under its plain name later.
+    inVault = {L"a.dat.corvastine", L"a (2).dat", L"a (3).dat.corvastine"};
+    EXPECT_EQ(FreeEntryName(L"a.dat", false, taken), L"a (4).dat");
+    inVault = {L"photos", L"photos (2).corvastine"};
+    EXPECT_EQ(FreeEntryName(L"photos", true, taken), L"photos (3)");
+    EXPECT_EQ(FreeEntryName(L"x", false, [](const std::wstring&) { return true; }), L"");
 }
 
 TEST(PasswordRecord, DigestTextAndRecordBytesTurnIntoEachOther) {
