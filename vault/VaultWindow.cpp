@@ -129,18 +129,20 @@ void VaultWindow::SetUpList() {
 }
 
 void VaultWindow::RefreshVaultList() {
-    pathList_.clear();
     HWND list = List();
     if (list) ListView_DeleteAllItems(list);
-    const std::vector<VaultEntry> entries = ReadVaultEntries(vaultFolder_);
+    entries_ = ReadVaultEntries(vaultFolder_);
+    states_.clear();
     int row = 0;
-    for (const VaultEntry& entry : entries) {
-        pathList_.push_back(entry.path);
+    for (const VaultEntry& entry : entries_) {
+        const EntryState state = entry.folder ? EntryState::Opens : StateOf(entry);
+        states_.push_back(state);
         if (!list) continue;
+        const std::wstring name = entry.name + EntryMark(state);
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = row;
-        item.pszText = const_cast<wchar_t*>(entry.name.c_str());
+        item.pszText = const_cast<wchar_t*>(name.c_str());
         const int at = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         if (at >= 0) {
             const std::wstring* texts[] = {&entry.sizeText, &entry.dateText};
@@ -152,6 +154,30 @@ void VaultWindow::RefreshVaultList() {
             }
         }
         ++row;
+    }
+}
+
+EntryState VaultWindow::StateOf(const VaultEntry& entry) {
+    auto known = checked_.find(entry.path);
+    if (known != checked_.end() && known->second.length == entry.length && known->second.written == entry.written)
+        return known->second.state;
+    const EntryState state = CheckEntry(entry.path, password_);
+    checked_[entry.path] = CheckedEntry{entry.length, entry.written, state};
+    return state;
+}
+
+LRESULT VaultWindow::DrawListItem(NMLVCUSTOMDRAW* draw) {
+    switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT: {
+        const size_t row = static_cast<size_t>(draw->nmcd.dwItemSpec);
+        if (row < states_.size() && states_[row] != EntryState::Opens) {
+            draw->clrText = ::GetSysColor(COLOR_GRAYTEXT);
+            return CDRF_NEWFONT;
+        }
+        return CDRF_DODEFAULT;
+    }
+    default: return CDRF_DODEFAULT;
     }
 }
 
@@ -193,7 +219,8 @@ void VaultWindow::DragOutSelection(POINT listPoint) {
     std::vector<std::wstring> plain;
     for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
          row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
-        if (static_cast<size_t>(row) < pathList_.size()) plain.push_back(UnlockedPathOf(pathList_[row]));
+        if (static_cast<size_t>(row) < entries_.size() && !entries_[static_cast<size_t>(row)].folder)
+            plain.push_back(UnlockedPathOf(entries_[static_cast<size_t>(row)].path));
     }
     if (plain.empty()) return;
 
@@ -279,7 +306,14 @@ bool VaultWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR*
         return true;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (!header || header->idFrom != IDC_VAULT_LIST || header->code != LVN_BEGINDRAG) return false;
+        if (!header || header->idFrom != IDC_VAULT_LIST) return false;
+        if (header->code == NM_CUSTOMDRAW) {
+            ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT,
+                                DrawListItem(reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
+            *result = TRUE;
+            return true;
+        }
+        if (header->code != LVN_BEGINDRAG) return false;
         DragOutSelection(reinterpret_cast<const NMLISTVIEW*>(lParam)->ptAction);
         *result = TRUE;
         return true;

@@ -1,18 +1,22 @@
 // The vault program's window (dialog 129): the banner with the "Learn More"
-// link and the list of locked files in the vault folder. Files dropped onto
-// it (OLE drag or WM_DROPFILES) are locked with the vault password and moved
-// into the vault folder; rows dragged out are unlocked when the mouse button
-// is released, and whatever the drop target leaves of them in the vault
-// folder is locked again when the drag has ended.
+// link and the list of the vault folder's entries (locked files and
+// sub-folders). Files dropped onto it (OLE drag or WM_DROPFILES) are locked
+// with the vault password and moved into the vault folder; rows dragged out
+// are unlocked when the mouse button is released, and whatever the drop
+// target leaves of them in the vault folder is locked again when the drag
+// has ended. Entries that do not open under the vault's password are marked.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "DragDrop.h"
+#include "EntryState.h"
 #include "VaultCaption.h"
 #include "VaultEntries.h"
 #include "dialogs/ModalDialog.h"
@@ -38,7 +42,7 @@ public:
     // Shows the window modally; its end code (IDOK or IDCANCEL).
     INT_PTR DoModal(HWND owner);
 
-    // Rebuilds the rows and the path list from the vault folder.
+    // Rebuilds the rows from the vault folder.
     void RefreshVaultList();
     // Locks the dropped files and moves them into the vault folder; nothing
     // happens when the drop point (client coordinates) lies outside the
@@ -46,8 +50,6 @@ public:
     void AddDroppedFiles(const std::vector<std::wstring>& paths, POINT clientPoint);
     // The drag of the selected rows out of the list.
     void DragOutSelection(POINT listPoint);
-
-    const std::vector<std::wstring>& PathList() const { return pathList_; }
 
 protected:
     bool OnInit() override;
@@ -64,15 +66,28 @@ private:
     void SetUpBanner();
     void SetUpList();
     void HandleFileDrop(HDROP drop);
+    // Whether an entry opens under the vault password (checked once per
+    // version of the file).
+    EntryState StateOf(const VaultEntry& entry);
+    // Grey text for the rows of marked entries.
+    LRESULT DrawListItem(NMLVCUSTOMDRAW* draw);
     // Locks again the plain files a drag-out left in the vault folder.
     void RelockLeftovers(const std::vector<std::wstring>& plainPaths);
     HWND List() const;
+
+    struct CheckedEntry {
+        int64_t length;
+        uint64_t written;
+        EntryState state;
+    };
 
     std::string password_;
     std::wstring programFolder_;
     std::wstring vaultFolder_;
     OpenAddressFn openAddress_;
-    std::vector<std::wstring> pathList_;
+    std::vector<VaultEntry> entries_;  // row i shows entries_[i]
+    std::vector<EntryState> states_;   // of each row
+    std::map<std::wstring, CheckedEntry> checked_;
     std::vector<std::wstring> pendingDrop_;
     // Drops handed over by the drop target, waiting for kFilesDroppedMessage.
     std::vector<std::pair<std::vector<std::wstring>, POINT>> handedOver_;

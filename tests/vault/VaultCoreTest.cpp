@@ -1,6 +1,6 @@
 // The vault's decisions that need no window: names and paths of the vault
-// layout, the password record and its shape, the Size and Date texts and
-// the caption's hit zones.
+// layout, the password record and its shape, the entries' password check,
+// the Size and Date texts and the caption's hit zones.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,11 +8,14 @@
 #include <set>
 
 #include "CaptionHitTest.h"
+#include "EntryState.h"
 #include "EntryTexts.h"
 #include "PasswordRecord.h"
 #include "VaultTestPrograms.h"
 #include "VaultLayout.h"
+#include "engine/LockedFile.h"
 #include "engine/Secrets.h"
+#include "platform/Platform.h"
 #include "support/TestSupport.h"
 
 using namespace corva::vault;
@@ -160,6 +163,30 @@ TEST(PasswordRecord, OnlyAProgramImageFollowedByExactlyOneRecordHoldsOne) {
     ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"other.exe", noProgram));
     std::string read;
     EXPECT_EQ(ReadPasswordRecord(dir / L"other.exe", &read), RecordStatus::NoRecord);
+}
+
+// The list's mark: an entry whose header opens with the vault's password,
+// one locked under another, and files that are no whole locked file.
+TEST(EntryState, TheHeaderTellsEntriesOfAnotherPasswordAndDamagedOnesApart) {
+    TempDir dir;
+    const Bytes content = testing_support::PseudoRandom(5000, 2);
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"ours.bin", content));
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"theirs.bin", content));
+    ASSERT_EQ(corva::LockFile(dir / L"ours.bin", "sesame", nullptr), corva::kOk);
+    ASSERT_EQ(corva::LockFile(dir / L"theirs.bin", "other", nullptr), corva::kOk);
+    EXPECT_EQ(CheckEntry(dir / L"ours.bin.corvastine", "sesame"), EntryState::Opens);
+    EXPECT_EQ(CheckEntry(dir / L"theirs.bin.corvastine", "sesame"), EntryState::OtherPassword);
+
+    // Cut at a block boundary: still of the locked files' length shape, but
+    // shorter than its header says.
+    Bytes locked = testing_support::ReadFileBytes(dir / L"ours.bin.corvastine");
+    locked.resize(locked.size() - 16);
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"cut.bin.corvastine", locked));
+    EXPECT_EQ(CheckEntry(dir / L"cut.bin.corvastine", "sesame"), EntryState::Damaged);
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"text.corvastine", Bytes(300, 'x')));
+    EXPECT_EQ(CheckEntry(dir / L"text.corvastine", "sesame"), EntryState::Damaged);
+    EXPECT_EQ(CheckEntry(dir / L"missing.corvastine", "sesame"), EntryState::Damaged);
+    EXPECT_EQ(std::wstring(EntryMark(EntryState::Opens)), L"");
 }
 
 TEST(EntryTexts, SizesStepFromBytesToKilobytesMegabytesAndGigabytes) {
