@@ -550,19 +550,49 @@ TEST_F(StowboxUi, TheSecondDriveChosenGetsAVaultThatTakesThatPasswordAndNoOther)
     EXPECT_EQ(vault_->WaitExit(), static_cast<DWORD>(IDCANCEL));
 }
 
-TEST_F(StowboxUi, AReinstallKeepsTheLockedFilesAndEndsWithExactlyOneNewRecord) {
+// A new password over an existing vault is sealed only when the user agrees
+// to it, told that the files already there stay bound to the old one; the
+// vault then marks them.
+TEST_F(StowboxUi, AReinstallWithANewPasswordAsksFirstKeepsTheLockedFilesAndEndsWithExactlyOneNewRecord) {
     Open(ShippedFolder());
     Install(L"U:  (Removable Disk)", L"first");
     ExpectSuccessAndClose();
-    ASSERT_TRUE(WriteText(vaultFolder_ + L"kept.txt.corvastine", "locked under the first password"));
+    const auto sources = MakeSources({L"kept.txt"});
+    ASSERT_EQ(corva::LockFileInto(sources[0], vaultFolder_ + L"kept.txt.corvastine", "first", nullptr), corva::kOk);
+    const std::string kept = ReadText(vaultFolder_ + L"kept.txt.corvastine");
 
+    const std::wstring program = kU + L"CorvastineVault.exe";
     Open(ShippedFolder());
     Install(L"U:  (Removable Disk)", L"second");
+    for (int answer : {IDNO, IDYES}) {
+        if (answer == IDYES) {
+            ASSERT_TRUE(uitest::ClickButton(dialog_, IDOK));
+        }
+        auto box = uitest::WaitForMessageBox(thread_->GetScope());
+        ASSERT_TRUE(box) << answer;
+        EXPECT_EQ(box->text, corva::vault::ReplaceVaultQuestion(L"U:"));
+        EXPECT_EQ(box->caption, L"Corvastine");
+        EXPECT_EQ(box->owner, dialog_);
+        if (answer == IDNO) {
+            EXPECT_FALSE(uitest::SaveScreenshot(box->window, L"stowbox_replace" + DpiSuffix()).empty());
+        }
+        ASSERT_TRUE(uitest::AnswerMessageBox(*box, answer));
+        if (answer == IDNO) {
+            // Nothing written; the dialog stays for another drive or Cancel.
+            EXPECT_FALSE(thread_->Done());
+            EXPECT_EQ(TailOf(program), RecordBytesOf("first"));
+        }
+    }
     ExpectSuccessAndClose();
-    const std::wstring program = kU + L"CorvastineVault.exe";
     EXPECT_EQ(SizeOf(program), SizeOf(ShippedFolder() + L"CorvastineVault.exe") + static_cast<int64_t>(kRecordSize));
     EXPECT_EQ(TailOf(program), RecordBytesOf("second"));
-    EXPECT_EQ(ReadText(vaultFolder_ + L"kept.txt.corvastine"), "locked under the first password");
+    EXPECT_EQ(ReadText(vaultFolder_ + L"kept.txt.corvastine"), kept);
+
+    ASSERT_TRUE(CopyTo(HostProgram(), kU + kHostName));
+    HWND window = OpenVault(kU, "second");
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ColumnTexts(list_, 0), std::vector<std::wstring>{L"kept.txt.corvastine (other password)"});
+    EXPECT_FALSE(uitest::SaveScreenshot(window, L"vault_other_password" + DpiSuffix()).empty());
 }
 
 TEST_F(StowboxUi, AFailedCopyIsReportedByNameAndNotCalledSuccess) {
