@@ -6,6 +6,7 @@
 
 #include "VaultLayout.h"
 #include "VaultMessages.h"
+#include "VaultProgram.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/ProgressDialog.h"
 #include "engine/Batch.h"
@@ -16,6 +17,7 @@
 namespace corva::vault {
 
 const wchar_t kLearnMoreAddress[] = L"https://www.corvastine.com/usb-encryption";
+const wchar_t kDriveGoneText[] = L"The vault drive is no longer available.";
 
 void OpenInBrowser(const std::wstring& address) {
     ::ShellExecuteW(nullptr, L"open", L"iexplore.exe", address.c_str(), nullptr, SW_SHOWMAXIMIZED);
@@ -181,6 +183,15 @@ LRESULT VaultWindow::DrawListItem(NMLVCUSTOMDRAW* draw) {
     }
 }
 
+bool VaultWindow::VaultAvailable() {
+    if (::GetFileAttributesW(vaultFolder_.c_str()) == INVALID_FILE_ATTRIBUTES)
+        ::CreateDirectoryW(vaultFolder_.c_str(), nullptr);
+    const DWORD attributes = ::GetFileAttributesW(vaultFolder_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    ::MessageBoxW(Handle(), kDriveGoneText, kVaultCaption, MB_OK | MB_ICONWARNING);
+    return false;
+}
+
 void VaultWindow::AddDroppedFiles(const std::vector<std::wstring>& paths, POINT clientPoint) {
     pendingDrop_.clear();
     RECT client{};
@@ -188,6 +199,8 @@ void VaultWindow::AddDroppedFiles(const std::vector<std::wstring>& paths, POINT 
     if (!::PtInRect(&client, clientPoint)) return;
     pendingDrop_ = paths;
     if (pendingDrop_.empty()) return;
+    // With the drive gone nothing is touched, and the list stays as it was.
+    if (!VaultAvailable()) return;
     {
         LockBatch batch(pendingDrop_, password_, nullptr);
         HWND owner = ::GetActiveWindow();
@@ -223,6 +236,7 @@ void VaultWindow::DragOutSelection(POINT listPoint) {
             plain.push_back(UnlockedPathOf(entries_[static_cast<size_t>(row)].path));
     }
     if (plain.empty()) return;
+    if (!VaultAvailable()) return;
 
     ComHold<FileDropData> data(FileDropData::Create(plain));
     if (!data.Get()) return;

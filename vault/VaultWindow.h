@@ -5,6 +5,7 @@
 // are unlocked when the mouse button is released, and whatever the drop
 // target leaves of them in the vault folder is locked again when the drag
 // has ended. Entries that do not open under the vault's password are marked.
+// With the vault's drive gone, a drop or a drag says so and touches nothing.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +31,7 @@ using OpenAddressFn = std::function<void(const std::wstring& address)>;
 void OpenInBrowser(const std::wstring& address);
 
 extern const wchar_t kLearnMoreAddress[];
+extern const wchar_t kDriveGoneText[];  // "The vault drive is no longer available."
 
 class VaultWindow final : protected corva::ui::ModalDialog, private DragReleaseHandler, private FileDropReceiver {
 public:
@@ -66,6 +68,8 @@ private:
     void SetUpBanner();
     void SetUpList();
     void HandleFileDrop(HDROP drop);
+    // Whether the vault folder can be reached; when not, says so.
+    bool VaultAvailable();
     // Whether an entry opens under the vault password (checked once per
     // version of the file).
     EntryState StateOf(const VaultEntry& entry);

@@ -54,11 +54,13 @@ public:
         u_.reset();
         w_.reset();
     }
+    ScratchDrive& U() { return *u_; }
 
 private:
     std::unique_ptr<ScratchDrive> u_, w_;
 };
-::testing::Environment* const g_drives = ::testing::AddGlobalTestEnvironment(new ScratchDrives);
+ScratchDrives* const g_drives =
+    static_cast<ScratchDrives*>(::testing::AddGlobalTestEnvironment(new ScratchDrives));
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
@@ -316,6 +318,37 @@ TEST_F(VaultUi, ADropWhoseLockedNameIsTakenLeavesItsLockedFileWhereItWasAndTheEn
     EXPECT_FALSE(Exists(paths[0]));
     EXPECT_EQ(corva::VerifyLockedFile("sesame", paths[0] + L".corvastine", nullptr), corva::kOk);
     EXPECT_EQ(ReadText(vaultFolder_ + L"dup.txt.corvastine"), "the entry already in the vault");
+}
+
+TEST_F(VaultUi, WithTheVaultDrivePulledOutADropSaysSoAndTouchesNothing) {
+    MakeVault(kU, "sesame");
+    HWND window = OpenVault(kU, "sesame");
+    ASSERT_NE(window, nullptr);
+    DropIn(window, MakeSources({L"before.txt"}), 1);
+    const auto late = MakeSources({L"late.txt"});
+
+    struct PlugBack {
+        ~PlugBack() { g_drives->U().PlugIn(); }
+    } plugBack;
+    ASSERT_TRUE(g_drives->U().Unplug());
+    ASSERT_TRUE(uitest::WaitUntil([] { return !Exists(kU); }));
+    RECT list{};
+    ::GetWindowRect(list_, &list);
+    POINT at = CenterOf(list);
+    ::ScreenToClient(window, &at);
+    ASSERT_TRUE(PostDropFiles(window, late, at));
+    auto box = uitest::WaitForMessageBox(vault_->GetScope());
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, corva::vault::kDriveGoneText);
+    EXPECT_EQ(box->caption, L"Corvastine Vault");
+    EXPECT_EQ(box->owner, window);
+    EXPECT_FALSE(uitest::SaveScreenshot(box->window, L"vault_drive_gone" + DpiSuffix()).empty());
+    ASSERT_TRUE(uitest::AnswerMessageBox(*box));
+
+    EXPECT_EQ(ReadText(late[0]), "content of late.txt");
+    EXPECT_FALSE(Exists(late[0] + L".corvastine"));
+    EXPECT_EQ(PlainFilesIn(sources_.Path()), std::vector<std::wstring>{L"late.txt"});
+    EXPECT_EQ(RowCount(list_), 1);
 }
 
 // ------------------------------------------------------------ files out
