@@ -83,13 +83,18 @@ TEST(BatchProgressTest, ThreePathsLastFirstWithOneStatusEach) {
     fake.WaitCalls(1);
     EXPECT_EQ(fake.Call(0), ExpectedWipeCall(c));
     bool stop = true;
-    EXPECT_EQ(Status(batch, &stop), L"");
+    std::wstring file;
+    batch.GetProgress(&stop, nullptr, &file);
+    EXPECT_EQ(file, c) << "the file under work shows from the start";
+    EXPECT_EQ(Status(batch, &stop), L"Tocal files:3 processed files:0");
     EXPECT_FALSE(stop);
     EXPECT_EQ(batch.GetRunState(), BatchProgress::kRunning);
 
     fake.Release(1);
     fake.WaitCalls(2);
     EXPECT_EQ(fake.Call(1), ExpectedWipeCall(b));
+    batch.GetProgress(nullptr, nullptr, &file);
+    EXPECT_EQ(file, b);
     EXPECT_EQ(Status(batch, &stop), L"Tocal files:3 processed files:1");
     EXPECT_FALSE(stop);
     EXPECT_EQ(batch.PercentDone(), 33);
@@ -352,9 +357,29 @@ void HoldUntilStopped(plat::File&) {
     while (!g_midFileStop->batch->IsStopFlagSet()) std::this_thread::yield();
 }
 
+// Every file of a folder, after a stop: plain with its content, or locked
+// whole (and then no plain copy), nothing else beside them. Returns how
+// many were locked.
+size_t ExpectEachPlainOrLocked(const std::wstring& folder, const std::vector<std::wstring>& files,
+                               const std::vector<Bytes>& contents) {
+    size_t locked = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const bool plain = plat::PathExists(files[i]);
+        EXPECT_NE(plain, plat::PathExists(files[i] + L".corvastine")) << plat::WideToUtf8(files[i]);
+        if (plain) {
+            EXPECT_EQ(ReadFileBytes(files[i]), contents[i]) << plat::WideToUtf8(files[i]);
+        } else {
+            EXPECT_EQ(corva::VerifyLockedFile(kPassword, files[i] + L".corvastine", nullptr), corva::kOk);
+            ++locked;
+        }
+    }
+    EXPECT_EQ(ListNames(folder).size(), files.size()) << "nothing else in the folder";
+    return locked;
+}
+
 }  // namespace
 
-TEST(LockBatchTest, AStopInTheMiddleOfAFileFinishesThatFileAndLeavesTheRestPlain) {
+TEST(LockBatchTest, AStopInTheMiddleOfAFileLeavesItPlainAndTheRestUntouched) {
     TempDir dir;
     std::vector<std::wstring> paths;
     std::vector<Bytes> contents;
@@ -371,19 +396,104 @@ TEST(LockBatchTest, AStopInTheMiddleOfAFileFinishesThatFileAndLeavesTheRestPlain
         stop.batch = &batch;
         ASSERT_TRUE(batch.Start(0));
         while (stop.calls.load() == 0) std::this_thread::yield();
-        batch.Stop();  // while f4 is half done
-        EXPECT_EQ(Status(batch), L"Tocal files:5 processed files:1");
+        batch.Stop();  // while f4 is written but not yet read back
+        EXPECT_TRUE(batch.WasCancelled());
+        EXPECT_TRUE(batch.Failures().empty()) << "a file left because of the stop is no failure";
+        EXPECT_EQ(batch.FilesDone(), 0u);
     }
     corva::SetBeforeVerifyHookForTesting(nullptr);
     EXPECT_EQ(stop.calls.load(), 1);
-    // The file in progress was locked whole; the others were not touched;
-    // nothing else is in the folder.
-    EXPECT_TRUE(IsLockedFile(paths[4] + L".corvastine"));
-    EXPECT_FALSE(plat::PathExists(paths[4]));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(ReadFileBytes(paths[static_cast<size_t>(i)]), contents[static_cast<size_t>(i)]);
-    EXPECT_EQ(ListNames(dir.Path()).size(), 5u);
-    ASSERT_TRUE(UnlockOneFile(paths[4] + L".corvastine", kPassword, nullptr));
-    EXPECT_EQ(ReadFileBytes(paths[4]), contents[4]);
+    // The file in progress is plain again, its locked copy discarded; the
+    // others were not touched.
+    EXPECT_EQ(ExpectEachPlainOrLocked(dir.Path(), paths, contents), 0u);
+}
+
+TEST(LockBatchTest, AStopInsideAFolderEndsItBetweenFiles) {
+    TempDir dir;
+    const std::wstring folder = dir / L"many";
+    ASSERT_TRUE(MakeFolder(folder));
+    std::vector<std::wstring> files;
+    std::vector<Bytes> contents;
+    for (int i = 0; i < 24; ++i) {
+        files.push_back(Join(folder, L"f" + std::to_wstring(i) + L".bin"));
+        contents.push_back(PseudoRandom(3000 + static_cast<size_t>(i), static_cast<uint32_t>(i + 40)));
+        ASSERT_TRUE(WriteFileBytes(files.back(), contents.back()));
+    }
+    MidFileStop stop;
+    g_midFileStop = &stop;
+    corva::SetBeforeVerifyHookForTesting(HoldUntilStopped);
+    LockBatch batch({folder}, kPassword, nullptr);
+    stop.batch = &batch;
+    ASSERT_TRUE(batch.Start(0));
+    while (stop.calls.load() == 0) std::this_thread::yield();
+    batch.Stop();
+    corva::SetBeforeVerifyHookForTesting(nullptr);
+    const size_t locked = ExpectEachPlainOrLocked(folder, files, contents);
+    EXPECT_LT(locked, files.size()) << "the folder ran to its end";
+    EXPECT_EQ(batch.FilesDone(), locked);
+    EXPECT_TRUE(batch.WasCancelled());
+    EXPECT_TRUE(batch.Failures().empty());
+}
+
+// The pipelines poll their stop between chunks: a large file stops at once,
+// its pending output is discarded and its source stays as it was.
+TEST(LockBatchTest, APipelineAskedToStopDiscardsItsOutputAndKeepsTheSource) {
+    TempDir dir;
+    const std::wstring big = dir / L"big.bin";
+    const Bytes content = PseudoRandom(6 * 1024 * 1024 + 5, 77);
+    ASSERT_TRUE(WriteFileBytes(big, content));
+    for (int stopAt : {1, 3}) {
+        SCOPED_TRACE(stopAt);
+        int polls = 0;
+        corva::PipelineControl control;
+        control.stopRequested = [&] { return ++polls >= stopAt; };
+        EXPECT_EQ(corva::LockFile(big, kPassword, nullptr, nullptr, &control), corva::kCancelled);
+        EXPECT_EQ(ReadFileBytes(big), content);
+        EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"big.bin"});
+    }
+    ASSERT_EQ(corva::LockFile(big, kPassword, nullptr), corva::kOk);
+    const Bytes locked = ReadFileBytes(big + L".corvastine");
+    for (int stopAt : {1, 4}) {
+        SCOPED_TRACE(stopAt);
+        int polls = 0;
+        corva::PipelineControl control;
+        control.stopRequested = [&] { return ++polls >= stopAt; };
+        EXPECT_EQ(corva::UnlockFile(big + L".corvastine", kPassword, false, nullptr, &control), corva::kCancelled);
+        EXPECT_EQ(ReadFileBytes(big + L".corvastine"), locked);
+        EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"big.bin.corvastine"});
+    }
+}
+
+// A cancel racing a batch at different moments: whatever it meets, each
+// file ends plain or locked whole, and what the batch says it did matches
+// the folder. (The suite also runs under ThreadSanitizer.)
+TEST(LockBatchTest, ACancelRacingABatchLeavesEveryFilePlainOrLockedWhole) {
+    for (size_t stopAfter : {size_t(0), size_t(1), size_t(3), size_t(7)}) {
+        SCOPED_TRACE(stopAfter);
+        TempDir dir;
+        const std::wstring folder = dir / L"race";
+        ASSERT_TRUE(MakeFolder(folder));
+        std::vector<std::wstring> files;
+        std::vector<Bytes> contents;
+        for (int i = 0; i < 16; ++i) {
+            files.push_back(Join(folder, L"r" + std::to_wstring(i)));
+            contents.push_back(PseudoRandom(2000, static_cast<uint32_t>(i + 90)));
+            ASSERT_TRUE(WriteFileBytes(files.back(), contents.back()));
+        }
+        LockBatch batch({folder}, kPassword, nullptr);
+        ASSERT_TRUE(batch.Start(0));
+        std::thread canceller([&] {
+            while (batch.FilesDone() < stopAfter && !batch.HasEnded()) std::this_thread::yield();
+            batch.RequestStop();
+        });
+        canceller.join();
+        batch.Stop();
+        EXPECT_TRUE(batch.HasEnded());
+        const size_t locked = ExpectEachPlainOrLocked(folder, files, contents);
+        EXPECT_EQ(batch.FilesDone(), locked);
+        EXPECT_EQ(batch.WasCancelled(), locked < files.size());
+        EXPECT_TRUE(batch.Failures().empty());
+    }
 }
 
 #ifdef _WIN32
