@@ -65,8 +65,4 @@ std::wstring FreeEntryName(const std::wstring& name, bool folder, const NameTake
     return std::wstring();
 }
 
-std::wstring VaultDestinationOf(const std::wstring& droppedPath, const std::wstring& vaultFolder) {
-    return vaultFolder + L"\\" + FileNameOf(droppedPath) + kLockedExtension;
-}
-
 }  // namespace corva::vault

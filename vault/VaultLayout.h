@@ -36,10 +36,6 @@ bool IsVaultEntryName(const std::wstring& name);
 // returned unchanged.
 std::wstring UnlockedPathOf(const std::wstring& entryPath);
 
-// Where the locked form of a dropped file goes: vault folder + "\" + the
-// dropped file's name + ".corvastine".
-std::wstring VaultDestinationOf(const std::wstring& droppedPath, const std::wstring& vaultFolder);
-
 // A copy's name as the system's file manager numbers copies: "a.dat" and
 // 2 give "a (2).dat". The number goes before a file's last extension (a
 // leading dot starts no extension: ".profile (2)"); a folder's name gets it

@@ -47,6 +47,13 @@ bool IsPlainFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The one message that names what a batch did not do; nothing when it did
+// everything.
+void ShowSummary(HWND owner, const corva::BatchReport& report) {
+    const std::wstring text = corva::BatchSummaryText(report, std::wstring());
+    if (!text.empty()) ::MessageBoxW(owner, text.c_str(), kVaultCaption, MB_OK | MB_ICONWARNING);
+}
+
 struct ColumnLayout {
     const wchar_t* title;
     int width;  // pixels at 96 dots per inch
@@ -60,6 +67,7 @@ VaultWindow::VaultWindow(const std::string& password, const std::wstring& progra
       password_(password),
       programFolder_(programFolder),
       vaultFolder_(VaultFolderOf(programFolder)),
+      places_(PlacesOf(programFolder, plat::ModulePath())),
       openAddress_(std::move(openAddress)) {}
 
 VaultWindow::~VaultWindow() {
@@ -184,10 +192,7 @@ LRESULT VaultWindow::DrawListItem(NMLVCUSTOMDRAW* draw) {
 }
 
 bool VaultWindow::VaultAvailable() {
-    if (::GetFileAttributesW(vaultFolder_.c_str()) == INVALID_FILE_ATTRIBUTES)
-        ::CreateDirectoryW(vaultFolder_.c_str(), nullptr);
-    const DWORD attributes = ::GetFileAttributesW(vaultFolder_.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    if (EnsureVaultFolder(vaultFolder_)) return true;
     ::MessageBoxW(Handle(), kDriveGoneText, kVaultCaption, MB_OK | MB_ICONWARNING);
     return false;
 }
@@ -201,16 +206,15 @@ void VaultWindow::AddDroppedFiles(const std::vector<std::wstring>& paths, POINT 
     if (pendingDrop_.empty()) return;
     // With the drive gone nothing is touched, and the list stays as it was.
     if (!VaultAvailable()) return;
+    corva::BatchReport report;
     {
-        LockBatch batch(pendingDrop_, password_, nullptr);
+        VaultStoreBatch batch(pendingDrop_, password_, places_, nullptr);
         HWND owner = ::GetActiveWindow();
         ProgressDialog(batch).Run(owner ? owner : Handle());
-    }
-    for (const std::wstring& path : pendingDrop_) {
-        const std::wstring locked = path + kLockedExtension;
-        ::MoveFileW(locked.c_str(), VaultDestinationOf(path, vaultFolder_).c_str());
+        report = batch.Report();
     }
     RefreshVaultList();
+    ShowSummary(Handle(), report);
 }
 
 void VaultWindow::HandleFileDrop(HDROP drop) {
@@ -229,13 +233,15 @@ void VaultWindow::TakeDrop(std::vector<std::wstring> paths, POINT screenPoint) {
 void VaultWindow::DragOutSelection(POINT listPoint) {
     HWND list = List();
     if (!list || draggingOut_) return;
-    std::vector<std::wstring> plain;
+    std::vector<std::wstring> entries, plain;
     for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
          row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
-        if (static_cast<size_t>(row) < entries_.size() && !entries_[static_cast<size_t>(row)].folder)
-            plain.push_back(UnlockedPathOf(entries_[static_cast<size_t>(row)].path));
+        if (static_cast<size_t>(row) >= entries_.size()) continue;
+        const VaultEntry& entry = entries_[static_cast<size_t>(row)];
+        entries.push_back(entry.path);
+        plain.push_back(entry.folder ? entry.path : UnlockedPathOf(entry.path));
     }
-    if (plain.empty()) return;
+    if (entries.empty()) return;
     if (!VaultAvailable()) return;
 
     ComHold<FileDropData> data(FileDropData::Create(plain));
@@ -249,24 +255,34 @@ void VaultWindow::DragOutSelection(POINT listPoint) {
 
     draggingOut_ = true;
     dragData_ = data.Get();
+    dragEntries_ = entries;
+    dragRestored_.clear();
+    dragReport_ = corva::BatchReport();
     DWORD effect = DROPEFFECT_NONE;
     ::DoDragDrop(data.Get(), source.Get(), DROPEFFECT_MOVE, &effect);
     dragData_ = nullptr;
     draggingOut_ = false;
 
-    RelockLeftovers(plain);
+    // Told only now, outside the drag loop, which still holds the mouse.
+    const std::vector<std::wstring> restored = std::move(dragRestored_);
+    const corva::BatchReport report = std::move(dragReport_);
+    dragRestored_.clear();
+    dragReport_ = corva::BatchReport();
+    RelockLeftovers(restored);
     RefreshVaultList();
+    ShowSummary(Handle(), report);
 }
 
 bool VaultWindow::OnDragReleased() {
-    if (!dragData_) return false;
-    std::vector<std::wstring> locked = dragData_->Paths();
-    if (locked.empty()) return false;
-    for (std::wstring& path : locked) path += kLockedExtension;
-    UnlockBatch batch(locked, password_, nullptr);
+    if (!dragData_ || dragEntries_.empty()) return false;
+    VaultTakeOutBatch batch(dragEntries_, password_, vaultFolder_, nullptr);
     HWND owner = ::GetActiveWindow();
     ProgressDialog(batch).Run(owner ? owner : Handle());
-    return true;
+    dragRestored_ = batch.Restored();
+    dragReport_ = batch.Report();
+    // Only what was unlocked whole goes to the drop target.
+    const std::vector<std::wstring> whole = batch.TakenOut();
+    return !whole.empty() && dragData_->ReplacePaths(whole);
 }
 
 void VaultWindow::RelockLeftovers(const std::vector<std::wstring>& plainPaths) {
@@ -275,9 +291,10 @@ void VaultWindow::RelockLeftovers(const std::vector<std::wstring>& plainPaths) {
         if (IsPlainFile(path)) left.push_back(path);
     }
     if (left.empty()) return;
-    LockBatch batch(left, password_, nullptr);
+    VaultRelockBatch batch(left, password_, nullptr);
     HWND owner = ::GetActiveWindow();
     ProgressDialog(batch).Run(owner ? owner : Handle());
+    ShowSummary(Handle(), batch.Report());
 }
 
 bool VaultWindow::OnCommand(int id, int code, HWND) {

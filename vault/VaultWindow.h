@@ -1,11 +1,13 @@
 // The vault program's window (dialog 129): the banner with the "Learn More"
-// link and the list of the vault folder's entries (locked files and
-// sub-folders). Files dropped onto it (OLE drag or WM_DROPFILES) are locked
-// with the vault password and moved into the vault folder; rows dragged out
-// are unlocked when the mouse button is released, and whatever the drop
-// target leaves of them in the vault folder is locked again when the drag
-// has ended. Entries that do not open under the vault's password are marked.
-// With the vault's drive gone, a drop or a drag says so and touches nothing.
+// link and the list of the vault folder's entries (locked files and the
+// folders dropped files came in). Files and folders dropped onto it (OLE
+// drag or WM_DROPFILES) are locked with the vault password straight into the
+// vault folder; rows dragged out are unlocked when the mouse button is
+// released, only those unlocked whole are handed to the drop, and whatever
+// the drop target leaves of them in the vault folder is locked again when
+// the drag has ended. Every file a drop or a drag did not move is named in
+// one message afterwards; with the vault's drive gone, nothing is touched.
+// Entries that do not open under the vault's password are marked.
 #pragma once
 
 #include <windows.h>
@@ -20,6 +22,7 @@
 #include "EntryState.h"
 #include "VaultCaption.h"
 #include "VaultEntries.h"
+#include "VaultTransfers.h"
 #include "dialogs/ModalDialog.h"
 #include "dialogs/WinHandles.h"
 #include "platform/WinHandles.h"
@@ -46,7 +49,7 @@ public:
 
     // Rebuilds the rows from the vault folder.
     void RefreshVaultList();
-    // Locks the dropped files and moves them into the vault folder; nothing
+    // Locks the dropped files and folders into the vault folder; nothing
     // happens when the drop point (client coordinates) lies outside the
     // client area.
     void AddDroppedFiles(const std::vector<std::wstring>& paths, POINT clientPoint);
@@ -88,11 +91,17 @@ private:
     std::string password_;
     std::wstring programFolder_;
     std::wstring vaultFolder_;
+    VaultPlaces places_;
     OpenAddressFn openAddress_;
     std::vector<VaultEntry> entries_;  // row i shows entries_[i]
     std::vector<EntryState> states_;   // of each row
     std::map<std::wstring, CheckedEntry> checked_;
     std::vector<std::wstring> pendingDrop_;
+    // What the running drag-out hands over: its entries, and once released
+    // the plain files its unlock made and what it could not take out.
+    std::vector<std::wstring> dragEntries_;
+    std::vector<std::wstring> dragRestored_;
+    corva::BatchReport dragReport_;
     // Drops handed over by the drop target, waiting for kFilesDroppedMessage.
     std::vector<std::pair<std::vector<std::wstring>, POINT>> handedOver_;
     FileDropData* dragData_ = nullptr;  // the data object of a running drag-out

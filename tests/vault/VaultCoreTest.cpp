@@ -44,11 +44,6 @@ TEST(VaultLayout, ADraggedEntryIsCutAtTheLastLockedExtension) {
     EXPECT_EQ(UnlockedPathOf(L"E:\\corvadocuments\\plain.txt"), L"E:\\corvadocuments\\plain.txt");
 }
 
-TEST(VaultLayout, ADroppedFileGoesIntoTheVaultFolderUnderItsLockedName) {
-    EXPECT_EQ(VaultDestinationOf(L"C:\\Users\\me\\notes.txt", L"E:\\corvadocuments"),
-              L"E:\\corvadocuments\\notes.txt.corvastine");
-}
-
 TEST(VaultLayout, ANameTakenInTheVaultGetsTheFirstFreeNumberAsCopiesDo) {
     EXPECT_EQ(NumberedName(L"a.dat", 2, false), L"a (2).dat");
     EXPECT_EQ(NumberedName(L"archive.tar.gz", 3, false), L"archive.tar (3).gz");
