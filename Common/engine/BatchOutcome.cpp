@@ -118,9 +118,20 @@ std::wstring BatchSummaryText(const BatchReport& report, const std::wstring& hea
         text += L"\n";
         const size_t shown = report.failures.size() <= kSummaryFileLines + 1 ? report.failures.size()
                                                                             : kSummaryFileLines;
+        // Files by name under the folder they are in, a folder named again
+        // only where it changes (files of one folder come one after another).
+        std::wstring folder;
         for (size_t i = 0; i < shown; ++i) {
             const BatchFailure& f = report.failures[i];
-            text += L"\n" + ShortenPathForDisplay(f.path, kSummaryPathChars) + L": " + FailureReasonText(f.reason);
+            size_t cut = f.path.find_last_of(L"\\/");
+            if (cut == std::wstring::npos) cut = 0;
+            const std::wstring here = f.path.substr(0, cut);
+            const std::wstring name = cut == 0 && !IsSeparator(f.path[0]) ? f.path : f.path.substr(cut + 1);
+            if (i == 0 || here != folder) {
+                folder = here;
+                if (!here.empty()) text += L"\nIn " + ShortenPathForDisplay(here, kSummaryPathChars);
+            }
+            text += L"\n" + name + L": " + FailureReasonText(f.reason);
         }
         if (shown < report.failures.size())
             text += L"\nand " + std::to_wstring(report.failures.size() - shown) + L" more.";

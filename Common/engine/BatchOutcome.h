@@ -62,12 +62,20 @@ std::wstring DefaultSummaryHeading(size_t notDone, const std::wstring& doneVerb)
 // Files named one per line in a summary; the rest are counted ("and 4
 // more.").
 constexpr size_t kSummaryFileLines = 10;
-// A path longer than this is shortened in the middle ("C:\Users\...\a.txt").
-constexpr size_t kSummaryPathChars = 72;
+// A folder longer than this is shortened in the middle ("C:\Users\...\docs").
+constexpr size_t kSummaryPathChars = 44;
 
 // The text of the summary, or empty when there is nothing to say (every
 // file done, nothing cancelled). heading: the first line when files were
-// not done (DefaultSummaryHeading's when empty).
+// not done (DefaultSummaryHeading's when empty). Then each file by name
+// with its reason, under a line "In FOLDER" wherever its folder differs
+// from the file's before it:
+//
+//     2 files could not be locked:
+//
+//     In C:\docs
+//     budget.xls: open in another program
+//     notes.txt: access denied
 std::wstring BatchSummaryText(const BatchReport& report, const std::wstring& heading);
 
 // A path shortened to at most maxChars characters by leaving out folders in

@@ -616,9 +616,24 @@ std::wstring VolumeRoot(const std::wstring& path) {
 
 }  // namespace
 
+// A name no file system here can hold (more than 255 characters), or a path
+// longer than the system takes even in its long form.
+bool LongerThanTheSystemTakes(const std::wstring& path) {
+    if (path.size() >= 32767 - 8) return true;
+    size_t run = 0;
+    for (wchar_t c : path) {
+        run = (c == L'\\' || c == L'/') ? 0 : run + 1;
+        if (run > 255) return true;
+    }
+    return false;
+}
+
 IoError ProbeEntry(const std::wstring& path) {
     if (Attributes(path) != INVALID_FILE_ATTRIBUTES) return IoError::None;
     const IoError error = FromWin32(::GetLastError());
+    // Not every system says so itself (Wine answers "not found").
+    if ((error == IoError::NotFound || error == IoError::Io) && LongerThanTheSystemTakes(path))
+        return IoError::NameTooLong;
     if (error != IoError::NotFound) return error;
     // A path on a drive that went away reads as not found: its root tells.
     const std::wstring root = VolumeRoot(path);

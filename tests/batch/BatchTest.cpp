@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -264,6 +265,145 @@ TEST(LockBatchTest, AFailingEntryDoesNotStopTheBatch) {
     RunToEnd(batch);
     EXPECT_EQ(Status(batch), L"Tocal files:3 processed files:3");
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a.txt.corvastine", L"c.txt.corvastine"}));
+    const auto failures = batch.Failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, dir / L"missing.txt");
+    EXPECT_EQ(failures[0].reason, corva::FailureReason::Missing);
+    EXPECT_EQ(batch.FilesDone(), 2u);
+    EXPECT_FALSE(batch.WasCancelled());
+}
+
+namespace {
+
+// The failures of a batch as path -> reason, whatever the order.
+std::map<std::wstring, corva::FailureReason> FailureMap(BatchProgress& batch) {
+    std::map<std::wstring, corva::FailureReason> out;
+    for (const auto& f : batch.Failures()) EXPECT_TRUE(out.emplace(f.path, f.reason).second) << plat::WideToUtf8(f.path);
+    return out;
+}
+
+}  // namespace
+
+// A drive that fills up: the file that does not fit is named with the
+// reason, left plain and whole, and nothing of it stays behind.
+TEST(LockBatchTest, AFullDriveIsNamedAsTheReason) {
+    TempDir dir;
+    const std::wstring folder = dir / L"docs";
+    ASSERT_TRUE(MakeFolder(folder));
+    const Bytes big = PseudoRandom(400000, 5);
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"big.bin"), big));
+    plat::SetWriteBudgetForTesting(1000);
+    LockBatch batch({folder}, kPassword, nullptr);
+    RunToEnd(batch);
+    plat::SetWriteBudgetForTesting(-1);
+    const std::map<std::wstring, corva::FailureReason> expected{{Join(folder, L"big.bin"), corva::FailureReason::NoRoom}};
+    EXPECT_EQ(FailureMap(batch), expected);
+    EXPECT_EQ(ReadFileBytes(Join(folder, L"big.bin")), big);
+    EXPECT_EQ(ListNames(folder), std::vector<std::wstring>{L"big.bin"});
+}
+
+// A path the system refuses for its length is said to be too long, not
+// silently passed over.
+TEST(LockBatchTest, APathTooLongForTheSystemIsNamedAsSuch) {
+    TempDir dir;
+    const std::wstring tooLong = dir / (std::wstring(300, L'n') + L".txt");
+    for (int kind = 0; kind < 2; ++kind) {
+        std::unique_ptr<BatchProgress> batch;
+        if (kind == 0) batch.reset(new LockBatch({tooLong}, kPassword, nullptr));
+        else batch.reset(new ShredBatch({tooLong}, nullptr, BesideTest(kWipeLibraryName)));
+        RunToEnd(*batch);
+        const std::map<std::wstring, corva::FailureReason> expected{{tooLong, corva::FailureReason::PathTooLong}};
+        EXPECT_EQ(FailureMap(*batch), expected) << kind;
+    }
+}
+
+// The program's own files (its settings file, its libraries, the program
+// itself) are never locked, unlocked over or shredded: selected, met in a
+// walked folder, or named another way. The summary names each of them.
+TEST(LockBatchTest, ProtectedFilesAreRefusedAndNamed) {
+    TempDir dir;
+    const std::wstring folder = dir / L"program";
+    ASSERT_TRUE(MakeFolder(folder));
+    const std::wstring config = Join(folder, L"config.xml"), program = Join(folder, L"tool.exe"),
+                       other = Join(folder, L"readme.txt");
+    ASSERT_TRUE(WriteFileText(config, "<settings/>"));
+    ASSERT_TRUE(WriteFileText(program, "MZ program"));
+    ASSERT_TRUE(WriteFileText(other, "read me"));
+    // An earlier locked copy of a settings file: unlocking it would replace
+    // the settings file.
+    ASSERT_TRUE(WriteFileText(dir / L"config.xml", "<old/>"));
+    ASSERT_TRUE(LockOneFile(dir / L"config.xml", kPassword, nullptr));
+    ASSERT_TRUE(plat::RenameNoReplace(dir / L"config.xml.corvastine", Join(folder, L"config.xml.corvastine")));
+    const std::vector<std::wstring> own = {program, config};
+    const std::wstring otherSpelling = Join(Join(folder, L"."), L"config.xml");
+    {
+        LockBatch batch({folder, otherSpelling}, kPassword, nullptr);
+        batch.SetProtectedPaths(own);
+        RunToEnd(batch);
+        const std::vector<corva::BatchFailure> failures = batch.Failures();
+        ASSERT_EQ(failures.size(), 3u);
+        EXPECT_EQ(failures[0].path, otherSpelling);  // the last selected path comes first
+        for (const auto& f : failures) EXPECT_EQ(f.reason, corva::FailureReason::OwnFile) << plat::WideToUtf8(f.path);
+        EXPECT_EQ(FailureMap(batch).count(program), 1u);
+        EXPECT_EQ(FailureMap(batch).count(config), 1u);
+    }
+    EXPECT_EQ(ReadFileBytes(config), Bytes({'<', 's', 'e', 't', 't', 'i', 'n', 'g', 's', '/', '>'}));
+    EXPECT_TRUE(plat::PathExists(program));
+    EXPECT_TRUE(IsLockedFile(other + L".corvastine"));
+    EXPECT_TRUE(plat::PathExists(Join(folder, L"config.xml.corvastine.corvastine")));  // not own: locked again
+    ASSERT_TRUE(UnlockOneFile(Join(folder, L"config.xml.corvastine.corvastine"), kPassword, nullptr));
+    {
+        UnlockBatch batch({folder}, kPassword, nullptr);
+        batch.SetProtectedPaths(own);
+        RunToEnd(batch);
+        const std::map<std::wstring, corva::FailureReason> expected{
+            {Join(folder, L"config.xml.corvastine"), corva::FailureReason::OwnFile}};
+        EXPECT_EQ(FailureMap(batch), expected);
+    }
+    EXPECT_EQ(ReadFileBytes(config).size(), 11u) << "the settings file was replaced";
+    EXPECT_EQ(ReadFileBytes(other).size(), 7u);
+    {
+        ShredBatch batch({folder}, nullptr, BesideTest(kWipeLibraryName));
+        batch.SetProtectedPaths(own);
+        RunToEnd(batch);
+        const std::map<std::wstring, corva::FailureReason> expected{{config, corva::FailureReason::OwnFile},
+                                                                    {program, corva::FailureReason::OwnFile}};
+        EXPECT_EQ(FailureMap(batch), expected);
+        EXPECT_EQ(batch.FilesDone(), 2u);
+    }
+    EXPECT_EQ(ListNames(folder), (std::vector<std::wstring>{L"config.xml", L"tool.exe"}));
+    EXPECT_EQ(ReadFileBytes(config).size(), 11u);
+}
+
+// A deep file whose locked and temporary names pass MAX_PATH on Windows.
+TEST(LockBatchTest, FilesWithLongPathsAreLockedUnlockedAndShredded) {
+    TempDir dir;
+    std::wstring folder = dir.Path();
+    while (folder.size() < 200) {
+        folder = Join(folder, std::wstring(30, L'd'));
+        ASSERT_TRUE(MakeFolder(folder));
+    }
+    const std::wstring file = Join(folder, std::wstring(250 - folder.size(), L'f'));
+    const Bytes content = PseudoRandom(20000, 8);
+    ASSERT_TRUE(WriteFileBytes(file, content));
+    {
+        LockBatch batch({file}, kPassword, nullptr);
+        RunToEnd(batch);
+        EXPECT_TRUE(batch.Failures().empty());
+    }
+    ASSERT_TRUE(IsLockedFile(file + L".corvastine"));
+    {
+        UnlockBatch batch({folder}, kPassword, nullptr);
+        RunToEnd(batch);
+        EXPECT_TRUE(batch.Failures().empty());
+    }
+    EXPECT_EQ(ReadFileBytes(file), content);
+    {
+        ShredBatch batch({folder}, nullptr, BesideTest(kWipeLibraryName));
+        RunToEnd(batch);
+        EXPECT_TRUE(batch.Failures().empty());
+    }
+    EXPECT_FALSE(plat::PathExists(folder));
 }
 
 TEST(LockBatchTest, UnlockOfAFolderGoesOnPastPlainAndFailingFiles) {
@@ -287,8 +427,15 @@ TEST(LockBatchTest, UnlockOfAFolderGoesOnPastPlainAndFailingFiles) {
     const Bytes old = ReadFileBytes(Join(folder, L"old.txt.corvastine"));
 
     // Whatever order the system lists the folder in, every good locked file
-    // is unlocked and the two that cannot be are left exactly as they were.
-    EXPECT_FALSE(UnlockPath(folder, kPassword, nullptr));
+    // is unlocked and the two that cannot be are left exactly as they were,
+    // each named with its reason; the plain file is nothing to unlock.
+    UnlockBatch batch({folder}, kPassword, nullptr);
+    RunToEnd(batch);
+    const std::map<std::wstring, corva::FailureReason> expected{
+        {Join(folder, L"old.txt.corvastine"), corva::FailureReason::WrongPassword},
+        {Join(folder, L"bad.bin.corvastine"), corva::FailureReason::Damaged}};
+    EXPECT_EQ(FailureMap(batch), expected);
+    EXPECT_EQ(batch.FilesDone(), 6u);
     for (int i = 0; i < 6; ++i) {
         const std::wstring f = Join(folder, L"doc" + std::to_wstring(i) + L".txt");
         EXPECT_EQ(ReadFileBytes(f).size(), 10u) << i;
@@ -513,7 +660,12 @@ TEST(LockBatchTest, ReadOnlyFilesAreLockedAndUndeletableOnesLeftAsTheyWere) {
     ASSERT_TRUE(plat::SetReadOnly(ro, true));
     HANDLE h = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(LockPath(folder, kPassword, nullptr));
+    {
+        LockBatch batch({folder}, kPassword, nullptr);
+        RunToEnd(batch);
+        const std::map<std::wstring, corva::FailureReason> expected{{held, corva::FailureReason::InUse}};
+        EXPECT_EQ(FailureMap(batch), expected);
+    }
     ::CloseHandle(h);
     EXPECT_EQ(ListNames(folder),
               (std::vector<std::wstring>{L"held.txt", L"other.txt.corvastine", L"read-only.txt.corvastine"}));
@@ -529,7 +681,9 @@ TEST(LockBatchTest, ReadOnlyFilesAreLockedAndUndeletableOnesLeftAsTheyWere) {
     const std::wstring locked = other + L".corvastine";
     h = ::CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kLockedNotDeleted);
+    corva::PipelineControl control;
+    EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr, &control), corva::kLockedNotDeleted);
+    EXPECT_EQ(control.cause, plat::IoError::InUse);
     ::CloseHandle(h);
     EXPECT_EQ(ReadFileBytes(other), Bytes({'o', 't', 'h', 'e', 'r'}));
     EXPECT_TRUE(IsLockedFile(locked));
