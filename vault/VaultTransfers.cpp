@@ -131,8 +131,13 @@ void VaultStoreBatch::Record(const std::wstring& path, int engineResult, const c
     if (ReasonFor(engineResult, control, places_.vaultFolder, &reason)) RecordFailure(path, reason);
 }
 
-bool VaultStoreBatch::StoreFile(const std::wstring& source, const std::wstring& intoFolder) {
+bool VaultStoreBatch::StoreFile(const std::wstring& source, const std::wstring& intoFolder, bool selected) {
     SetCurrentFile(source);
+    // The program's own files, under whatever name (met in a walk: by name).
+    if (IsProtected(source, !selected)) {
+        RecordFailure(source, corva::FailureReason::OwnFile);
+        return false;
+    }
     int64_t size = 0;
     fileBytes_ = plat::FileSize(source, &size) && size > 0 ? static_cast<uint64_t>(size) : 0;
     const auto taken = [&](const std::wstring& name) { return NameTakenIn(intoFolder, name); };
@@ -170,7 +175,7 @@ void VaultStoreBatch::StoreTree(const std::wstring& source, const std::wstring& 
         if (StopRequested()) return;
         const std::wstring path = plat::JoinPath(source, name);
         switch (plat::KindOf(path)) {
-        case plat::EntryKind::File: StoreFile(path, into); break;
+        case plat::EntryKind::File: StoreFile(path, into, false); break;
         case plat::EntryKind::Folder: StoreFolder(path, into); break;
         case plat::EntryKind::Link: RecordFailure(path, corva::FailureReason::Link); break;
         case plat::EntryKind::Special: RecordFailure(path, corva::FailureReason::AccessDenied); break;
@@ -217,7 +222,7 @@ int VaultStoreBatch::Run(int) {
         SetCurrentFile(path);
         const DropDecision decision = DecideDrop(path, places_);
         switch (decision.action) {
-        case DropAction::StoreFile: StoreFile(path, places_.vaultFolder); break;
+        case DropAction::StoreFile: StoreFile(path, places_.vaultFolder, true); break;
         case DropAction::StoreFolder: StoreFolder(path, places_.vaultFolder); break;
         case DropAction::Refuse: RecordFailure(path, decision.reason); break;
         }

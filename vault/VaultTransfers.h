@@ -41,7 +41,8 @@ struct DropDecision {
 };
 DropDecision DecideDrop(const std::wstring& path, const VaultPlaces& places);
 
-// Stores the dropped paths into the vault folder (the drop's batch).
+// Stores the dropped paths into the vault folder (the drop's batch). Files
+// set as protected (SetProtectedPaths) are refused as well.
 class VaultStoreBatch final : public BatchProgress {
 public:
     VaultStoreBatch(const std::vector<std::wstring>& paths, const std::string& password, const VaultPlaces& places,
@@ -53,7 +54,8 @@ protected:
     int Run(int parameter) override;
 
 private:
-    bool StoreFile(const std::wstring& source, const std::wstring& intoFolder);
+    // selected: dropped by itself (not met inside a dropped folder).
+    bool StoreFile(const std::wstring& source, const std::wstring& intoFolder, bool selected);
     void StoreFolder(const std::wstring& source, const std::wstring& intoFolder);
     void StoreTree(const std::wstring& source, const std::wstring& into);
     void Record(const std::wstring& path, int engineResult, const corva::PipelineControl& control);

@@ -7,6 +7,7 @@
 #include "VaultLayout.h"
 #include "VaultMessages.h"
 #include "VaultProgram.h"
+#include "dialogs/BatchRunner.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/ProgressDialog.h"
 #include "engine/Batch.h"
@@ -45,13 +46,6 @@ private:
 bool IsPlainFile(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The one message that names what a batch did not do; nothing when it did
-// everything.
-void ShowSummary(HWND owner, const corva::BatchReport& report) {
-    const std::wstring text = corva::BatchSummaryText(report, std::wstring());
-    if (!text.empty()) ::MessageBoxW(owner, text.c_str(), kVaultCaption, MB_OK | MB_ICONWARNING);
 }
 
 struct ColumnLayout {
@@ -209,12 +203,13 @@ void VaultWindow::AddDroppedFiles(const std::vector<std::wstring>& paths, POINT 
     corva::BatchReport report;
     {
         VaultStoreBatch batch(pendingDrop_, password_, places_, nullptr);
+        std::vector<std::wstring> own = plat::OwnProgramFiles();
+        own.push_back(programFolder_ + kVaultProgramName);
+        batch.SetProtectedPaths(std::move(own));
         HWND owner = ::GetActiveWindow();
-        ProgressDialog(batch).Run(owner ? owner : Handle());
-        report = batch.Report();
+        corva::ui::RunBatch(owner ? owner : Handle(), batch);
     }
     RefreshVaultList();
-    ShowSummary(Handle(), report);
 }
 
 void VaultWindow::HandleFileDrop(HDROP drop) {
@@ -270,7 +265,7 @@ void VaultWindow::DragOutSelection(POINT listPoint) {
     dragReport_ = corva::BatchReport();
     RelockLeftovers(restored);
     RefreshVaultList();
-    ShowSummary(Handle(), report);
+    corva::ui::ShowBatchSummary(Handle(), report);
 }
 
 bool VaultWindow::OnDragReleased() {
@@ -293,8 +288,7 @@ void VaultWindow::RelockLeftovers(const std::vector<std::wstring>& plainPaths) {
     if (left.empty()) return;
     VaultRelockBatch batch(left, password_, nullptr);
     HWND owner = ::GetActiveWindow();
-    ProgressDialog(batch).Run(owner ? owner : Handle());
-    ShowSummary(Handle(), batch.Report());
+    corva::ui::RunBatch(owner ? owner : Handle(), batch);
 }
 
 bool VaultWindow::OnCommand(int id, int code, HWND) {

@@ -34,6 +34,7 @@ const std::wstring kU = L"U:\\";
 const std::wstring kW = L"W:\\";
 const std::wstring kHostName = L"VaultHost.exe";
 constexpr Millis kBatchTimeout{30000};
+constexpr int kProgressBarId = 1003;  // the progress dialog's bar
 
 std::wstring DpiSuffix() {
     HDC screen = ::GetDC(nullptr);
@@ -154,9 +155,13 @@ protected:
         return uitest::WaitUntil([&] { return RowCount(list_) == rows && !ProgressShown(); }, timeout);
     }
 
-    bool ProgressShown() {
-        return uitest::FindWindowOnce(uitest::WindowQuery::Dialog(vault_->GetScope(), L"Corvastine")) != nullptr;
+    // The progress dialog (not a message box, which bears the same caption).
+    uitest::WindowQuery ProgressQuery() {
+        uitest::WindowQuery query = uitest::WindowQuery::Dialog(vault_->GetScope(), L"Corvastine");
+        query.filter = [](HWND window) { return ::GetDlgItem(window, kProgressBarId) != nullptr; };
+        return query;
     }
+    bool ProgressShown() { return uitest::FindWindowOnce(ProgressQuery()) != nullptr; }
 
     // Plain files in a scratch folder of drive C:, named and filled as given.
     std::vector<std::wstring> MakeSources(const std::vector<std::wstring>& names) {
@@ -189,7 +194,7 @@ protected:
         auto box = uitest::WaitForMessageBox(vault_->GetScope(), kBatchTimeout);
         ASSERT_TRUE(box) << Narrow(doneVerb);
         EXPECT_EQ(box->owner, window);
-        EXPECT_EQ(box->caption, L"Corvastine Vault");
+        EXPECT_EQ(box->caption, L"Corvastine");
         EXPECT_EQ(box->text.find(corva::DefaultSummaryHeading(count, doneVerb)), 0u) << Narrow(box->text);
         for (const auto& file : files) {
             EXPECT_NE(box->text.find(file.first), std::wstring::npos) << Narrow(box->text);
@@ -438,7 +443,7 @@ TEST_F(VaultUi, ADropCancelledMidwayLeavesEachFilePlainAtItsSourceOrWholeInTheVa
         ASSERT_TRUE(testing_support::WriteFileBytes(paths.back(), testing_support::PseudoRandom(kSize, i)));
     }
     PostDrop(window, paths);
-    HWND progress = uitest::WaitForWindow(uitest::WindowQuery::Dialog(vault_->GetScope(), L"Corvastine"));
+    HWND progress = uitest::WaitForWindow(ProgressQuery());
     ASSERT_NE(progress, nullptr);
     RECT cancel{};
     ASSERT_TRUE(::GetWindowRect(::GetDlgItem(progress, IDCANCEL), &cancel));
