@@ -185,6 +185,15 @@ std::vector<std::wstring> FileDropData::Paths() const {
     return ReadFileDropList(static_cast<HDROP>(stored_.front().memory));
 }
 
+bool FileDropData::ReplacePaths(const std::vector<std::wstring>& paths) {
+    if (stored_.empty()) return false;
+    HGLOBAL list = MakeFileDropList(paths);
+    if (!list) return false;
+    ::GlobalFree(stored_.front().memory);
+    stored_.front().memory = list;
+    return true;
+}
+
 // ------------------------------------------------------------ drop source
 
 HRESULT DropSource::QueryContinueDrag(BOOL escapePressed, DWORD keyState) {

@@ -75,6 +75,10 @@ public:
 
     // The paths of the file-drop list as it now stands.
     std::vector<std::wstring> Paths() const;
+    // Puts another file-drop list in place of the one held (before the drop
+    // target asks for it); false, with the old list kept, when memory runs
+    // out.
+    bool ReplacePaths(const std::vector<std::wstring>& paths);
 
 private:
     struct Stored {

@@ -71,6 +71,14 @@ void StowboxDialog::Install() {
     const std::wstring& root = roots_[static_cast<size_t>(index)];
 
     std::string record = HashSecretText(password.Text(), corva::kPasswordLabel);
+    // Sealing a new password over a vault leaves its files bound to the old
+    // one: the user says whether that is meant. No keeps the dialog open.
+    if (FindExistingVault(root, record, files_) == ExistingVault::OtherPassword &&
+        ::MessageBoxW(Handle(), ReplaceVaultQuestion(root).c_str(), kInstallerCaption,
+                      MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {
+        corva::ui::FocusControl(Handle(), IDC_STOWBOX_DRIVES);
+        return;
+    }
     result_ = InstallVault(sourceFolder_, root, record, files_);
     installed_ = result_.Succeeded();
     if (installed_) {

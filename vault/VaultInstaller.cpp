@@ -105,6 +105,24 @@ InstallResult InstallVault(const std::wstring& sourceFolder, const std::wstring&
     return InstallResult();
 }
 
+ExistingVault FindExistingVault(const std::wstring& root, const std::string& recordText, InstallFiles& files) {
+    const std::wstring program = root + L"\\" + kVaultProgramName;
+    const bool hasProgram = files.Exists(program);
+    if (!hasProgram && !files.Exists(root + L"\\" + kVaultFolderName)) return ExistingVault::None;
+    RecordBytes record{};
+    std::vector<uint8_t> tail;
+    if (hasProgram && RecordFromDigestText(recordText, &record) && files.ReadTail(program, record.size(), &tail) &&
+        tail.size() == record.size() && std::equal(tail.begin(), tail.end(), record.begin()))
+        return ExistingVault::SamePassword;
+    return ExistingVault::OtherPassword;
+}
+
+std::wstring ReplaceVaultQuestion(const std::wstring& root) {
+    return L"The drive " + root +
+           L" already holds a Corvastine Vault. The files locked in it under the old password will open only "
+           L"with the old password, not with the new one.\n\nInstall the vault with the new password anyway?";
+}
+
 std::wstring InstallFailureText(const InstallResult& result, const std::wstring& root) {
     const std::wstring file = L"\"" + result.file + L"\"";
     std::wstring what;

@@ -74,6 +74,16 @@ std::wstring StagingPathOf(const std::wstring& destination);
 InstallResult InstallVault(const std::wstring& sourceFolder, const std::wstring& root, const std::string& recordText,
                            InstallFiles& files);
 
+// What a drive already holds before an installation: no vault, a vault
+// sealed with the same password, or a vault (its program or just its
+// folder) whose files are locked under another or an unknown password.
+enum class ExistingVault { None, SamePassword, OtherPassword };
+ExistingVault FindExistingVault(const std::wstring& root, const std::string& recordText, InstallFiles& files);
+
+// The question asked before a new password is sealed over an existing vault
+// on root ("E:").
+std::wstring ReplaceVaultQuestion(const std::wstring& root);
+
 // The message telling the user which step failed for which file.
 std::wstring InstallFailureText(const InstallResult& result, const std::wstring& root);
 

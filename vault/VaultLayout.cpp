@@ -49,8 +49,20 @@ std::wstring UnlockedPathOf(const std::wstring& entryPath) {
     return entryPath.substr(0, at);
 }
 
-std::wstring VaultDestinationOf(const std::wstring& droppedPath, const std::wstring& vaultFolder) {
-    return vaultFolder + L"\\" + FileNameOf(droppedPath) + kLockedExtension;
+std::wstring NumberedName(const std::wstring& name, int number, bool folder) {
+    const std::wstring mark = L" (" + std::to_wstring(number) + L")";
+    const size_t dot = folder ? std::wstring::npos : name.rfind(L'.');
+    if (dot == std::wstring::npos || dot == 0) return name + mark;
+    return name.substr(0, dot) + mark + name.substr(dot);
+}
+
+std::wstring FreeEntryName(const std::wstring& name, bool folder, const NameTaken& taken) {
+    constexpr int kLastNumber = 9999;
+    for (int number = 1; number <= kLastNumber; ++number) {
+        const std::wstring candidate = number == 1 ? name : NumberedName(name, number, folder);
+        if (!taken(candidate) && !taken(candidate + kLockedExtension)) return candidate;
+    }
+    return std::wstring();
 }
 
 }  // namespace corva::vault

@@ -5,6 +5,7 @@
 // touch no file.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace corva::vault {
@@ -35,8 +36,20 @@ bool IsVaultEntryName(const std::wstring& name);
 // returned unchanged.
 std::wstring UnlockedPathOf(const std::wstring& entryPath);
 
-// Where the locked form of a dropped file goes: vault folder + "\" + the
-// dropped file's name + ".corvastine".
-std::wstring VaultDestinationOf(const std::wstring& droppedPath, const std::wstring& vaultFolder);
+// A copy's name as the system's file manager numbers copies: "a.dat" and
+// 2 give "a (2).dat". The number goes before a file's last extension (a
+// leading dot starts no extension: ".profile (2)"); a folder's name gets it
+// at its end.
+std::wstring NumberedName(const std::wstring& name, int number, bool folder);
+
+// Whether a name is in use in the folder an entry goes to.
+using NameTaken = std::function<bool(const std::wstring& name)>;
+
+// The plain name under which a file or folder enters a folder of the
+// vault: its own name when neither that name nor the name with
+// ".corvastine" appended is taken (so that it can be taken out again under
+// the plain name), else the first free NumberedName from 2 on. Empty when
+// none up to 9999 is free.
+std::wstring FreeEntryName(const std::wstring& name, bool folder, const NameTaken& taken);
 
 }  // namespace corva::vault

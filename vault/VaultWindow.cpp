@@ -6,6 +6,8 @@
 
 #include "VaultLayout.h"
 #include "VaultMessages.h"
+#include "VaultProgram.h"
+#include "dialogs/BatchRunner.h"
 #include "dialogs/DialogSupport.h"
 #include "dialogs/ProgressDialog.h"
 #include "engine/Batch.h"
@@ -16,6 +18,7 @@
 namespace corva::vault {
 
 const wchar_t kLearnMoreAddress[] = L"https://www.corvastine.com/usb-encryption";
+const wchar_t kDriveGoneText[] = L"The vault drive is no longer available.";
 
 void OpenInBrowser(const std::wstring& address) {
     ::ShellExecuteW(nullptr, L"open", L"iexplore.exe", address.c_str(), nullptr, SW_SHOWMAXIMIZED);
@@ -58,6 +61,7 @@ VaultWindow::VaultWindow(const std::string& password, const std::wstring& progra
       password_(password),
       programFolder_(programFolder),
       vaultFolder_(VaultFolderOf(programFolder)),
+      places_(PlacesOf(programFolder, plat::ModulePath())),
       openAddress_(std::move(openAddress)) {}
 
 VaultWindow::~VaultWindow() {
@@ -129,18 +133,20 @@ void VaultWindow::SetUpList() {
 }
 
 void VaultWindow::RefreshVaultList() {
-    pathList_.clear();
     HWND list = List();
     if (list) ListView_DeleteAllItems(list);
-    const std::vector<VaultEntry> entries = ReadVaultEntries(vaultFolder_);
+    entries_ = ReadVaultEntries(vaultFolder_);
+    states_.clear();
     int row = 0;
-    for (const VaultEntry& entry : entries) {
-        pathList_.push_back(entry.path);
+    for (const VaultEntry& entry : entries_) {
+        const EntryState state = entry.folder ? EntryState::Opens : StateOf(entry);
+        states_.push_back(state);
         if (!list) continue;
+        const std::wstring name = entry.name + EntryMark(state);
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = row;
-        item.pszText = const_cast<wchar_t*>(entry.name.c_str());
+        item.pszText = const_cast<wchar_t*>(name.c_str());
         const int at = static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
         if (at >= 0) {
             const std::wstring* texts[] = {&entry.sizeText, &entry.dateText};
@@ -155,6 +161,36 @@ void VaultWindow::RefreshVaultList() {
     }
 }
 
+EntryState VaultWindow::StateOf(const VaultEntry& entry) {
+    auto known = checked_.find(entry.path);
+    if (known != checked_.end() && known->second.length == entry.length && known->second.written == entry.written)
+        return known->second.state;
+    const EntryState state = CheckEntry(entry.path, password_);
+    checked_[entry.path] = CheckedEntry{entry.length, entry.written, state};
+    return state;
+}
+
+LRESULT VaultWindow::DrawListItem(NMLVCUSTOMDRAW* draw) {
+    switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT: {
+        const size_t row = static_cast<size_t>(draw->nmcd.dwItemSpec);
+        if (row < states_.size() && states_[row] != EntryState::Opens) {
+            draw->clrText = ::GetSysColor(COLOR_GRAYTEXT);
+            return CDRF_NEWFONT;
+        }
+        return CDRF_DODEFAULT;
+    }
+    default: return CDRF_DODEFAULT;
+    }
+}
+
+bool VaultWindow::VaultAvailable() {
+    if (EnsureVaultFolder(vaultFolder_)) return true;
+    ::MessageBoxW(Handle(), kDriveGoneText, kVaultCaption, MB_OK | MB_ICONWARNING);
+    return false;
+}
+
 void VaultWindow::AddDroppedFiles(const std::vector<std::wstring>& paths, POINT clientPoint) {
     pendingDrop_.clear();
     RECT client{};
@@ -162,14 +198,16 @@ void VaultWindow::AddDroppedFiles(const std::vector<std::wstring>& paths, POINT 
     if (!::PtInRect(&client, clientPoint)) return;
     pendingDrop_ = paths;
     if (pendingDrop_.empty()) return;
+    // With the drive gone nothing is touched, and the list stays as it was.
+    if (!VaultAvailable()) return;
+    corva::BatchReport report;
     {
-        LockBatch batch(pendingDrop_, password_, nullptr);
+        VaultStoreBatch batch(pendingDrop_, password_, places_, nullptr);
+        std::vector<std::wstring> own = plat::OwnProgramFiles();
+        own.push_back(programFolder_ + kVaultProgramName);
+        batch.SetProtectedPaths(std::move(own));
         HWND owner = ::GetActiveWindow();
-        ProgressDialog(batch).Run(owner ? owner : Handle());
-    }
-    for (const std::wstring& path : pendingDrop_) {
-        const std::wstring locked = path + kLockedExtension;
-        ::MoveFileW(locked.c_str(), VaultDestinationOf(path, vaultFolder_).c_str());
+        corva::ui::RunBatch(owner ? owner : Handle(), batch);
     }
     RefreshVaultList();
 }
@@ -190,12 +228,16 @@ void VaultWindow::TakeDrop(std::vector<std::wstring> paths, POINT screenPoint) {
 void VaultWindow::DragOutSelection(POINT listPoint) {
     HWND list = List();
     if (!list || draggingOut_) return;
-    std::vector<std::wstring> plain;
+    std::vector<std::wstring> entries, plain;
     for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
          row = ListView_GetNextItem(list, row, LVNI_SELECTED)) {
-        if (static_cast<size_t>(row) < pathList_.size()) plain.push_back(UnlockedPathOf(pathList_[row]));
+        if (static_cast<size_t>(row) >= entries_.size()) continue;
+        const VaultEntry& entry = entries_[static_cast<size_t>(row)];
+        entries.push_back(entry.path);
+        plain.push_back(entry.folder ? entry.path : UnlockedPathOf(entry.path));
     }
-    if (plain.empty()) return;
+    if (entries.empty()) return;
+    if (!VaultAvailable()) return;
 
     ComHold<FileDropData> data(FileDropData::Create(plain));
     if (!data.Get()) return;
@@ -208,24 +250,34 @@ void VaultWindow::DragOutSelection(POINT listPoint) {
 
     draggingOut_ = true;
     dragData_ = data.Get();
+    dragEntries_ = entries;
+    dragRestored_.clear();
+    dragReport_ = corva::BatchReport();
     DWORD effect = DROPEFFECT_NONE;
     ::DoDragDrop(data.Get(), source.Get(), DROPEFFECT_MOVE, &effect);
     dragData_ = nullptr;
     draggingOut_ = false;
 
-    RelockLeftovers(plain);
+    // Told only now, outside the drag loop, which still holds the mouse.
+    const std::vector<std::wstring> restored = std::move(dragRestored_);
+    const corva::BatchReport report = std::move(dragReport_);
+    dragRestored_.clear();
+    dragReport_ = corva::BatchReport();
+    RelockLeftovers(restored);
     RefreshVaultList();
+    corva::ui::ShowBatchSummary(Handle(), report);
 }
 
 bool VaultWindow::OnDragReleased() {
-    if (!dragData_) return false;
-    std::vector<std::wstring> locked = dragData_->Paths();
-    if (locked.empty()) return false;
-    for (std::wstring& path : locked) path += kLockedExtension;
-    UnlockBatch batch(locked, password_, nullptr);
+    if (!dragData_ || dragEntries_.empty()) return false;
+    VaultTakeOutBatch batch(dragEntries_, password_, vaultFolder_, nullptr);
     HWND owner = ::GetActiveWindow();
     ProgressDialog(batch).Run(owner ? owner : Handle());
-    return true;
+    dragRestored_ = batch.Restored();
+    dragReport_ = batch.Report();
+    // Only what was unlocked whole goes to the drop target.
+    const std::vector<std::wstring> whole = batch.TakenOut();
+    return !whole.empty() && dragData_->ReplacePaths(whole);
 }
 
 void VaultWindow::RelockLeftovers(const std::vector<std::wstring>& plainPaths) {
@@ -234,9 +286,9 @@ void VaultWindow::RelockLeftovers(const std::vector<std::wstring>& plainPaths) {
         if (IsPlainFile(path)) left.push_back(path);
     }
     if (left.empty()) return;
-    LockBatch batch(left, password_, nullptr);
+    VaultRelockBatch batch(left, password_, nullptr);
     HWND owner = ::GetActiveWindow();
-    ProgressDialog(batch).Run(owner ? owner : Handle());
+    corva::ui::RunBatch(owner ? owner : Handle(), batch);
 }
 
 bool VaultWindow::OnCommand(int id, int code, HWND) {
@@ -279,7 +331,14 @@ bool VaultWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR*
         return true;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (!header || header->idFrom != IDC_VAULT_LIST || header->code != LVN_BEGINDRAG) return false;
+        if (!header || header->idFrom != IDC_VAULT_LIST) return false;
+        if (header->code == NM_CUSTOMDRAW) {
+            ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT,
+                                DrawListItem(reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
+            *result = TRUE;
+            return true;
+        }
+        if (header->code != LVN_BEGINDRAG) return false;
         DragOutSelection(reinterpret_cast<const NMLISTVIEW*>(lParam)->ptAction);
         *result = TRUE;
         return true;

@@ -1,20 +1,28 @@
 // The vault program's window (dialog 129): the banner with the "Learn More"
-// link and the list of locked files in the vault folder. Files dropped onto
-// it (OLE drag or WM_DROPFILES) are locked with the vault password and moved
-// into the vault folder; rows dragged out are unlocked when the mouse button
-// is released, and whatever the drop target leaves of them in the vault
-// folder is locked again when the drag has ended.
+// link and the list of the vault folder's entries (locked files and the
+// folders dropped files came in). Files and folders dropped onto it (OLE
+// drag or WM_DROPFILES) are locked with the vault password straight into the
+// vault folder; rows dragged out are unlocked when the mouse button is
+// released, only those unlocked whole are handed to the drop, and whatever
+// the drop target leaves of them in the vault folder is locked again when
+// the drag has ended. Every file a drop or a drag did not move is named in
+// one message afterwards; with the vault's drive gone, nothing is touched.
+// Entries that do not open under the vault's password are marked.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "DragDrop.h"
+#include "EntryState.h"
 #include "VaultCaption.h"
 #include "VaultEntries.h"
+#include "VaultTransfers.h"
 #include "dialogs/ModalDialog.h"
 #include "dialogs/WinHandles.h"
 #include "platform/WinHandles.h"
@@ -26,6 +34,7 @@ using OpenAddressFn = std::function<void(const std::wstring& address)>;
 void OpenInBrowser(const std::wstring& address);
 
 extern const wchar_t kLearnMoreAddress[];
+extern const wchar_t kDriveGoneText[];  // "The vault drive is no longer available."
 
 class VaultWindow final : protected corva::ui::ModalDialog, private DragReleaseHandler, private FileDropReceiver {
 public:
@@ -38,16 +47,14 @@ public:
     // Shows the window modally; its end code (IDOK or IDCANCEL).
     INT_PTR DoModal(HWND owner);
 
-    // Rebuilds the rows and the path list from the vault folder.
+    // Rebuilds the rows from the vault folder.
     void RefreshVaultList();
-    // Locks the dropped files and moves them into the vault folder; nothing
+    // Locks the dropped files and folders into the vault folder; nothing
     // happens when the drop point (client coordinates) lies outside the
     // client area.
     void AddDroppedFiles(const std::vector<std::wstring>& paths, POINT clientPoint);
     // The drag of the selected rows out of the list.
     void DragOutSelection(POINT listPoint);
-
-    const std::vector<std::wstring>& PathList() const { return pathList_; }
 
 protected:
     bool OnInit() override;
@@ -64,16 +71,37 @@ private:
     void SetUpBanner();
     void SetUpList();
     void HandleFileDrop(HDROP drop);
+    // Whether the vault folder can be reached; when not, says so.
+    bool VaultAvailable();
+    // Whether an entry opens under the vault password (checked once per
+    // version of the file).
+    EntryState StateOf(const VaultEntry& entry);
+    // Grey text for the rows of marked entries.
+    LRESULT DrawListItem(NMLVCUSTOMDRAW* draw);
     // Locks again the plain files a drag-out left in the vault folder.
     void RelockLeftovers(const std::vector<std::wstring>& plainPaths);
     HWND List() const;
 
+    struct CheckedEntry {
+        int64_t length;
+        uint64_t written;
+        EntryState state;
+    };
+
     std::string password_;
     std::wstring programFolder_;
     std::wstring vaultFolder_;
+    VaultPlaces places_;
     OpenAddressFn openAddress_;
-    std::vector<std::wstring> pathList_;
+    std::vector<VaultEntry> entries_;  // row i shows entries_[i]
+    std::vector<EntryState> states_;   // of each row
+    std::map<std::wstring, CheckedEntry> checked_;
     std::vector<std::wstring> pendingDrop_;
+    // What the running drag-out hands over: its entries, and once released
+    // the plain files its unlock made and what it could not take out.
+    std::vector<std::wstring> dragEntries_;
+    std::vector<std::wstring> dragRestored_;
+    corva::BatchReport dragReport_;
     // Drops handed over by the drop target, waiting for kFilesDroppedMessage.
     std::vector<std::pair<std::vector<std::wstring>, POINT>> handedOver_;
     FileDropData* dragData_ = nullptr;  // the data object of a running drag-out

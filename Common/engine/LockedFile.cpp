@@ -512,6 +512,11 @@ void SetBeforeVerifyHookForTesting(void (*hook)(plat::File& lockedCopy)) { g_bef
 
 int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* source,
              PipelineControl* control) {
+    return LockFileInto(path, path + kLockedExtension, password, log, source, control);
+}
+
+int LockFileInto(const std::wstring& path, const std::wstring& locked, const char* password, FileLog* log,
+                 LockKeySource* source, PipelineControl* control) {
     switch (plat::KindOf(path)) {
         case plat::EntryKind::Folder: return kOk;
         case plat::EntryKind::File: break;
@@ -526,7 +531,10 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
         LogTo(log, kLogWarn, "[encryptfile] password is null.");
         return kNoPassword;
     }
-    const std::wstring locked = path + kLockedExtension;
+    if (locked.empty()) {
+        LogTo(log, kLogWarn, "[encryptfile] pdst is null.");
+        return kNoDestination;
+    }
     if (plat::PathExists(locked)) {
         LogTo(log, kLogWarn, "[encryptfile] %s already exist.", Narrow(locked).c_str());
         return kDestinationExists;

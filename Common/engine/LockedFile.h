@@ -122,6 +122,12 @@ int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* lo
 // neither). The result codes mean the same with or without it.
 int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* keys = nullptr,
              PipelineControl* control = nullptr);
+// The same pipeline with the locked file's full path given: it may lie in
+// another folder or on another drive. The pending output is made in that
+// path's folder, flushed and read back there, and takes the name only when
+// it is free; the plain file is deleted only after that.
+int LockFileInto(const std::wstring& path, const std::wstring& lockedPath, const char* password, FileLog* log,
+                 LockKeySource* keys = nullptr, PipelineControl* control = nullptr);
 // UnlockFile streams the locked file through the decipherer into the
 // decompressor, into a pending file that takes the restored name only when
 // the whole stream was valid and the data flushed; then the locked file is

@@ -185,6 +185,8 @@ bool IsDirectory(const std::wstring& path);       // true only for a real folder
 bool IsLink(const std::wstring& path);            // KindOf(path) == EntryKind::Link
 bool FileSize(const std::wstring& path, int64_t* size);
 bool RemoveFile(const std::wstring& path);
+// Creates a folder; false when it cannot be made or the name is taken.
+bool CreateFolder(const std::wstring& path);
 // Removes an empty folder (not a link to one).
 bool RemoveFolder(const std::wstring& path);
 // Removes a link (symbolic link, junction, mount point) itself,

@@ -222,6 +222,8 @@ bool RemoveFile(const std::wstring& path) {
     return ::unlink(Native(path).c_str()) == 0;
 }
 
+bool CreateFolder(const std::wstring& path) { return ::mkdir(Native(path).c_str(), 0777) == 0; }
+
 bool RemoveFolder(const std::wstring& path) {
     std::string n = Native(path);
     struct stat st;

@@ -333,6 +333,8 @@ bool FileSize(const std::wstring& path, int64_t* size) {
 
 bool RemoveFile(const std::wstring& path) { return ::DeleteFileW(Long(path).c_str()) != 0; }
 
+bool CreateFolder(const std::wstring& path) { return ::CreateDirectoryW(path.c_str(), nullptr) != 0; }
+
 bool RemoveFolder(const std::wstring& path) {
     DWORD a = Attributes(path);
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT))

@@ -231,6 +231,33 @@ TEST_F(Pipeline, FullDiskNeverCostsTheUsersFile) {
     }
 }
 
+// A file locked into another folder (the vault on a stick): the locked file
+// appears there whole or not at all, and the plain file goes only after it.
+TEST_F(Pipeline, LockingIntoAnotherFolderLeavesEitherThePlainSourceOrTheWholeLockedFile) {
+    const Bytes content = PseudoRandom(300000, 5);  // incompressible
+    const std::wstring plain = Make(L"photo.raw", content);
+    TempDir other;
+    const std::wstring into = other / L"renamed.raw.corvastine";
+
+    plat::SetWriteBudgetForTesting(200000);
+    EXPECT_EQ(corva::LockFileInto(plain, into, kPassword, nullptr), corva::kIoFailure);
+    plat::SetWriteBudgetForTesting(-1);
+    EXPECT_EQ(ReadFileBytes(plain), content);
+    EXPECT_TRUE(ListNames(other.Path()).empty());
+
+    ASSERT_TRUE(WriteFileBytes(into, {'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(corva::LockFileInto(plain, into, kPassword, nullptr), corva::kDestinationExists);
+    EXPECT_EQ(ReadFileBytes(plain), content);
+    EXPECT_EQ(ReadFileBytes(into), Bytes({'k', 'e', 'e', 'p'}));
+    ASSERT_TRUE(plat::RemoveFile(into));
+
+    ASSERT_EQ(corva::LockFileInto(plain, into, kPassword, nullptr), corva::kOk);
+    EXPECT_TRUE(ListNames(dir.Path()).empty());
+    EXPECT_EQ(ListNames(other.Path()), std::vector<std::wstring>{L"renamed.raw.corvastine"});
+    ASSERT_EQ(corva::UnlockFile(into, kPassword, false, nullptr), corva::kOk);
+    EXPECT_EQ(ReadFileBytes(other / L"renamed.raw"), content);
+}
+
 TEST_F(Pipeline, NamesOutsideAnyCodePage) {
     const std::wstring names[] = {
         L"Gr\u00fc\u00dfe.txt",

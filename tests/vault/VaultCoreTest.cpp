@@ -1,13 +1,21 @@
 // The vault's decisions that need no window: names and paths of the vault
-// layout, the password record, the Size and Date texts and the caption's
-// hit zones.
+// layout, the password record and its shape, the entries' password check,
+// the Size and Date texts and the caption's hit zones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <set>
+
 #include "CaptionHitTest.h"
+#include "EntryState.h"
 #include "EntryTexts.h"
 #include "PasswordRecord.h"
+#include "VaultTestPrograms.h"
 #include "VaultLayout.h"
+#include "engine/LockedFile.h"
 #include "engine/Secrets.h"
+#include "platform/Platform.h"
 #include "support/TestSupport.h"
 
 using namespace corva::vault;
@@ -36,9 +44,25 @@ TEST(VaultLayout, ADraggedEntryIsCutAtTheLastLockedExtension) {
     EXPECT_EQ(UnlockedPathOf(L"E:\\corvadocuments\\plain.txt"), L"E:\\corvadocuments\\plain.txt");
 }
 
-TEST(VaultLayout, ADroppedFileGoesIntoTheVaultFolderUnderItsLockedName) {
-    EXPECT_EQ(VaultDestinationOf(L"C:\\Users\\me\\notes.txt", L"E:\\corvadocuments"),
-              L"E:\\corvadocuments\\notes.txt.corvastine");
+TEST(VaultLayout, ANameTakenInTheVaultGetsTheFirstFreeNumberAsCopiesDo) {
+    EXPECT_EQ(NumberedName(L"a.dat", 2, false), L"a (2).dat");
+    EXPECT_EQ(NumberedName(L"archive.tar.gz", 3, false), L"archive.tar (3).gz");
+    EXPECT_EQ(NumberedName(L"README", 2, false), L"README (2)");
+    EXPECT_EQ(NumberedName(L".profile", 2, false), L".profile (2)");
+    EXPECT_EQ(NumberedName(L"photos.2024", 2, true), L"photos.2024 (2)");
+
+    std::set<std::wstring> inVault;
+    const NameTaken taken = [&](const std::wstring& name) { return inVault.count(name) != 0; };
+    EXPECT_EQ(FreeEntryName(L"a.dat", false, taken), L"a.dat");
+    inVault = {L"a.dat.corvastine"};
+    EXPECT_EQ(FreeEntryName(L"a.dat", false, taken), L"a (2).dat");
+    // A plain file of the name (left over in the vault folder) counts too, so
+    // that the entry can be taken out under its plain name later.
+    inVault = {L"a.dat.corvastine", L"a (2).dat", L"a (3).dat.corvastine"};
+    EXPECT_EQ(FreeEntryName(L"a.dat", false, taken), L"a (4).dat");
+    inVault = {L"photos", L"photos (2).corvastine"};
+    EXPECT_EQ(FreeEntryName(L"photos", true, taken), L"photos (3)");
+    EXPECT_EQ(FreeEntryName(L"x", false, [](const std::wstring&) { return true; }), L"");
 }
 
 TEST(PasswordRecord, DigestTextAndRecordBytesTurnIntoEachOther) {
@@ -65,7 +89,7 @@ TEST(PasswordRecord, TextsThatAreNotThirtyTwoHexBytesGiveNoRecord) {
 
 TEST(PasswordRecord, TheRecordIsTheLastThirtyTwoBytesOfTheFile) {
     TempDir dir;
-    Bytes program = testing_support::PseudoRandom(4096, 7);
+    Bytes program = vaulttest::MinimalProgram(false);
     const std::string text = HashSecretText("lantern", corva::kPasswordLabel);
     RecordBytes record{};
     ASSERT_TRUE(RecordFromDigestText(text, &record));
@@ -90,6 +114,74 @@ TEST(PasswordRecord, AMissingOrShortProgramFileHoldsNoRecord) {
     ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"bare.exe", Bytes(32, 0x0F)));
     EXPECT_EQ(ReadPasswordRecord(dir / L"bare.exe", &read), RecordStatus::Ok);
     EXPECT_EQ(read.substr(0, 6), "0F 0F ");
+}
+
+// A program file counts as sealed only when exactly one record follows its
+// image: an unsealed copy of the kit's program, a cut-off file or one with
+// other bytes after its image (whatever its last 32 bytes) holds none.
+TEST(PasswordRecord, OnlyAProgramImageFollowedByExactlyOneRecordHoldsOne) {
+    TempDir dir;
+    RecordBytes record{};
+    ASSERT_TRUE(RecordFromDigestText(HashSecretText("lantern", corva::kPasswordLabel), &record));
+    for (bool symbols : {false, true}) {
+        const Bytes image = vaulttest::MinimalProgram(symbols);
+        int64_t end = 0;
+        ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"kit.exe", image));
+        ASSERT_TRUE(ProgramImageEnd(dir / L"kit.exe", &end));
+        EXPECT_EQ(end, static_cast<int64_t>(image.size()));
+
+        Bytes sealed = image;
+        sealed.insert(sealed.end(), record.begin(), record.end());
+        const struct {
+            const char* what;
+            Bytes bytes;
+            RecordStatus status;
+        } cases[] = {
+            {"sealed", sealed, RecordStatus::Ok},
+            {"unsealed kit copy", image, RecordStatus::NoRecord},
+            {"cut off", Bytes(sealed.begin(), sealed.begin() + 0x1000), RecordStatus::NoRecord},
+            {"sealed twice", [&] {
+                 Bytes twice = sealed;
+                 twice.insert(twice.end(), record.begin(), record.end());
+                 return twice;
+             }(), RecordStatus::NoRecord},
+        };
+        for (const auto& c : cases) {
+            ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"CorvastineVault.exe", c.bytes));
+            std::string read;
+            EXPECT_EQ(ReadPasswordRecord(dir / L"CorvastineVault.exe", &read), c.status) << c.what << symbols;
+        }
+    }
+    // A file that is no program holds a record only when it is the bare record.
+    Bytes noProgram = testing_support::PseudoRandom(4096, 7);
+    noProgram.insert(noProgram.end(), record.begin(), record.end());
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"other.exe", noProgram));
+    std::string read;
+    EXPECT_EQ(ReadPasswordRecord(dir / L"other.exe", &read), RecordStatus::NoRecord);
+}
+
+// The list's mark: an entry whose header opens with the vault's password,
+// one locked under another, and files that are no whole locked file.
+TEST(EntryState, TheHeaderTellsEntriesOfAnotherPasswordAndDamagedOnesApart) {
+    TempDir dir;
+    const Bytes content = testing_support::PseudoRandom(5000, 2);
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"ours.bin", content));
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"theirs.bin", content));
+    ASSERT_EQ(corva::LockFile(dir / L"ours.bin", "sesame", nullptr), corva::kOk);
+    ASSERT_EQ(corva::LockFile(dir / L"theirs.bin", "other", nullptr), corva::kOk);
+    EXPECT_EQ(CheckEntry(dir / L"ours.bin.corvastine", "sesame"), EntryState::Opens);
+    EXPECT_EQ(CheckEntry(dir / L"theirs.bin.corvastine", "sesame"), EntryState::OtherPassword);
+
+    // Cut at a block boundary: still of the locked files' length shape, but
+    // shorter than its header says.
+    Bytes locked = testing_support::ReadFileBytes(dir / L"ours.bin.corvastine");
+    locked.resize(locked.size() - 16);
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"cut.bin.corvastine", locked));
+    EXPECT_EQ(CheckEntry(dir / L"cut.bin.corvastine", "sesame"), EntryState::Damaged);
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"text.corvastine", Bytes(300, 'x')));
+    EXPECT_EQ(CheckEntry(dir / L"text.corvastine", "sesame"), EntryState::Damaged);
+    EXPECT_EQ(CheckEntry(dir / L"missing.corvastine", "sesame"), EntryState::Damaged);
+    EXPECT_EQ(std::wstring(EntryMark(EntryState::Opens)), L"");
 }
 
 TEST(EntryTexts, SizesStepFromBytesToKilobytesMegabytesAndGigabytes) {

@@ -154,8 +154,17 @@ TEST_F(VaultInstallerTest, AnInstallationLaysOutTheVaultWithTheRecordAtTheEnd) {
 }
 
 TEST_F(VaultInstallerTest, AReinstallReplacesProtectedFilesKeepsTheLockedFilesAndEndsWithOneNewRecord) {
+    auto existing = [&](const char* password) {
+        return FindExistingVault(kRoot, HashSecretText(password, corva::kPasswordLabel), drive);
+    };
+    EXPECT_EQ(existing("first"), ExistingVault::None);
+    drive.Put(kFolder, {}, 0x10);  // a vault folder alone: its files' password is unknown
+    EXPECT_EQ(existing("first"), ExistingVault::OtherPassword);
+    drive.files.erase(kFolder);
     ASSERT_TRUE(Install("first").Succeeded());
     drive.Put(kFolder + L"\\old.txt.corvastine", std::vector<uint8_t>(500, 0x77));
+    EXPECT_EQ(existing("first"), ExistingVault::SamePassword);
+    EXPECT_EQ(existing("second"), ExistingVault::OtherPassword);
     ASSERT_TRUE(Install("second").Succeeded());
 
     const FakeFile& program = drive.files.at(kProgram);

@@ -13,6 +13,7 @@
 #include "PasswordRecord.h"
 #include "VaultEntries.h"
 #include "VaultInstaller.h"
+#include "VaultTestPrograms.h"
 #include "engine/Secrets.h"
 #include "support/TestSupport.h"
 
@@ -61,7 +62,7 @@ TEST(VaultEntries, TheVaultFolderIsCreatedAndAnEmptyOneListsNothing) {
     EXPECT_NE(AttributesOf(vault) & FILE_ATTRIBUTE_DIRECTORY, 0u);
 }
 
-TEST(VaultEntries, OnlyLockedFilesAreListedWithTheirSizesAndCreationDates) {
+TEST(VaultEntries, LockedFilesAndFoldersAreListedWithTheirSizesAndCreationDatesButNoPlainFile) {
     TempDir dir;
     const std::wstring vault = dir / L"corvadocuments";
     ASSERT_TRUE(testing_support::MakeFolder(vault));
@@ -78,17 +79,25 @@ TEST(VaultEntries, OnlyLockedFilesAreListedWithTheirSizesAndCreationDates) {
     };
     for (const auto& c : cases) ASSERT_TRUE(MakeFileOfLength(vault + L"\\" + c.name, c.length)) << c.length;
     ASSERT_TRUE(testing_support::WriteFileText(vault + L"\\plain.txt", "not locked"));
-    ASSERT_TRUE(testing_support::MakeFolder(vault + L"\\folder.corvastine"));
+    // A dropped folder's place in the vault, whatever its name.
+    ASSERT_TRUE(testing_support::MakeFolder(vault + L"\\photos"));
 
     const std::vector<VaultEntry> entries = ReadVaultEntries(vault);
-    ASSERT_EQ(entries.size(), 5u);
+    ASSERT_EQ(entries.size(), 6u);
     for (const auto& c : cases) {
         const VaultEntry* entry = Find(entries, c.name);
         ASSERT_NE(entry, nullptr) << std::wstring(c.name).size();
         EXPECT_EQ(entry->sizeText, c.size);
         EXPECT_EQ(entry->dateText, TodayText());
         EXPECT_EQ(entry->path, vault + L"\\" + c.name);
+        EXPECT_FALSE(entry->folder);
+        EXPECT_EQ(entry->length, c.length);
     }
+    const VaultEntry* folder = Find(entries, L"photos");
+    ASSERT_NE(folder, nullptr);
+    EXPECT_TRUE(folder->folder);
+    EXPECT_EQ(folder->sizeText, L"Folder");
+    EXPECT_EQ(folder->dateText, TodayText());
 }
 
 TEST(VaultEntries, AnEntryThatCannotBeOpenedShowsEmptyTexts) {
@@ -114,7 +123,7 @@ protected:
         root = dir / L"drive";
         ASSERT_TRUE(testing_support::MakeFolder(dir / L"setup"));
         ASSERT_TRUE(testing_support::MakeFolder(root));
-        program = testing_support::PseudoRandom(20000, 3);
+        program = vaulttest::MinimalProgram(true);
         ASSERT_TRUE(testing_support::WriteFileBytes(source + L"CorvastineVault.exe", program));
         ASSERT_TRUE(testing_support::WriteFileBytes(source + L"libeay32.dll", Bytes(5000, 0x22)));
     }

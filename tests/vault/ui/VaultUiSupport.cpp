@@ -79,6 +79,18 @@ ScratchDrive::ScratchDrive(wchar_t letter) : letter_(letter) {
     mapped_ = !unix.empty() && DefineUnixDrive(letter, unix);
 }
 
+bool ScratchDrive::Unplug() {
+    if (!mapped_ || !DefineUnixDrive(letter_, std::string())) return false;
+    mapped_ = false;
+    return true;
+}
+
+bool ScratchDrive::PlugIn() {
+    const std::string unix = UnixPathOf(folder_);
+    mapped_ = mapped_ || (!unix.empty() && DefineUnixDrive(letter_, unix));
+    return mapped_;
+}
+
 ScratchDrive::~ScratchDrive() {
     if (mapped_) DefineUnixDrive(letter_, std::string());
     EmptyFolder(folder_ + L"\\");

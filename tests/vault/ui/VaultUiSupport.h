@@ -23,6 +23,10 @@ public:
     ScratchDrive(const ScratchDrive&) = delete;
     ScratchDrive& operator=(const ScratchDrive&) = delete;
     bool Mapped() const { return mapped_; }
+    // Takes the letter away, as when the drive is pulled out, and gives it
+    // back to the same folder.
+    bool Unplug();
+    bool PlugIn();
 
 private:
     wchar_t letter_;

@@ -34,6 +34,7 @@ const std::wstring kU = L"U:\\";
 const std::wstring kW = L"W:\\";
 const std::wstring kHostName = L"VaultHost.exe";
 constexpr Millis kBatchTimeout{30000};
+constexpr int kProgressBarId = 1003;  // the progress dialog's bar
 
 std::wstring DpiSuffix() {
     HDC screen = ::GetDC(nullptr);
@@ -54,11 +55,13 @@ public:
         u_.reset();
         w_.reset();
     }
+    ScratchDrive& U() { return *u_; }
 
 private:
     std::unique_ptr<ScratchDrive> u_, w_;
 };
-::testing::Environment* const g_drives = ::testing::AddGlobalTestEnvironment(new ScratchDrives);
+ScratchDrives* const g_drives =
+    static_cast<ScratchDrives*>(::testing::AddGlobalTestEnvironment(new ScratchDrives));
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
@@ -119,9 +122,10 @@ protected:
         ASSERT_TRUE(CopyTo(HostProgram(), root + kHostName));
     }
 
-    void StartVault(const std::wstring& root) {
+    // room: the bytes the vault may write before its drive is full (-1: no limit).
+    void StartVault(const std::wstring& root, int64_t room = -1) {
         vault_ = std::make_unique<uitest::ChildProcess>();
-        ASSERT_TRUE(vault_->Start(root + kHostName, L"vault UW"));
+        ASSERT_TRUE(vault_->Start(root + kHostName, room < 0 ? L"vault UW" : L"vault UW " + std::to_wstring(room)));
     }
 
     HWND WaitForPrompt() {
@@ -135,8 +139,8 @@ protected:
     }
 
     // Starts the vault on the drive and opens it with the password.
-    HWND OpenVault(const std::wstring& root, const std::string& password) {
-        StartVault(root);
+    HWND OpenVault(const std::wstring& root, const std::string& password, int64_t room = -1) {
+        StartVault(root, room);
         HWND prompt = WaitForPrompt();
         EXPECT_NE(prompt, nullptr);
         if (!prompt) return nullptr;
@@ -151,9 +155,13 @@ protected:
         return uitest::WaitUntil([&] { return RowCount(list_) == rows && !ProgressShown(); }, timeout);
     }
 
-    bool ProgressShown() {
-        return uitest::FindWindowOnce(uitest::WindowQuery::Dialog(vault_->GetScope(), L"Corvastine")) != nullptr;
+    // The progress dialog (not a message box, which bears the same caption).
+    uitest::WindowQuery ProgressQuery() {
+        uitest::WindowQuery query = uitest::WindowQuery::Dialog(vault_->GetScope(), L"Corvastine");
+        query.filter = [](HWND window) { return ::GetDlgItem(window, kProgressBarId) != nullptr; };
+        return query;
     }
+    bool ProgressShown() { return uitest::FindWindowOnce(ProgressQuery()) != nullptr; }
 
     // Plain files in a scratch folder of drive C:, named and filled as given.
     std::vector<std::wstring> MakeSources(const std::vector<std::wstring>& names) {
@@ -167,12 +175,51 @@ protected:
 
     // Puts files into the vault by WM_DROPFILES and waits for the rows.
     void DropIn(HWND window, const std::vector<std::wstring>& paths, int rowsAfter) {
+        PostDrop(window, paths);
+        ASSERT_TRUE(WaitForRows(rowsAfter)) << RowCount(list_);
+    }
+    void PostDrop(HWND window, const std::vector<std::wstring>& paths) {
         RECT list{};
         ::GetWindowRect(list_, &list);
         POINT at = CenterOf(list);
         ::ScreenToClient(window, &at);
         ASSERT_TRUE(PostDropFiles(window, paths, at));
-        ASSERT_TRUE(WaitForRows(rowsAfter)) << RowCount(list_);
+    }
+
+    // The message naming what a drop or a drag did not do: its heading with
+    // the count, and each file with its reason.
+    void ExpectFailureMessage(HWND window, const std::wstring& doneVerb, size_t count,
+                              const std::vector<std::pair<std::wstring, corva::FailureReason>>& files,
+                              const std::wstring& screenshot) {
+        auto box = uitest::WaitForMessageBox(vault_->GetScope(), kBatchTimeout);
+        ASSERT_TRUE(box) << Narrow(doneVerb);
+        EXPECT_EQ(box->owner, window);
+        EXPECT_EQ(box->caption, L"Corvastine");
+        EXPECT_EQ(box->text.find(corva::DefaultSummaryHeading(count, doneVerb)), 0u) << Narrow(box->text);
+        for (const auto& file : files) {
+            EXPECT_NE(box->text.find(file.first), std::wstring::npos) << Narrow(box->text);
+            EXPECT_NE(box->text.find(corva::FailureReasonText(file.second)), std::wstring::npos)
+                << Narrow(box->text);
+        }
+        if (!screenshot.empty()) {
+            EXPECT_FALSE(uitest::SaveScreenshot(box->window, screenshot + DpiSuffix()).empty());
+        }
+        ASSERT_TRUE(uitest::AnswerMessageBox(*box));
+    }
+
+    // Neither a pending output nor a plain file in the vault folder's tree.
+    std::vector<std::wstring> StrayFilesInVault(const std::wstring& folder = L"") {
+        const std::wstring root = folder.empty() ? vaultFolder_ : folder;
+        std::vector<std::wstring> stray;
+        for (const auto& name : testing_support::ListNames(root)) {
+            const std::wstring path = root + name;
+            if (::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+                for (const auto& inner : StrayFilesInVault(path + L"\\")) stray.push_back(name + L"\\" + inner);
+            } else if (!HasLockedExtension(name)) {
+                stray.push_back(name);
+            }
+        }
+        return stray;
     }
 
     std::unique_ptr<uitest::ChildProcess> vault_;
@@ -208,12 +255,16 @@ TEST_F(VaultUi, AVaultProgramOnAnInternalDriveSaysSoWhileTheUsbDrivesAreElsewher
     EXPECT_TRUE(uitest::FindWindows(uitest::WindowQuery{host.GetScope()}).empty());
 }
 
-TEST_F(VaultUi, AMissingOrShortVaultProgramFileIsExplainedAndNoPasswordIsAsked) {
+// Missing, too short, and copied from the kit unsealed: no record, so no
+// password can be right.
+TEST_F(VaultUi, AMissingShortOrUnsealedVaultProgramFileIsExplainedAndNoPasswordIsAsked) {
     ASSERT_TRUE(CopyTo(HostProgram(), kU + kHostName));
     ASSERT_TRUE(CopyTo(ShippedFolder() + L"libeay32.dll", kU + L"libeay32.dll"));
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 3; ++round) {
         if (round == 1) {
             ASSERT_TRUE(WriteText(kU + L"CorvastineVault.exe", std::string(31, 'x')));
+        } else if (round == 2) {
+            ASSERT_TRUE(CopyTo(ShippedFolder() + L"CorvastineVault.exe", kU + L"CorvastineVault.exe"));
         }
         StartVault(kU);
         auto box = uitest::WaitForMessageBox(vault_->GetScope());
@@ -301,17 +352,161 @@ TEST_F(VaultUi, FilesDroppedAsWmDropfilesAreLockedTheSameWayAndADropOutsideTheCl
     EXPECT_FALSE(Exists(outside[0] + L".corvastine"));
 }
 
-TEST_F(VaultUi, ADropWhoseLockedNameIsTakenLeavesItsLockedFileWhereItWasAndTheEntryAlone) {
+// The new file gets the first free name, as copies do; the entry already
+// there is left as it was, and nothing stays behind on the host.
+TEST_F(VaultUi, ADropWhoseNameIsTakenInTheVaultEntersUnderTheNextFreeName) {
     MakeVault(kU, "sesame");
     ASSERT_TRUE(WriteText(vaultFolder_ + L"dup.txt.corvastine", "the entry already in the vault"));
     HWND window = OpenVault(kU, "sesame");
     ASSERT_NE(window, nullptr);
     ASSERT_EQ(RowCount(list_), 1);
     const auto paths = MakeSources({L"dup.txt", L"fresh.txt"});
-    DropIn(window, paths, 2);
-    EXPECT_FALSE(Exists(paths[0]));
-    EXPECT_EQ(corva::VerifyLockedFile("sesame", paths[0] + L".corvastine", nullptr), corva::kOk);
+    DropIn(window, paths, 3);
+    EXPECT_TRUE(testing_support::ListNames(sources_.Path()).empty());
     EXPECT_EQ(ReadText(vaultFolder_ + L"dup.txt.corvastine"), "the entry already in the vault");
+    EXPECT_EQ(corva::VerifyLockedFile("sesame", vaultFolder_ + L"dup (2).txt.corvastine", nullptr), corva::kOk);
+    std::vector<std::wstring> names = ColumnTexts(list_, 0);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"dup (2).txt.corvastine", L"dup.txt.corvastine (damaged)",
+                                                L"fresh.txt.corvastine"}));
+}
+
+// A drive with too little room: the file that does not fit keeps its plain
+// source and is named with its reason; nothing of it stays in the vault or
+// on the host, and the file that fits is stored.
+TEST_F(VaultUi, AFileTooLargeForTheRoomLeftStaysPlainAtItsSourceAndIsNamed) {
+    MakeVault(kU, "sesame");
+    HWND window = OpenVault(kU, "sesame", 2600 * 1024);
+    ASSERT_NE(window, nullptr);
+    const auto small = MakeSources({L"small.txt"});
+    const std::wstring big = sources_ / L"big.bin";
+    const testing_support::Bytes content = testing_support::PseudoRandom(5 * 1024 * 1024, 9);  // incompressible
+    ASSERT_TRUE(testing_support::WriteFileBytes(big, content));
+
+    // Paths are handled from the last: the small file is stored first (the
+    // test's drive does not get back the room a failed write took).
+    PostDrop(window, {big, small[0]});
+    ExpectFailureMessage(window, L"stored in the vault", 1,
+                         {{L"big.bin", corva::FailureReason::NoRoom}}, L"vault_not_stored");
+    ASSERT_TRUE(WaitForRows(1));
+    EXPECT_EQ(ColumnTexts(list_, 0), std::vector<std::wstring>{L"small.txt.corvastine"});
+    EXPECT_TRUE(testing_support::ReadFileBytes(big) == content);
+    EXPECT_EQ(testing_support::ListNames(sources_.Path()), std::vector<std::wstring>{L"big.bin"});
+    EXPECT_EQ(testing_support::ListNames(vaultFolder_), std::vector<std::wstring>{L"small.txt.corvastine"});
+}
+
+// A dropped folder becomes a folder of the vault holding its files locked;
+// dragged out, it arrives as the folder it was.
+TEST_F(VaultUi, ADroppedFolderEntersAsAFolderOfLockedFilesAndLeavesAsTheFolderItWas) {
+    MakeVault(kU, "sesame");
+    HWND window = OpenVault(kU, "sesame");
+    ASSERT_NE(window, nullptr);
+    const std::wstring trip = sources_ / L"trip";
+    ASSERT_TRUE(testing_support::MakeFolder(trip));
+    ASSERT_TRUE(testing_support::MakeFolder(trip + L"\\day 1"));
+    ASSERT_TRUE(WriteText(trip + L"\\notes.txt", "notes of the trip"));
+    ASSERT_TRUE(WriteText(trip + L"\\day 1\\photo.jpg", "a photo"));
+    DropIn(window, {trip}, 1);
+    EXPECT_FALSE(Exists(trip));
+    EXPECT_EQ(ColumnTexts(list_, 0), std::vector<std::wstring>{L"trip"});
+    EXPECT_EQ(ColumnTexts(list_, 1), std::vector<std::wstring>{L"Folder"});
+    EXPECT_EQ(corva::VerifyLockedFile("sesame", vaultFolder_ + L"trip\\notes.txt.corvastine", nullptr), corva::kOk);
+    EXPECT_EQ(corva::VerifyLockedFile("sesame", vaultFolder_ + L"trip\\day 1\\photo.jpg.corvastine", nullptr),
+              corva::kOk);
+    EXPECT_TRUE(StrayFilesInVault().empty());
+    EXPECT_FALSE(uitest::SaveScreenshot(window, L"vault_folder" + DpiSuffix()).empty());
+
+    RECT row0{};
+    ASSERT_TRUE(RowRect(list_, 0, &row0));
+    testing_support::TempDir target;
+    const std::wstring into = target.Path() + L"\\";
+    TestWindow drop(RECT{20, 120, 260, 360}, into);
+    ASSERT_TRUE(MouseDragPumping(CenterOf(row0), CenterOf(RECT{20, 120, 260, 360}),
+                                 [&] { return drop.Drops() == 1 && RowCount(list_) == 0 && !ProgressShown(); }))
+        << "drops " << drop.Drops() << " rows " << RowCount(list_);
+    EXPECT_EQ(ReadText(into + L"trip\\notes.txt"), "notes of the trip");
+    EXPECT_EQ(ReadText(into + L"trip\\day 1\\photo.jpg"), "a photo");
+    EXPECT_TRUE(testing_support::ListNames(vaultFolder_).empty());
+}
+
+// Stopped in the middle, a drop leaves every file either plain where it was
+// or whole in the vault, never both and never in part, and says so.
+TEST_F(VaultUi, ADropCancelledMidwayLeavesEachFilePlainAtItsSourceOrWholeInTheVault) {
+    MakeVault(kU, "sesame");
+    HWND window = OpenVault(kU, "sesame");
+    ASSERT_NE(window, nullptr);
+    constexpr int kFiles = 8;
+    constexpr size_t kSize = 8 * 1024 * 1024;  // incompressible: several chunks each
+    std::vector<std::wstring> paths;
+    for (int i = 0; i < kFiles; ++i) {
+        paths.push_back(sources_ / (L"part" + std::to_wstring(i) + L".bin"));
+        ASSERT_TRUE(testing_support::WriteFileBytes(paths.back(), testing_support::PseudoRandom(kSize, i)));
+    }
+    PostDrop(window, paths);
+    HWND progress = uitest::WaitForWindow(ProgressQuery());
+    ASSERT_NE(progress, nullptr);
+    RECT cancel{};
+    ASSERT_TRUE(::GetWindowRect(::GetDlgItem(progress, IDCANCEL), &cancel));
+    ClickAt(CenterOf(cancel));
+    ASSERT_TRUE(uitest::WaitForWindowGone(progress, kBatchTimeout));
+
+    auto box = uitest::WaitForMessageBox(vault_->GetScope(), kBatchTimeout);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->owner, window);
+    EXPECT_NE(box->text.find(L"Cancelled "), std::wstring::npos) << Narrow(box->text);
+    EXPECT_NE(box->text.find(L"the rest were left as they were."), std::wstring::npos) << Narrow(box->text);
+    EXPECT_FALSE(uitest::SaveScreenshot(box->window, L"vault_cancelled" + DpiSuffix()).empty());
+    ASSERT_TRUE(uitest::AnswerMessageBox(*box));
+    int stored = 0;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::wstring name = L"part" + std::to_wstring(i) + L".bin";
+        const bool plain = Exists(paths[static_cast<size_t>(i)]);
+        const bool locked = Exists(vaultFolder_ + name + L".corvastine");
+        EXPECT_NE(plain, locked) << Narrow(name);
+        if (plain) {
+            EXPECT_TRUE(testing_support::ReadFileBytes(paths[static_cast<size_t>(i)]) ==
+                        testing_support::PseudoRandom(kSize, i))
+                << Narrow(name);
+        }
+        if (locked) {
+            EXPECT_EQ(corva::VerifyLockedFile("sesame", vaultFolder_ + name + L".corvastine", nullptr), corva::kOk);
+            ++stored;
+        }
+    }
+    EXPECT_LT(stored, kFiles);
+    EXPECT_TRUE(StrayFilesInVault().empty());
+    EXPECT_TRUE(WaitForRows(stored));
+}
+
+TEST_F(VaultUi, WithTheVaultDrivePulledOutADropSaysSoAndTouchesNothing) {
+    MakeVault(kU, "sesame");
+    HWND window = OpenVault(kU, "sesame");
+    ASSERT_NE(window, nullptr);
+    DropIn(window, MakeSources({L"before.txt"}), 1);
+    const auto late = MakeSources({L"late.txt"});
+
+    struct PlugBack {
+        ~PlugBack() { g_drives->U().PlugIn(); }
+    } plugBack;
+    ASSERT_TRUE(g_drives->U().Unplug());
+    ASSERT_TRUE(uitest::WaitUntil([] { return !Exists(kU); }));
+    RECT list{};
+    ::GetWindowRect(list_, &list);
+    POINT at = CenterOf(list);
+    ::ScreenToClient(window, &at);
+    ASSERT_TRUE(PostDropFiles(window, late, at));
+    auto box = uitest::WaitForMessageBox(vault_->GetScope());
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, corva::vault::kDriveGoneText);
+    EXPECT_EQ(box->caption, L"Corvastine Vault");
+    EXPECT_EQ(box->owner, window);
+    EXPECT_FALSE(uitest::SaveScreenshot(box->window, L"vault_drive_gone" + DpiSuffix()).empty());
+    ASSERT_TRUE(uitest::AnswerMessageBox(*box));
+
+    EXPECT_EQ(ReadText(late[0]), "content of late.txt");
+    EXPECT_FALSE(Exists(late[0] + L".corvastine"));
+    EXPECT_EQ(PlainFilesIn(sources_.Path()), std::vector<std::wstring>{L"late.txt"});
+    EXPECT_EQ(RowCount(list_), 1);
 }
 
 // ------------------------------------------------------------ files out
@@ -382,6 +577,48 @@ TEST_F(VaultUi, ADragReleasedOverAWindowWithoutDropTargetAlsoLeavesNoPlainFile) 
     })) << "rows " << RowCount(list_) << " plain " << PlainFilesIn(kU + L"corvadocuments").size();
     EXPECT_TRUE(PlainFilesIn(kU + L"corvadocuments").empty());
     EXPECT_EQ(corva::VerifyLockedFile("sesame", vaultFolder_ + entry, nullptr), corva::kOk);
+}
+
+// A drag-out that cannot unlock says why and hands nothing over: a stray
+// plain file of the entry's name in the vault folder is never overwritten,
+// and a drive without room for the plain file keeps the entry as it was.
+TEST_F(VaultUi, ADragOutThatCannotUnlockSaysWhyAndLeavesTheVaultAsItWas) {
+    MakeVault(kU, "sesame");
+    const testing_support::Bytes content = testing_support::PseudoRandom(600 * 1024, 4);
+    for (const wchar_t* name : {L"notes.txt", L"movie.bin"}) {
+        const std::wstring source = sources_ / name;
+        ASSERT_TRUE(testing_support::WriteFileBytes(source, content));
+        ASSERT_EQ(corva::LockFileInto(source, vaultFolder_ + name + L".corvastine", "sesame", nullptr), corva::kOk);
+    }
+    ASSERT_TRUE(WriteText(vaultFolder_ + L"notes.txt", "a stray plain file"));
+    const std::string lockedNotes = ReadText(vaultFolder_ + L"notes.txt.corvastine");
+    const std::string lockedMovie = ReadText(vaultFolder_ + L"movie.bin.corvastine");
+    HWND window = OpenVault(kU, "sesame", 300 * 1024);
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(RowCount(list_), 2);
+
+    testing_support::TempDir target;
+    TestWindow drop(RECT{20, 120, 260, 360}, target.Path() + L"\\");
+    const std::vector<std::wstring> names = ColumnTexts(list_, 0);
+    for (int row = 0; row < 2; ++row) {
+        const bool notes = names[static_cast<size_t>(row)] == L"notes.txt.corvastine";
+        RECT rect{};
+        ASSERT_TRUE(RowRect(list_, row, &rect));
+        ASSERT_TRUE(MouseDragPumping(CenterOf(rect), CenterOf(RECT{20, 120, 260, 360}),
+                                     [&] { return uitest::FindMessageBox(vault_->GetScope()).has_value(); }))
+            << row;
+        ExpectFailureMessage(window, L"taken out of the vault", 1,
+                             {{notes ? L"notes.txt" : L"movie.bin",
+                               notes ? corva::FailureReason::NameTaken : corva::FailureReason::NoRoom}},
+                             notes ? L"vault_not_taken_out" : L"");
+    }
+    EXPECT_EQ(drop.Drops(), 0);
+    EXPECT_TRUE(testing_support::ListNames(target.Path()).empty());
+    EXPECT_EQ(ReadText(vaultFolder_ + L"notes.txt"), "a stray plain file");
+    EXPECT_EQ(ReadText(vaultFolder_ + L"notes.txt.corvastine"), lockedNotes);
+    EXPECT_EQ(ReadText(vaultFolder_ + L"movie.bin.corvastine"), lockedMovie);
+    EXPECT_EQ(StrayFilesInVault(), std::vector<std::wstring>{L"notes.txt"});
+    EXPECT_EQ(RowCount(list_), 2);
 }
 
 // ------------------------------------------------------------ window
@@ -546,19 +783,49 @@ TEST_F(StowboxUi, TheSecondDriveChosenGetsAVaultThatTakesThatPasswordAndNoOther)
     EXPECT_EQ(vault_->WaitExit(), static_cast<DWORD>(IDCANCEL));
 }
 
-TEST_F(StowboxUi, AReinstallKeepsTheLockedFilesAndEndsWithExactlyOneNewRecord) {
+// A new password over an existing vault is sealed only when the user agrees
+// to it, told that the files already there stay bound to the old one; the
+// vault then marks them.
+TEST_F(StowboxUi, AReinstallWithANewPasswordAsksFirstKeepsTheLockedFilesAndEndsWithExactlyOneNewRecord) {
     Open(ShippedFolder());
     Install(L"U:  (Removable Disk)", L"first");
     ExpectSuccessAndClose();
-    ASSERT_TRUE(WriteText(vaultFolder_ + L"kept.txt.corvastine", "locked under the first password"));
+    const auto sources = MakeSources({L"kept.txt"});
+    ASSERT_EQ(corva::LockFileInto(sources[0], vaultFolder_ + L"kept.txt.corvastine", "first", nullptr), corva::kOk);
+    const std::string kept = ReadText(vaultFolder_ + L"kept.txt.corvastine");
 
+    const std::wstring program = kU + L"CorvastineVault.exe";
     Open(ShippedFolder());
     Install(L"U:  (Removable Disk)", L"second");
+    for (int answer : {IDNO, IDYES}) {
+        if (answer == IDYES) {
+            ASSERT_TRUE(uitest::ClickButton(dialog_, IDOK));
+        }
+        auto box = uitest::WaitForMessageBox(thread_->GetScope());
+        ASSERT_TRUE(box) << answer;
+        EXPECT_EQ(box->text, corva::vault::ReplaceVaultQuestion(L"U:"));
+        EXPECT_EQ(box->caption, L"Corvastine");
+        EXPECT_EQ(box->owner, dialog_);
+        if (answer == IDNO) {
+            EXPECT_FALSE(uitest::SaveScreenshot(box->window, L"stowbox_replace" + DpiSuffix()).empty());
+        }
+        ASSERT_TRUE(uitest::AnswerMessageBox(*box, answer));
+        if (answer == IDNO) {
+            // Nothing written; the dialog stays for another drive or Cancel.
+            EXPECT_FALSE(thread_->Done());
+            EXPECT_EQ(TailOf(program), RecordBytesOf("first"));
+        }
+    }
     ExpectSuccessAndClose();
-    const std::wstring program = kU + L"CorvastineVault.exe";
     EXPECT_EQ(SizeOf(program), SizeOf(ShippedFolder() + L"CorvastineVault.exe") + static_cast<int64_t>(kRecordSize));
     EXPECT_EQ(TailOf(program), RecordBytesOf("second"));
-    EXPECT_EQ(ReadText(vaultFolder_ + L"kept.txt.corvastine"), "locked under the first password");
+    EXPECT_EQ(ReadText(vaultFolder_ + L"kept.txt.corvastine"), kept);
+
+    ASSERT_TRUE(CopyTo(HostProgram(), kU + kHostName));
+    HWND window = OpenVault(kU, "second");
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ColumnTexts(list_, 0), std::vector<std::wstring>{L"kept.txt.corvastine (other password)"});
+    EXPECT_FALSE(uitest::SaveScreenshot(window, L"vault_other_password" + DpiSuffix()).empty());
 }
 
 TEST_F(StowboxUi, AFailedCopyIsReportedByNameAndNotCalledSuccess) {
