@@ -1,7 +1,8 @@
 // Lock, Unlock and Shred over the rows of the file list, from the keyboard:
 // paths handled last row first in the progress dialog, its status line,
-// cancel during a path, the shred and large-lock questions, the row
-// selected again afterwards, and the start-up password kept for the run.
+// cancel during a path, the shred and large-lock questions (modal to the
+// window, naming what they act on), the rows selected again by name
+// afterwards, and a password set meanwhile replacing the start-up one.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -15,7 +16,11 @@
 #include "RealInput.h"
 #include "StartupPassword.h"
 #include "WipeGate.h"
+#include "engine/LockedFile.h"
 #include "resource.h"
+#include "settings/PasswordStore.h"
+#include "settings/SettingKeys.h"
+#include "settings/Settings.h"
 
 namespace desktoptest {
 namespace {
@@ -80,6 +85,18 @@ protected:
         ASSERT_TRUE(BringToFront(dialog));
         ASSERT_TRUE(ClickAt(CentreOf(button)));
     }
+    // Answers a message box with a click and waits until it is gone.
+    void Answer(const MessageBoxInfo& box, int id) {
+        ClickButtonOf(box.window, id);
+        ASSERT_TRUE(WaitForWindowGone(box.window));
+    }
+    // Types into a field of a dialog as keys, the field focused first.
+    static void TypeInto(HWND dialog, int id, const std::wstring& text) {
+        ASSERT_TRUE(FocusControl(dialog, id));
+        ASSERT_TRUE(uitest::TypeKeys(dialog, text));
+        ASSERT_TRUE(WaitUntil([&] { return ControlText(dialog, id) == text; }));
+    }
+    bool ListHasFocus() { return WaitUntil([&] { return FocusedWindow(hwnd_) == list_; }); }
 
     WipeGate gate_;
     HANDLE firstDone_ = nullptr;
@@ -111,16 +128,17 @@ TEST_F(BatchCommandTest, ThreeRowsAreLockedLastFirstThenUnlockedWithTheStartupPa
     ::SetEvent(goOn_);
     ASSERT_TRUE(WaitForWindowGone(progress));
     ASSERT_TRUE(WaitForRows({L"a.txt.corvastine", L"b.txt.corvastine", L"c.txt.corvastine"}));
-    EXPECT_EQ(SelectedRows(), std::vector<int>{0}) << "the first selected position is selected again";
+    // The same items stay selected, under their locked names, with the
+    // keyboard back in the list.
+    EXPECT_TRUE(WaitUntil([&] { return SelectedRows() == std::vector<int>{0, 1, 2}; }));
     EXPECT_EQ(FocusedRow(), 0);
+    EXPECT_TRUE(ListHasFocus());
+    SaveScreenshot(hwnd_, L"desktop-locked-and-selected-" + std::to_wstring(ScreenDpi()) + L"dpi");
 
-    // A password changed meanwhile does not reach the commands: they keep
-    // the one copied at their first run.
-    corva::desktop::SetStartupPasswordForTesting("second password");
     SelectRows(1, 2);
     PressCommandKey('U');
-    ASSERT_TRUE(WaitForRows({L"a.txt.corvastine", L"b.txt", L"c.txt"})) << "not unlocked with the first password";
-    EXPECT_EQ(SelectedRows(), std::vector<int>{1});
+    ASSERT_TRUE(WaitForRows({L"a.txt.corvastine", L"b.txt", L"c.txt"}));
+    EXPECT_EQ(SelectedNames(), (std::vector<std::wstring>{L"b.txt", L"c.txt"}));
     EXPECT_EQ(FocusedRow(), 1);
     SelectRows(0, 0);
     ClickToolbarButton(ID_EDIT_UNLOCK);
@@ -129,7 +147,56 @@ TEST_F(BatchCommandTest, ThreeRowsAreLockedLastFirstThenUnlockedWithTheStartupPa
     EXPECT_EQ(SelectedRows(), std::vector<int>{0});
 }
 
-TEST_F(BatchCommandTest, ShredAsksFirstAndACancelDuringTheSecondPathLeavesTheFirstRow) {
+TEST_F(BatchCommandTest, TheShredQuestionNamesItsTargetAndTheWindowWaitsForTheAnswer) {
+    ASSERT_TRUE(gate_.Loaded()) << "ui_gatedwipe.dll missing beside the test program";
+    WriteSampleFile(scratch_ / L"a.txt", 300);
+    WriteSampleFile(scratch_ / L"b.txt", 200);
+    WriteSampleFile(scratch_ / L"c.txt", 100);
+    const std::string b = Content(scratch_ / L"b.txt");
+    Open();
+    ShowScratch(3);
+
+    SelectRows(0, 0);
+    PressCommandKey('R');
+    auto box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
+    ASSERT_TRUE(box.has_value()) << "no shred question";
+    EXPECT_EQ(box->text, L"Do you really want to shred the file \"a.txt\"?");
+    EXPECT_EQ(box->caption, L"Warning");
+    EXPECT_EQ(box->owner, hwnd_);
+    EXPECT_EQ(box->icon, MessageIcon::Information);
+    // A click on b.txt while the question is up selects nothing: the window
+    // waits for the answer, and Yes shreds what was asked about.
+    const POINT other = RowLabelPoint(1);
+    RECT boxRect{};
+    ::GetWindowRect(box->window, &boxRect);
+    ASSERT_FALSE(::PtInRect(&boxRect, other)) << "the question covers the row";
+    ASSERT_TRUE(ClickAt(other));
+    Answer(*box, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return gate_.Calls() == 1; }));
+    EXPECT_NE(gate_.PathOfCall(0).find("a.txt"), std::string::npos) << gate_.PathOfCall(0);
+    gate_.Release(1);
+    ASSERT_TRUE(WaitForRows({L"b.txt", L"c.txt"}));
+    EXPECT_EQ(Content(scratch_ / L"b.txt"), b);
+    EXPECT_EQ(gate_.Calls(), 1);
+    EXPECT_TRUE(ListHasFocus());
+
+    // Delete asks the same question, about these 2 items; No keeps them.
+    SelectRows(0, 1);
+    ASSERT_TRUE(BringToFront(hwnd_));
+    std::optional<MessageBoxInfo> question;
+    ASSERT_TRUE(PressKeysUntil({VK_DELETE}, [&] {
+        return (question = FindMessageBox(Scope::Process(::GetCurrentProcessId()))).has_value();
+    }));
+    EXPECT_EQ(question->text, L"Do you really want to shred these 2 items?\n\nb.txt\nc.txt");
+    EXPECT_EQ(question->owner, hwnd_);
+    SaveScreenshot(question->window, L"desktop-shred-question-" + std::to_wstring(ScreenDpi()) + L"dpi");
+    Answer(*question, IDNO);
+    EXPECT_TRUE(ListHasFocus());
+    EXPECT_EQ(RowNames(), (std::vector<std::wstring>{L"b.txt", L"c.txt"}));
+    EXPECT_EQ(gate_.Calls(), 1);
+}
+
+TEST_F(BatchCommandTest, ACancelDuringTheSecondShredPathLeavesTheFirstRow) {
     ASSERT_TRUE(gate_.Loaded()) << "ui_gatedwipe.dll missing beside the test program";
     WriteSampleFile(scratch_ / L"a.txt", 300);
     WriteSampleFile(scratch_ / L"b.txt", 200);
@@ -138,22 +205,12 @@ TEST_F(BatchCommandTest, ShredAsksFirstAndACancelDuringTheSecondPathLeavesTheFir
     Open();
     ShowScratch(3);
 
-    // With no row selected the question still comes; Yes then does nothing.
-    PressCommandKey('R');
-    auto box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
-    ASSERT_TRUE(box.has_value()) << "no shred question";
-    EXPECT_EQ(box->text, L"Do you really want to shred the file?");
-    EXPECT_EQ(box->caption, L"Warning");
-    EXPECT_EQ(box->owner, nullptr);
-    EXPECT_EQ(box->icon, MessageIcon::Information);
-    ClickButtonOf(box->window, IDYES);
-    ASSERT_TRUE(WaitForWindowGone(box->window));
-
     SelectRows(0, 2);
     PressCommandKey('R');
-    box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
+    auto box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
     ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(gate_.Calls(), 0) << "the first Yes started a batch";
+    EXPECT_EQ(box->text, L"Do you really want to shred these 3 items?\n\na.txt\nb.txt\nc.txt");
+    EXPECT_EQ(gate_.Calls(), 0) << "a batch started before the answer";
     ClickButtonOf(box->window, IDYES);
     HWND progress = WaitForProgress();
     ASSERT_NE(progress, nullptr);
@@ -201,10 +258,12 @@ TEST_F(BatchCommandTest, LockingAsksFromAHundredFilesOn) {
         PressCommandKey('L');
         auto box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
         ASSERT_TRUE(box.has_value()) << "no question for row " << row;
-        EXPECT_EQ(box->text, L"More than 100 files will be locked, do you really want to continue?");
+        const std::wstring name = row == 1 ? L"b hundred" : L"c hundred fifty";
+        EXPECT_EQ(box->text,
+                  L"More than 100 files will be locked in \"" + name + L"\", do you really want to continue?");
         EXPECT_EQ(box->caption, L"Corvastine");
         EXPECT_EQ(box->icon, MessageIcon::Question);
-        EXPECT_EQ(box->owner, nullptr);
+        EXPECT_EQ(box->owner, hwnd_);
         ClickButtonOf(box->window, IDNO);
         ASSERT_TRUE(WaitForWindowGone(box->window));
     }
@@ -219,6 +278,108 @@ TEST_F(BatchCommandTest, LockingAsksFromAHundredFilesOn) {
     EXPECT_EQ(lockedIn(scratch_ / L"a ninety-nine"), 99);
     EXPECT_EQ(lockedIn(scratch_ / L"b hundred"), 0);
     EXPECT_EQ(lockedIn(scratch_ / L"c hundred fifty"), 0);
+}
+
+// A password set in the window (Tools -> Change Password, or a reset
+// through Forgot Password) replaces the one the commands use: files are
+// locked under it, and files locked under it elsewhere unlock here.
+class PasswordChangeTest : public BatchCommandTest {
+protected:
+    void SetUp() override {
+        BatchCommandTest::SetUp();
+        settings_ = scratch_.parent_path() / (scratchName_ + L"-settings");
+        fs::create_directories(settings_);
+        corva::SetSettingsFolderForTesting(settings_.wstring() + L"\\");
+        ASSERT_TRUE(EnsureSettingsFile());
+        ASSERT_TRUE(SetPassword("first password"));
+        ASSERT_TRUE(SetAnswers("one", "two", "three"));
+        for (const char* key : corva::kQuestionKeys) ASSERT_TRUE(SetSetting(key, "What was your childhood nickname?"));
+    }
+    void TearDown() override {
+        BatchCommandTest::TearDown();
+        corva::SetSettingsFolderForTesting(L"");
+        std::error_code ec;
+        fs::remove_all(settings_, ec);
+    }
+    // Whether a locked file opens with a password and gives back content
+    // (a copy of it is unlocked beside the settings).
+    bool OpensWith(const fs::path& locked, const char* password, const std::string& content) {
+        const fs::path copy = settings_ / locked.filename();
+        std::error_code ec;
+        if (!fs::copy_file(locked, copy, fs::copy_options::overwrite_existing, ec)) return false;
+        const fs::path plain = settings_ / locked.stem();
+        const bool same = UnlockOneFile(copy.wstring(), password, nullptr) && Content(plain) == content;
+        fs::remove(copy, ec);
+        fs::remove(plain, ec);
+        return same;
+    }
+    // Returns once the window's thread has finished the command it runs
+    // (it takes this message only back in its message loop).
+    void WaitForCommandEnd() {
+        DWORD_PTR ignored = 0;
+        ASSERT_TRUE(::SendMessageTimeoutW(hwnd_, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &ignored));
+    }
+    HWND WaitForDialog(const std::wstring& caption) {
+        return WaitForWindow(WindowQuery::Dialog(Scope::Process(::GetCurrentProcessId()), caption));
+    }
+    fs::path settings_;
+};
+
+TEST_F(PasswordChangeTest, ANewPasswordReplacesTheOneTheCommandsUse) {
+    WriteSampleFile(scratch_ / L"a.txt", 2000);
+    WriteSampleFile(scratch_ / L"a.txt.bak", 100);
+    const std::string a = Content(scratch_ / L"a.txt");
+    Open();
+    ShowScratch(2);
+
+    ChooseMenuItem('T', 'C');
+    HWND dialog = WaitForDialog(L"Change Password");
+    ASSERT_NE(dialog, nullptr);
+    TypeInto(dialog, IDC_CHANGE_NEW, L"second password");
+    TypeInto(dialog, IDC_CHANGE_CONFIRM, L"second password");
+    ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(dialog); }));
+    WaitForCommandEnd();
+    EXPECT_TRUE(ListHasFocus()) << "the keyboard is not back in the list";
+    EXPECT_EQ(corva::desktop::StartupPassword(), "second password");
+
+    // a.txt moves below a.txt.bak when locked: it stays selected by name.
+    SelectRows(0, 0);
+    PressCommandKey('L');
+    ASSERT_TRUE(WaitForRows({L"a.txt.bak", L"a.txt.corvastine"}));
+    EXPECT_TRUE(WaitUntil([&] { return SelectedRows() == std::vector<int>{1}; }));
+    EXPECT_EQ(FocusedRow(), 1);
+    EXPECT_TRUE(OpensWith(scratch_ / L"a.txt.corvastine", "second password", a)) << "not locked with the new password";
+
+    // The reset: the three answers, then a new password.
+    ChooseMenuItem('T', 'F');
+    HWND sheet = WaitForDialog(L"Forgot Password");
+    ASSERT_NE(sheet, nullptr);
+    HWND page = CurrentPage(sheet);
+    TypeInto(page, IDC_ANSWER1, L"one");
+    TypeInto(page, IDC_ANSWER2, L"two");
+    TypeInto(page, IDC_ANSWER3, L"three");
+    ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return CurrentPage(sheet) != page; })) << "the answers were refused";
+    page = CurrentPage(sheet);
+    TypeInto(page, IDC_PAGE_PASSWORD, L"third password");
+    TypeInto(page, IDC_PAGE_CONFIRM, L"third password");
+    ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return CurrentPage(sheet) != page; }));
+    ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindow(sheet) || !::IsWindowVisible(sheet); }));
+    WaitForCommandEnd();
+    EXPECT_TRUE(ListHasFocus());
+    EXPECT_EQ(corva::desktop::StartupPassword(), "third password");
+
+    // A file locked under the new password by another program (the
+    // Explorer menu) unlocks here; one locked under an older one does not.
+    WriteSampleFile(scratch_ / L"b.txt", 1500);
+    const std::string b = Content(scratch_ / L"b.txt");
+    ASSERT_TRUE(LockOneFile((scratch_ / L"b.txt").wstring(), "third password", nullptr));
+    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(PressKeysUntil({VK_F5}, [&] { return RowOfName(L"b.txt.corvastine") >= 0; }));
+    SelectRows(1, 2);
+    PressCommandKey('U');
+    ASSERT_TRUE(WaitUntil([&] { return RowOfName(L"b.txt") >= 0; })) << "not unlocked with the new password";
+    EXPECT_EQ(Content(scratch_ / L"b.txt"), b);
+    EXPECT_TRUE(Exists(scratch_ / L"a.txt.corvastine")) << "the file of the older password stays locked";
 }
 
 }  // namespace
