@@ -1,6 +1,6 @@
 #include "BatchCommands.h"
 
-#include "ProgressDialog.h"
+#include "BatchRunner.h"
 #include "platform/Platform.h"
 #include "platform/WinHandles.h"
 
@@ -41,8 +41,8 @@ bool ConfirmLargeLock(HWND owner, const std::vector<std::wstring>& paths) {
 }
 
 void RunBatchInDialog(BatchProgress& batch) {
-    ProgressDialog dialog(batch);
-    dialog.Run(::GetActiveWindow());
+    batch.SetProtectedPaths(plat::OwnProgramFiles());
+    corva::ui::RunBatch(::GetActiveWindow(), batch);
 }
 
 }  // namespace corva::desktop

@@ -4,8 +4,8 @@
 
 #include "DialogActivation.h"
 #include "EnterPasswordDialog.h"
+#include "BatchRunner.h"
 #include "PasswordSetupWizard.h"
-#include "ProgressDialog.h"
 #include "engine/Batch.h"
 #include "engine/SecretText.h"
 #include "platform/Platform.h"
@@ -43,8 +43,8 @@ bool AskPassword(HWND fallbackOwner, corva::SecretText* password) {
 }
 
 void RunInProgressDialog(BatchProgress& batch, HWND fallbackOwner) {
-    ProgressDialog dialog(batch);
-    dialog.Run(ActiveOwner(fallbackOwner));
+    batch.SetProtectedPaths(plat::OwnProgramFiles());
+    corva::ui::RunBatch(ActiveOwner(fallbackOwner), batch);
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 
 // Progress dialog.
 #define IDC_PROGRESS_STATUS 1001
+#define IDC_PROGRESS_FILE 1002       // the file under work
 #define IDC_PROGRESS_BAR 1003
 
 // Change-password dialog.

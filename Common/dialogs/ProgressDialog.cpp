@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "DialogIds.h"
 #include "DialogSupport.h"
@@ -14,6 +15,28 @@ constexpr UINT_PTR kTimerId = 1;
 // A tick posted by the ticking thread.
 constexpr UINT kTickMessage = WM_APP + 1;
 std::atomic<bool> g_timerRefused{false};
+
+// The path shortened in its middle by the system's path ellipsis
+// ("C:" "\\...\\" "ports\\a.txt") to fit width pixels in the control's font;
+// the control draws the result as it is.
+std::wstring FitPath(HWND control, const std::wstring& path, int width) {
+    HDC screen = ::GetDC(control);
+    if (!screen) return path;
+    HDC dc = ::CreateCompatibleDC(screen);
+    ::ReleaseDC(control, screen);
+    if (!dc) return path;
+    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
+    // Room for the ellipsis the system writes into the text.
+    std::vector<wchar_t> text(path.begin(), path.end());
+    text.resize(path.size() + 8, L'\0');
+    RECT room{0, 0, width, 1000};
+    ::DrawTextW(dc, text.data(), -1, &room, DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING);
+    if (old) ::SelectObject(dc, old);
+    ::DeleteDC(dc);
+    return std::wstring(text.data());
+}
+
 }  // namespace
 
 void ProgressDialog::SetTimerRefusedForTesting(bool refused) { g_timerRefused.store(refused); }
@@ -73,10 +96,22 @@ void ProgressDialog::StopTicking() {
 
 bool ProgressDialog::OnCommand(int id, int, HWND) {
     if (id != IDCANCEL) return false;
-    // Cancel, Escape and the close box: the batch finishes the path in work
-    // and stops; the next tick sees the flag and closes the dialog.
-    batch_.Stop();
-    if (!Ticking()) Tick();
+    if (!Ticking()) {
+        // Nothing would look again: wait here for the worker, then close.
+        batch_.Stop();
+        Tick();
+        return true;
+    }
+    // Cancel, Escape and the close box: the worker stops before its next
+    // file or chunk; the window goes on answering and closes at the first
+    // tick after the worker has ended.
+    batch_.RequestStop();
+    if (!stopping_) {
+        stopping_ = true;
+        ::SetDlgItemTextW(Handle(), IDC_PROGRESS_STATUS, kStoppingText);
+        ::EnableWindow(::GetDlgItem(Handle(), IDCANCEL), FALSE);
+    }
+    if (batch_.HasEnded()) Tick();
     return true;
 }
 
@@ -90,17 +125,30 @@ bool ProgressDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* res
 
 void ProgressDialog::Tick() {
     bool stopped = false;
-    std::wstring status;
-    batch_.GetProgress(&stopped, &status);
-    if (stopped) {
+    std::wstring status, file;
+    batch_.GetProgress(&stopped, &status, &file);
+    if (stopped && batch_.HasEnded()) {
         StopTicking();
         Close(1);
-        batch_.Stop();  // waits for the worker to end
+        batch_.Stop();  // the worker is at its end: this only joins it
         return;
     }
-    ::SetDlgItemTextW(Handle(), IDC_PROGRESS_STATUS, status.c_str());
+    if (!stopping_) ::SetDlgItemTextW(Handle(), IDC_PROGRESS_STATUS, status.c_str());
+    ShowFile(file);
     ::SendDlgItemMessageW(Handle(), IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(batch_.PercentDone() % 100), 0);
     batch_.AddPercentDone(1);
+}
+
+void ProgressDialog::ShowFile(const std::wstring& path) {
+    if (path == shownFile_) return;
+    shownFile_ = path;
+    HWND line = ::GetDlgItem(Handle(), IDC_PROGRESS_FILE);
+    RECT room{};
+    ::GetClientRect(line, &room);
+    // A few pixels to spare: some systems (Wine) draw the text a little
+    // wider than they measure it, and the last letter would be cut.
+    const int width = room.right - room.left - corva::ui::ScaleForDpi(line, 8);
+    ::SetWindowTextW(line, FitPath(line, path, width).c_str());
 }
 
 void ProgressDialog::OnDestroy() { StopTicking(); }

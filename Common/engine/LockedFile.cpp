@@ -174,9 +174,12 @@ private:
 // Reads the body from the current position of in (just past the header),
 // deciphers it and hands exactly payloadSize bytes to sink. The body must
 // hold exactly the blocks the payload size calls for.
-enum class BodyResult { Ok, ReadFailed, Short, SinkFailed };
+// True when the run was asked to stop.
+bool StopAsked(const PipelineControl* control) { return control && control->stopRequested && control->stopRequested(); }
+
+enum class BodyResult { Ok, ReadFailed, Short, SinkFailed, Stopped };
 BodyResult DecipherBody(const Key32& k0, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
-                        const char* stage) {
+                        const char* stage, const PipelineControl* control = nullptr) {
     BodyCipher cipher(k0.bytes, h.iv, false);
     const uint64_t body = BodyBytesFor(h.payloadSize);
     // A small file needs no megabyte to be cleared and wiped.
@@ -184,6 +187,10 @@ BodyResult DecipherBody(const Key32& k0, const LockedFileHeader& h, plat::File& 
     uint64_t left = body, remaining = h.payloadSize;
     BodyResult result = BodyResult::Ok;
     while (left > 0) {
+        if (StopAsked(control)) {
+            result = BodyResult::Stopped;
+            break;
+        }
         const size_t want = left < kChunk ? static_cast<size_t>(left) : kChunk;
         size_t got = 0;
         if (!in.ReadFull(buf.data(), want, &got)) {
@@ -226,7 +233,7 @@ int ReadHeader(plat::File& in, LockedFileHeader* h, int64_t* size, uint8_t raw[k
 // already derived for this very header (the read-back after locking), or
 // nullptr to derive them from the password.
 int ReadLockedFile(const char* password, const WrittenKeys* known, plat::File& in, ByteSink* sink,
-                   const wchar_t* name, FileLog* log, const char* stage) {
+                   const wchar_t* name, FileLog* log, const char* stage, const PipelineControl* control = nullptr) {
     LockedFileHeader h;
     int64_t size = 0;
     uint8_t raw[kHeaderSize];
@@ -251,8 +258,11 @@ int ReadLockedFile(const char* password, const WrittenKeys* known, plat::File& i
     std::unique_ptr<ThreadedSink> ahead;
     if (BodyBytesFor(h.payloadSize) >= kThreadedBody) ahead.reset(new ThreadedSink(&inflater));
     ByteSink* first = ahead ? static_cast<ByteSink*>(ahead.get()) : &inflater;
-    switch (DecipherBody(keys.body, h, in, first, stage)) {
+    switch (DecipherBody(keys.body, h, in, first, stage, control)) {
         case BodyResult::Ok: break;
+        case BodyResult::Stopped:
+            ahead.reset();
+            return kCancelled;
         case BodyResult::ReadFailed:
             LogTo(log, kLogError, "[decryptfile] when read %s, a file io error occurs.", Narrow(name).c_str());
             return kIoFailure;
@@ -272,12 +282,20 @@ void (*g_beforeVerifyHook)(plat::File& lockedCopy) = nullptr;
 // Deletes a file that the operation has replaced by its other form; a
 // read-only file has the attribute cleared first (and set again when the
 // delete still fails).
-bool RemoveReplaced(const std::wstring& path) {
+bool RemoveReplaced(const std::wstring& path, plat::IoError* error) {
     if (plat::RemoveFile(path)) return true;
+    *error = plat::LastIoError();
     if (!plat::IsReadOnly(path) || !plat::SetReadOnly(path, false)) return false;
     if (plat::RemoveFile(path)) return true;
+    *error = plat::LastIoError();
     plat::SetReadOnly(path, true);
     return false;
+}
+
+// Notes the system's cause of a failure for the caller, when it asked.
+int Failed(PipelineControl* control, int result, plat::IoError cause) {
+    if (control) control->cause = cause == plat::IoError::None ? plat::IoError::Io : cause;
+    return result;
 }
 
 }  // namespace
@@ -489,13 +507,14 @@ int RemoveStaleTemporaries(const std::wstring& folder, const std::vector<std::ws
 
 void SetBeforeVerifyHookForTesting(void (*hook)(plat::File& lockedCopy)) { g_beforeVerifyHook = hook; }
 
-int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* source) {
+int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* source,
+             PipelineControl* control) {
     switch (plat::KindOf(path)) {
         case plat::EntryKind::Folder: return kOk;
         case plat::EntryKind::File: break;
         case plat::EntryKind::Missing:
             LogTo(log, kLogWarn, "[encryptfile] open %s failed.", Narrow(path).c_str());
-            return kIoFailure;
+            return Failed(control, kIoFailure, plat::ProbeEntry(path));
         default:
             LogTo(log, kLogWarn, "[LockOneFile] %s is not a plain file, left alone.", Narrow(path).c_str());
             return kNotAFile;
@@ -512,12 +531,12 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
     plat::File in;
     if (!in.Open(path, plat::File::Mode::Read)) {
         LogTo(log, kLogWarn, "[encryptfile] open %s failed.", Narrow(path).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, in.LastError());
     }
     plat::PendingFile out;
     if (!out.Create(locked)) {
         LogTo(log, kLogWarn, "[encryptfile] open %s failed.", Narrow(locked).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, out.LastError());
     }
     // The header goes first with the payload size still 0; the size is
     // written in once the compressed stream has ended.
@@ -529,12 +548,12 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
                              : BuildHeader(password, 0, &h, keys.header.bytes);
     if (!in.Size(&length) || !made) {
         LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", Narrow(path).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, in.LastError());
     }
     SerializeHeader(h, raw);
     if (!out.Data().Write(raw, sizeof raw)) {
         LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, out.Data().LastError());
     }
     // The body key depends on the sealed header: the second stretch follows.
     if (!source) StretchSecret(password, h.sealedDigest, keys.body.bytes);
@@ -547,11 +566,17 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
     std::vector<uint8_t> buf(static_cast<uint64_t>(length) < kChunk ? static_cast<size_t>(length) + 1 : kChunk);
     uint64_t total = 0;
     int result = kOk;
+    plat::IoError cause = plat::IoError::None;  // of a read failure; a write's is the output's
     for (;;) {
+        if (StopAsked(control)) {
+            result = kCancelled;
+            break;
+        }
         size_t got = 0;
         if (!in.ReadFull(buf.data(), buf.size(), &got)) {
             LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", Narrow(path).c_str());
             result = kIoFailure;
+            cause = in.LastError();
             break;
         }
         total += got;
@@ -570,17 +595,22 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
     if (result == kOk && (total != static_cast<uint64_t>(length) || !in.Size(&after) || after != length)) {
         LogTo(log, kLogError, "[encryptfile] when read %s, an file io error occurs.", Narrow(path).c_str());
         result = kIoFailure;
+        cause = plat::IoError::InUse;  // another program writes to it meanwhile
     }
     if (result == kOk && !compressor->Finish()) {
         LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
         result = kIoFailure;
     }
-    if (result != kOk) return result;
+    if (result != kOk) {
+        compressor.reset();  // its threads have ended: the output's error can be read
+        if (result == kCancelled) return kCancelled;
+        return Failed(control, result, cause != plat::IoError::None ? cause : out.Data().LastError());
+    }
     uint8_t size[8];
     PutLe(size, cipher.PayloadSize(), 8);
     if (!out.Data().Seek(164) || !out.Data().Write(size, sizeof size) || !out.Data().Flush()) {
         LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, out.Data().LastError());
     }
     // The plain file goes only once its locked copy, flushed, reads back
     // whole: the header token, every block, every gzip member and its check.
@@ -591,9 +621,11 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
     WrittenKeys written{&keys, {}};
     SerializeHeader(h, written.header);
     PutLe(written.header + 164, cipher.PayloadSize(), 8);
-    if (ReadLockedFile(password, &written, out.Data(), &discard, locked.c_str(), log, "verify") != kOk) {
+    const int verified = ReadLockedFile(password, &written, out.Data(), &discard, locked.c_str(), log, "verify", control);
+    if (verified == kCancelled) return kCancelled;
+    if (verified != kOk) {
         LogTo(log, kLogError, "[LockOneFile] %s did not verify.", Narrow(locked).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, out.Data().LastError());
     }
     if (!out.Publish(false)) {
         if (out.LastError() == plat::IoError::Exists) {
@@ -601,24 +633,26 @@ int LockFile(const std::wstring& path, const char* password, FileLog* log, LockK
             return kDestinationExists;
         }
         LogTo(log, kLogError, "[encryptfile] write %s failed.", Narrow(locked).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, out.LastError());
     }
     in.Close();
-    if (!RemoveReplaced(path)) {
+    plat::IoError removeError = plat::IoError::None;
+    if (!RemoveReplaced(path, &removeError)) {
         // Never two copies of one file: the locked copy goes again.
         LogTo(log, kLogWarn, "[LockOneFile] delete %s failed.", Narrow(path).c_str());
         plat::RemoveFile(locked);
-        return kPlainNotDeleted;
+        return Failed(control, kPlainNotDeleted, removeError);
     }
     plat::SyncParentFolder(path);
     return kOk;
 }
 
-int UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log) {
+int UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log,
+               PipelineControl* control) {
     switch (plat::KindOf(path)) {
         case plat::EntryKind::Folder: return kOk;
         case plat::EntryKind::File: break;
-        case plat::EntryKind::Missing: return kNotLockedFile;
+        case plat::EntryKind::Missing: return Failed(control, kNotLockedFile, plat::ProbeEntry(path));
         default:
             LogTo(log, kLogWarn, "[UnlockOneFile] %s is not a plain file, left alone.", Narrow(path).c_str());
             return kNotAFile;
@@ -639,21 +673,24 @@ int UnlockFile(const std::wstring& path, const char* password, bool replaceExist
     plat::File in;
     if (!in.Open(path, plat::File::Mode::Read)) {
         LogTo(log, kLogWarn, "[decryptfile] open %s failed.", Narrow(path).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, in.LastError());
     }
     plat::PendingFile out;
     if (!out.Create(restored)) {
         LogTo(log, kLogWarn, "[decryptfile] open %s failed.", Narrow(restored).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, out.LastError());
     }
     FileSink sink(out.Data());
-    int rc = ReadLockedFile(password, nullptr, in, &sink, path.c_str(), log, "decrypt");
+    int rc = ReadLockedFile(password, nullptr, in, &sink, path.c_str(), log, "decrypt", control);
     if (rc != kOk) {
         if (sink.Failed()) {
             LogTo(log, kLogError, "[decryptfile] write %s failed.", Narrow(restored).c_str());
-            rc = kIoFailure;
-        } else if (rc == kDamagedPayload || rc == kSizeMismatch) {
+            return Failed(control, kIoFailure, out.Data().LastError());
+        }
+        if (rc == kDamagedPayload || rc == kSizeMismatch) {
             LogTo(log, kLogError, "[UnlockOneFile] %s is damaged.", Narrow(path).c_str());
+        } else if (rc == kIoFailure) {
+            return Failed(control, kIoFailure, in.LastError());
         }
         return rc;
     }
@@ -664,12 +701,13 @@ int UnlockFile(const std::wstring& path, const char* password, bool replaceExist
             return kDestinationExists;
         }
         LogTo(log, kLogError, "[decryptfile] write %s failed.", Narrow(restored).c_str());
-        return kIoFailure;
+        return Failed(control, kIoFailure, out.LastError());
     }
     in.Close();
-    if (!RemoveReplaced(path)) {
+    plat::IoError removeError = plat::IoError::None;
+    if (!RemoveReplaced(path, &removeError)) {
         LogTo(log, kLogWarn, "[UnlockOneFile] delete %s failed.", Narrow(path).c_str());
-        return kLockedNotDeleted;
+        return Failed(control, kLockedNotDeleted, removeError);
     }
     plat::SyncParentFolder(path);
     return kOk;
@@ -851,6 +889,7 @@ int decryptfile(const char* password, const wchar_t* source, const wchar_t* dest
             return kIoFailure;
         case BodyResult::Short: return kSizeMismatch;
         case BodyResult::SinkFailed:
+        case BodyResult::Stopped:  // never asked to stop here
             LogTo(log, kLogError, "[decryptfile] write %s failed.", dst.c_str());
             return kIoFailure;
     }

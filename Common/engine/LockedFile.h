@@ -5,14 +5,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-class FileLog;
+#include "platform/Platform.h"
 
-namespace plat {
-class File;
-}
+class FileLog;
 
 namespace corva {
 
@@ -37,6 +36,19 @@ enum EngineResult : int {
     kPlainNotDeleted = -11,   // locked and verified, but the plain file could not be deleted: the
                               // locked copy was removed again, nothing changed
     kLockedNotDeleted = -12,  // restored completely, but the locked file could not be deleted
+    kCancelled = -13,         // stopped between two chunks: the output discarded, the source as it was
+};
+
+// A batch's hold on one run of LockFile or UnlockFile.
+struct PipelineControl {
+    // Polled between chunks (up to a megabyte each) until the output is
+    // published; true stops the run with kCancelled: the pending output is
+    // discarded and the source stays as it was. Empty: never stops.
+    std::function<bool()> stopRequested;
+    // Set by a failing run to what the system said: the cause of
+    // kIoFailure, kPlainNotDeleted and kLockedNotDeleted, or why the source
+    // was not there (NotFound). None when it said nothing.
+    plat::IoError cause = plat::IoError::None;
 };
 
 // The header in file order; serialised field by field, little-endian.
@@ -106,14 +118,18 @@ int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* lo
 // keys: where the header and keys come from when many files are locked one
 // after another on this thread (nullptr: made here, one stretch after the
 // other).
-int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* keys = nullptr);
+// control: a stop to poll and where the cause of a failure goes (nullptr:
+// neither). The result codes mean the same with or without it.
+int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* keys = nullptr,
+             PipelineControl* control = nullptr);
 // UnlockFile streams the locked file through the decipherer into the
 // decompressor, into a pending file that takes the restored name only when
 // the whole stream was valid and the data flushed; then the locked file is
 // deleted. An existing file of the restored name is replaced only with
 // replaceExisting (kDestinationExists otherwise), and a folder or link of
 // that name never.
-int UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log);
+int UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log,
+               PipelineControl* control = nullptr);
 
 // Removes what an earlier version of the engine, killed at the wrong moment,
 // may have left beside the files of a folder: a temporary named after an

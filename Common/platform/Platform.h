@@ -18,9 +18,12 @@ enum class IoError {
     None = 0,
     NotFound,      // no such file or folder
     Exists,        // exclusive create found the name taken
-    Access,        // permission denied, read-only, sharing violation
+    Access,        // permission denied, read-only file, medium or folder
     NoSpace,       // disk full or quota exceeded
     Io,            // any other failure of the device
+    InUse,         // held by another program (sharing or lock violation)
+    DriveGone,     // the drive or device is no longer there
+    NameTooLong,   // the path or one of its names is longer than the system takes
 };
 
 // ---------------------------------------------------------------- files
@@ -87,6 +90,10 @@ bool ReadFaultPendingForTesting();
 // usual path. Windows always names its pending files, so there it does
 // nothing.
 void SetUnnamedFilesForTesting(bool allowed);
+
+// Test hook: false makes ShortPathName find no short names (as on a volume
+// where they are switched off); true restores them.
+void SetShortNamesForTesting(bool available);
 
 // ---------------------------------------------------------------- pending files
 // A new file whose data has no name in its folder until Publish gives it
@@ -163,6 +170,29 @@ bool SetReadOnly(const std::wstring& path, bool readOnly);
 bool SyncParentFolder(const std::wstring& path);
 // Names of the entries of a folder (without "." and ".."), in no set order.
 bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names);
+// The same; error, when given, receives why the folder could not be listed.
+bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names, IoError* error);
+// The error of the calling thread's last failed system call, as an IoError:
+// read it at once after a platform call that returned false (RemoveFile,
+// RemoveFolder, RenameNoReplace, ...).
+IoError LastIoError();
+// Why an entry cannot be reached: None when it can, NotFound when it is
+// not there, DriveGone when its drive (volume, share) is not reachable
+// either, NameTooLong, Access, ... Links are not followed.
+IoError ProbeEntry(const std::wstring& path);
+
+// The identity of a file, the same under every name it has (hard links,
+// short names, other spellings of its path); links are identified as
+// themselves, never followed.
+struct FileId {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileId& other) const { return volume == other.volume && index == other.index; }
+};
+bool GetFileId(const std::wstring& path, FileId* id);
+// The short (8.3) form of an existing path on Windows; empty where there is
+// none (or elsewhere).
+std::wstring ShortPathName(const std::wstring& path);
 // The folder part of a path, without the trailing separator.
 std::wstring ParentFolder(const std::wstring& path);
 wchar_t PathSeparator();
@@ -185,6 +215,11 @@ std::wstring ModulePath();
 // library and the vault's own files sit beside the module that uses them.
 // Empty when the module's path cannot be had.
 std::wstring ModuleFilePath(const std::wstring& name);
+// The running module's own files, which no batch may lock, unlock over or
+// shred: the module itself and, beside it, the settings file "config.xml",
+// the cryptographic library and the wiping library. Empty when the
+// module's path cannot be had.
+std::vector<std::wstring> OwnProgramFiles();
 
 // ---------------------------------------------------------------- text
 // Narrow text is the system ANSI code page on Windows and UTF-8 elsewhere.

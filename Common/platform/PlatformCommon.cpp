@@ -53,6 +53,12 @@ std::atomic<bool> g_unnamedFiles{true};
 
 void SetUnnamedFilesForTesting(bool allowed) { detail::g_unnamedFiles.store(allowed); }
 
+namespace detail {
+std::atomic<bool> g_shortNames{true};
+}  // namespace detail
+
+void SetShortNamesForTesting(bool available) { detail::g_shortNames.store(available); }
+
 bool IsLinkReparseTag(uint32_t tag) {
     return tag == 0 || (tag & 0x20000000u) != 0;  // the name-surrogate bit
 }
@@ -103,6 +109,23 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     const wchar_t last = folder.back();
     if (last == L'/' || last == L'\\') return folder + name;
     return folder + PathSeparator() + name;
+}
+
+bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names) {
+    return ListFolder(folder, names, nullptr);
+}
+
+std::vector<std::wstring> OwnProgramFiles() {
+    const std::wstring module = ModulePath();
+    if (module.empty()) return {};
+#ifdef _WIN32
+    const wchar_t* const beside[] = {L"config.xml", L"libeay32.dll", L"dwipe.dll"};
+#else
+    const wchar_t* const beside[] = {L"config.xml", L"libdwipe.so"};  // libcrypto is the system's
+#endif
+    std::vector<std::wstring> files{module};
+    for (const wchar_t* name : beside) files.push_back(ModuleFilePath(name));
+    return files;
 }
 
 std::wstring ModuleFilePath(const std::wstring& name) {

@@ -36,11 +36,17 @@ IoError FromErrno(int e) {
         case EEXIST: return IoError::Exists;
         case EACCES:
         case EPERM:
-        case EROFS:
-        case ETXTBSY: return IoError::Access;
+        case EROFS: return IoError::Access;
+        case ETXTBSY: return IoError::InUse;
         case ENOSPC:
         case EDQUOT:
         case EFBIG: return IoError::NoSpace;
+        case ENODEV:
+        case ENXIO:
+        case ENOMEDIUM:
+        case ESTALE:
+        case ENOTCONN: return IoError::DriveGone;
+        case ENAMETOOLONG: return IoError::NameTooLong;
         default: return IoError::Io;
     }
 }
@@ -486,16 +492,38 @@ ComScope::~ComScope() {}
 
 namespace plat {
 
-bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names) {
+bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names, IoError* error) {
     names->clear();
     DIR* d = ::opendir(WideToUtf8(folder).c_str());
-    if (!d) return false;
+    if (!d) {
+        if (error) *error = FromErrno(errno);
+        return false;
+    }
     while (dirent* e = ::readdir(d)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         names->push_back(Utf8ToWide(e->d_name));
     }
     ::closedir(d);
+    if (error) *error = IoError::None;
     return true;
 }
+
+IoError LastIoError() { return FromErrno(errno); }
+
+IoError ProbeEntry(const std::wstring& path) {
+    struct stat st;
+    if (::lstat(Native(path).c_str(), &st) == 0) return IoError::None;
+    return FromErrno(errno);
+}
+
+bool GetFileId(const std::wstring& path, FileId* id) {
+    struct stat st;
+    if (::lstat(Native(path).c_str(), &st) != 0) return false;
+    id->volume = static_cast<uint64_t>(st.st_dev);
+    id->index = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+std::wstring ShortPathName(const std::wstring&) { return std::wstring(); }
 
 }  // namespace plat

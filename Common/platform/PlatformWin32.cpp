@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <atomic>
 #include <cstring>
 #include <cwchar>
 #include <vector>
@@ -14,6 +15,7 @@ namespace plat {
 namespace detail {
 bool ChargeWriteBudget(size_t size);
 int TakeReadFault();
+extern std::atomic<bool> g_shortNames;
 }
 
 namespace {
@@ -27,17 +29,51 @@ IoError FromWin32(DWORD e) {
         case ERROR_FILE_EXISTS:
         case ERROR_ALREADY_EXISTS: return IoError::Exists;
         case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT: return IoError::Access;
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT: return IoError::Access;
+        case ERROR_USER_MAPPED_FILE: return IoError::InUse;
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
         case 1295 /* ERROR_DISK_QUOTA_EXCEEDED */: return IoError::NoSpace;
+        case ERROR_NOT_READY:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_UNIT:
+        case ERROR_WRONG_DISK:
+        case ERROR_NETNAME_DELETED:
+        case ERROR_UNRECOGNIZED_VOLUME:
+        case ERROR_NO_MEDIA_IN_DRIVE:
+        case ERROR_MEDIA_CHANGED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED: return IoError::DriveGone;
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_BUFFER_OVERFLOW: return IoError::NameTooLong;
         default: return IoError::Io;
     }
 }
 
-DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+// From this length on a path is handed to the system in its long form
+// ("\\?\C:\..."), which has no MAX_PATH limit; below it (CreateDirectory's
+// limit is MAX_PATH - 12) the path goes as it is. The long form is made from
+// the full path, so that "." and ".." and forward slashes are resolved
+// first (the system takes a long-form path literally).
+constexpr size_t kLongFormFrom = MAX_PATH - 12;
+
+std::wstring Long(const std::wstring& path) {
+    if (path.size() < kLongFormFrom || path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0)
+        return path;
+    DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    n = ::GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
+    if (n == 0 || n >= full.size()) return path;
+    full.resize(n);
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(Long(path).c_str()); }
 
 // The reparse tag of an open handle; 0 when it cannot be read.
 uint32_t ReparseTag(HANDLE h) {
@@ -98,7 +134,8 @@ bool File::Open(const std::wstring& path, Mode mode) {
     // same file.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_DELETE;
     const DWORD attributes = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
-    HANDLE h = ::CreateFileW(path.c_str(), access, share, nullptr, disposition,
+    const std::wstring name = Long(path);
+    HANDLE h = ::CreateFileW(name.c_str(), access, share, nullptr, disposition,
                              attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         Fail();
@@ -116,7 +153,7 @@ bool File::Open(const std::wstring& path, Mode mode) {
             error_ = IoError::Access;
             return false;
         }
-        HANDLE data = ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, attributes, nullptr);
+        HANDLE data = ::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING, attributes, nullptr);
         const bool same = data != INVALID_HANDLE_VALUE && SameFile(h, data);
         if (!same) Fail();
         ::CloseHandle(h);
@@ -217,7 +254,7 @@ EntryKind KindOf(const std::wstring& path) {
         // The tag comes with the folder listing; one that cannot be read
         // counts as a link.
         WIN32_FIND_DATAW data;
-        HANDLE find = ::FindFirstFileW(path.c_str(), &data);
+        HANDLE find = ::FindFirstFileW(Long(path).c_str(), &data);
         uint32_t tag = 0;
         if (find != INVALID_HANDLE_VALUE) {
             if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) tag = data.dwReserved0;
@@ -234,20 +271,20 @@ bool IsDirectory(const std::wstring& path) { return KindOf(path) == EntryKind::F
 
 bool FileSize(const std::wstring& path, int64_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+    if (!::GetFileAttributesExW(Long(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsLink(path))
         return false;
     *size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
 }
 
-bool RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != 0; }
+bool RemoveFile(const std::wstring& path) { return ::DeleteFileW(Long(path).c_str()) != 0; }
 
 bool RemoveFolder(const std::wstring& path) {
     DWORD a = Attributes(path);
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT))
         return false;
-    return ::RemoveDirectoryW(path.c_str()) != 0;
+    return ::RemoveDirectoryW(Long(path).c_str()) != 0;
 }
 
 bool RemoveLink(const std::wstring& path) {
@@ -256,7 +293,7 @@ bool RemoveLink(const std::wstring& path) {
     // does not show as a reparse point with a tag is refused: deleting it
     // could reach the target (Wine, for one, presents Unix symbolic links to
     // folders as reparse points by name but opens their targets).
-    HANDLE h = ::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+    HANDLE h = ::CreateFileW(Long(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -274,11 +311,11 @@ bool RemoveLink(const std::wstring& path) {
 }
 
 bool RenameReplacing(const std::wstring& from, const std::wstring& to) {
-    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return ::MoveFileExW(Long(from).c_str(), Long(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool RenameNoReplace(const std::wstring& from, const std::wstring& to) {
-    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    return ::MoveFileExW(Long(from).c_str(), Long(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool SyncParentFolder(const std::wstring&) { return true; }
@@ -293,7 +330,7 @@ bool SetReadOnly(const std::wstring& path, bool readOnly) {
     if (a == INVALID_FILE_ATTRIBUTES) return false;
     a = readOnly ? (a | FILE_ATTRIBUTE_READONLY) : (a & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     if (a == 0) a = FILE_ATTRIBUTE_NORMAL;
-    return ::SetFileAttributesW(path.c_str(), a) != 0;
+    return ::SetFileAttributesW(Long(path).c_str(), a) != 0;
 }
 
 wchar_t PathSeparator() { return L'\\'; }
@@ -306,7 +343,7 @@ bool PendingFile::Create(const std::wstring& target) {
     for (int attempt = 0; attempt < 4; ++attempt) {
         const std::wstring temp = TemporaryName(target);
         if (temp.empty()) break;
-        HANDLE h = ::CreateFileW(temp.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+        HANDLE h = ::CreateFileW(Long(temp).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
@@ -319,7 +356,7 @@ bool PendingFile::Create(const std::wstring& target) {
         if (!SetDeleteMark(h, true)) {
             error_ = FromWin32(::GetLastError());
             ::CloseHandle(h);
-            ::DeleteFileW(temp.c_str());
+            ::DeleteFileW(Long(temp).c_str());
             return false;
         }
         file_.handle_ = h;
@@ -394,7 +431,7 @@ bool PendingFile::Publish(bool replaceExisting) {
         return false;
     }
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!::MoveFileExW(temp_.c_str(), target_.c_str(), flags)) {
+    if (!::MoveFileExW(Long(temp_).c_str(), Long(target_).c_str(), flags)) {
         error_ = FromWin32(::GetLastError());
         Discard();
         return false;
@@ -411,7 +448,7 @@ void PendingFile::Discard() {
     // handle then deletes the file. By name as well, should the mark fail.
     const bool marked = SetDeleteMark(file_.handle_, true);
     file_.Close();
-    if (!marked) ::DeleteFileW(temp_.c_str());
+    if (!marked) ::DeleteFileW(Long(temp_).c_str());
     temp_.clear();
     open_ = false;
 }
@@ -533,20 +570,104 @@ ComScope::~ComScope() {
 
 namespace plat {
 
-bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names) {
+bool ListFolder(const std::wstring& folder, std::vector<std::wstring>* names, IoError* error) {
     names->clear();
+    if (error) *error = IoError::None;
     WIN32_FIND_DATAW data;
     std::wstring pattern = folder;
     if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
     pattern += L'*';
-    HANDLE h = ::FindFirstFileW(pattern.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    HANDLE h = ::FindFirstFileW(Long(pattern).c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD e = ::GetLastError();
+        if (e == ERROR_FILE_NOT_FOUND) return true;
+        if (error) *error = FromWin32(e);
+        return false;
+    }
     do {
         if (std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0) continue;
         names->push_back(data.cFileName);
     } while (::FindNextFileW(h, &data));
     ::FindClose(h);
     return true;
+}
+
+IoError LastIoError() { return FromWin32(::GetLastError()); }
+
+namespace {
+
+// The root of a path's volume as a folder: "C:\", "\\server\share\";
+// empty for a relative path.
+std::wstring VolumeRoot(const std::wstring& path) {
+    std::wstring p = path;
+    if (p.compare(0, 8, L"\\\\?\\UNC\\") == 0) p = L"\\\\" + p.substr(8);
+    else if (p.compare(0, 4, L"\\\\?\\") == 0) p = p.substr(4);
+    if (p.size() >= 3 && p[1] == L':' && (p[2] == L'\\' || p[2] == L'/')) return p.substr(0, 3);
+    if (p.size() >= 2 && (p[0] == L'\\' || p[0] == L'/') && (p[1] == L'\\' || p[1] == L'/')) {
+        size_t seen = 2, i = 2;
+        for (; i < p.size() && seen < 4; ++i)
+            if (p[i] == L'\\' || p[i] == L'/') ++seen;
+        return seen == 4 ? p.substr(0, i) : p + L'\\';
+    }
+    return std::wstring();
+}
+
+}  // namespace
+
+// A name no file system here can hold (more than 255 characters), or a path
+// longer than the system takes even in its long form.
+bool LongerThanTheSystemTakes(const std::wstring& path) {
+    if (path.size() >= 32767 - 8) return true;
+    size_t run = 0;
+    for (wchar_t c : path) {
+        run = (c == L'\\' || c == L'/') ? 0 : run + 1;
+        if (run > 255) return true;
+    }
+    return false;
+}
+
+IoError ProbeEntry(const std::wstring& path) {
+    if (Attributes(path) != INVALID_FILE_ATTRIBUTES) return IoError::None;
+    const IoError error = FromWin32(::GetLastError());
+    // Not every system says so itself (Wine answers "not found").
+    if ((error == IoError::NotFound || error == IoError::Io) && LongerThanTheSystemTakes(path))
+        return IoError::NameTooLong;
+    if (error != IoError::NotFound) return error;
+    // A path on a drive that went away reads as not found: its root tells.
+    const std::wstring root = VolumeRoot(path);
+    if (!root.empty() && ::GetFileAttributesW(root.c_str()) == INVALID_FILE_ATTRIBUTES) return IoError::DriveGone;
+    return error;
+}
+
+bool GetFileId(const std::wstring& path, FileId* id) {
+    HANDLE h = ::CreateFileW(Long(path).c_str(), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    if (!ok) return false;
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+std::wstring ShortPathName(const std::wstring& path) {
+    if (!detail::g_shortNames.load()) return std::wstring();
+    const std::wstring name = Long(path);
+    DWORD n = ::GetShortPathNameW(name.c_str(), nullptr, 0);
+    if (n == 0) return std::wstring();
+    std::wstring out(n, L'\0');
+    n = ::GetShortPathNameW(name.c_str(), &out[0], n);
+    if (n == 0 || n >= out.size()) return std::wstring();
+    out.resize(n);
+    // Handed back in the form it was given.
+    if (name != path) {
+        if (out.compare(0, 8, L"\\\\?\\UNC\\") == 0) out = L"\\\\" + out.substr(8);
+        else if (out.compare(0, 4, L"\\\\?\\") == 0) out = out.substr(4);
+    }
+    return out;
 }
 
 }  // namespace plat

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -83,13 +84,18 @@ TEST(BatchProgressTest, ThreePathsLastFirstWithOneStatusEach) {
     fake.WaitCalls(1);
     EXPECT_EQ(fake.Call(0), ExpectedWipeCall(c));
     bool stop = true;
-    EXPECT_EQ(Status(batch, &stop), L"");
+    std::wstring file;
+    batch.GetProgress(&stop, nullptr, &file);
+    EXPECT_EQ(file, c) << "the file under work shows from the start";
+    EXPECT_EQ(Status(batch, &stop), L"Tocal files:3 processed files:0");
     EXPECT_FALSE(stop);
     EXPECT_EQ(batch.GetRunState(), BatchProgress::kRunning);
 
     fake.Release(1);
     fake.WaitCalls(2);
     EXPECT_EQ(fake.Call(1), ExpectedWipeCall(b));
+    batch.GetProgress(nullptr, nullptr, &file);
+    EXPECT_EQ(file, b);
     EXPECT_EQ(Status(batch, &stop), L"Tocal files:3 processed files:1");
     EXPECT_FALSE(stop);
     EXPECT_EQ(batch.PercentDone(), 33);
@@ -259,6 +265,145 @@ TEST(LockBatchTest, AFailingEntryDoesNotStopTheBatch) {
     RunToEnd(batch);
     EXPECT_EQ(Status(batch), L"Tocal files:3 processed files:3");
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::wstring>{L"a.txt.corvastine", L"c.txt.corvastine"}));
+    const auto failures = batch.Failures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].path, dir / L"missing.txt");
+    EXPECT_EQ(failures[0].reason, corva::FailureReason::Missing);
+    EXPECT_EQ(batch.FilesDone(), 2u);
+    EXPECT_FALSE(batch.WasCancelled());
+}
+
+namespace {
+
+// The failures of a batch as path -> reason, whatever the order.
+std::map<std::wstring, corva::FailureReason> FailureMap(BatchProgress& batch) {
+    std::map<std::wstring, corva::FailureReason> out;
+    for (const auto& f : batch.Failures()) EXPECT_TRUE(out.emplace(f.path, f.reason).second) << plat::WideToUtf8(f.path);
+    return out;
+}
+
+}  // namespace
+
+// A drive that fills up: the file that does not fit is named with the
+// reason, left plain and whole, and nothing of it stays behind.
+TEST(LockBatchTest, AFullDriveIsNamedAsTheReason) {
+    TempDir dir;
+    const std::wstring folder = dir / L"docs";
+    ASSERT_TRUE(MakeFolder(folder));
+    const Bytes big = PseudoRandom(400000, 5);
+    ASSERT_TRUE(WriteFileBytes(Join(folder, L"big.bin"), big));
+    plat::SetWriteBudgetForTesting(1000);
+    LockBatch batch({folder}, kPassword, nullptr);
+    RunToEnd(batch);
+    plat::SetWriteBudgetForTesting(-1);
+    const std::map<std::wstring, corva::FailureReason> expected{{Join(folder, L"big.bin"), corva::FailureReason::NoRoom}};
+    EXPECT_EQ(FailureMap(batch), expected);
+    EXPECT_EQ(ReadFileBytes(Join(folder, L"big.bin")), big);
+    EXPECT_EQ(ListNames(folder), std::vector<std::wstring>{L"big.bin"});
+}
+
+// A path the system refuses for its length is said to be too long, not
+// silently passed over.
+TEST(LockBatchTest, APathTooLongForTheSystemIsNamedAsSuch) {
+    TempDir dir;
+    const std::wstring tooLong = dir / (std::wstring(300, L'n') + L".txt");
+    for (int kind = 0; kind < 2; ++kind) {
+        std::unique_ptr<BatchProgress> batch;
+        if (kind == 0) batch.reset(new LockBatch({tooLong}, kPassword, nullptr));
+        else batch.reset(new ShredBatch({tooLong}, nullptr, BesideTest(kWipeLibraryName)));
+        RunToEnd(*batch);
+        const std::map<std::wstring, corva::FailureReason> expected{{tooLong, corva::FailureReason::PathTooLong}};
+        EXPECT_EQ(FailureMap(*batch), expected) << kind;
+    }
+}
+
+// The program's own files (its settings file, its libraries, the program
+// itself) are never locked, unlocked over or shredded: selected, met in a
+// walked folder, or named another way. The summary names each of them.
+TEST(LockBatchTest, ProtectedFilesAreRefusedAndNamed) {
+    TempDir dir;
+    const std::wstring folder = dir / L"program";
+    ASSERT_TRUE(MakeFolder(folder));
+    const std::wstring config = Join(folder, L"config.xml"), program = Join(folder, L"tool.exe"),
+                       other = Join(folder, L"readme.txt");
+    ASSERT_TRUE(WriteFileText(config, "<settings/>"));
+    ASSERT_TRUE(WriteFileText(program, "MZ program"));
+    ASSERT_TRUE(WriteFileText(other, "read me"));
+    // An earlier locked copy of a settings file: unlocking it would replace
+    // the settings file.
+    ASSERT_TRUE(WriteFileText(dir / L"config.xml", "<old/>"));
+    ASSERT_TRUE(LockOneFile(dir / L"config.xml", kPassword, nullptr));
+    ASSERT_TRUE(plat::RenameNoReplace(dir / L"config.xml.corvastine", Join(folder, L"config.xml.corvastine")));
+    const std::vector<std::wstring> own = {program, config};
+    const std::wstring otherSpelling = Join(Join(folder, L"."), L"config.xml");
+    {
+        LockBatch batch({folder, otherSpelling}, kPassword, nullptr);
+        batch.SetProtectedPaths(own);
+        RunToEnd(batch);
+        const std::vector<corva::BatchFailure> failures = batch.Failures();
+        ASSERT_EQ(failures.size(), 3u);
+        EXPECT_EQ(failures[0].path, otherSpelling);  // the last selected path comes first
+        for (const auto& f : failures) EXPECT_EQ(f.reason, corva::FailureReason::OwnFile) << plat::WideToUtf8(f.path);
+        EXPECT_EQ(FailureMap(batch).count(program), 1u);
+        EXPECT_EQ(FailureMap(batch).count(config), 1u);
+    }
+    EXPECT_EQ(ReadFileBytes(config), Bytes({'<', 's', 'e', 't', 't', 'i', 'n', 'g', 's', '/', '>'}));
+    EXPECT_TRUE(plat::PathExists(program));
+    EXPECT_TRUE(IsLockedFile(other + L".corvastine"));
+    EXPECT_TRUE(plat::PathExists(Join(folder, L"config.xml.corvastine.corvastine")));  // not own: locked again
+    ASSERT_TRUE(UnlockOneFile(Join(folder, L"config.xml.corvastine.corvastine"), kPassword, nullptr));
+    {
+        UnlockBatch batch({folder}, kPassword, nullptr);
+        batch.SetProtectedPaths(own);
+        RunToEnd(batch);
+        const std::map<std::wstring, corva::FailureReason> expected{
+            {Join(folder, L"config.xml.corvastine"), corva::FailureReason::OwnFile}};
+        EXPECT_EQ(FailureMap(batch), expected);
+    }
+    EXPECT_EQ(ReadFileBytes(config).size(), 11u) << "the settings file was replaced";
+    EXPECT_EQ(ReadFileBytes(other).size(), 7u);
+    {
+        ShredBatch batch({folder}, nullptr, BesideTest(kWipeLibraryName));
+        batch.SetProtectedPaths(own);
+        RunToEnd(batch);
+        const std::map<std::wstring, corva::FailureReason> expected{{config, corva::FailureReason::OwnFile},
+                                                                    {program, corva::FailureReason::OwnFile}};
+        EXPECT_EQ(FailureMap(batch), expected);
+        EXPECT_EQ(batch.FilesDone(), 2u);
+    }
+    EXPECT_EQ(ListNames(folder), (std::vector<std::wstring>{L"config.xml", L"tool.exe"}));
+    EXPECT_EQ(ReadFileBytes(config).size(), 11u);
+}
+
+// A deep file whose locked and temporary names pass MAX_PATH on Windows.
+TEST(LockBatchTest, FilesWithLongPathsAreLockedUnlockedAndShredded) {
+    TempDir dir;
+    std::wstring folder = dir.Path();
+    while (folder.size() < 200) {
+        folder = Join(folder, std::wstring(30, L'd'));
+        ASSERT_TRUE(MakeFolder(folder));
+    }
+    const std::wstring file = Join(folder, std::wstring(250 - folder.size(), L'f'));
+    const Bytes content = PseudoRandom(20000, 8);
+    ASSERT_TRUE(WriteFileBytes(file, content));
+    {
+        LockBatch batch({file}, kPassword, nullptr);
+        RunToEnd(batch);
+        EXPECT_TRUE(batch.Failures().empty());
+    }
+    ASSERT_TRUE(IsLockedFile(file + L".corvastine"));
+    {
+        UnlockBatch batch({folder}, kPassword, nullptr);
+        RunToEnd(batch);
+        EXPECT_TRUE(batch.Failures().empty());
+    }
+    EXPECT_EQ(ReadFileBytes(file), content);
+    {
+        ShredBatch batch({folder}, nullptr, BesideTest(kWipeLibraryName));
+        RunToEnd(batch);
+        EXPECT_TRUE(batch.Failures().empty());
+    }
+    EXPECT_FALSE(plat::PathExists(folder));
 }
 
 TEST(LockBatchTest, UnlockOfAFolderGoesOnPastPlainAndFailingFiles) {
@@ -282,8 +427,15 @@ TEST(LockBatchTest, UnlockOfAFolderGoesOnPastPlainAndFailingFiles) {
     const Bytes old = ReadFileBytes(Join(folder, L"old.txt.corvastine"));
 
     // Whatever order the system lists the folder in, every good locked file
-    // is unlocked and the two that cannot be are left exactly as they were.
-    EXPECT_FALSE(UnlockPath(folder, kPassword, nullptr));
+    // is unlocked and the two that cannot be are left exactly as they were,
+    // each named with its reason; the plain file is nothing to unlock.
+    UnlockBatch batch({folder}, kPassword, nullptr);
+    RunToEnd(batch);
+    const std::map<std::wstring, corva::FailureReason> expected{
+        {Join(folder, L"old.txt.corvastine"), corva::FailureReason::WrongPassword},
+        {Join(folder, L"bad.bin.corvastine"), corva::FailureReason::Damaged}};
+    EXPECT_EQ(FailureMap(batch), expected);
+    EXPECT_EQ(batch.FilesDone(), 6u);
     for (int i = 0; i < 6; ++i) {
         const std::wstring f = Join(folder, L"doc" + std::to_wstring(i) + L".txt");
         EXPECT_EQ(ReadFileBytes(f).size(), 10u) << i;
@@ -352,9 +504,29 @@ void HoldUntilStopped(plat::File&) {
     while (!g_midFileStop->batch->IsStopFlagSet()) std::this_thread::yield();
 }
 
+// Every file of a folder, after a stop: plain with its content, or locked
+// whole (and then no plain copy), nothing else beside them. Returns how
+// many were locked.
+size_t ExpectEachPlainOrLocked(const std::wstring& folder, const std::vector<std::wstring>& files,
+                               const std::vector<Bytes>& contents) {
+    size_t locked = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const bool plain = plat::PathExists(files[i]);
+        EXPECT_NE(plain, plat::PathExists(files[i] + L".corvastine")) << plat::WideToUtf8(files[i]);
+        if (plain) {
+            EXPECT_EQ(ReadFileBytes(files[i]), contents[i]) << plat::WideToUtf8(files[i]);
+        } else {
+            EXPECT_EQ(corva::VerifyLockedFile(kPassword, files[i] + L".corvastine", nullptr), corva::kOk);
+            ++locked;
+        }
+    }
+    EXPECT_EQ(ListNames(folder).size(), files.size()) << "nothing else in the folder";
+    return locked;
+}
+
 }  // namespace
 
-TEST(LockBatchTest, AStopInTheMiddleOfAFileFinishesThatFileAndLeavesTheRestPlain) {
+TEST(LockBatchTest, AStopInTheMiddleOfAFileLeavesItPlainAndTheRestUntouched) {
     TempDir dir;
     std::vector<std::wstring> paths;
     std::vector<Bytes> contents;
@@ -371,19 +543,104 @@ TEST(LockBatchTest, AStopInTheMiddleOfAFileFinishesThatFileAndLeavesTheRestPlain
         stop.batch = &batch;
         ASSERT_TRUE(batch.Start(0));
         while (stop.calls.load() == 0) std::this_thread::yield();
-        batch.Stop();  // while f4 is half done
-        EXPECT_EQ(Status(batch), L"Tocal files:5 processed files:1");
+        batch.Stop();  // while f4 is written but not yet read back
+        EXPECT_TRUE(batch.WasCancelled());
+        EXPECT_TRUE(batch.Failures().empty()) << "a file left because of the stop is no failure";
+        EXPECT_EQ(batch.FilesDone(), 0u);
     }
     corva::SetBeforeVerifyHookForTesting(nullptr);
     EXPECT_EQ(stop.calls.load(), 1);
-    // The file in progress was locked whole; the others were not touched;
-    // nothing else is in the folder.
-    EXPECT_TRUE(IsLockedFile(paths[4] + L".corvastine"));
-    EXPECT_FALSE(plat::PathExists(paths[4]));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(ReadFileBytes(paths[static_cast<size_t>(i)]), contents[static_cast<size_t>(i)]);
-    EXPECT_EQ(ListNames(dir.Path()).size(), 5u);
-    ASSERT_TRUE(UnlockOneFile(paths[4] + L".corvastine", kPassword, nullptr));
-    EXPECT_EQ(ReadFileBytes(paths[4]), contents[4]);
+    // The file in progress is plain again, its locked copy discarded; the
+    // others were not touched.
+    EXPECT_EQ(ExpectEachPlainOrLocked(dir.Path(), paths, contents), 0u);
+}
+
+TEST(LockBatchTest, AStopInsideAFolderEndsItBetweenFiles) {
+    TempDir dir;
+    const std::wstring folder = dir / L"many";
+    ASSERT_TRUE(MakeFolder(folder));
+    std::vector<std::wstring> files;
+    std::vector<Bytes> contents;
+    for (int i = 0; i < 24; ++i) {
+        files.push_back(Join(folder, L"f" + std::to_wstring(i) + L".bin"));
+        contents.push_back(PseudoRandom(3000 + static_cast<size_t>(i), static_cast<uint32_t>(i + 40)));
+        ASSERT_TRUE(WriteFileBytes(files.back(), contents.back()));
+    }
+    MidFileStop stop;
+    g_midFileStop = &stop;
+    corva::SetBeforeVerifyHookForTesting(HoldUntilStopped);
+    LockBatch batch({folder}, kPassword, nullptr);
+    stop.batch = &batch;
+    ASSERT_TRUE(batch.Start(0));
+    while (stop.calls.load() == 0) std::this_thread::yield();
+    batch.Stop();
+    corva::SetBeforeVerifyHookForTesting(nullptr);
+    const size_t locked = ExpectEachPlainOrLocked(folder, files, contents);
+    EXPECT_LT(locked, files.size()) << "the folder ran to its end";
+    EXPECT_EQ(batch.FilesDone(), locked);
+    EXPECT_TRUE(batch.WasCancelled());
+    EXPECT_TRUE(batch.Failures().empty());
+}
+
+// The pipelines poll their stop between chunks: a large file stops at once,
+// its pending output is discarded and its source stays as it was.
+TEST(LockBatchTest, APipelineAskedToStopDiscardsItsOutputAndKeepsTheSource) {
+    TempDir dir;
+    const std::wstring big = dir / L"big.bin";
+    const Bytes content = PseudoRandom(6 * 1024 * 1024 + 5, 77);
+    ASSERT_TRUE(WriteFileBytes(big, content));
+    for (int stopAt : {1, 3}) {
+        SCOPED_TRACE(stopAt);
+        int polls = 0;
+        corva::PipelineControl control;
+        control.stopRequested = [&] { return ++polls >= stopAt; };
+        EXPECT_EQ(corva::LockFile(big, kPassword, nullptr, nullptr, &control), corva::kCancelled);
+        EXPECT_EQ(ReadFileBytes(big), content);
+        EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"big.bin"});
+    }
+    ASSERT_EQ(corva::LockFile(big, kPassword, nullptr), corva::kOk);
+    const Bytes locked = ReadFileBytes(big + L".corvastine");
+    for (int stopAt : {1, 4}) {
+        SCOPED_TRACE(stopAt);
+        int polls = 0;
+        corva::PipelineControl control;
+        control.stopRequested = [&] { return ++polls >= stopAt; };
+        EXPECT_EQ(corva::UnlockFile(big + L".corvastine", kPassword, false, nullptr, &control), corva::kCancelled);
+        EXPECT_EQ(ReadFileBytes(big + L".corvastine"), locked);
+        EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"big.bin.corvastine"});
+    }
+}
+
+// A cancel racing a batch at different moments: whatever it meets, each
+// file ends plain or locked whole, and what the batch says it did matches
+// the folder. (The suite also runs under ThreadSanitizer.)
+TEST(LockBatchTest, ACancelRacingABatchLeavesEveryFilePlainOrLockedWhole) {
+    for (size_t stopAfter : {size_t(0), size_t(1), size_t(3), size_t(7)}) {
+        SCOPED_TRACE(stopAfter);
+        TempDir dir;
+        const std::wstring folder = dir / L"race";
+        ASSERT_TRUE(MakeFolder(folder));
+        std::vector<std::wstring> files;
+        std::vector<Bytes> contents;
+        for (int i = 0; i < 16; ++i) {
+            files.push_back(Join(folder, L"r" + std::to_wstring(i)));
+            contents.push_back(PseudoRandom(2000, static_cast<uint32_t>(i + 90)));
+            ASSERT_TRUE(WriteFileBytes(files.back(), contents.back()));
+        }
+        LockBatch batch({folder}, kPassword, nullptr);
+        ASSERT_TRUE(batch.Start(0));
+        std::thread canceller([&] {
+            while (batch.FilesDone() < stopAfter && !batch.HasEnded()) std::this_thread::yield();
+            batch.RequestStop();
+        });
+        canceller.join();
+        batch.Stop();
+        EXPECT_TRUE(batch.HasEnded());
+        const size_t locked = ExpectEachPlainOrLocked(folder, files, contents);
+        EXPECT_EQ(batch.FilesDone(), locked);
+        EXPECT_EQ(batch.WasCancelled(), locked < files.size());
+        EXPECT_TRUE(batch.Failures().empty());
+    }
 }
 
 #ifdef _WIN32
@@ -403,7 +660,12 @@ TEST(LockBatchTest, ReadOnlyFilesAreLockedAndUndeletableOnesLeftAsTheyWere) {
     ASSERT_TRUE(plat::SetReadOnly(ro, true));
     HANDLE h = ::CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(LockPath(folder, kPassword, nullptr));
+    {
+        LockBatch batch({folder}, kPassword, nullptr);
+        RunToEnd(batch);
+        const std::map<std::wstring, corva::FailureReason> expected{{held, corva::FailureReason::InUse}};
+        EXPECT_EQ(FailureMap(batch), expected);
+    }
     ::CloseHandle(h);
     EXPECT_EQ(ListNames(folder),
               (std::vector<std::wstring>{L"held.txt", L"other.txt.corvastine", L"read-only.txt.corvastine"}));
@@ -419,7 +681,9 @@ TEST(LockBatchTest, ReadOnlyFilesAreLockedAndUndeletableOnesLeftAsTheyWere) {
     const std::wstring locked = other + L".corvastine";
     h = ::CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kLockedNotDeleted);
+    corva::PipelineControl control;
+    EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr, &control), corva::kLockedNotDeleted);
+    EXPECT_EQ(control.cause, plat::IoError::InUse);
     ::CloseHandle(h);
     EXPECT_EQ(ReadFileBytes(other), Bytes({'o', 't', 'h', 'e', 'r'}));
     EXPECT_TRUE(IsLockedFile(locked));

@@ -1,10 +1,13 @@
-// Making links for the tests: a symbolic link on Linux and Windows. Under
+// Making links for the tests: a symbolic link on Linux and Windows, and a
+// junction on Windows where the system can make one. Under
 // Wine, whose CreateSymbolicLinkW creates nothing, a link to a folder is made
 // as a Unix symbolic link (by running /bin/ln), which Wine presents as a
 // reparse point; Wine shows a Unix link to a file as an ordinary file, so no
 // file link is made there.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -86,6 +89,48 @@ public:
     LinkCleanup(const LinkCleanup&) = delete;
     LinkCleanup& operator=(const LinkCleanup&) = delete;
 };
+
+// A junction (mount point) at link to the folder target: an empty folder
+// given the reparse data. True only when a link now stands there; where the
+// system cannot make one (Wine, or elsewhere than Windows), nothing is left.
+inline bool MakeTestJunction(const std::wstring& target, const std::wstring& link) {
+#ifdef _WIN32
+    if (!::CreateDirectoryW(link.c_str(), nullptr)) return false;
+    HANDLE h = ::CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    bool made = false;
+    if (h != INVALID_HANDLE_VALUE) {
+        // REPARSE_DATA_BUFFER for IO_REPARSE_TAG_MOUNT_POINT: tag, data
+        // length, reserved, then the substitute and print names.
+        const std::wstring substitute = L"\\??\\" + target;
+        const size_t names = (substitute.size() + 1 + 1) * sizeof(wchar_t);
+        std::vector<unsigned char> data(8 + 8 + names, 0);
+        auto put16 = [&](size_t at, size_t v) {
+            data[at] = static_cast<unsigned char>(v);
+            data[at + 1] = static_cast<unsigned char>(v >> 8);
+        };
+        const uint32_t tag = 0xA0000003u;
+        for (int i = 0; i < 4; ++i) data[static_cast<size_t>(i)] = static_cast<unsigned char>(tag >> (8 * i));
+        put16(4, 8 + names);                                    // data length
+        put16(8, 0);                                            // substitute name offset
+        put16(10, substitute.size() * sizeof(wchar_t));         // its length
+        put16(12, (substitute.size() + 1) * sizeof(wchar_t));  // print name offset
+        put16(14, 0);                                           // its length
+        std::memcpy(&data[16], substitute.c_str(), substitute.size() * sizeof(wchar_t));
+        DWORD returned = 0;
+        made = ::DeviceIoControl(h, 0x000900A4 /* FSCTL_SET_REPARSE_POINT */, data.data(),
+                                 static_cast<DWORD>(data.size()), nullptr, 0, &returned, nullptr) != 0;
+        ::CloseHandle(h);
+    }
+    if (made && plat::IsLink(link)) return true;
+    ::RemoveDirectoryW(link.c_str());
+    return false;
+#else
+    (void)target;
+    (void)link;
+    return false;
+#endif
+}
 
 // True only when a link now stands at link (plat::IsLink sees it).
 inline bool MakeTestLink(const std::wstring& target, const std::wstring& link) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "BatchTestSupport.h"
 #include "LinkSupport.h"
 #include "engine/Batch.h"
 #include "engine/LockedFile.h"
@@ -74,14 +75,18 @@ protected:
 
     // Links inside the walked folder to both outside targets. The folder
     // link is required (the test is skipped where none can be made); the
-    // file link is made where the system allows it (not under Wine).
+    // file link is made where the system allows it (not under Wine), and so
+    // is a junction to the outside folder (on Windows, not under Wine).
     bool AddLinks() {
         linkDir = Join(root, L"linkdir");
         linkEmpty = Join(Join(root, L"sub"), L"linkempty");
         linkFile = Join(Join(root, L"sub"), L"linkfile");
+        junction = Join(Join(root, L"sub"), L"junction");
         haveFileLink = link_support::MakeTestLink(outsideFile, linkFile);
+        haveJunction = link_support::MakeTestJunction(outside, junction);
         return link_support::MakeTestLink(outside, linkDir) && link_support::MakeTestLink(outsideEmpty, linkEmpty);
     }
+    size_t LinkCount() const { return 2 + (haveFileLink ? 1 : 0) + (haveJunction ? 1 : 0); }
 
     void ExpectOutsideUntouched() {
         EXPECT_EQ(ListNames(outside), std::vector<std::wstring>{L"secret.txt"});
@@ -95,8 +100,9 @@ protected:
 
     TempDir dir;
     link_support::LinkCleanup links;  // before dir goes
-    std::wstring root, outside, outsideFile, outsideEmpty, linkDir, linkEmpty, linkFile;
+    std::wstring root, outside, outsideFile, outsideEmpty, linkDir, linkEmpty, linkFile, junction;
     bool haveFileLink = false;
+    bool haveJunction = false;
 };
 
 }  // namespace
@@ -147,7 +153,7 @@ TEST_F(WalkTest, LinksAreHandedOverAsEntriesAndNeverEntered) {
         EXPECT_LT(IndexOf(r.visited, linkFile), r.visited.size());
     }
     for (const auto& p : r.visited) EXPECT_EQ(p.find(L"secret"), std::wstring::npos) << plat::WideToUtf8(p);
-    EXPECT_EQ(r.visited.size(), haveFileLink ? 11u : 10u);
+    EXPECT_EQ(r.visited.size(), 8u + LinkCount());
 
     // A link given as the folder itself is not entered either.
     Recorder top;
@@ -163,7 +169,15 @@ TEST_F(WalkTest, LockAndUnlockNeverActThroughALink) {
     const Bytes lockedBefore = ReadFileBytes(Join(outside, L"locked.txt.corvastine"));
     ASSERT_FALSE(lockedBefore.empty());
 
-    EXPECT_TRUE(LockPath(root, kPassword, nullptr));
+    {
+        // Links met inside the walk are passed over, and are no failures.
+        LockBatch batch({root}, kPassword, nullptr);
+        ASSERT_TRUE(batch.Start(0));
+        batch_test::WaitForStopFlag(batch);
+        batch.Stop();
+        EXPECT_TRUE(batch.Failures().empty());
+        EXPECT_EQ(batch.FilesDone(), 4u);
+    }
     EXPECT_TRUE(IsLockedFile(Join(root, L"a.txt.corvastine")));
     EXPECT_TRUE(IsLockedFile(Join(Join(Join(root, L"sub"), L"deeper"), L"c.txt.corvastine")));
     EXPECT_TRUE(plat::IsLink(linkDir));
@@ -171,6 +185,9 @@ TEST_F(WalkTest, LockAndUnlockNeverActThroughALink) {
     if (haveFileLink) {
         EXPECT_TRUE(plat::IsLink(linkFile));
         EXPECT_FALSE(plat::PathExists(linkFile + L".corvastine"));
+    }
+    if (haveJunction) {
+        EXPECT_TRUE(plat::IsLink(junction));
     }
     EXPECT_EQ(ListNames(outside), (std::vector<std::wstring>{L"locked.txt.corvastine", L"secret.txt"}));
     const std::string lone = "lone outside file";
@@ -193,6 +210,18 @@ TEST_F(WalkTest, LockAndUnlockNeverActThroughALink) {
     EXPECT_TRUE(plat::IsLink(linkDir));
     EXPECT_EQ(ReadFileBytes(outsideFile), Bytes(lone.begin(), lone.end()));
     EXPECT_EQ(ReadFileBytes(Join(outside, L"locked.txt.corvastine")), lockedBefore);
+}
+
+TEST_F(WalkTest, ShredNeverWipesThroughALink) {
+    if (!AddLinks()) GTEST_SKIP() << "links cannot be made here";
+    ShredBatch batch({root}, nullptr, batch_test::BesideTest(kWipeLibraryName));
+    batch_test::RunToEnd(batch);
+    ExpectOutsideUntouched();
+    EXPECT_EQ(batch.FilesDone(), 4u);
+    // Links inside the walk are removed as links where the system can, and
+    // left (with their folders) where it cannot; neither is a failure.
+    EXPECT_TRUE(batch.Failures().empty());
+    EXPECT_EQ(plat::PathExists(root), !link_support::RemovesLinksAsLinks());
 }
 
 TEST_F(WalkTest, DeleteRemovesTheTreeAndLinksButNotTheirTargets) {

@@ -380,11 +380,12 @@ protected:
     }
 
 
-    // Starts the test shell on its own thread with the menu of the items.
-    void OpenMenu(const std::vector<std::wstring>& names, bool folders) {
+    // Starts the test shell on its own thread with the menu of the items
+    // (of the work folder, or of another).
+    void OpenMenu(const std::vector<std::wstring>& names, bool folders, const std::wstring& in = std::wstring()) {
         state_ = std::make_unique<ShellState>();
         ShellState* s = state_.get();
-        const std::wstring folder = g_work;
+        const std::wstring folder = in.empty() ? g_work : in;
         shell_ = std::make_unique<UiThread>([s, folder, names, folders] { return RunShellMenu(s, folder, names, folders); });
         const bool shown = WaitUntil([&] { return state_->menu.load() != nullptr || shell_->Done(); });
         ASSERT_TRUE(shown);
@@ -598,6 +599,47 @@ TEST_F(ShellSessionTest, LockOfAFolderLocksItsWholeTree) {
     EXPECT_TRUE(Exists(Join(tree, L"top.txt.corvastine")));
     EXPECT_FALSE(Exists(Join(inner, L"deep.txt")));
     EXPECT_TRUE(Exists(Join(inner, L"deep.txt.corvastine")));
+}
+
+// Locking the folder the extension was installed in leaves its own files
+// (the library, the libraries beside it and the settings file) as they
+// were, and the summary names them; the next command still finds the
+// password (a locked settings file would have offered anyone the setup).
+TEST_F(ShellSessionTest, LockingTheExtensionsOwnFolderLeavesItsFilesAndNamesThem) {
+    if (installed_) GTEST_SKIP() << "the installed folder holds the other programs too";
+    const std::wstring config = Join(g_install, L"config.xml");
+    const std::string settings = ReadFile(config);
+    ASSERT_FALSE(settings.empty());
+    const size_t cut = g_install.find_last_of(L'\\');
+    OpenMenu({g_install.substr(cut + 1)}, true, g_install.substr(0, cut));
+    Pick(L"Lock");
+    HWND prompt = WaitForPrompt(kDefaultPrompt);
+    ASSERT_NE(prompt, nullptr);
+    EnterPassword(prompt, kPassword);
+    auto box = WaitForMessageBox(shell_->GetScope());
+    ASSERT_TRUE(box.has_value()) << "no summary";
+    SaveScreenshot(box->window, L"shell-summary-own-files");
+    EXPECT_EQ(box->caption, L"Corvastine");
+    EXPECT_EQ(box->owner, state_->window.load());
+    EXPECT_EQ(box->text.find(L"4 files could not be locked:\n"), 0u) << std::string(box->text.begin(), box->text.end());
+    for (const wchar_t* name : {L"config.xml", L"corvastinesh.dll", L"libeay32.dll", L"dwipe.dll"})
+        EXPECT_NE(box->text.find(std::wstring(L"\n") + name + L": one of Corvastine's own files"), std::wstring::npos)
+            << "not named: " << std::string(name, name + wcslen(name));
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+    WaitShellDone();
+    EXPECT_EQ(ReadFile(config), settings);
+    EXPECT_FALSE(Exists(config + L".corvastine"));
+    EXPECT_FALSE(Exists(Join(g_install, L"corvastinesh.dll.corvastine")));
+
+    // The next command asks for the password, not for a new one.
+    WriteFile(Join(g_work, L"after.txt"), "after");
+    OpenMenu({L"after.txt"}, false);
+    Pick(L"Lock");
+    prompt = WaitForPrompt(kDefaultPrompt);
+    ASSERT_NE(prompt, nullptr);
+    EnterPassword(prompt, kPassword);
+    WaitShellDone();
+    EXPECT_TRUE(Exists(Join(g_work, L"after.txt.corvastine")));
 }
 
 TEST_F(ShellSessionTest, ShredAnsweredYesRemovesTheFile) {

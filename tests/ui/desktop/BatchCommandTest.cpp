@@ -217,15 +217,20 @@ TEST_F(BatchCommandTest, ACancelDuringTheSecondShredPathLeavesTheFirstRow) {
     ASSERT_TRUE(WaitUntil([&] { return gate_.Calls() == 1; }));
     gate_.Release(1);
     ASSERT_TRUE(WaitUntil([&] { return gate_.Calls() == 2; })) << "the second path was not started";
-    // Cancel while the second path is in the wiping library: the dialog's
-    // thread waits for that path to finish.
+    // Cancel while the second path is in the wiping library: the dialog
+    // says it is stopping and waits, answering, for that path to finish.
     ClickButtonOf(progress, IDCANCEL);
-    ASSERT_TRUE(WaitUntil([&] {
-        DWORD_PTR ignored = 0;
-        return !::SendMessageTimeoutW(progress, WM_NULL, 0, 0, SMTO_BLOCK, 200, &ignored);
-    })) << "Cancel was not taken";
+    ASSERT_TRUE(WaitUntil([&] { return ControlText(progress, IDC_PROGRESS_STATUS) == L"Stopping..."; }))
+        << "Cancel was not taken";
     gate_.Release(1);
     ASSERT_TRUE(WaitForWindowGone(progress));
+    // The summary says how far the batch got.
+    auto summary = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
+    ASSERT_TRUE(summary.has_value()) << "no summary after the cancel";
+    EXPECT_EQ(summary->text, L"Cancelled after 2 files were shredded; the rest were left as they were.");
+    EXPECT_EQ(summary->caption, L"Corvastine");
+    ClickButtonOf(summary->window, IDOK);
+    ASSERT_TRUE(WaitForWindowGone(summary->window));
     ASSERT_TRUE(WaitForRows({L"a.txt"}));
     EXPECT_EQ(gate_.Calls(), 2);
     EXPECT_EQ(Content(scratch_ / L"a.txt"), a);

@@ -1,6 +1,8 @@
-// The progress dialog over real batches: the status line and bar while the
-// paths are handled, Cancel finishing the path in work and nothing after
-// it, closing at the tick after the end, and an empty batch.
+// The progress dialog over real batches: the count line, the file under work
+// and the bar while the paths are handled, Cancel answering at once and
+// ending the batch between files (also inside a folder), closing at the
+// tick after the end, an empty batch; and the summary RunBatch shows
+// afterwards when files were not done or the batch was cancelled.
 #include <atomic>
 #include <memory>
 #include <string>
@@ -10,6 +12,7 @@
 #include "DialogTestSupport.h"
 
 #include <commctrl.h>
+#include "BatchRunner.h"
 #include "ProgressDialog.h"
 #include "WipeGate.h"
 #include "engine/Batch.h"
@@ -23,6 +26,18 @@ namespace dialogtest {
 namespace {
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The file line shows this path: whole, or with folders in its middle left
+// out (as "Z:" "\\...\\" "folder\\one.txt").
+bool ShowsFile(HWND dialog, const std::wstring& path) {
+    const std::wstring text = ControlText(dialog, IDC_PROGRESS_FILE);
+    if (text == path) return true;
+    const size_t cut = text.find(L"...\\");
+    if (cut == std::wstring::npos || cut == 0) return false;
+    const std::wstring head = text.substr(0, cut), tail = text.substr(cut + 3);
+    return path.size() > text.size() && path.compare(0, head.size(), head) == 0 &&
+           path.compare(path.size() - tail.size(), tail.size(), tail) == 0 && tail.size() > 1;
+}
 
 class ProgressDialogTest : public DialogUiTest {
 protected:
@@ -102,8 +117,16 @@ TEST_F(ProgressDialogTest, ShowsEachHandledPathAndCancelFinishesThePathInWorkOnl
     EXPECT_EQ(gate_.PathOfCall(1), plat::WideToNarrow(paths_[1]));
     Shoot(window_, L"progress");
 
-    // Cancel while the second path is in work: the dialog waits for it.
+    // Cancel while the second path is in work: the dialog answers at once
+    // and says it is stopping, and closes only once that path is finished.
     ASSERT_TRUE(ClickButton(window_, IDCANCEL));
+    EXPECT_TRUE(WaitUntil([&] { return ControlText(window_, IDC_PROGRESS_STATUS) == ProgressDialog::kStoppingText; }))
+        << "status: " << plat::WideToNarrow(ControlText(window_, IDC_PROGRESS_STATUS));
+    DWORD_PTR ignored = 0;
+    EXPECT_TRUE(::SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &ignored))
+        << "the window thread waits for the path in work";
+    EXPECT_FALSE(IsControlEnabled(window_, IDCANCEL));
+    Shoot(window_, L"progress-stopping");
     EXPECT_FALSE(WaitForWindowGone(window_, Millis(800))) << "the dialog closed before the path was finished";
     gate_.Release(1);
     ExpectClosedWithWorkerEnded();
@@ -121,7 +144,9 @@ TEST_F(ProgressDialogTest, TheBarMovesOneStepPerTickWhileAPathIsInWork) {
     // One step per tick: it creeps, it does not jump to a third.
     EXPECT_TRUE(WaitUntil([&] { return BarPosition() >= 2; })) << "bar at " << BarPosition();
     EXPECT_LT(BarPosition(), 33);
-    EXPECT_EQ(ControlText(window_, IDC_PROGRESS_STATUS), L"");
+    // From the first tick: the count line and the file under work.
+    EXPECT_EQ(ControlText(window_, IDC_PROGRESS_STATUS), L"Tocal files:1 processed files:0");
+    EXPECT_TRUE(ShowsFile(window_, paths_[0])) << plat::WideToNarrow(ControlText(window_, IDC_PROGRESS_FILE));
     Shoot(window_, L"progress-start");
     gate_.Release(1);
     ExpectClosedWithWorkerEnded();
@@ -230,15 +255,110 @@ TEST_F(ProgressDialogTest, OpensCentredOnItsOwner) {
     ASSERT_TRUE(thread_->WaitDone());
 }
 
-TEST_F(DialogUiTest, ALockBatchRunsToItsEndInTheDialog) {
+// A selected folder: its files are shown as they are taken up, from the
+// first tick, and a cancel ends the batch between two of them (the real
+// Escape key); RunBatch then says that it was cancelled and how far it got.
+TEST_F(ProgressDialogTest, AFolderShowsTheFileUnderWorkAndACancelEndsItBetweenItsFiles) {
+    const std::wstring folder = dir_ / L"a folder whose name is long enough to leave out the middle of the path";
+    ASSERT_TRUE(testing_support::MakeFolder(folder));
+    std::vector<std::wstring> files;
+    for (const wchar_t* name : {L"one.txt", L"two.txt", L"three.txt"}) {
+        files.push_back(testing_support::Join(folder, name));
+        ASSERT_TRUE(testing_support::WriteFileText(files.back(), "in the folder"));
+    }
+    batch_ = std::make_unique<ShredBatch>(std::vector<std::wstring>{folder}, nullptr, gate_.LibraryPath());
+    BatchProgress* batch = batch_.get();
+    std::atomic<HWND> owner{nullptr};
+    thread_ = std::make_unique<UiThread>([batch, &owner] {
+        HWND frame = ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80, 700, 500,
+                                       nullptr, nullptr, nullptr, nullptr);
+        owner = frame;
+        corva::ui::RunBatch(frame, *batch);
+        ::DestroyWindow(frame);
+        return INT_PTR(1);
+    });
+    WindowQuery q = WindowQuery::Dialog(thread_->GetScope(), L"Corvastine");
+    q.filter = [](HWND w) { return ::GetDlgItem(w, IDC_PROGRESS_BAR) != nullptr; };
+    window_ = WaitForWindow(q);
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(gate_.WaitForCalls(1));
+    const std::wstring first = plat::NarrowToWide(gate_.PathOfCall(0));
+    EXPECT_TRUE(WaitUntil([&] { return ShowsFile(window_, first); }))
+        << "file line: " << plat::WideToNarrow(ControlText(window_, IDC_PROGRESS_FILE));
+    EXPECT_EQ(ControlText(window_, IDC_PROGRESS_STATUS), L"Tocal files:1 processed files:0");
+    Shoot(window_, L"progress-file");
+    gate_.Release(1);
+    ASSERT_TRUE(gate_.WaitForCalls(2));
+    EXPECT_TRUE(WaitUntil([&] { return ShowsFile(window_, plat::NarrowToWide(gate_.PathOfCall(1))); }));
+
+    ASSERT_TRUE(PressKey(window_, VK_ESCAPE));
+    ASSERT_TRUE(WaitUntil([&] { return ControlText(window_, IDC_PROGRESS_STATUS) == ProgressDialog::kStoppingText; }))
+        << "Escape did not cancel, or the window does not answer";
+    gate_.Release(1);
+    ExpectMessage(thread_->GetScope(), L"Cancelled after 2 files were shredded; the rest were left as they were.",
+                  kCorvastine, MessageIcon::Information, L"summary-cancelled");
+    ASSERT_TRUE(thread_->WaitDone());
+    EXPECT_EQ(gate_.Calls(), 2) << "a file was taken up after the cancel";
+    int left = 0;
+    for (const auto& f : files) left += Exists(f) ? 1 : 0;
+    EXPECT_EQ(left, 1);
+    EXPECT_TRUE(Exists(folder));
+}
+
+// Files the batch could not do are named with their reasons, in one box
+// modal to the owner; the program's own files are among them.
+TEST_F(ProgressDialogTest, TheSummaryNamesTheFilesNotDoneAndWhy) {
+    const std::wstring folder = dir_ / L"program";
+    ASSERT_TRUE(testing_support::MakeFolder(folder));
+    const std::wstring config = testing_support::Join(folder, L"config.xml");
+    ASSERT_TRUE(testing_support::WriteFileText(config, "<settings/>"));
+    ASSERT_TRUE(testing_support::WriteFileText(testing_support::Join(folder, L"notes.txt"), "notes"));
+    std::vector<std::wstring> selection = {folder};
+    for (int i = 0; i < 14; ++i) selection.push_back(dir_ / (L"gone" + std::to_wstring(i) + L".txt"));
+    batch_ = std::make_unique<LockBatch>(selection, "pw", nullptr);
+    batch_->SetProtectedPaths({config});
+    BatchProgress* batch = batch_.get();
+    std::atomic<HWND> owner{nullptr};
+    thread_ = std::make_unique<UiThread>([batch, &owner] {
+        HWND frame = ::CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80, 700, 500,
+                                       nullptr, nullptr, nullptr, nullptr);
+        owner = frame;
+        corva::ui::RunBatch(frame, *batch);
+        ::DestroyWindow(frame);
+        return INT_PTR(1);
+    });
+    auto box = WaitForMessageBox(thread_->GetScope());
+    ASSERT_TRUE(box.has_value()) << "no summary";
+    EXPECT_FALSE(SaveScreenshot(box->window, L"summary-failures-" + std::to_wstring(Dpi()) + L"dpi").empty());
+    EXPECT_EQ(box->owner, owner.load());
+    EXPECT_EQ(box->caption, kCorvastine);
+    EXPECT_EQ(box->icon, MessageIcon::Warning);
+    std::wstring expected =
+        L"15 files could not be locked:\n\nIn " + corva::ShortenPathForDisplay(dir_.Path(), corva::kSummaryPathChars);
+    for (int i = 13; i >= 4; --i) expected += L"\ngone" + std::to_wstring(i) + L".txt: no longer there";
+    expected += L"\nand 5 more.";
+    EXPECT_EQ(plat::WideToNarrow(box->text), plat::WideToNarrow(expected));
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+    ASSERT_TRUE(thread_->WaitDone());
+    const auto failures = batch_->Failures();
+    ASSERT_EQ(failures.size(), 15u);
+    EXPECT_EQ(failures.back().path, config);
+    EXPECT_EQ(failures.back().reason, corva::FailureReason::OwnFile);
+    EXPECT_EQ(testing_support::ReadFileBytes(config).size(), 11u);
+    EXPECT_TRUE(Exists(testing_support::Join(folder, L"notes.txt.corvastine")));
+}
+
+// A batch that did everything ends without a word.
+TEST_F(DialogUiTest, ALockBatchRunsToItsEndInTheDialogAndSaysNothing) {
     TempDir dir;
     std::vector<std::wstring> paths = {dir / L"a.txt", dir / L"b.txt"};
     for (const auto& p : paths) ASSERT_TRUE(testing_support::WriteFileText(p, "plain text"));
     LockBatch batch(paths, "pw", nullptr);
     UiThread thread([&batch] {
-        ProgressDialog dialog(batch);
-        return dialog.Run(nullptr);
+        const corva::BatchReport report = corva::ui::RunBatch(nullptr, batch);
+        return INT_PTR(report.failures.empty() && !report.cancelled ? 1 : 0);
     });
+    // A summary box would keep the thread from ending.
     ASSERT_TRUE(thread.WaitDone());
     EXPECT_EQ(thread.Result(), 1);
     for (const auto& p : paths) {

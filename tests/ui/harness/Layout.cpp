@@ -58,10 +58,13 @@ void CheckStatic(HWND control, std::vector<std::wstring>* problems) {
     std::wstring text = WindowText(control);
     if (text.empty()) return;
     SIZE client = ClientSize(control);
+    // SS_PATHELLIPSIS and the like: drawn on one line, shortened to fit its
+    // width, so only its height must fit.
+    const bool shortens = (style & SS_ELLIPSISMASK) != 0;
     UINT format = DT_EXPANDTABS | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0);
-    format |= wraps ? DT_WORDBREAK : DT_SINGLELINE;
+    format |= wraps && !shortens ? DT_WORDBREAK : DT_SINGLELINE;
     SIZE need = Measure(control, text, format, client.cx);
-    if (need.cx > client.cx || need.cy > client.cy) {
+    if ((need.cx > client.cx && !shortens) || need.cy > client.cy) {
         problems->push_back(L"clipped: " + Describe(control) + L" needs " + SizeText(need.cx, need.cy) + L", has " +
                             SizeText(client.cx, client.cy));
     }
