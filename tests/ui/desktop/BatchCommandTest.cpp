@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 
@@ -16,6 +17,7 @@
 #include "RealInput.h"
 #include "StartupPassword.h"
 #include "WipeGate.h"
+#include "engine/BatchOutcome.h"
 #include "engine/LockedFile.h"
 #include "resource.h"
 #include "settings/PasswordStore.h"
@@ -31,6 +33,27 @@ std::string Content(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// The last part of a path as the progress dialog shows it (a long path has
+// folders in its middle left out, the name stays whole).
+std::wstring LeafOf(const std::wstring& shown) {
+    const size_t cut = shown.find_last_of(L'\\');
+    return cut == std::wstring::npos ? shown : shown.substr(cut + 1);
+}
+
+// Lets a lock batch lock kPassed files, then holds its workers inside each
+// further file, once its locked copy is written, until released (the
+// engine's hook is one for the process).
+struct LockHold {
+    static constexpr int kPassed = 3;
+    static std::atomic<int> held;
+    static HANDLE release;
+    static void Hook(plat::File&) {
+        if (++held > kPassed) ::WaitForSingleObject(release, 60000);
+    }
+};
+std::atomic<int> LockHold::held{0};
+HANDLE LockHold::release = nullptr;
 
 class BatchCommandTest : public BrowserFixture {
 protected:
@@ -217,6 +240,8 @@ TEST_F(BatchCommandTest, ACancelDuringTheSecondShredPathLeavesTheFirstRow) {
     ASSERT_TRUE(WaitUntil([&] { return gate_.Calls() == 1; }));
     gate_.Release(1);
     ASSERT_TRUE(WaitUntil([&] { return gate_.Calls() == 2; })) << "the second path was not started";
+    EXPECT_TRUE(WaitUntil([&] { return LeafOf(ControlText(progress, IDC_PROGRESS_FILE)) == L"b.txt"; }))
+        << "the file under work is not shown: " << ControlText(progress, IDC_PROGRESS_FILE);
     // Cancel while the second path is in the wiping library: the dialog
     // says it is stopping and waits, answering, for that path to finish.
     ClickButtonOf(progress, IDCANCEL);
@@ -283,6 +308,103 @@ TEST_F(BatchCommandTest, LockingAsksFromAHundredFilesOn) {
     EXPECT_EQ(lockedIn(scratch_ / L"a ninety-nine"), 99);
     EXPECT_EQ(lockedIn(scratch_ / L"b hundred"), 0);
     EXPECT_EQ(lockedIn(scratch_ / L"c hundred fifty"), 0);
+}
+
+TEST_F(BatchCommandTest, ABatchThatLeavesAFileSaysWhichAndWhy) {
+    WriteSampleFile(scratch_ / L"free.txt", 500);
+    WriteSampleFile(scratch_ / L"held.txt", 500);
+    const std::string held = Content(scratch_ / L"held.txt");
+    Open();
+    ShowScratch(2);
+    // held.txt is open in another program, which lets nobody else in.
+    HANDLE other = ::CreateFileW((scratch_ / L"held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    SelectRows(0, 1);
+    PressCommandKey('L');
+    auto summary = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
+    ::CloseHandle(other);
+    ASSERT_TRUE(summary.has_value()) << "the batch ended as if all went well";
+    EXPECT_EQ(summary->text, L"1 file could not be locked:\n\nIn " +
+                                 corva::ShortenPathForDisplay(scratch_.wstring(), corva::kSummaryPathChars) +
+                                 L"\nheld.txt: open in another program");
+    EXPECT_EQ(summary->caption, L"Corvastine");
+    EXPECT_EQ(summary->owner, hwnd_);
+    SaveScreenshot(summary->window, L"desktop-batch-summary-" + std::to_wstring(ScreenDpi()) + L"dpi");
+    ASSERT_TRUE(BringToFront(summary->window));
+    ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(summary->window); }));
+    ASSERT_TRUE(WaitForRows({L"free.txt.corvastine", L"held.txt"}));
+    EXPECT_EQ(Content(scratch_ / L"held.txt"), held);
+    EXPECT_EQ(SelectedNames(), (std::vector<std::wstring>{L"free.txt.corvastine", L"held.txt"}));
+    EXPECT_TRUE(ListHasFocus());
+}
+
+// Cancel while a file deep in a selected folder is being locked: the
+// dialog answers at once, the batch stops between files, and every file of
+// the folder is left either plain or locked, whole.
+TEST_F(BatchCommandTest, ACancelInsideAFolderLeavesEachFileWholeOneWayOrTheOther) {
+    const fs::path folder = scratch_ / L"many";
+    fs::create_directories(folder / L"deeper");
+    std::vector<fs::path> files;
+    for (int i = 0; i < 24; ++i) {
+        files.push_back((i % 2 ? folder / L"deeper" : folder) / (L"f" + std::to_wstring(i) + L".txt"));
+        WriteSampleFile(files.back(), 3000 + i);
+    }
+    std::vector<std::string> contents;
+    for (const fs::path& f : files) contents.push_back(Content(f));
+    Open();
+    ShowScratch(1);
+    LockHold::held = 0;
+    LockHold::release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    corva::SetBeforeVerifyHookForTesting(&LockHold::Hook);
+    struct Unhook {
+        ~Unhook() {
+            ::SetEvent(LockHold::release);
+            corva::SetBeforeVerifyHookForTesting(nullptr);
+        }
+    } unhook;
+
+    SelectRows(0, 0);
+    PressCommandKey('L');
+    HWND progress = WaitForProgress();
+    ASSERT_NE(progress, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return LockHold::held.load() > LockHold::kPassed; })) << "the batch did not get far";
+    // The file line names a file of the folder.
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::wstring shown = LeafOf(ControlText(progress, IDC_PROGRESS_FILE));
+        return std::any_of(files.begin(), files.end(), [&](const fs::path& f) { return f.filename() == shown; });
+    })) << "the file under work is not shown: " << ControlText(progress, IDC_PROGRESS_FILE);
+    // Escape, as the user presses it; the dialog says at once that it stops.
+    ASSERT_TRUE(BringToFront(progress));
+    ASSERT_TRUE(PressKeysUntil({VK_ESCAPE}, [&] { return ControlText(progress, IDC_PROGRESS_STATUS) == L"Stopping..."; }))
+        << "the dialog did not answer while a file was in work";
+    ::SetEvent(LockHold::release);
+    ASSERT_TRUE(WaitForWindowGone(progress));
+    auto summary = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
+    ASSERT_TRUE(summary.has_value()) << "no word about the cancel";
+    Answer(*summary, IDOK);
+
+    int locked = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const fs::path lockedName = files[i].wstring() + L".corvastine";
+        const bool plain = Exists(files[i]), isLocked = Exists(lockedName);
+        EXPECT_NE(plain, isLocked) << files[i] << " is both or neither";
+        if (plain) {
+            EXPECT_EQ(Content(files[i]), contents[i]) << files[i];
+        }
+        if (isLocked) {
+            ++locked;
+            ASSERT_TRUE(UnlockOneFile(lockedName.wstring(), "first password", nullptr)) << lockedName;
+            EXPECT_EQ(Content(files[i]), contents[i]) << files[i];
+        }
+    }
+    EXPECT_GE(locked, LockHold::kPassed) << "files done before the cancel were undone";
+    EXPECT_LT(locked, static_cast<int>(files.size())) << "the batch went on after the cancel";
+    EXPECT_EQ(summary->text, L"Cancelled after " + std::to_wstring(locked) +
+                                 (locked == 1 ? L" file was" : L" files were") +
+                                 L" locked; the rest were left as they were.");
+    size_t entries = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) entries += entry.is_regular_file();
+    EXPECT_EQ(entries, files.size()) << "a temporary file was left behind";
 }
 
 // A password set in the window (Tools -> Change Password, or a reset
@@ -382,6 +504,13 @@ TEST_F(PasswordChangeTest, ANewPasswordReplacesTheOneTheCommandsUse) {
     ASSERT_TRUE(PressKeysUntil({VK_F5}, [&] { return RowOfName(L"b.txt.corvastine") >= 0; }));
     SelectRows(1, 2);
     PressCommandKey('U');
+    // The file of an older password is named in the summary.
+    auto summary = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
+    ASSERT_TRUE(summary.has_value()) << "no word about the file left locked";
+    EXPECT_EQ(summary->text, L"1 file could not be unlocked:\n\nIn " +
+                                 corva::ShortenPathForDisplay(scratch_.wstring(), corva::kSummaryPathChars) +
+                                 L"\na.txt.corvastine: locked with another password");
+    Answer(*summary, IDOK);
     ASSERT_TRUE(WaitUntil([&] { return RowOfName(L"b.txt") >= 0; })) << "not unlocked with the new password";
     EXPECT_EQ(Content(scratch_ / L"b.txt"), b);
     EXPECT_TRUE(Exists(scratch_ / L"a.txt.corvastine")) << "the file of the older password stays locked";
