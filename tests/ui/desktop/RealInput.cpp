@@ -162,10 +162,12 @@ bool CaptureOnce(const RECT& r, std::vector<unsigned char>* bgra) {
     return ok;
 }
 
-// Lets the window's thread finish what it has to paint.
+// Lets the window's thread take what it was sent, then paint whatever it
+// has marked to be painted (nothing more is marked here).
 void Settle(HWND window) {
     DWORD_PTR ignored = 0;
     ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 }  // namespace
