@@ -2,8 +2,10 @@
 // run and are tested on any platform: the sort order of the rows and how a
 // column click changes it, what a double click on a row does, which entry
 // of the shell's item menu belongs to the shell extension, where a choice
-// of the context menu goes, and the count of files that decides whether
-// locking asks first. Nothing here touches a window; nothing fails.
+// of the context menu goes, the count of files that decides whether
+// locking asks first, the questions asked before a batch (which name what
+// they act on), and the rows selected again after a batch. Nothing here
+// touches a window; nothing fails.
 #pragma once
 
 #include <cstdint>
@@ -99,5 +101,32 @@ int CountFilesCapped(const std::wstring& folder, const FolderLister& lister, con
 bool NeedsLargeLockQuestion(const std::vector<std::wstring>& paths,
                             const std::function<bool(const std::wstring&)>& isFolder, const FolderLister& lister,
                             const PathJoiner& join);
+
+// ------------------------------------------------------------ questions
+enum class BatchKind { Lock, Unlock, Shred };
+
+// The last part of a path (after the last \ or /; a trailing one ignored).
+std::wstring LeafName(const std::wstring& path);
+
+// How many names a question lists before it says "and N more".
+constexpr size_t kQuestionNames = 5;
+
+// The question before a shred, naming what it acts on: one file by its
+// name, one folder by its name and its content, several items as "these N
+// items" followed by their names (a few, then "and N more").
+std::wstring ShredQuestion(const std::vector<std::wstring>& paths, bool singleIsFolder);
+// "More than 100 files will be locked, do you really want to continue?",
+// naming the selection the same way.
+std::wstring LargeLockQuestion(const std::vector<std::wstring>& paths);
+
+// ------------------------------------------------------------ after a batch
+// The row to select again for a row that was selected when a batch ran
+// (rowExists tells whether the refilled list has a row of that name): the
+// same name when it is still there (a folder, or a file the batch left as
+// it was); else, after a lock, the name with the locked extension, after
+// an unlock the name without it. Empty when neither is there, and always
+// after a shred.
+std::wstring RowNameAfterBatch(BatchKind kind, const std::wstring& name,
+                               const std::function<bool(const std::wstring&)>& rowExists);
 
 }  // namespace corva::desktop

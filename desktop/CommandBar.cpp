@@ -47,9 +47,57 @@ SIZE CommandBar::IdealSize() const {
     return size;
 }
 
+namespace {
+
+// The bar whose popup is open on this thread (one at a time: popups are
+// modal).
+thread_local CommandBar* t_tracking = nullptr;
+
+// Whether the highlighted item of a popup opens a popup of its own.
+bool HighlightedOpensSubmenu(HMENU menu) {
+    const int count = ::GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        const UINT state = ::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+        if (state & MF_HILITE) return (state & MF_POPUP) != 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+LRESULT CALLBACK CommandBar::MenuKeys(int code, WPARAM wParam, LPARAM lParam) {
+    CommandBar* self = t_tracking;
+    const auto* msg = reinterpret_cast<const MSG*>(lParam);
+    if (code == MSGF_MENU && self && msg && msg->message == WM_KEYDOWN &&
+        (msg->wParam == VK_LEFT || msg->wParam == VK_RIGHT)) {
+        const int count = ::GetMenuItemCount(self->menu_);
+        HMENU open = ::GetSubMenu(self->menu_, self->openIndex_);
+        const bool right = msg->wParam == VK_RIGHT;
+        // Right on an item with a popup of its own opens that one, as usual.
+        if (count > 1 && open && !(right && HighlightedOpensSubmenu(open))) {
+            self->next_ = (self->openIndex_ + (right ? 1 : count - 1)) % count;
+            ::EndMenu();
+            return 1;
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 void CommandBar::OpenMenu(int index, bool fromKeyboard) {
+    if (open_) return;
+    next_ = -1;
+    TrackOne(index, fromKeyboard);
+    // Left or Right closed it: on to the next popup, from the keyboard.
+    while (next_ >= 0) {
+        const int next = next_;
+        next_ = -1;
+        TrackOne(next, true);
+    }
+}
+
+void CommandBar::TrackOne(int index, bool fromKeyboard) {
     HMENU popup = ::GetSubMenu(menu_, index);
-    if (!popup || open_) return;
+    if (!popup) return;
     const int button = kFirstButtonId + index;
     RECT rect{};
     ::SendMessageW(bar_, TB_GETRECT, button, reinterpret_cast<LPARAM>(&rect));
@@ -58,9 +106,16 @@ void CommandBar::OpenMenu(int index, bool fromKeyboard) {
     if (fromKeyboard) ::PostMessageW(owner_, WM_KEYDOWN, VK_DOWN, 0);
     TPMPARAMS params{sizeof params, rect};
     open_ = true;
+    openIndex_ = index;
+    CommandBar* outer = t_tracking;
+    t_tracking = this;
+    HHOOK hook = ::SetWindowsHookExW(WH_MSGFILTER, &CommandBar::MenuKeys, nullptr, ::GetCurrentThreadId());
     ::TrackPopupMenuEx(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_VERTICAL | TPM_LEFTBUTTON, rect.left,
                        rect.bottom, owner_, &params);
+    if (hook) ::UnhookWindowsHookEx(hook);
+    t_tracking = outer;
     open_ = false;
+    openIndex_ = -1;
     ::SendMessageW(bar_, TB_PRESSBUTTON, button, MAKELPARAM(FALSE, 0));
 }
 

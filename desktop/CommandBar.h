@@ -1,8 +1,10 @@
 // The menu bar as a toolbar in the rebar: one text button per item of the
 // menu, which drops that item's popup under the button. Alt with an item's
 // underlined letter opens it from the keyboard, with its first entry
-// selected. The popups' commands and highlight messages go to the owner
-// window, as a window menu's would.
+// selected; while a popup is open, Left and Right go on to the popup of
+// the item before or after it (round the bar), as in a window menu. The
+// popups' commands and highlight messages go to the owner window, as a
+// window menu's would.
 #pragma once
 
 #include <windows.h>
@@ -32,10 +34,16 @@ public:
 
 private:
     static constexpr int kFirstButtonId = 2200;
+    // Watches the keys of the open popup for Left and Right.
+    static LRESULT CALLBACK MenuKeys(int code, WPARAM wParam, LPARAM lParam);
+    void TrackOne(int index, bool fromKeyboard);
+
     HWND bar_ = nullptr;  // a child of the rebar, destroyed with it
     HWND owner_ = nullptr;
     HMENU menu_ = nullptr;
     bool open_ = false;
+    int openIndex_ = -1;
+    int next_ = -1;  // the popup to open once the open one has closed
 };
 
 }  // namespace corva::desktop

@@ -1,9 +1,11 @@
 #include "FolderBrowser.h"
 
+#include <commdlg.h>
 #include <shellapi.h>
 
 #include <algorithm>
 
+#include "FrameRules.h"
 #include "platform/WinHandles.h"
 
 namespace corva::desktop {
@@ -30,6 +32,22 @@ struct OwnCommand {
 };
 constexpr OwnCommand kOwnCommands[] = {
     {32777, L"Lock"}, {32776, L"Unlock"}, {32775, L"Shred"}, {32781, L"Change Password"}};
+
+constexpr int kModifiedColumn = 3;
+constexpr wchar_t kOpenWithTitle[] = L"Open with";
+
+// Wide enough for the longest date and time the user's formats write (a
+// two-digit day and month, a two-digit hour in the afternoon), in the
+// list's font, with the margins a cell keeps.
+int ModifiedColumnWidth(HWND list, int dpi) {
+    SYSTEMTIME longest{2028, 12, 0, 28, 22, 58, 58, 0};
+    wchar_t date[80] = {}, time[80] = {};
+    if (!::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &longest, nullptr, date, 80) ||
+        !::GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &longest, nullptr, time, 80))
+        return 0;
+    const std::wstring text = std::wstring(date) + L" " + time;
+    return ListView_GetStringWidth(list, text.c_str()) + ::MulDiv(16, dpi, 96);
+}
 
 // The wait cursor while the namespace is read; the previous one after.
 class WaitCursor {
@@ -82,6 +100,7 @@ void FolderBrowser::Attach(HWND owner, HWND tree, HWND list, int dpi) {
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
         column.fmt = kColumns[i].format;
         column.cx = ::MulDiv(kColumns[i].width, dpi, 96);
+        if (i == kModifiedColumn) column.cx = std::max<int>(column.cx, ModifiedColumnWidth(list_, dpi));
         column.pszText = const_cast<wchar_t*>(kColumns[i].title);
         column.iSubItem = i;
         ListView_InsertColumn(list_, i, &column);
@@ -119,36 +138,134 @@ void FolderBrowser::BuildTree() {
     TreeView_SelectItem(tree_, root_);
 }
 
-bool FolderBrowser::FillFolderChildren(IShellFolder* folder, LPCITEMIDLIST parentId, HTREEITEM parentItem) {
+namespace {
+
+// One folder among the items of a folder, as the tree shows it.
+struct ChildFolder {
+    corva::desktop::ItemId relative;
+    SFGAOF attributes = 0;
+    std::wstring name;
+};
+
+// The folders among a folder's items, in the order they are listed. False
+// when the folder cannot be listed. A folder whose name cannot be read
+// ends the list there.
+bool ListChildFolders(IShellFolder* folder, HWND owner, std::vector<ChildFolder>* children) {
     ComPtr<IEnumIDList> items;
-    const HRESULT hr = folder->EnumObjects(owner_, kEnumFlags, &items);
-    if (FAILED(hr)) return false;
+    if (FAILED(folder->EnumObjects(owner, kEnumFlags, &items))) return false;
     if (!items) return true;  // nothing to list
-    WaitCursor wait;
     LPITEMIDLIST raw = nullptr;
     while (items->Next(1, &raw, nullptr) == S_OK) {
-        ItemId relative(raw);
-        SFGAOF attributes = SFGAO_FOLDER | SFGAO_HASSUBFOLDER;
-        LPCITEMIDLIST one = relative.Get();
-        if (FAILED(folder->GetAttributesOf(1, &one, &attributes)) || !(attributes & SFGAO_FOLDER)) continue;
-        auto node = std::make_unique<FolderNode>();
-        node->parent = folder;
-        node->absolute = ItemId::Join(parentId, relative.Get());
-        node->relative = std::move(relative);
-        const std::wstring name = DisplayNameOf(folder, node->relative.Get());
-        if (!node->absolute || name.empty()) break;
-        TVINSERTSTRUCTW insert{};
-        insert.hParent = parentItem;
-        insert.hInsertAfter = TVI_LAST;
-        insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN;
-        insert.item.pszText = const_cast<wchar_t*>(name.c_str());
-        insert.item.iImage = std::max(0, SmallIconIndexOf(node->absolute.Get()));
-        insert.item.iSelectedImage = std::max(0, SmallIconIndexOf(node->absolute.Get(), true));
-        insert.item.cChildren = (attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
-        insert.item.lParam = reinterpret_cast<LPARAM>(node.get());
-        if (TreeView_InsertItem(tree_, &insert)) node.release();  // the item owns it now
+        ChildFolder child;
+        child.relative.Reset(raw);
+        child.attributes = SFGAO_FOLDER | SFGAO_HASSUBFOLDER;
+        LPCITEMIDLIST one = child.relative.Get();
+        if (FAILED(folder->GetAttributesOf(1, &one, &child.attributes)) || !(child.attributes & SFGAO_FOLDER)) {
+            continue;
+        }
+        child.name = DisplayNameOf(folder, one);
+        if (child.name.empty()) break;
+        children->push_back(std::move(child));
     }
     return true;
+}
+
+}  // namespace
+
+bool FolderBrowser::FillFolderChildren(IShellFolder* folder, LPCITEMIDLIST parentId, HTREEITEM parentItem) {
+    WaitCursor wait;
+    std::vector<ChildFolder> children;
+    if (!ListChildFolders(folder, owner_, &children)) return false;
+    for (ChildFolder& child : children) {
+        if (!InsertFolderItem(folder, parentId, parentItem, std::move(child.relative), child.attributes, child.name)) {
+            break;
+        }
+    }
+    return true;
+}
+
+bool FolderBrowser::InsertFolderItem(IShellFolder* folder, LPCITEMIDLIST parentId, HTREEITEM parentItem,
+                                     ItemId relative, SFGAOF attributes, const std::wstring& name) {
+    auto node = std::make_unique<FolderNode>();
+    node->parent = folder;
+    node->absolute = ItemId::Join(parentId, relative.Get());
+    node->relative = std::move(relative);
+    if (!node->absolute) return false;
+    TVINSERTSTRUCTW insert{};
+    insert.hParent = parentItem;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM | TVIF_CHILDREN;
+    insert.item.pszText = const_cast<wchar_t*>(name.c_str());
+    insert.item.iImage = std::max(0, SmallIconIndexOf(node->absolute.Get()));
+    insert.item.iSelectedImage = std::max(0, SmallIconIndexOf(node->absolute.Get(), true));
+    insert.item.cChildren = (attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
+    insert.item.lParam = reinterpret_cast<LPARAM>(node.get());
+    if (TreeView_InsertItem(tree_, &insert)) node.release();  // the item owns it now
+    return true;
+}
+
+void FolderBrowser::RefreshTree() {
+    if (!root_ || !desktop_) return;
+    WaitCursor wait;
+    // The desktop's folders stay in the order they are listed; deeper
+    // levels are sorted by name.
+    RefreshChildren(desktop_.Get(), desktopNode_.absolute.Get(), root_, false);
+}
+
+void FolderBrowser::RefreshChildren(IShellFolder* folder, LPCITEMIDLIST folderId, HTREEITEM item, bool sorted) {
+    std::vector<ChildFolder> children;
+    if (!ListChildFolders(folder, owner_, &children)) return;
+    std::unordered_map<std::wstring, ChildFolder*> fresh;
+    for (ChildFolder& child : children) fresh.emplace(child.name, &child);
+    // Items whose folder is gone go; the others keep their node, their
+    // children and their state.
+    HTREEITEM child = TreeView_GetChild(tree_, item);
+    while (child) {
+        const HTREEITEM next = TreeView_GetNextSibling(tree_, child);
+        auto found = fresh.find(TreeText(tree_, child));
+        if (found == fresh.end()) {
+            TreeView_DeleteItem(tree_, child);
+        } else {
+            const ChildFolder& now = *found->second;
+            fresh.erase(found);
+            auto* node = reinterpret_cast<FolderNode*>(TreeParam(tree_, child));
+            if (TreeView_GetItemState(tree_, child, TVIS_EXPANDEDONCE) & TVIS_EXPANDEDONCE) {
+                ComPtr<IShellFolder> inner;
+                if (node && SUCCEEDED(node->parent->BindToObject(node->relative.Get(), nullptr, IID_PPV_ARGS(&inner))) &&
+                    inner) {
+                    RefreshChildren(inner.Get(), node->absolute.Get(), child, true);
+                }
+            } else {
+                TVITEMW update{};
+                update.mask = TVIF_CHILDREN | TVIF_HANDLE;
+                update.hItem = child;
+                update.cChildren = (now.attributes & SFGAO_HASSUBFOLDER) ? 1 : 0;
+                TreeView_SetItem(tree_, &update);
+            }
+        }
+        child = next;
+    }
+    bool added = false;
+    for (ChildFolder& now : children) {
+        if (!fresh.count(now.name)) continue;  // already shown
+        if (!InsertFolderItem(folder, folderId, item, std::move(now.relative), now.attributes, now.name)) break;
+        added = true;
+    }
+    if (added && sorted) SortChildren(item, folder);
+    // The button shows whether any folder is left under the item.
+    TVITEMW update{};
+    update.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    update.hItem = item;
+    update.cChildren = TreeView_GetChild(tree_, item) ? 1 : 0;
+    TreeView_SetItem(tree_, &update);
+}
+
+void FolderBrowser::SortChildren(HTREEITEM item, IShellFolder* folder) {
+    TVSORTCB sort{};
+    sort.hParent = item;
+    sort.lpfnCompare = &FolderBrowser::CompareTreeChildren;
+    sort.lParam = reinterpret_cast<LPARAM>(folder);
+    TreeView_SortChildrenCB(tree_, &sort, FALSE);
 }
 
 void FolderBrowser::OnItemExpanding(const NMTREEVIEWW& info) {
@@ -159,11 +276,7 @@ void FolderBrowser::OnItemExpanding(const NMTREEVIEWW& info) {
     ComPtr<IShellFolder> folder;
     if (FAILED(node->parent->BindToObject(node->relative.Get(), nullptr, IID_PPV_ARGS(&folder))) || !folder) return;
     FillFolderChildren(folder.Get(), node->absolute.Get(), info.itemNew.hItem);
-    TVSORTCB sort{};
-    sort.hParent = info.itemNew.hItem;
-    sort.lpfnCompare = &FolderBrowser::CompareTreeChildren;
-    sort.lParam = reinterpret_cast<LPARAM>(folder.Get());
-    TreeView_SortChildrenCB(tree_, &sort, FALSE);
+    SortChildren(info.itemNew.hItem, folder.Get());
 }
 
 int CALLBACK FolderBrowser::CompareTreeChildren(LPARAM a, LPARAM b, LPARAM parent) {
@@ -233,7 +346,8 @@ bool FolderBrowser::FillFolderList(IShellFolder* folder, LPCITEMIDLIST folderId)
         entry->attributes = attributes;
         entry->key.folder = (attributes & SFGAO_FOLDER) != 0;
         entry->key.name = DisplayNameOf(folder, one);
-        ReadItemValues(folder, one, &entry->key);
+        ReadItemValues(folder, one, &entry->key, &entry->name);
+        if (entry->name.empty()) entry->name = entry->key.name;
         if (sort_.column == 2) {
             entry->key.type = DetailTextOf(folder, one, 2);
             entry->typeRead = true;
@@ -344,17 +458,87 @@ bool FolderBrowser::GatherSelectedPaths(std::vector<std::wstring>* paths, int* f
     return true;
 }
 
-void FolderBrowser::Refresh(int selectRow) {
+void FolderBrowser::Refill() {
     if (!shown_) return;
     ComPtr<IShellFolder> folder = shown_;
     ItemId folderId = ItemId::Copy(rowsFolderId_.Get());
     if (!folderId) return;
+    // Where the view stands: the row at the top (details and list views)
+    // or the view's origin (icon views).
+    const LONG_PTR type = ::GetWindowLongPtrW(list_, GWL_STYLE) & LVS_TYPEMASK;
+    const bool byRows = type == LVS_REPORT || type == LVS_LIST;
+    const int topRow = byRows ? ListView_GetTopIndex(list_) : 0;
+    const ListEntry* top = byRows ? EntryOf(topRow) : nullptr;
+    const std::wstring topName = top ? top->name : std::wstring();
+    POINT origin{};
+    if (!byRows) ListView_GetOrigin(list_, &origin);
+
     DeleteAllRows();
     FillFolderList(folder.Get(), folderId.Get());
-    if (selectRow < 0 || selectRow >= ListView_GetItemCount(list_)) return;
-    ListView_SetItemState(list_, selectRow, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_EnsureVisible(list_, selectRow, FALSE);
+
+    const int count = ListView_GetItemCount(list_);
+    if (count == 0) return;
+    if (byRows) {
+        const auto rows = RowsByName();
+        const auto found = rows.find(topName);
+        const int row = found != rows.end() ? found->second : std::min(topRow, count - 1);
+        RECT want{}, now{};
+        want.left = now.left = LVIR_BOUNDS;
+        if (!ListView_GetItemRect(list_, row, &want, LVIR_BOUNDS) ||
+            !ListView_GetItemRect(list_, ListView_GetTopIndex(list_), &now, LVIR_BOUNDS))
+            return;
+        if (type == LVS_REPORT) ListView_Scroll(list_, 0, want.top - now.top);
+        else ListView_Scroll(list_, want.left - now.left, 0);
+    } else {
+        POINT fresh{};
+        ListView_GetOrigin(list_, &fresh);
+        ListView_Scroll(list_, origin.x - fresh.x, origin.y - fresh.y);
+    }
 }
+
+std::vector<std::wstring> FolderBrowser::SelectedRowNames() const {
+    std::vector<std::wstring> names;
+    for (int row = ListView_GetNextItem(list_, -1, LVNI_SELECTED); row >= 0;
+         row = ListView_GetNextItem(list_, row, LVNI_SELECTED)) {
+        if (const ListEntry* entry = EntryOf(row)) names.push_back(entry->name);
+    }
+    return names;
+}
+
+std::wstring FolderBrowser::FocusedRowName() const {
+    const ListEntry* entry = EntryOf(ListView_GetNextItem(list_, -1, LVNI_FOCUSED));
+    return entry ? entry->name : std::wstring();
+}
+
+std::unordered_map<std::wstring, int> FolderBrowser::RowsByName() const {
+    std::unordered_map<std::wstring, int> rows;
+    const int count = ListView_GetItemCount(list_);
+    for (int row = 0; row < count; ++row) {
+        if (const ListEntry* entry = EntryOf(row)) rows.emplace(entry->name, row);
+    }
+    return rows;
+}
+
+std::function<bool(const std::wstring&)> FolderBrowser::RowLookup() const {
+    auto rows = std::make_shared<std::unordered_map<std::wstring, int>>(RowsByName());
+    return [rows](const std::wstring& name) { return rows->count(name) > 0; };
+}
+
+void FolderBrowser::SelectRowsNamed(const std::vector<std::wstring>& names, const std::wstring& focus, bool show) {
+    const auto rows = RowsByName();
+    ListView_SetItemState(list_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    for (const std::wstring& name : names) {
+        const auto found = rows.find(name);
+        if (found != rows.end()) ListView_SetItemState(list_, found->second, LVIS_SELECTED, LVIS_SELECTED);
+    }
+    const auto focused = rows.find(focus);
+    if (focused == rows.end()) return;
+    ListView_SetItemState(list_, focused->second, LVIS_FOCUSED, LVIS_FOCUSED);
+    ListView_SetSelectionMark(list_, focused->second);
+    if (show) ListView_EnsureVisible(list_, focused->second, FALSE);
+}
+
+void FolderBrowser::SelectAllRows() { ListView_SetItemState(list_, -1, LVIS_SELECTED, LVIS_SELECTED); }
 
 bool FolderBrowser::FillFolderListForTesting(const std::wstring& folderPath) {
     if (!desktop_ && FAILED(::SHGetDesktopFolder(&desktop_))) return false;
@@ -426,7 +610,40 @@ void FolderBrowser::OpenItem(const ListEntry& entry) {
     run.lpVerb = L"Open";
     run.nShow = SW_SHOWNORMAL;
     run.lpIDList = absolute.Get();
-    ::ShellExecuteExW(&run);
+    if (::ShellExecuteExW(&run)) return;
+    const bool noProgram = ::GetLastError() == ERROR_NO_ASSOCIATION ||
+                           reinterpret_cast<INT_PTR>(run.hInstApp) == SE_ERR_NOASSOC;
+    // No program is set for the file: let the user choose one.
+    std::wstring path;
+    if (noProgram && FileSystemPathOf(absolute.Get(), &path)) OfferOpenWith(path);
+}
+
+void FolderBrowser::OfferOpenWith(const std::wstring& path) {
+    HWND owner = ::GetParent(list_);
+    OPENASINFO info{};
+    info.pcszFile = path.c_str();
+    info.oaifInFlags = OAIF_ALLOW_REGISTRATION | OAIF_EXEC;
+    // Cancelled or done: the system's dialog has had its say.
+    if (::SHOpenWithDialog(owner, &info) != E_NOTIMPL) return;
+    // A system without that dialog: the user picks a program in the Open
+    // dialog, and it is started with the file.
+    wchar_t program[MAX_PATH] = {};
+    OPENFILENAMEW choose{};
+    choose.lStructSize = sizeof choose;
+    choose.hwndOwner = owner;
+    choose.lpstrFilter = L"Programs (*.exe)\0*.exe\0";
+    choose.lpstrFile = program;
+    choose.nMaxFile = MAX_PATH;
+    choose.lpstrTitle = kOpenWithTitle;
+    wchar_t programs[MAX_PATH] = {};
+    if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programs))) {
+        choose.lpstrInitialDir = programs;
+    }
+    choose.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_DONTADDTORECENT |
+                   OFN_EXPLORER;
+    if (!::GetOpenFileNameW(&choose)) return;
+    const std::wstring argument = L"\"" + path + L"\"";
+    ::ShellExecuteW(owner, L"open", program, argument.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 // ------------------------------------------------------------ context menu
@@ -534,6 +751,14 @@ bool FolderBrowser::OnNotify(const NMHDR& header, LRESULT* result) {
             return true;
         case NM_RCLICK:
             OnRightClick(reinterpret_cast<const NMITEMACTIVATE&>(header));
+            *result = 0;
+            return true;
+        case LVN_KEYDOWN:
+            // Delete shreds, as any other way to the command: it asks first.
+            if (reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_DELETE &&
+                ::GetKeyState(VK_CONTROL) >= 0 && ::GetKeyState(VK_MENU) >= 0) {
+                ::PostMessageW(owner_, WM_COMMAND, MAKEWPARAM(command::kShred, 0), 0);
+            }
             *result = 0;
             return true;
         default:

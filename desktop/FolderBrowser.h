@@ -1,12 +1,16 @@
 // The folder tree and the file list of the main window as views of the
 // shell namespace: the tree, rooted at the desktop, is built once and grows
-// as folders are expanded; the list shows the items of the tree's selected
-// folder in four columns, sorted by a column either way, with texts and
-// icons supplied on demand. A double click opens a row (a folder in the
-// tree, a plain file with its default action; a locked file is refused),
-// a right click on a row's label shows the shell's item menu with the
-// program's own commands on top. The batch commands read the selected
-// rows as file-system paths here and have the list filled again.
+// as folders are expanded and is read again on request (new folders added,
+// gone ones removed, the rest kept as they are); the list shows the items
+// of the tree's selected folder in four columns, sorted by a column either
+// way, with texts and icons supplied on demand. A double click opens a row
+// (a folder in the tree, a plain file with its default action or, when no
+// program is set for it, the system's "Open with" choice; a locked file is
+// refused), a right click on a row's label shows the shell's item menu
+// with the program's own commands on top, Delete in the list asks for the
+// shred command. The batch commands read the selected rows as file-system
+// paths here and have the list filled again, keeping its scroll position,
+// with the rows selected again by name.
 //
 // Every record a tree item or a row carries is freed with it. Failures of
 // the shell leave a tree without children or a list without rows, without
@@ -22,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "BrowseRules.h"
@@ -56,9 +61,27 @@ public:
     // file-system path is left out. False when a row or the folder the
     // rows belong to cannot be resolved.
     bool GatherSelectedPaths(std::vector<std::wstring>* paths, int* firstRow) const;
-    // Fills the list again from the folder it shows (sorted as before);
-    // then selects, focuses and shows the row at selectRow (none when -1).
-    void Refresh(int selectRow);
+    // Reads the tree again under every folder that has been expanded:
+    // folders made meanwhile are added, folders gone are removed (with
+    // their items), the rest stay as they are, expanded or not.
+    void RefreshTree();
+    // Fills the list again from the folder it shows (sorted as before),
+    // keeping its scroll position. Selects nothing.
+    void Refill();
+
+    // A row's name: the item's name in its folder (the file name with its
+    // extension), or its display name when it has none. Rows are found
+    // again by these names after the list was filled again.
+    std::vector<std::wstring> SelectedRowNames() const;
+    std::wstring FocusedRowName() const;
+    // Whether the list has a row of each name asked for.
+    std::function<bool(const std::wstring&)> RowLookup() const;
+    // Selects exactly the rows of these names and focuses the one named
+    // focus (when there is such a row); with show, the focused row is
+    // scrolled into view.
+    void SelectRowsNamed(const std::vector<std::wstring>& names, const std::wstring& focus, bool show);
+    // Selects every row.
+    void SelectAllRows();
 
     const SortState& Sort() const { return sort_; }
     // The records alive in this process: one per tree item but the root,
@@ -95,11 +118,17 @@ private:
         ComPtr<IShellFolder> folder;
         ItemId relative;
         ULONG attributes = 0;
+        std::wstring name;  // the row's name (see SelectedRowNames)
         RowSortKey key;
         bool typeRead = false;
     };
 
     bool FillFolderChildren(IShellFolder* folder, LPCITEMIDLIST parentId, HTREEITEM parentItem);
+    bool InsertFolderItem(IShellFolder* folder, LPCITEMIDLIST parentId, HTREEITEM parentItem, ItemId relative,
+                          SFGAOF attributes, const std::wstring& name);
+    void RefreshChildren(IShellFolder* folder, LPCITEMIDLIST folderId, HTREEITEM item, bool sorted);
+    void SortChildren(HTREEITEM item, IShellFolder* folder);
+    std::unordered_map<std::wstring, int> RowsByName() const;
     bool FillFolderList(IShellFolder* folder, LPCITEMIDLIST folderId);
     void DeleteAllRows();
     void SortRows();
@@ -109,6 +138,7 @@ private:
     void OnDoubleClick(const NMITEMACTIVATE& info);
     void OnRightClick(const NMITEMACTIVATE& info);
     void OpenItem(const ListEntry& entry);
+    void OfferOpenWith(const std::wstring& path);
     void ShowContextMenu(const ListEntry& entry, POINT screen);
     const FolderNode* SelectedNode() const;
     ListEntry* EntryOf(int row) const;

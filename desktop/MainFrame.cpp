@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "AboutBox.h"
 #include "BatchCommands.h"
 #include "ChangePasswordDialog.h"
 #include "Drawing.h"
@@ -28,7 +29,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"CorvastineMainFrame";
 constexpr wchar_t kProductName[] = L"Corvastine";
 constexpr COLORREF kRebarBack = RGB(232, 232, 232);
-constexpr COLORREF kMenuImageKey = RGB(255, 0, 255);
 
 struct BigButton {
     int command;
@@ -55,58 +55,6 @@ std::vector<int> ToolbarCommands(int id, SIZE* imageSize) {
     for (DWORD i = 0; i < count; ++i) commands.push_back(words[4 + i]);
     return commands;
 }
-
-// One cell of an image strip as a 32-bit bitmap whose key colour is fully
-// transparent, for a menu item.
-HBITMAP MenuImage(HBITMAP strip, int index, int cell, int size) {
-    HDC screen = ::GetDC(nullptr);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = size;
-    bi.bmiHeader.biHeight = -size;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP image = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (image && bits) {
-        win::UniqueMemoryDC from(::CreateCompatibleDC(screen));
-        win::UniqueMemoryDC to(::CreateCompatibleDC(screen));
-        {
-            win::SelectedObject a(from.Get(), strip);
-            win::SelectedObject b(to.Get(), image);
-            ::SetStretchBltMode(to.Get(), COLORONCOLOR);
-            ::StretchBlt(to.Get(), 0, 0, size, size, from.Get(), index * cell, 0, cell, cell, SRCCOPY);
-        }
-        ::GdiFlush();
-        auto* pixels = static_cast<DWORD*>(bits);
-        for (int i = 0; i < size * size; ++i) {
-            const DWORD bgr = pixels[i] & 0x00FFFFFF;
-            const bool key = bgr == 0x00FF00FF;  // magenta, in BGRA order too
-            pixels[i] = key ? 0 : (bgr | 0xFF000000);
-        }
-    }
-    ::ReleaseDC(nullptr, screen);
-    return image;
-}
-
-// The About box: program icon, name and version.
-class AboutBox final : protected corva::ui::ModalDialog {
-public:
-    AboutBox() : ModalDialog(IDD_ABOUTBOX) {}
-    INT_PTR Show(HWND owner) { return RunModal(owner); }
-
-protected:
-    bool OnInit() override {
-        ::SetDlgItemTextW(Handle(), IDC_ABOUT_VERSION, L"Version " CORVA_VERSION_TEXT);
-        return true;
-    }
-    bool OnCommand(int id, int, HWND) override {
-        if (id != IDOK && id != IDCANCEL) return false;
-        Close(id);
-        return true;
-    }
-};
 
 }  // namespace
 
@@ -153,6 +101,15 @@ bool MainFrame::PreTranslate(MSG& msg) {
     // Only keys meant for this window or its children.
     if (msg.hwnd != Handle() && !::IsChild(Handle(), msg.hwnd)) return false;
     if (::TranslateAcceleratorW(Handle(), accelerators_, &msg)) return true;
+    // Tab and Shift+Tab move between the folder tree and the file list.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && ::GetKeyState(VK_CONTROL) >= 0 &&
+        ::GetKeyState(VK_MENU) >= 0) {
+        const HWND focus = ::GetFocus();
+        if (focus == tree_ || focus == list_ || ::IsChild(list_, focus)) {
+            ::SetFocus(focus == tree_ ? list_ : tree_);
+            return true;
+        }
+    }
     // Alt with a menu letter opens that menu of the bar, whichever child
     // has the focus.
     if (msg.message == WM_SYSCHAR && !commandBar_.MenuOpen()) {
@@ -197,20 +154,9 @@ bool MainFrame::CreateMenuBar() {
 void MainFrame::SetMenuImages() {
     SIZE cell{16, 16};
     const std::vector<int> order = ToolbarCommands(IDR_MENU_IMAGE_ORDER, &cell);
-    win::UniqueBitmap strip(LoadProgramBitmap(IDB_MENU_IMAGES));
-    if (!strip) return;
-    const int size = Scaled(cell.cx);
-    int index = 0;
-    for (int command : order) {
-        if (command == 0) continue;
-        HBITMAP image = MenuImage(strip.Get(), index++, cell.cx, size);
-        if (!image) continue;
-        menuImages_.emplace_back(image);
-        MENUITEMINFOW item{sizeof item};
-        item.fMask = MIIM_BITMAP;
-        item.hbmpItem = image;
-        ::SetMenuItemInfoW(menu_.Get(), command, FALSE, &item);
-    }
+    win::UniqueBitmap small(LoadProgramBitmap(IDB_MENU_IMAGES));
+    win::UniqueBitmap large(LoadProgramBitmap(IDB_MENU_IMAGES_LARGE));
+    menuImages_.Attach(menu_.Get(), order, small.Get(), large.Get(), dpi_);
 }
 
 bool MainFrame::CreateBigToolbar() {
@@ -477,6 +423,30 @@ bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
     case WM_EXITMENULOOP:
         SetStatusText(CommandString(IDS_READY));
         return false;
+    case WM_MEASUREITEM:
+        if (wParam == 0 && menuImages_.Measure(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) {
+            *result = TRUE;
+            return true;
+        }
+        return false;
+    case WM_DRAWITEM:
+        if (wParam == 0 && menuImages_.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) {
+            *result = TRUE;
+            return true;
+        }
+        return false;
+    case WM_ACTIVATE:
+        // The pane that had the keyboard focus gets it back when the window
+        // is active again (after a dialog, or another program).
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            const HWND focus = ::GetFocus();
+            if (focus && ::IsChild(Handle(), focus)) focusWhenInactive_ = focus;
+            return false;
+        }
+        if (HIWORD(wParam)) return false;  // minimised
+        ::SetFocus(focusWhenInactive_ && ::IsWindow(focusWhenInactive_) ? focusWhenInactive_ : list_);
+        *result = 0;
+        return true;
     default:
         return false;
     }
@@ -537,6 +507,10 @@ void MainFrame::RunCommand(int id) {
     case ID_EDIT_SHRED:
         RunBatchCommand(BatchKind::Shred);
         break;
+    case ID_EDIT_SELECT_ALL:
+        browser_.SelectAllRows();
+        FocusList();
+        break;
     case ID_VIEW_STATUS_BAR:
         ToggleStatusBar();
         break;
@@ -550,18 +524,24 @@ void MainFrame::RunCommand(int id) {
         SetViewMode(id);
         break;
     case ID_VIEW_REFRESH:
-        ShowRefreshMessage();
+        RefreshViews();
         break;
     case ID_TOOLS_CHANGE_PASSWORD: {
         ChangePasswordDialog dialog;
-        dialog.DoModal(::GetActiveWindow());
+        if (dialog.DoModal(Handle()) == IDOK) TakeNewPassword(dialog.StoredPassword());
+        FocusList();
         break;
     }
-    case ID_TOOLS_FORGOT_PASSWORD:
-        ForgotPasswordCommand(Handle());
+    case ID_TOOLS_FORGOT_PASSWORD: {
+        corva::SecretText stored;
+        ForgotPasswordCommand(Handle(), SetupWizardHost::Desktop, &stored);
+        TakeNewPassword(stored);
+        FocusList();
         break;
+    }
     case ID_APP_ABOUT:
         ShowAbout();
+        FocusList();
         break;
     default: {
         const std::wstring page = HelpPageOf(id);
@@ -569,6 +549,28 @@ void MainFrame::RunCommand(int id) {
         break;
     }
     }
+}
+
+void MainFrame::TakeNewPassword(corva::SecretText& stored) {
+    if (stored.Empty()) return;
+    ReplaceStartupPassword(stored.Text());
+    WipeString(password_);
+    password_ = StartupPassword();
+    stored.Wipe();
+}
+
+void MainFrame::FocusList() {
+    if (::GetActiveWindow() == Handle()) ::SetFocus(list_);
+    focusWhenInactive_ = list_;
+}
+
+void MainFrame::RefreshViews() {
+    // The tree first: a folder gone from it may take the list with it.
+    const std::vector<std::wstring> selected = browser_.SelectedRowNames();
+    const std::wstring focused = browser_.FocusedRowName();
+    browser_.RefreshTree();
+    browser_.Refill();
+    browser_.SelectRowsNamed(selected, focused, false);
 }
 
 void MainFrame::ToggleStatusBar() {
@@ -601,6 +603,10 @@ void MainFrame::SetViewMode(int command) {
     }
     const LONG_PTR style = ::GetWindowLongPtrW(list_, GWL_STYLE);
     ::SetWindowLongPtrW(list_, GWL_STYLE, (style & ~static_cast<LONG_PTR>(LVS_TYPEMASK)) | type);
+    // The rows are placed anew for the new view and the whole list is
+    // painted again, so that nothing of the old view stays on the screen.
+    if (type == LVS_ICON || type == LVS_SMALLICON) ListView_Arrange(list_, LVA_DEFAULT);
+    ::RedrawWindow(list_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
 void MainFrame::UpdateMenuMarks() {
@@ -632,32 +638,34 @@ std::wstring MainFrame::CommandString(int id) const {
     return std::wstring(text, length);
 }
 
-void MainFrame::ShowRefreshMessage() {
-    ::MessageBoxW(Handle(), L"Not yet implemented!", kProductName, MB_OK | MB_ICONINFORMATION);
-}
-
 void MainFrame::ShowAbout() {
     AboutBox about;
     about.Show(Handle());
 }
 
 void MainFrame::RunBatchCommand(BatchKind kind) {
-    if (kind == BatchKind::Shred &&
-        ::MessageBoxW(nullptr, L"Do you really want to shred the file?", L"Warning", MB_YESNO | MB_ICONINFORMATION) !=
-            IDYES) {
-        return;
-    }
     // The batches work on the password field, filled from the start-up
-    // password the first time and never changed afterwards.
+    // password the first time and replaced when the user sets a new one.
     if (password_.empty()) password_ = StartupPassword();
     if (password_.empty()) return;
     if (browser_.SelectedCount() == 0) return;
+    // The paths are taken before any question, and the questions are modal
+    // to this window: the batch acts on exactly what the user confirmed,
+    // whatever was clicked meanwhile.
     std::vector<std::wstring> paths;
     int firstRow = -1;
     if (!browser_.GatherSelectedPaths(&paths, &firstRow) || paths.empty()) return;
+    const std::vector<std::wstring> selected = browser_.SelectedRowNames();
+    if (kind == BatchKind::Shred && !ConfirmShred(Handle(), paths)) {
+        FocusList();
+        return;
+    }
+    if (kind == BatchKind::Lock && !ConfirmLargeLock(Handle(), paths)) {
+        FocusList();
+        return;
+    }
     switch (kind) {
     case BatchKind::Lock: {
-        if (!ConfirmLargeLock(paths)) return;
         LockBatch batch(paths, password_, nullptr);
         if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
         RunBatchInDialog(batch);
@@ -673,11 +681,20 @@ void MainFrame::RunBatchCommand(BatchKind kind) {
         ShredBatch batch(paths, nullptr, wipeLibrary_);
         if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
         RunBatchInDialog(batch);
-        firstRow = -1;  // nothing is selected after a shred
         break;
     }
     }
-    browser_.Refresh(firstRow);
+    // The same items stay selected, found by their names after the batch
+    // (a locked file under its locked name); nothing after a shred.
+    browser_.Refill();
+    const auto rowExists = browser_.RowLookup();
+    std::vector<std::wstring> after;
+    for (const std::wstring& name : selected) {
+        std::wstring now = RowNameAfterBatch(kind, name, rowExists);
+        if (!now.empty()) after.push_back(std::move(now));
+    }
+    browser_.SelectRowsNamed(after, after.empty() ? std::wstring() : after.front(), true);
+    FocusList();
 }
 
 void MainFrame::OnFirstIdle() {

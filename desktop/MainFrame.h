@@ -20,6 +20,7 @@
 #include "FolderBrowser.h"
 #include "FrameCaption.h"
 #include "FrameRules.h"
+#include "MenuImages.h"
 #include "StatusBar.h"
 #include "TipsPanel.h"
 #include "Window.h"
@@ -27,8 +28,6 @@
 #include "platform/WinHandles.h"
 
 namespace corva::desktop {
-
-enum class BatchKind { Lock, Unlock, Shred };
 
 class MainFrame final : public corva::ui::Window {
 public:
@@ -54,6 +53,7 @@ public:
     // Test hooks: the menu the bar shows, each command as it is run, and the
     // splitter moved as by a drag.
     HMENU MenuForTesting() const { return menu_.Get(); }
+    HBITMAP MenuImageForTesting(int command) const { return menuImages_.ImageOf(command); }
     void SetCommandObserverForTesting(std::function<void(int)> observer) { observer_ = std::move(observer); }
     void MoveSplitterForTesting(int position);
     FolderBrowser& BrowserForTesting() { return browser_; }
@@ -90,9 +90,15 @@ private:
     void ToggleStatusBar();
     void ToggleTipsPanel();
     void SetViewMode(int command);
-    void ShowRefreshMessage();
+    void RefreshViews();
     void ShowAbout();
     void RunBatchCommand(BatchKind kind);
+    // A password the user has just stored replaces the one the program
+    // holds (the start-up password and the batches' copy); the old one is
+    // wiped. Nothing happens when stored is empty.
+    void TakeNewPassword(corva::SecretText& stored);
+    // The file list takes the keyboard focus (after a dialog).
+    void FocusList();
     void OnFirstIdle();
     void BuildFolderTree();
 
@@ -117,7 +123,7 @@ private:
 
     win::UniqueBitmap stripMenu_;
     win::UniqueBitmap stripToolbar_;
-    std::vector<win::UniqueBitmap> menuImages_;
+    MenuImages menuImages_;
     HIMAGELIST bigImages_ = nullptr;
 
     ViewState view_;
@@ -129,8 +135,11 @@ private:
     bool treeBuilt_ = false;
 
     // The password the batch commands use; filled from the start-up
-    // password when empty, wiped with the window.
+    // password when empty, replaced with it when the user sets a new
+    // password, wiped with the window.
     std::string password_;
+    // The pane that had the focus when the window was last deactivated.
+    HWND focusWhenInactive_ = nullptr;
 
     std::function<void(int)> observer_;
     std::wstring wipeLibrary_;

@@ -45,9 +45,10 @@ std::wstring DetailTextOf(IShellFolder* folder, LPCITEMIDLIST item, int column) 
     return text;
 }
 
-bool ReadItemValues(IShellFolder* folder, LPCITEMIDLIST item, RowSortKey* key) {
+bool ReadItemValues(IShellFolder* folder, LPCITEMIDLIST item, RowSortKey* key, std::wstring* fileName) {
     WIN32_FIND_DATAW data{};
     if (FAILED(::SHGetDataFromIDListW(folder, item, SHGDFIL_FINDDATA, &data, sizeof data))) return false;
+    if (fileName) fileName->assign(data.cFileName, ::wcsnlen(data.cFileName, MAX_PATH));
     key->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     key->modified = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                     data.ftLastWriteTime.dwLowDateTime;

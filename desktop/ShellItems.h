@@ -62,9 +62,10 @@ std::wstring DisplayNameOf(IShellFolder* folder, LPCITEMIDLIST item, SHGDNF flag
 // characters; empty when it cannot be had.
 std::wstring DetailTextOf(IShellFolder* folder, LPCITEMIDLIST item, int column);
 
-// Size, last write time and folder flag of a file-system item, read from
-// the item itself; false when the shell has no such data for it.
-bool ReadItemValues(IShellFolder* folder, LPCITEMIDLIST item, RowSortKey* key);
+// Size and last write time of a file-system item, read from the item
+// itself, and its name in its folder (the file name, extension included);
+// false when the shell has no such data for it.
+bool ReadItemValues(IShellFolder* folder, LPCITEMIDLIST item, RowSortKey* key, std::wstring* fileName = nullptr);
 
 // The system image list's index of an absolute id's icon (small, or the
 // small open-folder icon); -1 on failure.

@@ -40,10 +40,12 @@ const std::string& StartupPassword() { return g_startupPassword.text; }
 
 void ClearStartupPassword() { WipeString(g_startupPassword.text); }
 
-void SetStartupPasswordForTesting(const std::string& password) {
+void ReplaceStartupPassword(const std::string& password) {
     WipeString(g_startupPassword.text);
     g_startupPassword.text = password;
 }
+
+void SetStartupPasswordForTesting(const std::string& password) { ReplaceStartupPassword(password); }
 
 bool StartupPasswordGate() {
     DialogPorts ports;

@@ -8,9 +8,13 @@
 namespace corva::desktop {
 
 // The process-wide start-up password: empty until the gate accepts one.
-// Written once on the window thread before its window exists, read only
-// afterwards.
+// Written on the window thread: by the gate before its window exists, and
+// when the user sets a new password while the program runs.
 const std::string& StartupPassword();
+
+// Replaces the start-up password with a new one the user has just set
+// (Tools -> Change Password, a reset), wiping the old text.
+void ReplaceStartupPassword(const std::string& password);
 
 // Makes sure the settings file exists, runs the setup wizard when no
 // password is stored, then asks for the password until it matches (the

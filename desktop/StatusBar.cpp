@@ -62,6 +62,14 @@ LRESULT CALLBACK StatusBar::Subclass(HWND hwnd, UINT message, WPARAM wParam, LPA
         switch (message) {
         case WM_ERASEBKGND:
             return TRUE;
+        case WM_WINDOWPOSCHANGED:
+            // The strip is stretched over the whole bar and the grip sits in
+            // its corner: a new size paints all of it again, so that no grip
+            // is left where the corner was.
+            if (!(reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_NOSIZE)) {
+                ::InvalidateRect(hwnd, nullptr, FALSE);
+            }
+            break;
         case WM_PAINT: {
             PAINTSTRUCT paint{};
             HDC dc = ::BeginPaint(hwnd, &paint);

@@ -13,6 +13,7 @@
 
 // Images.
 #define IDB_MENU_IMAGES 128       // 96 x 16, six 16 x 16 menu item images
+#define IDB_MENU_IMAGES_LARGE 2120  // 144 x 24, the same at 24 x 24
 #define IDB_TOOLBAR_BIG 224       // 96 x 32, three 32 x 32 toolbar images
 #define IDB_TIPS_BACK 230         // 300 x 250 tips panel background
 #define IDB_STRIP_MENU 231        // 1 x 21 menu band and status bar strip
@@ -48,6 +49,7 @@
 
 // About box.
 #define IDC_ABOUT_VERSION 2101
+#define IDC_ABOUT_SUPPORT 2102
 
 // Commands (menu, accelerators, toolbar and context menu alike).
 #define ID_APP_EXIT 57665
@@ -71,6 +73,7 @@
 #define ID_APP_ABOUT 32797
 #define ID_HELP_FEEDBACK 32800
 #define ID_HELP_LEARN_MORE 32802
+#define ID_EDIT_SELECT_ALL 2020
 
 // The status bar's idle text.
 #define IDS_READY 57345

@@ -40,6 +40,7 @@ void ChangePasswordDialog::Accept() {
         corva::ui::FocusControl(Handle(), IDC_CHANGE_NEW);
         return;
     }
+    stored_ = std::move(password);
     Close(IDOK);
 }
 

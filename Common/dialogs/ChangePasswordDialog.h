@@ -1,11 +1,14 @@
 // Change Password (dialog 209): a new password typed twice, stored when Ok
 // is pressed. The current password is not asked for. The dialog closes
-// with IDOK only once the new password has been stored.
+// with IDOK only once the new password has been stored; it then keeps that
+// password, for a program that holds the password in memory, until it is
+// taken or the dialog object is destroyed (wiped either way).
 #pragma once
 
 #include <windows.h>
 
 #include "ModalDialog.h"
+#include "engine/SecretText.h"
 
 class ChangePasswordDialog final : protected corva::ui::ModalDialog {
 public:
@@ -15,6 +18,9 @@ public:
     // IDCANCEL.
     INT_PTR DoModal(HWND owner);
 
+    // The password stored by Ok; empty after Cancel.
+    corva::SecretText& StoredPassword() { return stored_; }
+
 protected:
     bool OnInit() override;
     bool OnCommand(int id, int code, HWND control) override;
@@ -22,4 +28,6 @@ protected:
 
 private:
     void Accept();
+
+    corva::SecretText stored_;
 };

@@ -51,17 +51,19 @@ protected:
 
 }  // namespace
 
-bool ForgotPasswordWizard(HWND owner) {
+bool ForgotPasswordWizard(HWND owner, corva::SecretText* stored) {
     AnswersPage answers;
     corva::ui::NewPasswordPage password(IDD_FORGOT_NEW_PASSWORD);
     corva::ui::TextPage done(IDD_FORGOT_DONE, PSWIZB_BACK | PSWIZB_FINISH);
-    return corva::ui::RunWizard(owner, L"Forgot Password", {&answers, &password, &done});
+    const bool finished = corva::ui::RunWizard(owner, L"Forgot Password", {&answers, &password, &done});
+    if (stored && !password.StoredPassword().Empty()) *stored = std::move(password.StoredPassword());
+    return finished;
 }
 
-void ForgotPasswordCommand(HWND owner, SetupWizardHost host) {
+void ForgotPasswordCommand(HWND owner, SetupWizardHost host, corva::SecretText* stored) {
     if (!HasPassword()) {
-        PasswordSetupWizard(owner, host);
+        PasswordSetupWizard(owner, host, stored);
         return;
     }
-    ForgotPasswordWizard(owner);
+    ForgotPasswordWizard(owner, stored);
 }

@@ -6,10 +6,15 @@
 #include <windows.h>
 
 #include "PasswordSetupWizard.h"
+#include "engine/SecretText.h"
 
 // Runs the reset modally, owned by owner. True when it ended with Finish.
-bool ForgotPasswordWizard(HWND owner);
+// When a new password was stored (also by a wizard cancelled afterwards)
+// and stored is given, *stored receives the last one stored.
+bool ForgotPasswordWizard(HWND owner, corva::SecretText* stored = nullptr);
 
 // The forgot-password command: runs the setup wizard instead when no
 // password has ever been set (with host's welcome text), otherwise the reset.
-void ForgotPasswordCommand(HWND owner, SetupWizardHost host = SetupWizardHost::Desktop);
+// *stored as for ForgotPasswordWizard, from whichever of the two ran.
+void ForgotPasswordCommand(HWND owner, SetupWizardHost host = SetupWizardHost::Desktop,
+                           corva::SecretText* stored = nullptr);

@@ -38,11 +38,13 @@ private:
 
 }  // namespace
 
-bool PasswordSetupWizard(HWND owner, SetupWizardHost host) {
+bool PasswordSetupWizard(HWND owner, SetupWizardHost host, corva::SecretText* stored) {
     EnsureSettingsFile();
     WelcomePage welcome(host);
     corva::ui::QuestionsPage questions;
     corva::ui::NewPasswordPage password(IDD_SETUP_PASSWORD);
     corva::ui::TextPage finish(IDD_SETUP_FINISH, PSWIZB_BACK | PSWIZB_FINISH);
-    return corva::ui::RunWizard(owner, L"Password Setup", {&welcome, &questions, &password, &finish});
+    const bool finished = corva::ui::RunWizard(owner, L"Password Setup", {&welcome, &questions, &password, &finish});
+    if (stored && !password.StoredPassword().Empty()) *stored = std::move(password.StoredPassword());
+    return finished;
 }

@@ -19,6 +19,7 @@ bool NewPasswordPage::OnNext() {
         FocusControl(Handle(), IDC_PAGE_PASSWORD);
         return false;
     }
+    stored_ = std::move(password);
     return true;
 }
 

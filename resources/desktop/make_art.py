@@ -2,7 +2,9 @@
 """Draws the desktop program's images and writes them beside this script:
 
   menu_images.bmp   bitmap 128, 96 x 16: Lock, Unlock, Shred, (spare),
-                    Change Password, Forgot Password; magenta is transparent
+                    Change Password, Forgot Password; 32-bit, with alpha
+  menu_images_24.bmp  the same images at 24 x 24 (144 x 24), for 144 dots
+                    per inch
   toolbar_big.bmp   bitmap 224, 96 x 32: Lock, Unlock, Shred; white is
                     transparent
   tips_back.bmp     bitmap 230, 300 x 250: the tips panel's background
@@ -46,6 +48,19 @@ def blend(dst, src, a):
     return tuple(round(src[i] * a + dst[i] * (1 - a)) for i in range(3))
 
 
+def over(p, colour, a):
+    """colour at coverage a over pixel p: RGB pixels are blended, RGBA
+    pixels composited (their alpha grows with the coverage)."""
+    if len(p) == 3:
+        return blend(p, colour, a)
+    pa = p[3] / 255.0
+    oa = a + pa * (1 - a)
+    if oa <= 0:
+        return p
+    rgb = tuple(round((colour[i] * a + p[i] * pa * (1 - a)) / oa) for i in range(3))
+    return rgb + (round(255 * oa),)
+
+
 def fill(img, x0, y0, x1, y1, colour, a=1.0):
     """Fills [x0, x1) x [y0, y1) (float edges, anti-aliased by coverage)."""
     h = len(img)
@@ -58,9 +73,7 @@ def fill(img, x0, y0, x1, y1, colour, a=1.0):
             cx = min(x + 1, x1) - max(x, x0)
             if cx <= 0:
                 continue
-            p = img[y][x]
-            c = blend(p, colour, a * cx * cy)
-            img[y][x] = c + p[3:] if len(p) == 4 else c
+            img[y][x] = over(img[y][x], colour, a * cx * cy)
 
 
 def shape(img, inside, colour, n=4):
@@ -75,9 +88,7 @@ def shape(img, inside, colour, n=4):
                     if inside(x + (sx + 0.5) / n, y + (sy + 0.5) / n):
                         hits += 1
             if hits:
-                p = img[y][x]
-                c = blend(p, colour, hits / (n * n))
-                img[y][x] = c + p[3:] if len(p) == 4 else c
+                img[y][x] = over(img[y][x], colour, hits / (n * n))
 
 
 def in_round_rect(x, y, x0, y0, x1, y1, r):
@@ -165,6 +176,20 @@ def bmp_bytes(img):
     return header + info + bytes(data)
 
 
+def bmp32_bytes(img):
+    """32-bit bottom-up BMP of an RGBA canvas, alpha in the fourth byte
+    (not premultiplied)."""
+    h = len(img)
+    w = len(img[0])
+    data = bytearray()
+    for row in reversed(img):
+        for p in row:
+            data += bytes((p[2], p[1], p[0], p[3]))
+    header = struct.pack('<2sIHHI', b'BM', 14 + 40 + len(data), 0, 0, 54)
+    info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 32, 0, len(data), 2835, 2835, 0, 0)
+    return header + info + bytes(data)
+
+
 def write(name, data):
     with open(os.path.join(HERE, name), 'wb') as f:
         f.write(data)
@@ -249,16 +274,17 @@ def caption_button(kind, state):
 
 
 def main():
-    # bitmap 128: menu images, magenta background
-    magenta = (255, 0, 255)
-    img = canvas(96, 16, magenta)
-    padlock(img, 0, 0, 16, False)
-    padlock(img, 16, 0, 16, True)
-    shredder(img, 32, 0, 16)
-    key(img, 48, 0, 16, (120, 120, 120))
-    key(img, 64, 0, 16)
-    question(img, 80, 0, 16)
-    write('menu_images.bmp', bmp_bytes(img))
+    # bitmap 128 and its 24-pixel sibling: menu images on a transparent
+    # canvas, drawn at each size (not scaled), so that both stay crisp
+    for s, name in ((16, 'menu_images.bmp'), (24, 'menu_images_24.bmp')):
+        img = canvas(6 * s, s, (0, 0, 0, 0))
+        padlock(img, 0, 0, s, False)
+        padlock(img, s, 0, s, True)
+        shredder(img, 2 * s, 0, s)
+        key(img, 3 * s, 0, s, (120, 120, 120))
+        key(img, 4 * s, 0, s)
+        question(img, 5 * s, 0, s)
+        write(name, bmp32_bytes(img))
 
     # bitmap 224: big toolbar images, white background
     img = canvas(96, 32, (255, 255, 255))

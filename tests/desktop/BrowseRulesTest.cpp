@@ -1,6 +1,7 @@
 // The file list's rules: column clicks and the sort order by value, the
 // double-click decision, the shell extension's menu entry, the routing of
-// context-menu choices, and the capped file count before a large lock.
+// context-menu choices, the capped file count before a large lock, the
+// questions before a batch and the rows selected again after it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -188,6 +189,40 @@ TEST(LargeLock, CountingStopsAtTheFirstPathThatReachesTheCap) {
     EXPECT_TRUE(NeedsLargeLockQuestion({L"/a", L"/b"}, [&](const std::wstring& p) { return tree.IsFolder(p); },
                                        tree.Lister(), &FakeTree::Join));
     EXPECT_EQ(tree.listed_.count(L"/b"), 0u) << "the count went on after reaching a hundred";
+}
+
+TEST(Questions, NameTheOneItemOrTheseNItemsWithTheirFirstNames) {
+    EXPECT_EQ(ShredQuestion({L"C:\\Users\\me\\Desktop\\a.txt"}, false),
+              L"Do you really want to shred the file \"a.txt\"?");
+    EXPECT_EQ(ShredQuestion({L"C:\\Users\\me\\Photos\\"}, true),
+              L"Do you really want to shred the folder \"Photos\" and everything in it?");
+    EXPECT_EQ(ShredQuestion({L"/home/me/a.txt", L"/home/me/b.txt"}, false),
+              L"Do you really want to shred these 2 items?\n\na.txt\nb.txt");
+    std::vector<std::wstring> seven;
+    for (int i = 1; i <= 7; ++i) seven.push_back(L"D:\\f" + std::to_wstring(i));
+    EXPECT_EQ(ShredQuestion(seven, false),
+              L"Do you really want to shred these 7 items?\n\nf1\nf2\nf3\nf4\nf5\nand 2 more");
+    EXPECT_EQ(LargeLockQuestion({L"C:\\big"}),
+              L"More than 100 files will be locked in \"big\", do you really want to continue?");
+    EXPECT_EQ(LargeLockQuestion({L"C:\\big", L"C:\\x.txt"}),
+              L"More than 100 files will be locked in these 2 items, do you really want to continue?\n\nbig\nx.txt");
+    EXPECT_EQ(LeafName(L"C:"), L"C:");
+    EXPECT_EQ(LeafName(L"C:\\"), L"C:");
+}
+
+TEST(AfterBatch, RowsAreFoundAgainByNameWithTheExtensionAddedOrTakenOff) {
+    std::vector<std::wstring> rows;
+    auto exists = [&](const std::wstring& name) { return std::find(rows.begin(), rows.end(), name) != rows.end(); };
+    rows = {L"a.txt.corvastine", L"b.txt", L"Photos"};
+    EXPECT_EQ(RowNameAfterBatch(BatchKind::Lock, L"a.txt", exists), L"a.txt.corvastine");
+    EXPECT_EQ(RowNameAfterBatch(BatchKind::Lock, L"b.txt", exists), L"b.txt") << "left as it was";
+    EXPECT_EQ(RowNameAfterBatch(BatchKind::Lock, L"Photos", exists), L"Photos");
+    EXPECT_EQ(RowNameAfterBatch(BatchKind::Lock, L"gone.txt", exists), L"");
+    rows = {L"a.txt", L"b.txt.corvastine", L"SHOUT"};
+    EXPECT_EQ(RowNameAfterBatch(BatchKind::Unlock, L"a.txt.corvastine", exists), L"a.txt");
+    EXPECT_EQ(RowNameAfterBatch(BatchKind::Unlock, L"b.txt.corvastine", exists), L"b.txt.corvastine");
+    EXPECT_EQ(RowNameAfterBatch(BatchKind::Unlock, L"SHOUT.CORVASTINE", exists), L"") << "not a locked name";
+    EXPECT_EQ(RowNameAfterBatch(BatchKind::Shred, L"a.txt", exists), L"") << "a shred selects nothing";
 }
 
 }  // namespace

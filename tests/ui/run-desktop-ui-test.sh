@@ -2,9 +2,9 @@
 # Runs the desktop program's UI tests under Wine in a private prefix made by
 # scripts/desktop-prefix.sh: only drive C: (no Z:, no links to the Linux
 # home), sample files on the Desktop, the program's folder copied to
-# C:\corva-app and the test programs to C:\corva-test. Web pages (.html)
-# and names ending in .corvastine (in any case) open with a recorder that
-# writes the address it was given to C:\corva-test\browser.txt.
+# C:\corva-app and the test programs to C:\corva-test. Web pages (.html),
+# names ending in .corvastine (in any case) and https addresses open with a
+# recorder that writes the address it was given to C:\corva-test\browser.txt.
 # Screenshots are copied to build/screenshots.
 #   run-desktop-ui-test.sh [--dpi N] [--screen WxH] APP_DIR TEST_DIR test.exe [arguments...]
 # The tests run on a private Xvfb display, 1280x1024 unless --screen says
@@ -71,6 +71,9 @@ cat >> "$prefix/system.reg" <<REG
 @="CorvaTestPage"
 
 [Software\\\\Classes\\\\CorvaTestPage\\\\shell\\\\open\\\\command] $stamp
+@="\\"C:\\\\corva-test\\\\ui_browser_recorder.exe\\" \\"%1\\""
+
+[Software\\\\Classes\\\\https\\\\shell\\\\open\\\\command] $stamp
 @="\\"C:\\\\corva-test\\\\ui_browser_recorder.exe\\" \\"%1\\""
 REG
 

@@ -1,7 +1,7 @@
 // The folder tree and the file list of the main window, in a scratch folder
 // on the private prefix's Desktop: contents, columns and icons, hidden
-// items, sorting by each column both ways, double clicks and the context
-// menu. Clicks and keys are real input.
+// items, F5, sorting by each column both ways, double clicks and the
+// context menu. Clicks and keys are real input.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -35,7 +35,7 @@ class BrowserTest : public BrowserFixture {};
 TEST_F(BrowserTest, TreeAndListShowTheScratchFolderWithoutHiddenItems) {
     fs::create_directories(scratch_ / L"Sub folder" / L"Inner");
     WriteSampleFile(scratch_ / L"Sub folder" / L"inside.txt", 10);
-    WriteSampleFile(scratch_ / L"alpha.txt", 1234);
+    WriteSampleFile(scratch_ / L"alpha.txt", 1234, 362);  // 28 December 2020, noon: a long date
     WriteSampleFile(scratch_ / L"beta.bin", 10);
     WriteSampleFile(scratch_ / L"hidden.txt", 10);
     ASSERT_TRUE(::SetFileAttributesW((scratch_ / L"hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
@@ -62,7 +62,11 @@ TEST_F(BrowserTest, TreeAndListShowTheScratchFolderWithoutHiddenItems) {
         column.cchTextMax = 64;
         ASSERT_TRUE(ListView_GetColumn(list_, i, &column));
         EXPECT_STREQ(text, titles[i]);
-        EXPECT_EQ(column.cx, Scaled(widths[i])) << i;
+        if (i == 3) {
+            EXPECT_GE(column.cx, Scaled(widths[i]));
+        } else {
+            EXPECT_EQ(column.cx, Scaled(widths[i])) << i;
+        }
         EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, i == 1 ? LVCFMT_RIGHT : LVCFMT_LEFT) << i;
     }
 
@@ -72,6 +76,12 @@ TEST_F(BrowserTest, TreeAndListShowTheScratchFolderWithoutHiddenItems) {
     EXPECT_FALSE(Cell(alpha, 1).empty()) << "size text";
     EXPECT_FALSE(Cell(alpha, 2).empty()) << "type text";
     EXPECT_FALSE(Cell(alpha, 3).empty()) << "date text";
+    // The date and time fit their column, margins included.
+    const int modifiedWidth = ListView_GetColumnWidth(list_, 3);
+    for (int row = 0; row < RowCount(); ++row) {
+        const std::wstring date = Cell(row, 3);
+        EXPECT_LE(ListView_GetStringWidth(list_, date.c_str()) + Scaled(12), modifiedWidth) << date;
+    }
     // Icons come from the shared system lists, which the list does not own.
     HIMAGELIST small = ListView_GetImageList(list_, LVSIL_SMALL);
     HIMAGELIST large = ListView_GetImageList(list_, LVSIL_NORMAL);
@@ -113,6 +123,41 @@ TEST_F(BrowserTest, TreeAndListShowTheScratchFolderWithoutHiddenItems) {
     ASSERT_TRUE(thread_->WaitDone());
     EXPECT_EQ(FolderBrowser::LiveListEntriesForTesting(), 0);
     EXPECT_EQ(FolderBrowser::LiveFolderNodesForTesting(), 0);
+}
+
+TEST_F(BrowserTest, F5ReadsTheTreeAndTheListAgainKeepingTheSelectionAndTheScrollPosition) {
+    fs::create_directories(scratch_ / L"Old folder" / L"inner");
+    for (int i = 0; i < 60; ++i) {
+        WriteSampleFile(scratch_ / (L"file" + std::to_wstring(10 + i) + L".txt"), 10);
+    }
+    Open();
+    ShowScratch(61);
+    HTREEITEM scratch = TreeSelection();
+    ASSERT_TRUE(PressKeysUntil({VK_RIGHT}, [&] { return TreeExpanded(scratch); }));
+    EXPECT_EQ(TreeChildren(scratch), std::vector<std::wstring>{L"Old folder"});
+    // Two rows far down selected, the list scrolled to them.
+    SelectRows(50, 51);
+    const std::vector<std::wstring> selected = SelectedNames();
+    const int top = ListView_GetTopIndex(list_);
+    ASSERT_GT(top, 0) << "the list did not scroll";
+    const std::wstring topName = Cell(top, 0);
+
+    // Meanwhile on disk: a folder made, one removed, a file that sorts
+    // before the selected rows.
+    fs::create_directories(scratch_ / L"New folder");
+    fs::remove_all(scratch_ / L"Old folder");
+    WriteSampleFile(scratch_ / L"file10a.txt", 10);
+    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(PressKeysUntil({VK_F5}, [&] { return TreeChildren(scratch) == std::vector<std::wstring>{L"New folder"}; }))
+        << "the tree was not read again";
+    ASSERT_TRUE(WaitUntil([&] { return RowOfName(L"file10a.txt") >= 0; })) << "the list was not read again";
+    EXPECT_EQ(RowOfName(L"Old folder"), -1);
+    EXPECT_EQ(RowOfName(L"New folder"), 0);
+    EXPECT_EQ(SelectedNames(), selected) << "the selection moved";
+    EXPECT_EQ(Cell(ListView_GetTopIndex(list_), 0), topName) << "the scroll position moved";
+    EXPECT_EQ(TreeSelection(), scratch);
+    EXPECT_FALSE(FindMessageBox(Scope::Process(::GetCurrentProcessId())).has_value());
+    SaveScreenshot(hwnd_, L"desktop-after-f5-" + std::to_wstring(ScreenDpi()) + L"dpi");
 }
 
 TEST_F(BrowserTest, ColumnClicksSortByValueBothWaysAndTheOrderSurvivesARefill) {
@@ -168,10 +213,11 @@ TEST_F(BrowserTest, DoubleClicksShowFoldersRefuseLockedFilesAndOpenTheRest) {
     WriteSampleFile(scratch_ / L"report.html", 10);
     WriteSampleFile(scratch_ / L"report.doc.corvastine", 10);
     WriteSampleFile(scratch_ / L"SHOUT.CORVASTINE", 10);
+    WriteSampleFile(scratch_ / L"data.qqq", 10);
     const std::wstring recorder = BesideProgram(L"browser.txt");
     ::DeleteFileW(recorder.c_str());
     Open();
-    ShowScratch(4);
+    ShowScratch(5);
 
     // A locked file: the message, and nothing opened.
     ASSERT_TRUE(DoubleClickAt(RowLabelPoint(RowOfName(L"report.doc.corvastine"))));
@@ -195,6 +241,20 @@ TEST_F(BrowserTest, DoubleClicksShowFoldersRefuseLockedFilesAndOpenTheRest) {
     ASSERT_TRUE(DoubleClickAt(RowLabelPoint(RowOfName(L"report.html"))));
     ASSERT_TRUE(WaitUntil([&] { return ReadAll(recorder).find("report.html") != std::string::npos; }))
         << "report.html was not opened: " << ReadAll(recorder);
+
+    // No program is set for data.qqq: the user is offered to choose one
+    // ("Open with"; Wine has no dialog of its own for it, so the program's
+    // chooser shows), and the one chosen opens the file.
+    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(DoubleClickAt(RowLabelPoint(RowOfName(L"data.qqq"))));
+    HWND chooser = WaitForWindow(WindowQuery::Dialog(Scope::Process(::GetCurrentProcessId()), L"Open with"));
+    ASSERT_NE(chooser, nullptr) << "nothing offered a program for data.qqq";
+    EXPECT_EQ(::GetWindow(chooser, GW_OWNER), hwnd_);
+    SaveScreenshot(chooser, L"desktop-open-with-" + std::to_wstring(ScreenDpi()) + L"dpi");
+    ASSERT_TRUE(uitest::TypeKeys(chooser, BesideProgram(L"ui_browser_recorder.exe")));
+    ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindow(chooser) || !::IsWindowVisible(chooser); }));
+    ASSERT_TRUE(WaitUntil([&] { return ReadAll(recorder).find("data.qqq") != std::string::npos; }))
+        << "the chosen program did not get data.qqq: " << ReadAll(recorder);
 
     // A folder: the tree child of that name, selected and expanded.
     HTREEITEM scratch = TreeSelection();

@@ -251,6 +251,26 @@ bool BrowserFixture::WaitForRows(const std::vector<std::wstring>& names) const {
     return WaitUntil([&] { return RowNames() == names; });
 }
 
+std::vector<std::wstring> BrowserFixture::SelectedNames() const {
+    std::vector<std::wstring> names;
+    for (int row : SelectedRows()) names.push_back(Cell(row, 0));
+    return names;
+}
+
+void BrowserFixture::ChooseMenuItem(WORD menuLetter, WORD itemLetter) {
+    WindowQuery popup;
+    popup.className = L"#32768";
+    popup.scope = Scope::Process(::GetCurrentProcessId());
+    HWND menu = nullptr;
+    for (int attempt = 0; attempt < 3 && !menu; ++attempt) {
+        ASSERT_TRUE(BringToFront(hwnd_));
+        PressKeys({VK_MENU, menuLetter});
+        menu = WaitForWindow(popup, Millis(10000));
+    }
+    ASSERT_NE(menu, nullptr) << "the menu did not open";
+    EXPECT_TRUE(PressKeysUntil({itemLetter}, [&] { return !::IsWindowVisible(menu); }));
+}
+
 std::vector<int> BrowserFixture::Commands() {
     std::lock_guard<std::mutex> lock(mutex_);
     return commands_;

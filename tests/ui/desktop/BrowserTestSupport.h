@@ -66,6 +66,11 @@ protected:
     void SelectRows(int first, int last);
     // Waits until the list's names are exactly these.
     bool WaitForRows(const std::vector<std::wstring>& names) const;
+    // The names of the selected rows.
+    std::vector<std::wstring> SelectedNames() const;
+    // Opens a menu of the bar with Alt and its letter, then chooses an item
+    // by its letter (keys pressed again when a press was lost).
+    void ChooseMenuItem(WORD menuLetter, WORD itemLetter);
 
     std::vector<int> Commands();
     void ClearCommands();

@@ -1,7 +1,9 @@
 // The main window on a thread of the test program (so that its menu can be
 // read): menu marks, the tips panel's Close link and the menu item that
-// brings the panel back, view modes, the status bar, accelerators and F5,
-// the menu's status texts and the splitter. Keys and clicks are real input.
+// brings the panel back, view modes, the status bar, accelerators, the
+// keyboard between the panes and the menus, the menu's status texts and
+// images, the focus after dialogs and the splitter. Keys and clicks are
+// real input.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -166,9 +168,14 @@ TEST_F(MainFrameTest, ViewModesMoveTheRadioMarkAndSwitchTheList) {
                  {'M', ID_VIEW_SMALLICONS, LVS_SMALLICON},
                  {'L', ID_VIEW_LIST, LVS_LIST},
                  {'D', ID_VIEW_DETAILS, LVS_REPORT}};
+    ASSERT_TRUE(WaitUntil([&] { return ListView_GetItemCount(frame_->FileList()) > 0; })) << "no rows to show";
     for (const auto& mode : modes) {
         Choose('V', mode.letter);
         ASSERT_TRUE(WaitUntil([&] { return ListType() == mode.type; })) << mode.command;
+        // The list shows the new view whole, nothing of the old one.
+        EXPECT_TRUE(ShowsWhatItPaints(frame_->FileList(), L"desktop-view-" + std::to_wstring(mode.command) + L"-" +
+                                                              std::to_wstring(Dpi()) + L"dpi"))
+            << "view " << mode.command << " left parts of the one before";
         for (const auto& other : modes) {
             EXPECT_EQ(Checked(other.command), other.command == mode.command) << mode.command << " " << other.command;
             if (other.command == mode.command) {
@@ -182,6 +189,20 @@ TEST_F(MainFrameTest, ViewModesMoveTheRadioMarkAndSwitchTheList) {
     ASSERT_TRUE(WaitUntil([&] { return !Commands().empty(); }));
     EXPECT_EQ(ListType(), LVS_REPORT);
     EXPECT_TRUE(Checked(ID_VIEW_DETAILS));
+}
+
+TEST_F(MainFrameTest, ResizingLeavesNoOldSizeGripOnTheStatusBar) {
+    HWND status = frame_->StatusWindow();
+    const RECT start = ScreenRect(hwnd_);
+    auto barFits = [&] { return ScreenRect(status).right < ScreenRect(hwnd_).right; };
+    // Narrower by 150 pixels: the grip belongs in the new corner.
+    ::MoveWindow(hwnd_, start.left, start.top, start.right - start.left - 150, start.bottom - start.top, TRUE);
+    ASSERT_TRUE(WaitUntil([&] { return ScreenRect(hwnd_).right == start.right - 150 && barFits(); }));
+    EXPECT_TRUE(ShowsWhatItPaints(status, L"desktop-status-bar-narrower-" + std::to_wstring(Dpi()) + L"dpi"));
+    // Then wider again: no grip is left where the corner was.
+    ::MoveWindow(hwnd_, start.left, start.top, start.right - start.left - 70, start.bottom - start.top, TRUE);
+    ASSERT_TRUE(WaitUntil([&] { return ScreenRect(hwnd_).right == start.right - 70 && barFits(); }));
+    EXPECT_TRUE(ShowsWhatItPaints(status, L"desktop-status-bar-wider-" + std::to_wstring(Dpi()) + L"dpi"));
 }
 
 TEST_F(MainFrameTest, StatusBarCommandHidesAndShowsTheBar) {
@@ -200,27 +221,25 @@ TEST_F(MainFrameTest, StatusBarCommandHidesAndShowsTheBar) {
 
 TEST_F(MainFrameTest, AcceleratorsIncludeTheKeysTheMenuShows) {
     // Ctrl+L and Ctrl+U as the menu shows them; Ctrl+E and Ctrl+D as well.
+    // (Nothing is selected: the batch commands end without a question.)
     const struct {
         WORD key;
         int command;
     } keys[] = {{'L', ID_EDIT_LOCK},   {'U', ID_EDIT_UNLOCK}, {'E', ID_EDIT_LOCK},
-                {'D', ID_EDIT_UNLOCK}, {'R', ID_EDIT_SHRED}};
+                {'D', ID_EDIT_UNLOCK}, {'R', ID_EDIT_SHRED},  {'A', ID_EDIT_SELECT_ALL}};
     for (const auto& k : keys) {
         ClearCommands();
         ASSERT_TRUE(BringToFront(hwnd_));
         ASSERT_TRUE(PressKeysUntil({VK_CONTROL, k.key}, [&] { return !Commands().empty(); }))
             << "Ctrl+" << static_cast<char>(k.key);
         EXPECT_EQ(Commands(), std::vector<int>{k.command}) << "Ctrl+" << static_cast<char>(k.key);
-        if (k.command == ID_EDIT_SHRED) {
-            // Shred asks before anything else; No ends it.
-            auto question = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
-            ASSERT_TRUE(question.has_value()) << "Ctrl+R asked nothing";
-            EXPECT_EQ(question->text, L"Do you really want to shred the file?");
-            ASSERT_TRUE(BringToFront(question->window));
-            ASSERT_TRUE(ClickAt(CentreOf(::GetDlgItem(question->window, IDNO))));
-            ASSERT_TRUE(WaitForWindowGone(question->window));
-        }
     }
+    // Ctrl+A selected every row.
+    HWND list = frame_->FileList();
+    EXPECT_GT(ListView_GetItemCount(list), 0);
+    EXPECT_TRUE(WaitUntil([&] {
+        return static_cast<int>(ListView_GetSelectedCount(list)) == ListView_GetItemCount(list);
+    }));
     // The menu's Edit items carry their images and the keys they show.
     MENUITEMINFOW item{sizeof item};
     item.fMask = MIIM_BITMAP;
@@ -230,17 +249,6 @@ TEST_F(MainFrameTest, AcceleratorsIncludeTheKeysTheMenuShows) {
     ::GetMenuStringW(frame_->MenuForTesting(), ID_EDIT_UNLOCK, text, 64, MF_BYCOMMAND);
     EXPECT_STREQ(text, L"&Unlock\tCtrl+U");
 
-    ASSERT_TRUE(BringToFront(hwnd_));
-    std::optional<MessageBoxInfo> box;
-    PressKeysUntil({VK_F5}, [&] {
-        return (box = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()), Millis(0))).has_value();
-    });
-    ASSERT_TRUE(box.has_value()) << "F5 showed nothing";
-    EXPECT_EQ(box->text, L"Not yet implemented!");
-    EXPECT_EQ(box->caption, L"Corvastine");
-    EXPECT_EQ(box->owner, hwnd_);
-    ASSERT_TRUE(BringToFront(box->window));
-    EXPECT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(box->window); }));
 }
 
 TEST_F(MainFrameTest, HighlightedMenuItemsShowTheirStatusTextThenReady) {
@@ -254,6 +262,70 @@ TEST_F(MainFrameTest, HighlightedMenuItemsShowTheirStatusTextThenReady) {
     EXPECT_TRUE(PressKeysUntil({VK_ESCAPE}, [&] { return !::IsWindowVisible(popup); }));
     EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_->StatusWindow()) == L"Ready"; }))
         << WindowText(frame_->StatusWindow());
+}
+
+TEST_F(MainFrameTest, TabMovesBetweenThePanesAndLeftAndRightBetweenTheMenus) {
+    HWND tree = frame_->FolderTree(), list = frame_->FileList();
+    ASSERT_TRUE(WaitUntil([&] { return FocusedWindow(hwnd_) == tree || FocusedWindow(hwnd_) == list; }))
+        << "no pane has the focus";
+    const HWND first = FocusedWindow(hwnd_);
+    const HWND other = first == tree ? list : tree;
+    ASSERT_TRUE(PressKeysUntil({VK_TAB}, [&] { return FocusedWindow(hwnd_) == other; })) << "Tab";
+    ASSERT_TRUE(PressKeysUntil({VK_TAB}, [&] { return FocusedWindow(hwnd_) == first; })) << "Tab again";
+    ASSERT_TRUE(PressKeysUntil({VK_SHIFT, VK_TAB}, [&] { return FocusedWindow(hwnd_) == other; })) << "Shift+Tab";
+
+    // Edit, then Right to View and Left twice to File: each menu opens with
+    // its first item highlighted.
+    HWND popup = OpenMenu('E');
+    ASSERT_NE(popup, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_->StatusWindow()) == L"Lock Selected Files."; }));
+    SaveScreenshot(hwnd_, L"desktop-edit-menu-" + std::to_wstring(Dpi()) + L"dpi");
+    const HMENU bar = frame_->MenuForTesting();
+    auto shownMenu = [&] {
+        WindowQuery q;
+        q.className = L"#32768";
+        q.scope = Scope::Process(::GetCurrentProcessId());
+        HWND w = FindWindowOnce(q);
+        return w ? reinterpret_cast<HMENU>(::SendMessageW(w, MN_GETHMENU, 0, 0)) : nullptr;
+    };
+    ASSERT_TRUE(PressKeysUntil({VK_RIGHT}, [&] { return shownMenu() == ::GetSubMenu(bar, 2); })) << "Right";
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_->StatusWindow()) == L"Show or hide the status bar"; }))
+        << WindowText(frame_->StatusWindow());
+    ASSERT_TRUE(PressKeysUntil({VK_LEFT}, [&] { return shownMenu() == ::GetSubMenu(bar, 1); })) << "Left";
+    ASSERT_TRUE(PressKeysUntil({VK_LEFT}, [&] { return shownMenu() == ::GetSubMenu(bar, 0); })) << "Left again";
+    ASSERT_TRUE(PressKeysUntil({VK_LEFT}, [&] { return shownMenu() == ::GetSubMenu(bar, 4); })) << "round to Help";
+    ASSERT_TRUE(PressKeysUntil({VK_ESCAPE}, [&] { return shownMenu() == nullptr; }));
+}
+
+TEST_F(MainFrameTest, MenuImagesAreAlphaBitmapsWithoutTheirKeyColour) {
+    for (int command : {ID_EDIT_LOCK, ID_EDIT_UNLOCK, ID_EDIT_SHRED, ID_TOOLS_CHANGE_PASSWORD,
+                        ID_TOOLS_FORGOT_PASSWORD}) {
+        MENUITEMINFOW item{sizeof item};
+        item.fMask = MIIM_BITMAP;
+        ASSERT_TRUE(::GetMenuItemInfoW(frame_->MenuForTesting(), command, FALSE, &item));
+        EXPECT_EQ(item.hbmpItem, HBMMENU_CALLBACK) << command << ": the window draws the image itself";
+        HBITMAP image = frame_->MenuImageForTesting(command);
+        BITMAP info{};
+        ASSERT_TRUE(image && ::GetObjectW(image, sizeof info, &info)) << command;
+        EXPECT_EQ(info.bmBitsPixel, 32) << command;
+        EXPECT_EQ(info.bmWidth, Scaled(16)) << command;
+        ASSERT_NE(info.bmBits, nullptr) << command;
+        const auto* pixels = static_cast<const unsigned char*>(info.bmBits);
+        int clear = 0, solid = 0, unmultiplied = 0, purple = 0;
+        for (int i = 0; i < info.bmWidth * info.bmHeight; ++i) {
+            const int b = pixels[i * 4], g = pixels[i * 4 + 1], r = pixels[i * 4 + 2], a = pixels[i * 4 + 3];
+            // Premultiplied: no colour brighter than its coverage; and no
+            // mix with a magenta key around the drawing.
+            unmultiplied += r > a || g > a || b > a;
+            purple += r > g + 40 && b > g + 40;
+            clear += a == 0;
+            solid += a == 255;
+        }
+        EXPECT_EQ(unmultiplied, 0) << command;
+        EXPECT_EQ(purple, 0) << command;
+        EXPECT_GT(clear, 0) << command << " has no transparent pixel";
+        EXPECT_GT(solid, 0) << command << " has no opaque pixel";
+    }
 }
 
 TEST_F(MainFrameTest, ToolsAndAboutOpenTheirDialogsOverTheWindow) {
@@ -276,6 +348,9 @@ TEST_F(MainFrameTest, ToolsAndAboutOpenTheirDialogsOverTheWindow) {
         ASSERT_TRUE(BringToFront(dialog));
         ASSERT_TRUE(PressKeysUntil({d.closeKey}, [&] { return !::IsWindowVisible(dialog); }))
             << "the dialog stayed open";
+        // The keyboard is back in the file list.
+        EXPECT_TRUE(WaitUntil([&] { return FocusedWindow(hwnd_) == frame_->FileList(); }))
+            << "focus on " << ClassNameOf(FocusedWindow(hwnd_)) << " after " << WindowText(dialog);
     }
     EXPECT_TRUE(::IsWindow(hwnd_));
 }

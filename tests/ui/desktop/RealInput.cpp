@@ -131,4 +131,71 @@ POINT CentreOf(HWND window) {
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+namespace {
+
+bool CaptureOnce(const RECT& r, std::vector<unsigned char>* bgra) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0) return false;
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (bitmap && bits) {
+        HGDIOBJ old = ::SelectObject(memory, bitmap);
+        ok = ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != 0;
+        ::GdiFlush();
+        const auto* p = static_cast<const unsigned char*>(bits);
+        bgra->assign(p, p + static_cast<size_t>(w) * h * 4);
+        ::SelectObject(memory, old);
+    }
+    if (bitmap) ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+// Lets the window's thread take what it was sent, then paint whatever it
+// has marked to be painted (nothing more is marked here).
+void Settle(HWND window) {
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+}  // namespace
+
+std::vector<unsigned char> ScreenPixels(const RECT& screen) {
+    std::vector<unsigned char> now, before;
+    uitest::WaitUntil([&] {
+        if (!CaptureOnce(screen, &now)) return false;
+        const bool same = !before.empty() && now == before;
+        before = now;
+        return same;
+    });
+    return now;
+}
+
+bool ShowsWhatItPaints(HWND window, const std::wstring& name) {
+    Settle(window);
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    const std::vector<unsigned char> shown = ScreenPixels(r);
+    uitest::WritePng(uitest::ScreenshotDir() + L"\\" + name + L".png", r.right - r.left, r.bottom - r.top, shown);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Settle(window);
+    const std::vector<unsigned char> painted = ScreenPixels(r);
+    if (shown == painted) return true;
+    uitest::WritePng(uitest::ScreenshotDir() + L"\\" + name + L"-painted-again.png", r.right - r.left,
+                     r.bottom - r.top, painted);
+    return false;
+}
+
 }  // namespace desktoptest

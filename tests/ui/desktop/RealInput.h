@@ -2,7 +2,9 @@
 // pointer events go through SendInput into the system's input queue, as a
 // user's would, to whichever window has the focus or lies under the
 // pointer. Each function waits for what it can observe (the foreground
-// window, the pointer position) instead of sleeping.
+// window, the pointer position) instead of sleeping. And what the screen
+// shows of a window, compared with what the window paints when asked to
+// paint itself again, for views that leave parts of an old picture behind.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace desktoptest {
 
@@ -45,5 +48,13 @@ bool DragFromTo(POINT from, POINT to);
 
 // The centre of a window on the screen.
 POINT CentreOf(HWND window);
+
+// The pixels the screen shows in a rectangle now (BGRA, top row first),
+// without asking any window to paint; taken until two pictures agree.
+std::vector<unsigned char> ScreenPixels(const RECT& screen);
+// Whether what a window shows now equals what it paints when all of it is
+// painted again: false when parts of an earlier picture are left on it.
+// Saves what it showed first as name.png among the screenshots.
+bool ShowsWhatItPaints(HWND window, const std::wstring& name);
 
 }  // namespace desktoptest

@@ -1,0 +1,24 @@
+// The About box (dialog 100): the program's icon and name, its version and
+// build date, what it does, and where to get help: a link to the support
+// pages, opened in the default web browser. A link that cannot be opened
+// is named in a message; nothing is thrown.
+#pragma once
+
+#include <windows.h>
+
+#include "ModalDialog.h"
+
+namespace corva::desktop {
+
+class AboutBox final : protected corva::ui::ModalDialog {
+public:
+    AboutBox();
+    INT_PTR Show(HWND owner) { return RunModal(owner); }
+
+protected:
+    bool OnInit() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
+};
+
+}  // namespace corva::desktop
