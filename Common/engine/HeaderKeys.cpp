@@ -6,16 +6,6 @@
 
 namespace corva {
 
-void PutLe(uint8_t* p, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint64_t GetLe(const uint8_t* p, int bytes) {
-    uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
 namespace {
 
 void HeaderKey(const char* password, const LockedFileHeader& h, Key32* kh) {

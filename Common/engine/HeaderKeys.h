@@ -6,13 +6,11 @@
 #include <cstdint>
 
 #include "engine/Crypto.h"
+#include "engine/LittleEndian.h"
 #include "engine/LockedFile.h"
 #include "platform/Platform.h"
 
 namespace corva {
-
-void PutLe(uint8_t* p, uint64_t v, int bytes);
-uint64_t GetLe(const uint8_t* p, int bytes);
 
 // Keys derived from the password that live on the stack of one call.
 struct Key32 {
