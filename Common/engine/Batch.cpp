@@ -654,15 +654,8 @@ LockBatch::LockBatch(const std::vector<std::wstring>& paths, const std::string& 
 LockBatch::~LockBatch() { StopAndWait(); }
 
 int LockBatch::Run(int) {
-    const int total = static_cast<int>(paths_.size());
-    for (int i = total - 1; i >= 0; --i) {
-        if (StopRequested()) break;
-        if (i == total - 1) ReportStarting(total);
-        BatchWork(this, log_).LockOrUnlock(paths_[static_cast<size_t>(i)], password_.CStr(), false);
-        ReportHandled(total, total - i);
-    }
-    MarkFinished();
-    return 0;
+    return ForEachSelectedPath(
+        [this](const std::wstring& path) { BatchWork(this, log_).LockOrUnlock(path, password_.CStr(), false); });
 }
 
 UnlockBatch::UnlockBatch(const std::vector<std::wstring>& paths, const std::string& password, FileLog* log)
@@ -673,15 +666,8 @@ UnlockBatch::UnlockBatch(const std::vector<std::wstring>& paths, const std::stri
 UnlockBatch::~UnlockBatch() { StopAndWait(); }
 
 int UnlockBatch::Run(int) {
-    const int total = static_cast<int>(paths_.size());
-    for (int i = total - 1; i >= 0; --i) {
-        if (StopRequested()) break;
-        if (i == total - 1) ReportStarting(total);
-        BatchWork(this, log_).LockOrUnlock(paths_[static_cast<size_t>(i)], password_.CStr(), true);
-        ReportHandled(total, total - i);
-    }
-    MarkFinished();
-    return 0;
+    return ForEachSelectedPath(
+        [this](const std::wstring& path) { BatchWork(this, log_).LockOrUnlock(path, password_.CStr(), true); });
 }
 
 ShredBatch::ShredBatch(const std::vector<std::wstring>& paths, FileLog* log, const std::wstring& wipeLibrary)
@@ -691,13 +677,5 @@ ShredBatch::~ShredBatch() { StopAndWait(); }
 
 int ShredBatch::Run(int) {
     const std::wstring library = wipeLibrary_.empty() ? plat::ModuleFilePath(kWipeLibraryName) : wipeLibrary_;
-    const int total = static_cast<int>(paths_.size());
-    for (int i = total - 1; i >= 0; --i) {
-        if (StopRequested()) break;
-        if (i == total - 1) ReportStarting(total);
-        BatchWork(this, log_).Shred(paths_[static_cast<size_t>(i)], library);
-        ReportHandled(total, total - i);
-    }
-    MarkFinished();
-    return 0;
+    return ForEachSelectedPath([this, &library](const std::wstring& path) { BatchWork(this, log_).Shred(path, library); });
 }

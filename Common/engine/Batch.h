@@ -135,6 +135,21 @@ protected:
     void ReportHandled(int total, int handled);
     // At the end of the batch: sets the stop flag.
     void MarkFinished();
+    // The shape every batch runs in: the selected paths from the last to the
+    // first, each handed to each, with the stop checked before and the
+    // status text set around every one; then MarkFinished. Returns 0.
+    template <class Each>
+    int ForEachSelectedPath(Each each) {
+        const int total = static_cast<int>(paths_.size());
+        for (int i = total - 1; i >= 0; --i) {
+            if (StopRequested()) break;
+            if (i == total - 1) ReportStarting(total);
+            each(paths_[static_cast<size_t>(i)]);
+            ReportHandled(total, total - i);
+        }
+        MarkFinished();
+        return 0;
+    }
     // A file the batch leaves as it is, and why. Any thread.
     void RecordFailure(const std::wstring& path, corva::FailureReason reason);
     // The file (or folder) the worker takes up now. Any thread.

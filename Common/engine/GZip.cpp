@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "LittleEndian.h"
 #include "Progress.h"
 #include "SafeOutput.h"
 
@@ -285,16 +286,6 @@ constexpr size_t kStageBuffer = 64 * 1024;
 constexpr uint8_t kPayloadOs = 0x0B;  // the operating-system byte of every payload
 constexpr uint8_t kFlagExtra = 0x04;  // FLG.FEXTRA
 constexpr uint32_t kModifiedKnown = 1, kCreatedKnown = 2;
-
-void PutLe(uint8_t* p, uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint64_t GetLe(const uint8_t* p, int bytes) {
-    uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
 
 // A time of the subfield, when its nanoseconds are in range.
 bool ReadTime(const uint8_t* p, plat::FileTime* t) {

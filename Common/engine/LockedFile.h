@@ -18,9 +18,11 @@ namespace corva {
 constexpr uint16_t kLockedMagic = 0xFF00;
 constexpr uint16_t kLockedVersion = 1;
 constexpr size_t kHeaderSize = 172;
-extern const wchar_t kLockedExtension[];  // L".corvastine"
+inline constexpr wchar_t kLockedExtension[] = L".corvastine";
 
-// Result codes of encryptfile, decryptfile and VerifyLockedFile.
+// Result codes of the engine's file operations (encryptfile, decryptfile,
+// VerifyLockedFile and the pipelines). The numbers are stored and compared
+// by callers (the command-line tool's exit codes among them): never renumber.
 enum EngineResult : int {
     kOk = 0,
     kNoPassword = -1,
@@ -104,7 +106,7 @@ private:
 // Checks a locked file without writing anything: the password against the
 // header, then the whole body deciphered and inflated, the gzip CRC-32 and
 // length checked. kOk, or the code of the first problem found.
-int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* log);
+EngineResult VerifyLockedFile(const char* password, const std::wstring& path, FileLog* log);
 
 // The single-file pipelines with their reasons (LockOneFile and
 // UnlockOneFile below return whether these gave kOk).
@@ -120,22 +122,22 @@ int VerifyLockedFile(const char* password, const std::wstring& path, FileLog* lo
 // other).
 // control: a stop to poll and where the cause of a failure goes (nullptr:
 // neither). The result codes mean the same with or without it.
-int LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* keys = nullptr,
-             PipelineControl* control = nullptr);
+EngineResult LockFile(const std::wstring& path, const char* password, FileLog* log, LockKeySource* keys = nullptr,
+                      PipelineControl* control = nullptr);
 // The same pipeline with the locked file's full path given: it may lie in
 // another folder or on another drive. The pending output is made in that
 // path's folder, flushed and read back there, and takes the name only when
 // it is free; the plain file is deleted only after that.
-int LockFileInto(const std::wstring& path, const std::wstring& lockedPath, const char* password, FileLog* log,
-                 LockKeySource* keys = nullptr, PipelineControl* control = nullptr);
+EngineResult LockFileInto(const std::wstring& path, const std::wstring& lockedPath, const char* password,
+                          FileLog* log, LockKeySource* keys = nullptr, PipelineControl* control = nullptr);
 // UnlockFile streams the locked file through the decipherer into the
 // decompressor, into a pending file that takes the restored name only when
 // the whole stream was valid and the data flushed; then the locked file is
 // deleted. An existing file of the restored name is replaced only with
 // replaceExisting (kDestinationExists otherwise), and a folder or link of
 // that name never.
-int UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log,
-               PipelineControl* control = nullptr);
+EngineResult UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log,
+                        PipelineControl* control = nullptr);
 
 // Removes what an earlier version of the engine, killed at the wrong moment,
 // may have left beside the files of a folder: a temporary named after an
@@ -158,8 +160,10 @@ void SetBeforeVerifyHookForTesting(void (*hook)(plat::File& lockedCopy));
 bool loadheader(const wchar_t* path, corva::LockedFileHeader* header, FileLog* log);
 bool HasLockedExtension(const std::wstring& path);
 bool IsLockedFile(const std::wstring& path);
-int encryptfile(const char* password, const wchar_t* source, const wchar_t* destination, bool overwrite, FileLog* log);
-int decryptfile(const char* password, const wchar_t* source, const wchar_t* destination, bool overwrite, FileLog* log);
+corva::EngineResult encryptfile(const char* password, const wchar_t* source, const wchar_t* destination,
+                                bool overwrite, FileLog* log);
+corva::EngineResult decryptfile(const char* password, const wchar_t* source, const wchar_t* destination,
+                                bool overwrite, FileLog* log);
 
 // The single-file pipelines: compress and encipher a file into its locked
 // file beside it; decipher and decompress a locked file back, replacing a

@@ -1,0 +1,115 @@
+// Inside the engine: the body of a locked file written and read. Plain bytes
+// are streamed from a file in reads of up to a megabyte (StreamPlainFile),
+// enciphered into the body (EncipherSink), and the body is deciphered and
+// inflated again by the one reader of locked files (ReadLockedFile), which
+// unlocking, verifying and the read-back after locking all go through.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/HeaderKeys.h"
+#include "engine/LockedFile.h"
+#include "engine/Stream.h"
+#include "platform/Platform.h"
+
+namespace corva {
+
+constexpr size_t kChunk = 1024 * 1024;  // a whole number of cipher blocks
+
+// Body length in bytes for a payload: floor(L/16) + 1 blocks.
+inline uint64_t BodyBytesFor(uint64_t payloadSize) { return (payloadSize / kAesBlock + 1) * kAesBlock; }
+
+// True when the run was asked to stop.
+bool StopAsked(const PipelineControl* control);
+
+// How streaming a plain file ended.
+enum class PlainReadEnd {
+    Done,        // every byte passed on
+    Stopped,     // control asked to stop between two reads
+    ReadFailed,  // the file could not be read (its LastError says why)
+    Changed,     // its length is not the one measured before: another program writes to it
+    SinkFailed,  // the next stage refused the bytes
+};
+// Streams the plain file in, of length bytes as measured before, into sink,
+// reporting progress as stage, and checks afterwards that the file still has
+// that length. The read buffer is wiped.
+PlainReadEnd StreamPlainFile(plat::File& in, int64_t length, ByteSink* sink, const char* stage,
+                             const PipelineControl* control);
+
+// Writes whatever reaches it into an open file.
+class FileSink final : public ByteSink {
+public:
+    explicit FileSink(plat::File& file) : file_(file) {}
+    bool Write(const uint8_t* data, size_t size) override {
+        if (failed_ || !file_.Write(data, size)) return !(failed_ = true);
+        return true;
+    }
+    bool Finish() override { return !failed_; }
+    bool Failed() const { return failed_; }
+
+private:
+    plat::File& file_;
+    bool failed_ = false;
+};
+
+// Enciphers the payload into the body and writes it: 16-byte blocks, the
+// last one holding the remaining bytes and zeros, or 16 zeros when the
+// payload ends on a block boundary.
+class EncipherSink final : public ByteSink {
+public:
+    // expected: about how many payload bytes will come. The buffer (cleared
+    // on allocation and wiped at the end) is sized to it, up to a megabyte:
+    // clearing a megabyte twice for every small file of a folder costs more
+    // than enciphering it.
+    EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], uint64_t expected);
+    ~EncipherSink() override;
+    EncipherSink(const EncipherSink&) = delete;
+    EncipherSink& operator=(const EncipherSink&) = delete;
+
+    bool Write(const uint8_t* data, size_t size) override;
+    bool Finish() override;
+
+    uint64_t PayloadSize() const { return payload_; }
+    bool Failed() const { return failed_; }
+
+private:
+    bool Flush(size_t blocks);
+
+    plat::File& out_;
+    BodyCipher cipher_;
+    const size_t chunk_;
+    std::vector<uint8_t> buffer_;
+    size_t held_ = 0;
+    uint64_t payload_ = 0;
+    bool failed_ = false;
+};
+
+// How deciphering a body ended.
+enum class BodyResult { Ok, ReadFailed, Short, SinkFailed, Stopped };
+// Reads the body from the current position of in (just past the header),
+// deciphers it and hands exactly the payload size's bytes to sink. The body
+// must hold exactly the blocks the payload size calls for.
+BodyResult DecipherBody(const Key32& k0, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
+                        const char* stage, const PipelineControl* control = nullptr);
+
+// Keys known from writing a locked file, with the header they belong to: the
+// read-back uses them only when the header on disk is exactly that one
+// (otherwise keys derived from the disk's salt and digest could differ).
+struct WrittenKeys {
+    const FileKeys* keys;
+    uint8_t header[kHeaderSize];
+};
+
+// The one reader of locked files, for unlocking and verifying alike: the
+// header, the password, the body length, every block deciphered and the
+// payload inflated into sink with every gzip member checked. known: the keys
+// already derived for this very header (the read-back after locking), or
+// nullptr to derive them from the password. stamp: receives the plain
+// file's attributes and times from the payload's header, when given.
+EngineResult ReadLockedFile(const char* password, const WrittenKeys* known, plat::File& in, ByteSink* sink,
+                            const wchar_t* name, FileLog* log, const char* stage, plat::FileStamp* stamp = nullptr,
+                            const PipelineControl* control = nullptr);
+
+}  // namespace corva
