@@ -17,6 +17,8 @@
 #include "ModalDialog.h"
 #include "PasswordGate.h"
 #include "StartupPassword.h"
+#include "ui/BatchFactory.h"
+#include "ui/RunBatch.h"
 #include "resource.h"
 
 namespace corva::desktop {
@@ -63,7 +65,6 @@ MainFrame::MainFrame() = default;
 MainFrame::~MainFrame() {
     if (Handle()) ::DestroyWindow(Handle());
     if (bigImages_) ::ImageList_Destroy(bigImages_);
-    WipeString(password_);
 }
 
 int MainFrame::Scaled(int pixelsAt96) const { return ::MulDiv(pixelsAt96, dpi_, 96); }
@@ -478,7 +479,7 @@ bool MainFrame::OnNotify(const NMHDR& header, LRESULT* result) {
 void MainFrame::OnDestroy() {
     if (MessageLoop* loop = MessageLoop::Current()) loop->ClearHandlers();
     browser_.Clear();
-    WipeString(password_);
+    password_.Wipe();
     ::PostQuitMessage(1);
 }
 
@@ -528,7 +529,7 @@ void MainFrame::RunCommand(int id) {
         break;
     case ID_TOOLS_CHANGE_PASSWORD: {
         ChangePasswordDialog dialog;
-        if (dialog.DoModal(Handle()) == IDOK) TakeNewPassword(dialog.StoredPassword());
+        if (dialog.ShowModal(Handle()) == IDOK) TakeNewPassword(dialog.StoredPassword());
         FocusList();
         break;
     }
@@ -553,9 +554,8 @@ void MainFrame::RunCommand(int id) {
 
 void MainFrame::TakeNewPassword(corva::SecretText& stored) {
     if (stored.Empty()) return;
-    ReplaceStartupPassword(stored.Text());
-    WipeString(password_);
-    password_ = StartupPassword();
+    ReplaceStartupPassword(stored);
+    password_ = corva::SecretText(stored.Text());
     stored.Wipe();
 }
 
@@ -640,14 +640,14 @@ std::wstring MainFrame::CommandString(int id) const {
 
 void MainFrame::ShowAbout() {
     AboutBox about;
-    about.Show(Handle());
+    about.ShowModal(Handle());
 }
 
 void MainFrame::RunBatchCommand(BatchKind kind) {
     // The batches work on the password field, filled from the start-up
     // password the first time and replaced when the user sets a new one.
-    if (password_.empty()) password_ = StartupPassword();
-    if (password_.empty()) return;
+    if (password_.Empty()) password_ = corva::SecretText(StartupPassword().Text());
+    if (password_.Empty()) return;
     if (browser_.SelectedCount() == 0) return;
     // The paths are taken before any question, and the questions are modal
     // to this window: the batch acts on exactly what the user confirmed,
@@ -656,7 +656,7 @@ void MainFrame::RunBatchCommand(BatchKind kind) {
     int firstRow = -1;
     if (!browser_.GatherSelectedPaths(&paths, &firstRow) || paths.empty()) return;
     const std::vector<std::wstring> selected = browser_.SelectedRowNames();
-    if (kind == BatchKind::Shred && !ConfirmShred(Handle(), paths)) {
+    if (kind == BatchKind::Shred && !corva::ui::ConfirmShred(Handle(), paths)) {
         FocusList();
         return;
     }
@@ -664,25 +664,10 @@ void MainFrame::RunBatchCommand(BatchKind kind) {
         FocusList();
         return;
     }
-    switch (kind) {
-    case BatchKind::Lock: {
-        LockBatch batch(paths, password_, nullptr);
-        if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
-        RunBatchInDialog(batch);
-        break;
-    }
-    case BatchKind::Unlock: {
-        UnlockBatch batch(paths, password_, nullptr);
-        if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
-        RunBatchInDialog(batch);
-        break;
-    }
-    case BatchKind::Shred: {
-        ShredBatch batch(paths, nullptr, wipeLibrary_);
-        if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
-        RunBatchInDialog(batch);
-        break;
-    }
+    {
+        auto batch = corva::ui::MakeBatch(kind, paths, password_, wipeLibrary_);
+        if (batchHook_) batch->SetAfterPathHookForTesting(batchHook_, batchHookContext_);
+        corva::ui::RunBatch(::GetActiveWindow(), *batch);
     }
     // The same items stay selected, found by their names after the batch
     // (a locked file under its locked name); nothing after a shred.

@@ -137,7 +137,7 @@ private:
     // The password the batch commands use; filled from the start-up
     // password when empty, replaced with it when the user sets a new
     // password, wiped with the window.
-    std::string password_;
+    corva::SecretText password_;
     // The pane that had the focus when the window was last deactivated.
     HWND focusWhenInactive_ = nullptr;
 

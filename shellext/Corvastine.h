@@ -2,8 +2,8 @@
 // creates for every context menu of files and folders. It answers
 // QueryInterface for ICorvastine, IDispatch, IShellExtInit and IContextMenu,
 // in that order. Initialize keeps the shell's paths, QueryContextMenu adds
-// the "Corvastine" submenu, InvokeCommand runs Lock, Unlock or Shred on the
-// first path after asking for the password, GetCommandString gives verbs
+// the "Corvastine" submenu, InvokeCommand runs Lock, Unlock or Shred on
+// every selected path after asking for the password once, GetCommandString gives verbs
 // and help texts.
 #pragma once
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "dialogs/DialogSupport.h"
+#include "ui/DialogSupport.h"
 #include "platform/WinHandles.h"
 #include "resource.h"
 

@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "CaptionHitTest.h"
-#include "dialogs/WinHandles.h"
+#include "platform/WinHandles.h"
 
 namespace corva::vault {
 

@@ -7,9 +7,9 @@
 #include "VaultLayout.h"
 #include "VaultMessages.h"
 #include "VaultProgram.h"
-#include "dialogs/BatchRunner.h"
-#include "dialogs/DialogSupport.h"
-#include "dialogs/ProgressDialog.h"
+#include "ui/RunBatch.h"
+#include "ui/DialogSupport.h"
+#include "ui/ProgressDialog.h"
 #include "engine/Batch.h"
 #include "engine/LockedFile.h"
 #include "platform/Platform.h"
@@ -56,19 +56,15 @@ constexpr ColumnLayout kColumns[] = {{L"Name", 250}, {L"Size", 92}, {L"Date", 70
 
 }  // namespace
 
-VaultWindow::VaultWindow(const std::string& password, const std::wstring& programFolder, OpenAddressFn openAddress)
+VaultWindow::VaultWindow(const corva::SecretText& password, const std::wstring& programFolder, OpenAddressFn openAddress)
     : ModalDialog(IDD_VAULT),
-      password_(password),
+      password_(password.Text()),
       programFolder_(programFolder),
       vaultFolder_(VaultFolderOf(programFolder)),
       places_(PlacesOf(programFolder, plat::ModulePath())),
       openAddress_(std::move(openAddress)) {}
 
-VaultWindow::~VaultWindow() {
-    if (!password_.empty()) plat::SecureZero(&password_[0], password_.size());
-}
-
-INT_PTR VaultWindow::DoModal(HWND owner) { return RunModal(owner); }
+VaultWindow::~VaultWindow() = default;
 
 HWND VaultWindow::List() const { return ::GetDlgItem(Handle(), IDC_VAULT_LIST); }
 
@@ -165,7 +161,7 @@ EntryState VaultWindow::StateOf(const VaultEntry& entry) {
     auto known = checked_.find(entry.path);
     if (known != checked_.end() && known->second.length == entry.length && known->second.written == entry.written)
         return known->second.state;
-    const EntryState state = CheckEntry(entry.path, password_);
+    const EntryState state = CheckEntry(entry.path, password_.Text());
     checked_[entry.path] = CheckedEntry{entry.length, entry.written, state};
     return state;
 }
@@ -202,7 +198,7 @@ void VaultWindow::AddDroppedFiles(const std::vector<std::wstring>& paths, POINT 
     if (!VaultAvailable()) return;
     corva::BatchReport report;
     {
-        VaultStoreBatch batch(pendingDrop_, password_, places_, nullptr);
+        VaultStoreBatch batch(pendingDrop_, password_.Text(), places_, nullptr);
         std::vector<std::wstring> own = plat::OwnProgramFiles();
         own.push_back(programFolder_ + kVaultProgramName);
         batch.SetProtectedPaths(std::move(own));
@@ -270,9 +266,9 @@ void VaultWindow::DragOutSelection(POINT listPoint) {
 
 bool VaultWindow::OnDragReleased() {
     if (!dragData_ || dragEntries_.empty()) return false;
-    VaultTakeOutBatch batch(dragEntries_, password_, vaultFolder_, nullptr);
+    VaultTakeOutBatch batch(dragEntries_, password_.Text(), vaultFolder_, nullptr);
     HWND owner = ::GetActiveWindow();
-    ProgressDialog(batch).Run(owner ? owner : Handle());
+    ProgressDialog(batch).ShowModal(owner ? owner : Handle());
     dragRestored_ = batch.Restored();
     dragReport_ = batch.Report();
     // Only what was unlocked whole goes to the drop target.
@@ -286,18 +282,13 @@ void VaultWindow::RelockLeftovers(const std::vector<std::wstring>& plainPaths) {
         if (IsPlainFile(path)) left.push_back(path);
     }
     if (left.empty()) return;
-    VaultRelockBatch batch(left, password_, nullptr);
+    VaultRelockBatch batch(left, password_.Text(), nullptr);
     HWND owner = ::GetActiveWindow();
     corva::ui::RunBatch(owner ? owner : Handle(), batch);
 }
 
 bool VaultWindow::OnCommand(int id, int code, HWND) {
     switch (id) {
-    case IDOK:
-    case IDCANCEL:
-        if (code != BN_CLICKED) return false;
-        Close(id);
-        return true;
     case IDC_VAULT_LEARN_MORE:
         if (code != STN_CLICKED) return false;
         if (openAddress_) openAddress_(kLearnMoreAddress);

@@ -22,9 +22,10 @@
 #include "EntryState.h"
 #include "VaultCaption.h"
 #include "VaultEntries.h"
+#include "engine/SecretText.h"
 #include "VaultTransfers.h"
-#include "dialogs/ModalDialog.h"
-#include "dialogs/WinHandles.h"
+#include "ui/ModalDialog.h"
+#include "platform/WinHandles.h"
 #include "platform/WinHandles.h"
 
 namespace corva::vault {
@@ -36,16 +37,15 @@ void OpenInBrowser(const std::wstring& address);
 extern const wchar_t kLearnMoreAddress[];
 extern const wchar_t kDriveGoneText[];  // "The vault drive is no longer available."
 
-class VaultWindow final : protected corva::ui::ModalDialog, private DragReleaseHandler, private FileDropReceiver {
+class VaultWindow final : public corva::ui::ModalDialog, private DragReleaseHandler, private FileDropReceiver {
 public:
     // programFolder ends with a backslash. The password is copied and wiped
     // when the window object is destroyed.
-    VaultWindow(const std::string& password, const std::wstring& programFolder,
+    VaultWindow(const corva::SecretText& password, const std::wstring& programFolder,
                 OpenAddressFn openAddress = &OpenInBrowser);
     ~VaultWindow() override;
 
-    // Shows the window modally; its end code (IDOK or IDCANCEL).
-    INT_PTR DoModal(HWND owner);
+    // ShowModal shows the window; its end code is IDOK or IDCANCEL.
 
     // Rebuilds the rows from the vault folder.
     void RefreshVaultList();
@@ -88,7 +88,7 @@ private:
         EntryState state;
     };
 
-    std::string password_;
+    corva::SecretText password_;
     std::wstring programFolder_;
     std::wstring vaultFolder_;
     VaultPlaces places_;

@@ -467,7 +467,7 @@ TEST_F(PasswordChangeTest, ANewPasswordReplacesTheOneTheCommandsUse) {
     ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(dialog); }));
     WaitForCommandEnd();
     EXPECT_TRUE(ListHasFocus()) << "the keyboard is not back in the list";
-    EXPECT_EQ(corva::desktop::StartupPassword(), "second password");
+    EXPECT_EQ(corva::desktop::StartupPassword().Text(), "second password");
 
     // a.txt moves below a.txt.bak when locked: it stays selected by name.
     SelectRows(0, 0);
@@ -493,7 +493,7 @@ TEST_F(PasswordChangeTest, ANewPasswordReplacesTheOneTheCommandsUse) {
     ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindow(sheet) || !::IsWindowVisible(sheet); }));
     WaitForCommandEnd();
     EXPECT_TRUE(ListHasFocus());
-    EXPECT_EQ(corva::desktop::StartupPassword(), "third password");
+    EXPECT_EQ(corva::desktop::StartupPassword().Text(), "third password");
 
     // A file locked under the new password by another program (the
     // Explorer menu) unlocks here; one locked under an older one does not.

@@ -12,7 +12,7 @@
 #include "DialogTestSupport.h"
 
 #include <commctrl.h>
-#include "BatchRunner.h"
+#include "ui/RunBatch.h"
 #include "ProgressDialog.h"
 #include "WipeGate.h"
 #include "engine/Batch.h"
@@ -62,7 +62,7 @@ protected:
         workerEndedAtReturn_ = false;
         thread_ = std::make_unique<UiThread>([this, batch] {
             ProgressDialog dialog(*batch);
-            INT_PTR result = dialog.Run(nullptr);
+            INT_PTR result = dialog.ShowModal(nullptr);
             // Read at once: the worker must be gone when the dialog returns.
             workerEndedAtReturn_ = batch->GetRunState() == BatchProgress::kIdle && batch->ExitCode() == 0 &&
                                    gate_.Calls() == gate_.Returned();
@@ -238,7 +238,7 @@ TEST_F(ProgressDialogTest, OpensCentredOnItsOwner) {
                                        nullptr, nullptr, nullptr, nullptr);
         owner = frame;
         ProgressDialog dialog(*batch);
-        INT_PTR result = dialog.Run(frame);
+        INT_PTR result = dialog.ShowModal(frame);
         ::DestroyWindow(frame);
         return result;
     });

@@ -663,7 +663,7 @@ protected:
         source_ = sourceFolder;
         thread_ = std::make_unique<uitest::UiThread>([this] {
             corva::vault::StowboxDialog dialog(drives_, source_, corva::vault::SystemInstallFiles());
-            return dialog.DoModal(nullptr);
+            return dialog.ShowModal(nullptr);
         });
         dialog_ = uitest::WaitForWindow(uitest::WindowQuery::Dialog(thread_->GetScope(), L"USB installation"));
         ASSERT_NE(dialog_, nullptr);

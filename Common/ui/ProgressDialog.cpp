@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "DialogIds.h"
+#include "UiIds.h"
 #include "DialogSupport.h"
 #include "engine/Batch.h"
 
@@ -43,12 +43,10 @@ void ProgressDialog::SetTimerRefusedForTesting(bool refused) { g_timerRefused.st
 
 ProgressDialog::ProgressDialog(BatchProgress& batch) : ModalDialog(IDD_PROGRESS), batch_(batch) {}
 
-INT_PTR ProgressDialog::Run(HWND owner) {
-    INT_PTR result = RunModal(owner);
+void ProgressDialog::OnClosed() {
     // However the dialog ended (also when it could not be shown at all), no
     // worker outlives it.
     batch_.Stop();
-    return result;
 }
 
 bool ProgressDialog::OnInit() {
@@ -77,7 +75,7 @@ void ProgressDialog::StartTicking() {
             }
         });
     } catch (...) {
-        // No thread either: Cancel closes the dialog (OnCommand).
+        // No thread either: Cancel closes the dialog (OnCancel).
     }
 }
 
@@ -94,13 +92,12 @@ void ProgressDialog::StopTicking() {
     }
 }
 
-bool ProgressDialog::OnCommand(int id, int, HWND) {
-    if (id != IDCANCEL) return false;
+void ProgressDialog::OnCancel() {
     if (!Ticking()) {
         // Nothing would look again: wait here for the worker, then close.
         batch_.Stop();
         Tick();
-        return true;
+        return;
     }
     // Cancel, Escape and the close box: the worker stops before its next
     // file or chunk; the window goes on answering and closes at the first
@@ -112,7 +109,6 @@ bool ProgressDialog::OnCommand(int id, int, HWND) {
         ::EnableWindow(::GetDlgItem(Handle(), IDCANCEL), FALSE);
     }
     if (batch_.HasEnded()) Tick();
-    return true;
 }
 
 bool ProgressDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result) {

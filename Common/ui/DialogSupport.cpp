@@ -4,8 +4,8 @@
 
 #include <initializer_list>
 
-#include "DialogIds.h"
-#include "WinHandles.h"
+#include "UiIds.h"
+#include "platform/WinHandles.h"
 
 namespace corva::ui {
 
