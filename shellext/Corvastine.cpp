@@ -98,12 +98,6 @@ STDMETHODIMP Corvastine::QueryInterface(REFIID iid, void** object) {
     return ::QISearch(this, kInterfaces, iid, object);
 }
 
-STDMETHODIMP_(ULONG) Corvastine::Release() {
-    ULONG left = refs_.Release();
-    if (left == 0) delete this;
-    return left;
-}
-
 // ------------------------------------------------------------ IDispatch
 
 HRESULT Corvastine::LoadTypeInfo() {

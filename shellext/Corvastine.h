@@ -23,14 +23,12 @@ namespace corva::shell {
 // The dual interface of the class: IDispatch with no methods of its own.
 struct ICorvastine : public IDispatch {};
 
-class Corvastine final : public ICorvastine, public IShellExtInit, public IContextMenu {
+class Corvastine final : public LibraryObject<ICorvastine, IShellExtInit, IContextMenu> {
 public:
     static HRESULT Create(REFIID iid, void** object);
 
-    // IUnknown
+    // IUnknown (AddRef and Release: LibraryObject)
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return refs_.AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IDispatch, answered from the embedded type library.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
@@ -49,11 +47,10 @@ public:
 
 private:
     Corvastine() = default;
-    ~Corvastine() = default;
+    ~Corvastine() override = default;
 
     HRESULT LoadTypeInfo();
 
-    RefCount refs_;
     Microsoft::WRL::ComPtr<IDataObject> data_;
     std::vector<std::wstring> paths_;  // the shell's selection, as handed to Initialize
     MenuBitmaps bitmaps_;
