@@ -58,9 +58,18 @@ std::vector<int> ToolbarCommands(int id, SIZE* imageSize) {
     return commands;
 }
 
+// The main window's caption: red band, two rose pixels inside the black
+// outline, minimise, maximise and close.
+const corva::ui::CaptionStyle kCaptionStyle{
+    RGB(155, 43, 30), RGB(180, 95, 85), RGB(204, 102, 102), 2, true, 0, IDI_SMALL,
+    {{IDI_MIN_NORMAL, IDI_MIN_HOVER, IDI_MIN_PRESSED},
+     {IDI_MAX_NORMAL, IDI_MAX_HOVER, IDI_MAX_PRESSED},
+     {IDI_CLOSE_NORMAL, IDI_CLOSE_HOVER, IDI_CLOSE_PRESSED}},
+    kFrameCaptionMetrics};
+
 }  // namespace
 
-MainFrame::MainFrame() = default;
+MainFrame::MainFrame() : caption_(kCaptionStyle) {}
 
 MainFrame::~MainFrame() {
     if (Handle()) ::DestroyWindow(Handle());

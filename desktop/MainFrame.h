@@ -18,7 +18,7 @@
 
 #include "CommandBar.h"
 #include "FolderBrowser.h"
-#include "FrameCaption.h"
+#include "ui/CustomCaption.h"
 #include "FrameRules.h"
 #include "MenuImages.h"
 #include "StatusBar.h"
@@ -119,7 +119,7 @@ private:
     HWND list_ = nullptr;
     TipsPanel tips_;
     FolderBrowser browser_;
-    FrameCaption caption_;
+    corva::ui::CustomCaption caption_;
 
     win::UniqueBitmap stripMenu_;
     win::UniqueBitmap stripToolbar_;

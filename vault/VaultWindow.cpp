@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "VaultCaptionMetrics.h"
 #include "VaultLayout.h"
 #include "VaultMessages.h"
 #include "VaultProgram.h"
@@ -54,6 +55,16 @@ struct ColumnLayout {
 };
 constexpr ColumnLayout kColumns[] = {{L"Name", 250}, {L"Size", 92}, {L"Date", 70}};
 
+// The vault's caption: the main window's colours with one rose pixel inside
+// the black outline, the first 10 characters of the title, minimise and
+// close only.
+const corva::ui::CaptionStyle kCaptionStyle{
+    RGB(155, 43, 30), RGB(180, 95, 85), RGB(204, 102, 102), 1, false, 10, IDI_VAULT_CAPTION,
+    {{IDI_VAULT_MIN, IDI_VAULT_MIN_HOVER, IDI_VAULT_MIN_PRESSED},
+     {0, 0, 0},
+     {IDI_VAULT_CLOSE, IDI_VAULT_CLOSE_HOVER, IDI_VAULT_CLOSE_PRESSED}},
+    kVaultCaptionMetrics};
+
 }  // namespace
 
 VaultWindow::VaultWindow(const corva::SecretText& password, const std::wstring& programFolder, OpenAddressFn openAddress)
@@ -62,7 +73,8 @@ VaultWindow::VaultWindow(const corva::SecretText& password, const std::wstring& 
       programFolder_(programFolder),
       vaultFolder_(VaultFolderOf(programFolder)),
       places_(PlacesOf(programFolder, plat::ModulePath())),
-      openAddress_(std::move(openAddress)) {}
+      openAddress_(std::move(openAddress)),
+      caption_(kCaptionStyle) {}
 
 VaultWindow::~VaultWindow() = default;
 
@@ -300,7 +312,7 @@ bool VaultWindow::OnCommand(int id, int code, HWND) {
 
 bool VaultWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
     LRESULT captionResult = 0;
-    if (caption_.HandleMessage(message, wParam, lParam, &captionResult)) {
+    if (caption_.OnMessage(message, wParam, lParam, &captionResult)) {
         ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, captionResult);
         *result = TRUE;
         return true;

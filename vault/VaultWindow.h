@@ -20,7 +20,7 @@
 
 #include "DragDrop.h"
 #include "EntryState.h"
-#include "VaultCaption.h"
+#include "ui/CustomCaption.h"
 #include "VaultEntries.h"
 #include "engine/SecretText.h"
 #include "VaultTransfers.h"
@@ -107,7 +107,7 @@ private:
     FileDropData* dragData_ = nullptr;  // the data object of a running drag-out
     bool draggingOut_ = false;
     FileDropTarget* dropTarget_ = nullptr;
-    VaultCaption caption_;
+    corva::ui::CustomCaption caption_;
     corva::ui::UniqueFont linkFont_;
     corva::win::UniqueBitmap banner_;
     HBRUSH white_ = nullptr;  // stock brush
