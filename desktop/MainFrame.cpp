@@ -300,9 +300,8 @@ void MainFrame::Layout() {
     ::InvalidateRect(Handle(), &bar, TRUE);
 }
 
-void MainFrame::OnSize(UINT type, int, int) {
-    if (type == SIZE_MINIMIZED || !rebar_) return;
-    Layout();
+void MainFrame::OnResize(int, int) {
+    if (rebar_) Layout();
 }
 
 void MainFrame::MoveSplitterForTesting(int position) {
@@ -311,29 +310,61 @@ void MainFrame::MoveSplitterForTesting(int position) {
     splitterPos_ = layout_.splitterPos;
 }
 
-bool MainFrame::OnSplitterMouse(UINT message, LPARAM lParam) {
-    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+// The splitter bar follows the mouse between a press on it and the release.
+bool MainFrame::OnPointer(corva::ui::PointerAction action, POINT client) {
     const Rect& bar = layout_.splitterBar;
-    switch (message) {
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:  // a second press soon after the first
-        if (x < bar.left || x >= bar.right || y < bar.top || y >= bar.bottom) return false;
+    switch (action) {
+    case corva::ui::PointerAction::Press:
+        if (client.x < bar.left || client.x >= bar.right || client.y < bar.top || client.y >= bar.bottom) return false;
         draggingSplitter_ = true;
-        dragOffset_ = x - bar.left;
+        dragOffset_ = client.x - bar.left;
         ::SetCapture(Handle());
         return true;
-    case WM_MOUSEMOVE:
+    case corva::ui::PointerAction::Move:
         if (!draggingSplitter_) return false;
-        MoveSplitterForTesting(x - dragOffset_);
+        MoveSplitterForTesting(client.x - dragOffset_);
         return true;
-    case WM_LBUTTONUP:
+    case corva::ui::PointerAction::Release:
         if (!draggingSplitter_) return false;
         draggingSplitter_ = false;
         ::ReleaseCapture();
         return true;
-    default:
-        return false;
     }
+    return false;
+}
+
+void MainFrame::OnCaptureLost() { draggingSplitter_ = false; }
+
+bool MainFrame::OnSetCursor(POINT client) {
+    const Rect& bar = layout_.splitterBar;
+    if (client.x < bar.left || client.x >= bar.right || client.y < bar.top || client.y >= bar.bottom) return false;
+    ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEWE));
+    return true;
+}
+
+bool MainFrame::OnSizing(UINT edge, RECT& rect) {
+    Rect r;
+    r.left = rect.left, r.top = rect.top, r.right = rect.right, r.bottom = rect.bottom;
+    if (!EnforceMinimumTrackSize(r, static_cast<SizingEdge>(edge))) return false;
+    rect = RECT{r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+bool MainFrame::OnMinMaxInfo(MINMAXINFO& info) {
+    info.ptMinTrackSize = POINT{kMinTrackWidth, kMinTrackHeight};
+    return true;
+}
+
+// The status bar tells what the highlighted menu item does.
+bool MainFrame::OnMenuSelect(UINT item, UINT flags, HMENU menu) {
+    if (flags == 0xFFFF && !menu) {
+        SetStatusText(CommandString(IDS_READY));
+    } else if (flags & (MF_POPUP | MF_SEPARATOR)) {
+        SetStatusText(L"");
+    } else {
+        SetStatusText(StatusTextOf(CommandString(static_cast<int>(item))));
+    }
+    return true;
 }
 
 // ------------------------------------------------------------ painting
@@ -370,43 +401,6 @@ LRESULT MainFrame::OnCustomDraw(const NMCUSTOMDRAW& draw) {
 bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     if (caption_.OnMessage(message, wParam, lParam, result)) return true;
     switch (message) {
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONUP:
-        if (OnSplitterMouse(message, lParam)) {
-            *result = 0;
-            return true;
-        }
-        return false;
-    case WM_CAPTURECHANGED:
-        draggingSplitter_ = false;
-        return false;
-    case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wParam) == Handle() && LOWORD(lParam) == HTCLIENT) {
-            POINT p{};
-            ::GetCursorPos(&p);
-            ::ScreenToClient(Handle(), &p);
-            const Rect& bar = layout_.splitterBar;
-            if (p.x >= bar.left && p.x < bar.right && p.y >= bar.top && p.y < bar.bottom) {
-                ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEWE));
-                *result = TRUE;
-                return true;
-            }
-        }
-        return false;
-    case WM_SIZING:
-        if (EnforceMinimumTrackSize(*reinterpret_cast<Rect*>(lParam), static_cast<SizingEdge>(wParam))) {
-            *result = TRUE;
-            return true;
-        }
-        return false;
-    case WM_GETMINMAXINFO: {
-        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize = POINT{kMinTrackWidth, kMinTrackHeight};
-        *result = 0;
-        return true;
-    }
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_KEYMENU) {
             if (lParam == 0 || lParam == L' ') return false;  // the system menu
@@ -418,18 +412,6 @@ bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
             return true;
         }
         return false;
-    case WM_MENUSELECT: {
-        const UINT flags = HIWORD(wParam);
-        if (flags == 0xFFFF && lParam == 0) {
-            SetStatusText(CommandString(IDS_READY));
-        } else if (flags & (MF_POPUP | MF_SEPARATOR)) {
-            SetStatusText(L"");
-        } else {
-            SetStatusText(StatusTextOf(CommandString(LOWORD(wParam))));
-        }
-        *result = 0;
-        return true;
-    }
     case WM_EXITMENULOOP:
         SetStatusText(CommandString(IDS_READY));
         return false;

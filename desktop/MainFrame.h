@@ -67,7 +67,13 @@ public:
 
 protected:
     bool OnCreate(const CREATESTRUCTW& create) override;
-    void OnSize(UINT type, int width, int height) override;
+    void OnResize(int width, int height) override;
+    bool OnPointer(corva::ui::PointerAction action, POINT client) override;
+    void OnCaptureLost() override;
+    bool OnSetCursor(POINT client) override;
+    bool OnSizing(UINT edge, RECT& rect) override;
+    bool OnMinMaxInfo(MINMAXINFO& info) override;
+    bool OnMenuSelect(UINT item, UINT flags, HMENU menu) override;
     bool OnCommand(int id, int code, HWND control) override;
     bool OnNotify(const NMHDR& header, LRESULT* result) override;
     void OnDestroy() override;
@@ -107,7 +113,6 @@ private:
     void PaintBandStrip(HDC dc, HWND child, int band);
 
     // The splitter between the panes.
-    bool OnSplitterMouse(UINT message, LPARAM lParam);
 
     win::UniqueMenu menu_;
     HACCEL accelerators_ = nullptr;  // a resource: freed with the program
