@@ -16,27 +16,6 @@ constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kTickMessage = WM_APP + 1;
 std::atomic<bool> g_timerRefused{false};
 
-// The path shortened in its middle by the system's path ellipsis
-// ("C:" "\\...\\" "ports\\a.txt") to fit width pixels in the control's font;
-// the control draws the result as it is.
-std::wstring FitPath(HWND control, const std::wstring& path, int width) {
-    HDC screen = ::GetDC(control);
-    if (!screen) return path;
-    HDC dc = ::CreateCompatibleDC(screen);
-    ::ReleaseDC(control, screen);
-    if (!dc) return path;
-    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0));
-    HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
-    // Room for the ellipsis the system writes into the text.
-    std::vector<wchar_t> text(path.begin(), path.end());
-    text.resize(path.size() + 8, L'\0');
-    RECT room{0, 0, width, 1000};
-    ::DrawTextW(dc, text.data(), -1, &room, DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING);
-    if (old) ::SelectObject(dc, old);
-    ::DeleteDC(dc);
-    return std::wstring(text.data());
-}
-
 }  // namespace
 
 void ProgressDialog::SetTimerRefusedForTesting(bool refused) { g_timerRefused.store(refused); }
@@ -144,7 +123,7 @@ void ProgressDialog::ShowFile(const std::wstring& path) {
     // A few pixels to spare: some systems (Wine) draw the text a little
     // wider than they measure it, and the last letter would be cut.
     const int width = room.right - room.left - corva::ui::ScaleForDpi(line, 8);
-    ::SetWindowTextW(line, FitPath(line, path, width).c_str());
+    ::SetWindowTextW(line, corva::ui::FitPathToWidth(line, path, width).c_str());
 }
 
 void ProgressDialog::OnDestroy() { StopTicking(); }
