@@ -174,12 +174,57 @@ void CustomCaption::Release(POINT screen) {
     Act(acted);
 }
 
+LRESULT CustomCaption::HitTestCode(LPARAM lParam) {
+    const CaptionHit hit = HitAt(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    if (hit != CaptionHit::Default) return HitCode(hit);
+    const LRESULT code = ::DefWindowProcW(window_, WM_NCHITTEST, 0, lParam);
+    // Where the system would place its own buttons, the caption is just
+    // caption.
+    return code == HTMINBUTTON || code == HTMAXBUTTON || code == HTCLOSE ? HTCAPTION : code;
+}
+
+// Moves and presses over the non-client area; true when a button took them.
+bool CustomCaption::OnNonClientMouse(UINT message, WPARAM hitCode) {
+    const CaptionButton button = ButtonOfCode(hitCode);
+    switch (message) {
+    case WM_NCMOUSEMOVE:
+        if (!tracking_) {
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE | TME_NONCLIENT, window_, 0};
+            tracking_ = ::TrackMouseEvent(&track) != FALSE;
+        }
+        SetHovered(button);
+        return button != CaptionButton::None;
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:
+        if (button == CaptionButton::None) return false;
+        pressed_ = button;
+        hovered_ = button;
+        captured_ = true;
+        ::SetCapture(window_);
+        Paint();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Client-area moves and the release while a button holds the capture, in
+// screen terms; true when the caption took them.
+bool CustomCaption::OnCapturedMouse(UINT message, LPARAM lParam) {
+    if (!captured_) return false;
+    POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ::ClientToScreen(window_, &p);
+    if (message == WM_MOUSEMOVE) SetHovered(ButtonOfHit(HitAt(p)));
+    else Release(p);
+    return true;
+}
+
 bool CustomCaption::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     if (!window_) return false;
+    *result = 0;
     switch (message) {
     case WM_NCPAINT:
         Paint();
-        *result = 0;
         return true;
     case WM_NCACTIVATE:
         active_ = wParam != FALSE;
@@ -192,69 +237,24 @@ bool CustomCaption::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         *result = ::DefWindowProcW(window_, message, wParam, lParam);
         Paint();
         return true;
-    case WM_NCHITTEST: {
-        const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        const CaptionHit hit = HitAt(p);
-        LRESULT code = hit == CaptionHit::Default ? ::DefWindowProcW(window_, message, wParam, lParam) : HitCode(hit);
-        // Where the system would place its own buttons, the caption is
-        // just caption.
-        if (hit == CaptionHit::Default && (code == HTMINBUTTON || code == HTMAXBUTTON || code == HTCLOSE)) {
-            code = HTCAPTION;
-        }
-        *result = code;
+    case WM_NCHITTEST:
+        *result = HitTestCode(lParam);
         return true;
-    }
-    case WM_NCMOUSEMOVE: {
-        if (!tracking_) {
-            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE | TME_NONCLIENT, window_, 0};
-            tracking_ = ::TrackMouseEvent(&track) != FALSE;
-        }
-        const CaptionButton button = ButtonOfCode(wParam);
-        SetHovered(button);
-        if (button == CaptionButton::None) return false;
-        *result = 0;
-        return true;
-    }
+    case WM_NCMOUSEMOVE:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:
+        return OnNonClientMouse(message, wParam);
     case WM_NCMOUSELEAVE:
         tracking_ = false;
         if (!captured_) SetHovered(CaptionButton::None);
-        *result = 0;
         return true;
-    case WM_NCLBUTTONDOWN:
-    case WM_NCLBUTTONDBLCLK: {
-        const CaptionButton button = ButtonOfCode(wParam);
-        if (button == CaptionButton::None) return false;
-        pressed_ = button;
-        hovered_ = button;
-        captured_ = true;
-        ::SetCapture(window_);
-        Paint();
-        *result = 0;
-        return true;
-    }
     case WM_NCLBUTTONUP:
         if (!captured_ && ButtonOfCode(wParam) == CaptionButton::None) return false;
         if (captured_) Release(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-        *result = 0;
         return true;
     case WM_MOUSEMOVE:
-        if (!captured_) return false;
-        {
-            POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ::ClientToScreen(window_, &p);
-            SetHovered(ButtonOfHit(HitAt(p)));
-        }
-        *result = 0;
-        return true;
     case WM_LBUTTONUP:
-        if (!captured_) return false;
-        {
-            POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ::ClientToScreen(window_, &p);
-            Release(p);
-        }
-        *result = 0;
-        return true;
+        return OnCapturedMouse(message, lParam);
     case WM_CAPTURECHANGED:
         if (captured_ && reinterpret_cast<HWND>(lParam) != window_) {
             captured_ = false;

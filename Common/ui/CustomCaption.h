@@ -50,6 +50,9 @@ public:
 
 private:
     CaptionHit HitAt(POINT screen) const;
+    LRESULT HitTestCode(LPARAM lParam);
+    bool OnNonClientMouse(UINT message, WPARAM hitCode);
+    bool OnCapturedMouse(UINT message, LPARAM lParam);
     int FrameWidth() const;
     int FrameHeight() const;
     void SetHovered(CaptionButton button);
