@@ -3,12 +3,11 @@
 #include "DialogIds.h"
 #include "DialogSupport.h"
 #include "PasswordRules.h"
+#include "ui/PasswordGate.h"
 
 using corva::ui::SecretText;
 
-const wchar_t PasswordPromptDialog::kDefaultPrompt[] = L"Please enter your password to continue.";
-
-PasswordPromptDialog::PasswordPromptDialog() : ModalDialog(IDD_ENTER_PASSWORD), prompt_(kDefaultPrompt) {}
+PasswordPromptDialog::PasswordPromptDialog() : ModalDialog(IDD_ENTER_PASSWORD), prompt_(corva::ui::kEnterPrompt) {}
 
 void PasswordPromptDialog::OnShowing() { password_.Wipe(); }
 

@@ -14,8 +14,6 @@
 
 class PasswordPromptDialog : public corva::ui::ModalDialog {
 public:
-    static const wchar_t kDefaultPrompt[];  // "Please enter your password to continue."
-
     PasswordPromptDialog();
     ~PasswordPromptDialog() override = default;
 

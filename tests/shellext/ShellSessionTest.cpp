@@ -542,37 +542,6 @@ TEST_F(ShellSessionTest, UnlockOnPlainFilesDoesNothingAndAsksNothing) {
     EXPECT_EQ(ReadFile(Join(g_work, L"plain-b.txt")), "plain b");
 }
 
-// The menu's Unlock undoes its own Lock of a folder: every locked file of
-// the tree comes back.
-TEST_F(ShellSessionTest, UnlockOnAFolderUnlocksTheFilesItsLockLocked) {
-    const std::wstring folder = Join(g_work, L"papers");
-    const std::wstring inner = Join(folder, L"inner");
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    ::CreateDirectoryW(inner.c_str(), nullptr);
-    WriteFile(Join(folder, L"letter.txt"), "letter");
-    WriteFile(Join(inner, L"deep.txt"), "deep");
-    OpenMenu({L"papers"}, true);
-    Pick(L"Lock");
-    HWND prompt = WaitForPrompt(kDefaultPrompt);
-    ASSERT_NE(prompt, nullptr);
-    EnterPassword(prompt, kPassword);
-    WaitShellDone();
-    ASSERT_TRUE(Exists(Join(folder, L"letter.txt.corvastine")));
-    ASSERT_TRUE(Exists(Join(inner, L"deep.txt.corvastine")));
-
-    OpenMenu({L"papers"}, true);
-    Pick(L"Unlock", L"shell-menu-folder");
-    EXPECT_EQ(state_->picked.load(), 102);
-    prompt = WaitForPrompt(kDefaultPrompt);
-    ASSERT_NE(prompt, nullptr) << "Unlock on a folder asked for no password";
-    EnterPassword(prompt, kPassword);
-    WaitShellDone();
-    EXPECT_EQ(ReadFile(Join(folder, L"letter.txt")), "letter");
-    EXPECT_EQ(ReadFile(Join(inner, L"deep.txt")), "deep");
-    EXPECT_FALSE(Exists(Join(folder, L"letter.txt.corvastine")));
-    EXPECT_FALSE(Exists(Join(inner, L"deep.txt.corvastine")));
-}
-
 TEST_F(ShellSessionTest, ShredAsksForThePasswordThenAsksAgainAndNoChangesNothing) {
     WriteFile(Join(g_work, L"keep-me.txt"), "precious");
     OpenMenu({L"keep-me.txt"}, false);
@@ -614,7 +583,9 @@ TEST_F(ShellSessionTest, CancelInThePasswordPromptEndsLockSilently) {
     EXPECT_FALSE(Exists(Join(g_work, L"untouched.txt.corvastine")));
 }
 
-TEST_F(ShellSessionTest, LockOfAFolderLocksItsWholeTree) {
+// The menu's Unlock undoes its own Lock of a folder: every locked file of
+// the tree comes back.
+TEST_F(ShellSessionTest, LockOfAFolderLocksItsWholeTreeAndUnlockOnItBringsItBack) {
     const std::wstring tree = Join(g_work, L"tree");
     const std::wstring inner = Join(tree, L"inner");
     ::CreateDirectoryW(tree.c_str(), nullptr);
@@ -631,6 +602,18 @@ TEST_F(ShellSessionTest, LockOfAFolderLocksItsWholeTree) {
     EXPECT_TRUE(Exists(Join(tree, L"top.txt.corvastine")));
     EXPECT_FALSE(Exists(Join(inner, L"deep.txt")));
     EXPECT_TRUE(Exists(Join(inner, L"deep.txt.corvastine")));
+
+    OpenMenu({L"tree"}, true);
+    Pick(L"Unlock", L"shell-menu-folder");
+    EXPECT_EQ(state_->picked.load(), 102);
+    prompt = WaitForPrompt(kDefaultPrompt);
+    ASSERT_NE(prompt, nullptr) << "Unlock on a folder asked for no password";
+    EnterPassword(prompt, kPassword);
+    WaitShellDone();
+    EXPECT_EQ(ReadFile(Join(tree, L"top.txt")), "top");
+    EXPECT_EQ(ReadFile(Join(inner, L"deep.txt")), "deep");
+    EXPECT_FALSE(Exists(Join(tree, L"top.txt.corvastine")));
+    EXPECT_FALSE(Exists(Join(inner, L"deep.txt.corvastine")));
 }
 
 // Locking the folder the extension was installed in leaves its own files
@@ -674,22 +657,28 @@ TEST_F(ShellSessionTest, LockingTheExtensionsOwnFolderLeavesItsFilesAndNamesThem
     EXPECT_TRUE(Exists(Join(g_work, L"after.txt.corvastine")));
 }
 
-TEST_F(ShellSessionTest, ShredAnsweredYesRemovesTheFile) {
-    WriteFile(Join(g_work, L"old-draft.txt"), "to be destroyed");
-    OpenMenu({L"old-draft.txt"}, false);
+// Shred of several items asks once, naming how many, and Yes shreds every
+// one of them.
+TEST_F(ShellSessionTest, ShredOfSeveralItemsNamesTheirCountAndYesShredsEveryOne) {
+    WriteFile(Join(g_work, L"draft-1.txt"), "one");
+    WriteFile(Join(g_work, L"draft-2.txt"), "two");
+    OpenMenu({L"draft-1.txt", L"draft-2.txt"}, false);
     Pick(L"Shred");
     HWND prompt = WaitForPrompt(kDefaultPrompt);
     ASSERT_NE(prompt, nullptr);
     EnterPassword(prompt, kPassword);
     auto box = WaitForMessageBox(shell_->GetScope());
-    ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->text, L"Do you really want to shred the file \"old-draft.txt\"?");
+    ASSERT_TRUE(box.has_value()) << "no shred question";
+    EXPECT_EQ(box->text, L"Do you really want to shred these 2 items?\n\ndraft-1.txt\ndraft-2.txt");
+    EXPECT_EQ(box->caption, L"Warning");
+    SaveScreenshot(box->window, L"shell-shred-question-several");
     ::SetForegroundWindow(box->window);
     ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == box->window; }));
     PressKey('Y');  // the Yes button's mnemonic
     ASSERT_TRUE(WaitForWindowGone(box->window));
     WaitShellDone();
-    EXPECT_FALSE(Exists(Join(g_work, L"old-draft.txt")));
+    EXPECT_FALSE(Exists(Join(g_work, L"draft-1.txt")));
+    EXPECT_FALSE(Exists(Join(g_work, L"draft-2.txt")));
 }
 
 TEST_F(ShellSessionTest, OkWithoutAStoredPasswordOpensTheSetupWizardWithTheExtensionsWelcome) {
@@ -720,28 +709,4 @@ TEST_F(ShellSessionTest, OkWithoutAStoredPasswordOpensTheSetupWizardWithTheExten
     PressKey(VK_ESCAPE);
     WaitShellDone();
     EXPECT_EQ(ReadFile(Join(g_work, L"plain.txt")), "plain");
-}
-
-// Shred of several items asks once, naming how many, and then shreds every
-// one of them.
-TEST_F(ShellSessionTest, ShredOfSeveralItemsNamesTheirCountAndShredsEveryOne) {
-    WriteFile(Join(g_work, L"draft-1.txt"), "one");
-    WriteFile(Join(g_work, L"draft-2.txt"), "two");
-    OpenMenu({L"draft-1.txt", L"draft-2.txt"}, false);
-    Pick(L"Shred");
-    HWND prompt = WaitForPrompt(kDefaultPrompt);
-    ASSERT_NE(prompt, nullptr);
-    EnterPassword(prompt, kPassword);
-    auto box = WaitForMessageBox(shell_->GetScope());
-    ASSERT_TRUE(box.has_value()) << "no shred question";
-    EXPECT_EQ(box->text, L"Do you really want to shred these 2 items?\n\ndraft-1.txt\ndraft-2.txt");
-    EXPECT_EQ(box->caption, L"Warning");
-    SaveScreenshot(box->window, L"shell-shred-question-several");
-    ::SetForegroundWindow(box->window);
-    ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == box->window; }));
-    PressKey('Y');  // the Yes button's mnemonic
-    ASSERT_TRUE(WaitForWindowGone(box->window));
-    WaitShellDone();
-    EXPECT_FALSE(Exists(Join(g_work, L"draft-1.txt")));
-    EXPECT_FALSE(Exists(Join(g_work, L"draft-2.txt")));
 }
