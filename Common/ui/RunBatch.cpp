@@ -1,5 +1,6 @@
 #include "RunBatch.h"
 
+#include <algorithm>
 #include <set>
 
 #include "BatchQuestions.h"
@@ -33,12 +34,11 @@ std::vector<FolderLine> FolderLinesOf(const BatchReport& report) {
     return lines;
 }
 
-// "In FOLDER" shortened in its middle to fit width pixels of the text
-// control with a column to spare: first by the system's path ellipsis
-// (folders left out), and where even the last folder is too long, by
-// leaving out characters in the middle of the line.
-std::wstring FitFolderLine(HWND text, const std::wstring& folder, int width) {
-    const int room = width - 1;
+// "In FOLDER" shortened in its middle to fit room pixels of the text
+// control: first by the system's path ellipsis (folders left out), and
+// where even the last folder is too long, by leaving out characters in the
+// middle of the line.
+std::wstring FitFolderLine(HWND text, const std::wstring& folder, int room) {
     std::wstring line = FitPathToWidth(text, L"In " + folder, room);
     if (TextWidth(text, line, true) <= room) return line;
     const std::wstring whole = L"In " + folder;
@@ -59,7 +59,9 @@ void FitFolderLines(HWND box, const std::vector<FolderLine>& folders) {
     if (!text) return;
     RECT client{};
     ::GetClientRect(text, &client);
-    const int width = client.right - client.left;
+    // A space's width to spare: a smoothed glyph can reach a column past
+    // its measured width.
+    const int room = client.right - client.left - std::max(1, TextWidth(text, L" ", false));
     const int length = ::GetWindowTextLengthW(text);
     std::wstring all(static_cast<size_t>(length) + 1, L'\0');
     all.resize(static_cast<size_t>(::GetWindowTextW(text, &all[0], length + 1)));
@@ -70,8 +72,8 @@ void FitFolderLines(HWND box, const std::vector<FolderLine>& folders) {
         const size_t end = all.find(L'\n', start);
         std::wstring line = all.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
         for (const FolderLine& folder : folders) {
-            if (line != folder.line || TextWidth(text, line, true) <= width) continue;
-            line = FitFolderLine(text, folder.folder, width);
+            if (line != folder.line || TextWidth(text, line, true) <= room) continue;
+            line = FitFolderLine(text, folder.folder, room);
             changed = true;
         }
         fitted += line;
