@@ -20,18 +20,25 @@ bool IdRangeFits(unsigned first, unsigned last) {
     return first + kShredOffset <= last;
 }
 
-std::wstring CommandTarget(const std::vector<std::wstring>& paths) {
-    if (paths.empty() || paths.front().size() > kMaxTargetChars) return std::wstring();
-    return paths.front();
+std::vector<std::wstring> CommandTargets(const std::vector<std::wstring>& paths) {
+    std::vector<std::wstring> targets;
+    for (const std::wstring& path : paths) {
+        if (!path.empty()) targets.push_back(path);
+    }
+    return targets;
 }
 
-CommandAction ActionFor(unsigned offset, const std::wstring& target) {
-    if (target.empty()) return CommandAction::None;
+CommandAction ActionFor(unsigned offset, const std::vector<std::wstring>& targets,
+                        const std::function<bool(const std::wstring&)>& isFolder) {
+    if (targets.empty()) return CommandAction::None;
     switch (offset) {
     case kLockOffset:
         return CommandAction::Lock;
     case kUnlockOffset:
-        return HasLockedExtension(target) ? CommandAction::Unlock : CommandAction::None;
+        for (const std::wstring& target : targets) {
+            if (HasLockedExtension(target) || isFolder(target)) return CommandAction::Unlock;
+        }
+        return CommandAction::None;
     case kShredOffset:
         return CommandAction::Shred;
     default:
