@@ -95,8 +95,8 @@ void AesCbc256(const uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint8_t* d
     plat::SecureZero(&schedule, sizeof schedule);
 }
 
-BodyCipher::BodyCipher(const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], bool encrypt)
-    : encrypt_(encrypt) {
+BodyCipher::BodyCipher(const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], bool encrypt, bool splitLongRuns)
+    : encrypt_(encrypt), splitLongRuns_(splitLongRuns) {
     std::memcpy(key_, seed, kDigestSize);
     std::memcpy(iv_, iv, kAesBlock);
 }
@@ -109,13 +109,13 @@ BodyCipher::~BodyCipher() {
 
 void BodyCipher::Process(uint8_t* blocks, size_t count) {
     const CryptoPath path = ActiveCryptoPath();
-    if (count >= kSplitBlocks && !helperFailed_ && SplitRunsAllowed()) {
+    if (count >= kSplitBlocks && splitLongRuns_ && SplitRunsAllowed()) {
         if (!helper_) helper_.reset(new CipherHelper(encrypt_));
         if (helper_->Start()) {
             helper_->Run(path, key_, iv_, &counter_, blocks, count);
             return;
         }
-        helperFailed_ = true;  // no thread: this one does it all
+        splitLongRuns_ = false;  // no thread: this one does it all
     }
     ProcessHere(path, blocks, count);
 }

@@ -37,7 +37,9 @@ class CipherHelper;
 enum class CryptoPath;
 class BodyCipher {
 public:
-    BodyCipher(const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], bool encrypt);
+    // splitLongRuns false: every run on the calling thread (when another
+    // thread of the same operation keeps the other core busy already).
+    BodyCipher(const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], bool encrypt, bool splitLongRuns = true);
     ~BodyCipher();
     BodyCipher(const BodyCipher&) = delete;
     BodyCipher& operator=(const BodyCipher&) = delete;
@@ -55,7 +57,7 @@ private:
     uint32_t counter_ = 0;
     bool encrypt_;
     std::unique_ptr<CipherHelper> helper_;
-    bool helperFailed_ = false;
+    bool splitLongRuns_;
 };
 
 // The code that serves stretching and the body cipher, chosen by checking
