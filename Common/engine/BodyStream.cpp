@@ -63,8 +63,12 @@ PlainReadEnd StreamPlainFile(plat::File& in, int64_t length, ByteSink* sink, con
 }
 
 EncipherSink::EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock],
-                           uint64_t expected)
-    : out_(out), cipher_(seed, iv, true), chunk_(CipherChunkFor(expected)), buffer_(chunk_ + kAesBlock) {}
+                           uint64_t expected, BodyWatcher* watcher)
+    : out_(out),
+      cipher_(seed, iv, true, watcher == nullptr),
+      chunk_(CipherChunkFor(expected)),
+      buffer_(chunk_ + kAesBlock),
+      watcher_(watcher) {}
 
 EncipherSink::~EncipherSink() { plat::SecureZero(buffer_.data(), buffer_.size()); }
 
@@ -92,8 +96,10 @@ bool EncipherSink::Finish() {
 bool EncipherSink::Flush(size_t blocks) {
     cipher_.Process(buffer_.data(), blocks);
     held_ = 0;
-    if (!out_.Write(buffer_.data(), blocks * kAesBlock)) failed_ = true;
-    return !failed_;
+    if (!out_.Write(buffer_.data(), blocks * kAesBlock)) return !(failed_ = true);
+    written_ += blocks * kAesBlock;
+    if (watcher_) watcher_->BodyWritten(written_);
+    return true;
 }
 
 BodyResult DecipherBody(const Key32& k0, const LockedFileHeader& h, plat::File& in, ByteSink* sink,

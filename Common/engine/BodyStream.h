@@ -54,6 +54,14 @@ private:
     bool failed_ = false;
 };
 
+// Told how much of a body has been written (a read-back that follows the
+// writer).
+class BodyWatcher {
+public:
+    virtual ~BodyWatcher() = default;
+    virtual void BodyWritten(uint64_t bytes) = 0;
+};
+
 // Enciphers the payload into the body and writes it: 16-byte blocks, the
 // last one holding the remaining bytes and zeros, or 16 zeros when the
 // payload ends on a block boundary.
@@ -63,7 +71,10 @@ public:
     // on allocation and wiped at the end) is sized to it, up to a megabyte:
     // clearing a megabyte twice for every small file of a folder costs more
     // than enciphering it.
-    EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], uint64_t expected);
+    // watcher: told after every write, when given (a read-back that runs
+    // beside, keeping the other core busy: no helper thread for the cipher).
+    EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], uint64_t expected,
+                 BodyWatcher* watcher = nullptr);
     ~EncipherSink() override;
     EncipherSink(const EncipherSink&) = delete;
     EncipherSink& operator=(const EncipherSink&) = delete;
@@ -83,6 +94,8 @@ private:
     std::vector<uint8_t> buffer_;
     size_t held_ = 0;
     uint64_t payload_ = 0;
+    uint64_t written_ = 0;
+    BodyWatcher* watcher_;
     bool failed_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "Crypto.h"
 
 #include "AesBlock.h"
+#include "CipherHelper.h"
 #include "CryptoSimd.h"
 #include "platform/Platform.h"
 
@@ -19,6 +20,10 @@ namespace {
 std::atomic<int> g_pathLimit{static_cast<int>(CryptoPath::ShaAndAesInstructions)};
 
 std::atomic<RandomSource> g_randomSource{nullptr};
+
+std::atomic<bool> g_splitRuns{true};
+
+bool SplitRunsAllowed() { return g_splitRuns.load(std::memory_order_relaxed); }
 
 // The one 64-byte SHA-256 block of a 36-byte message: message, 0x80, zeros,
 // and the bit length 288 big-endian in the last two bytes.
@@ -90,19 +95,33 @@ void AesCbc256(const uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint8_t* d
     plat::SecureZero(&schedule, sizeof schedule);
 }
 
-BodyCipher::BodyCipher(const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], bool encrypt)
-    : encrypt_(encrypt) {
+BodyCipher::BodyCipher(const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], bool encrypt, bool splitLongRuns)
+    : encrypt_(encrypt), splitLongRuns_(splitLongRuns) {
     std::memcpy(key_, seed, kDigestSize);
     std::memcpy(iv_, iv, kAesBlock);
 }
 
 BodyCipher::~BodyCipher() {
+    helper_.reset();
     plat::SecureZero(key_, sizeof key_);
     plat::SecureZero(iv_, sizeof iv_);
 }
 
 void BodyCipher::Process(uint8_t* blocks, size_t count) {
-    switch (ActiveCryptoPath()) {
+    const CryptoPath path = ActiveCryptoPath();
+    if (count >= kSplitBlocks && splitLongRuns_ && SplitRunsAllowed()) {
+        if (!helper_) helper_.reset(new CipherHelper(encrypt_));
+        if (helper_->Start()) {
+            helper_->Run(path, key_, iv_, &counter_, blocks, count);
+            return;
+        }
+        splitLongRuns_ = false;  // no thread: this one does it all
+    }
+    ProcessHere(path, blocks, count);
+}
+
+void BodyCipher::ProcessHere(CryptoPath path, uint8_t* blocks, size_t count) {
+    switch (path) {
     case CryptoPath::ShaAndAesInstructions:
         if (encrypt_)
             simd::BodyEncipher(key_, iv_, &counter_, blocks, count);
@@ -142,6 +161,8 @@ CryptoPath ActiveCryptoPath() {
     const int limit = g_pathLimit.load(std::memory_order_relaxed);
     return static_cast<int>(best) < limit ? best : static_cast<CryptoPath>(limit);
 }
+
+void AllowSplitCipherRunsForTesting(bool allowed) { g_splitRuns.store(allowed, std::memory_order_relaxed); }
 
 void LimitCryptoPathForTesting(CryptoPath limit) {
     g_pathLimit.store(static_cast<int>(limit), std::memory_order_relaxed);

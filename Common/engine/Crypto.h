@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace corva {
@@ -28,20 +29,35 @@ void AesCbc256(const uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint8_t* d
 // Cipher of a locked file's body: before every 16-byte block the running key
 // becomes K = SHA-256(K || n), n counting blocks from 0, and the block is
 // enciphered (or deciphered) with AES-256-CBC under K, chained through iv.
+// A long run (from kSplitBlocks blocks on) is split over two threads: this
+// one hashes the chain of keys, a helper thread (CipherHelper.h) does the
+// AES work; the helper starts with the first such run and ends with the
+// BodyCipher.
+class CipherHelper;
+enum class CryptoPath;
 class BodyCipher {
 public:
-    BodyCipher(const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], bool encrypt);
+    // splitLongRuns false: every run on the calling thread (when another
+    // thread of the same operation keeps the other core busy already).
+    BodyCipher(const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock], bool encrypt, bool splitLongRuns = true);
     ~BodyCipher();
     BodyCipher(const BodyCipher&) = delete;
     BodyCipher& operator=(const BodyCipher&) = delete;
     // Processes count consecutive blocks in place.
     void Process(uint8_t* blocks, size_t count);
 
+    static constexpr size_t kSplitBlocks = 8192;
+
 private:
+    // The whole run on this thread.
+    void ProcessHere(CryptoPath path, uint8_t* blocks, size_t count);
+
     uint8_t key_[kDigestSize];
     uint8_t iv_[kAesBlock];
     uint32_t counter_ = 0;
     bool encrypt_;
+    std::unique_ptr<CipherHelper> helper_;
+    bool splitLongRuns_;
 };
 
 // The code that serves stretching and the body cipher, chosen by checking
@@ -69,6 +85,9 @@ CryptoPath ActiveCryptoPath();
 // Test hook: no path above limit is used (ShaAndAesInstructions restores
 // the choice by processor).
 void LimitCryptoPathForTesting(CryptoPath limit);
+// Test and benchmark hook: false keeps every run of the body cipher on its
+// calling thread (true restores the split of long runs).
+void AllowSplitCipherRunsForTesting(bool allowed);
 
 }  // namespace corva
 

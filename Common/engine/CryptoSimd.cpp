@@ -353,8 +353,22 @@ CORVA_SHA_TARGET void BodyDecipher(uint8_t key[32], uint8_t iv[16], uint32_t* co
     if (count > 0) DecipherLoop(key, iv, counter, blocks, count);
 }
 
+CORVA_SHA_TARGET void HashBodyKeys(uint8_t key[32], uint32_t* counter, uint8_t* keys, size_t count) {
+    if (count == 0) return;
+    Digest d[1] = {LoadDigest(key)};
+    uint32_t n = *counter;
+    for (size_t b = 0; b < count; ++b) {
+        CompressKeyCounter<1>(d, n++);
+        StoreDigest(d[0], keys + 32 * b);
+    }
+    *counter = n;
+    StoreDigest(d[0], key);
+    Clear(&d[0].lo, 3);
+}
+
 #else
 
+void HashBodyKeys(uint8_t*, uint32_t*, uint8_t*, size_t) {}
 void StretchRounds(uint8_t*, uint32_t) {}
 void StretchRoundsPair(uint8_t*, uint8_t*, uint32_t) {}
 void BodyEncipher(uint8_t*, uint8_t*, uint32_t*, uint8_t*, size_t) {}

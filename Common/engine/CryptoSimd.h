@@ -24,5 +24,10 @@ void StretchRoundsPair(uint8_t a[32], uint8_t b[32], uint32_t rounds);
 void BodyEncipher(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks, size_t count);
 void BodyDecipher(uint8_t key[32], uint8_t iv[16], uint32_t* counter, uint8_t* blocks, size_t count);
 
+// The keys of the next count body blocks, one after another into keys (32
+// bytes each): key = SHA-256(key || *counter), ++*counter. key and counter
+// are updated.
+void HashBodyKeys(uint8_t key[32], uint32_t* counter, uint8_t* keys, size_t count);
+
 }  // namespace simd
 }  // namespace corva

@@ -10,6 +10,7 @@
 #include "engine/HeaderKeys.h"
 #include "engine/LockedFile.h"
 #include "engine/ParallelGzip.h"
+#include "engine/ReadBack.h"
 #include "log/FileLog.h"
 #include "platform/Platform.h"
 
@@ -18,6 +19,10 @@ namespace corva {
 namespace {
 
 void (*g_beforeVerifyHook)(plat::File& lockedCopy) = nullptr;
+
+// From this payload length on, the read-back runs beside the writing: a
+// thread for a smaller file costs more than it saves.
+constexpr uint64_t kReadBackBesideFrom = 4 * kChunk;
 
 // Deletes a file that the operation has replaced by its other form; a
 // read-only file has the attribute cleared first (and set again when the
@@ -95,7 +100,14 @@ EngineResult LockFileInto(const std::wstring& path, const std::wstring& locked, 
     if (!source) StretchSecret(password, h.sealedDigest, keys.body.bytes);
     // Deflate output is at most a little longer than its input.
     const uint64_t expected = static_cast<uint64_t>(length) + static_cast<uint64_t>(length) / 1000;
-    EncipherSink cipher(out.Data(), keys.body.bytes, h.iv, expected);
+    // A large file is read back beside its writing (a test's damage before
+    // the read-back needs the read-back after).
+    std::unique_ptr<ConcurrentReadBack> readBack;
+    if (!g_beforeVerifyHook && expected >= kReadBackBesideFrom) {
+        readBack.reset(new ConcurrentReadBack(out.Data(), keys, h.iv, control));
+        if (!readBack->Start()) readBack.reset();
+    }
+    EncipherSink cipher(out.Data(), keys.body.bytes, h.iv, expected, readBack.get());
     std::unique_ptr<ByteSink> compressor = MakeParallelCompressor(&cipher, stamped ? &stamp : nullptr);
     const PlainReadEnd end = StreamPlainFile(in, length, compressor.get(), "compress", control);
     const bool compressed = end == PlainReadEnd::Done && compressor->Finish();
@@ -121,17 +133,21 @@ EngineResult LockFileInto(const std::wstring& path, const std::wstring& locked, 
     // The plain file goes only once its locked copy, flushed, reads back
     // whole: the header token, every block, every gzip member and its check.
     // The keys just used are used again; the header is read from the disk
-    // and must open with them.
+    // and must be the one written.
     if (g_beforeVerifyHook) g_beforeVerifyHook(out.Data());
     NullSink discard;
     WrittenKeys written{&keys, {}};
     SerializeHeader(h, written.header);
     PutLe(written.header + 164, cipher.PayloadSize(), 8);
+    plat::IoError readError = plat::IoError::None;
     const EngineResult verified =
-        ReadLockedFile(password, &written, out.Data(), &discard, locked.c_str(), log, "verify", nullptr, control);
+        readBack ? readBack->Finish(written, cipher.PayloadSize(), &readError)
+                 : ReadLockedFile(password, &written, out.Data(), &discard, locked.c_str(), log, "verify", nullptr,
+                                  control);
     if (verified == kCancelled) return kCancelled;
     if (verified != kOk)
-        return fail(kIoFailure, out.Data().LastError(), kLogError, "[LockOneFile] %s did not verify.", dst.c_str());
+        return fail(kIoFailure, readBack ? readError : out.Data().LastError(), kLogError,
+                    "[LockOneFile] %s did not verify.", dst.c_str());
     if (!out.Publish(false)) {
         if (out.LastError() == plat::IoError::Exists)
             return fail(kDestinationExists, kLogWarn, "[encryptfile] %s already exist.", dst.c_str());

@@ -39,45 +39,103 @@ struct Part {
     std::vector<uint8_t> dictionary;
     std::vector<uint8_t> output;
     bool last = false;
+    bool stored = false;  // deflating did not pay
     bool done = false;
     bool ok = false;
     uLong crc = 0;
 };
 
-// A raw deflate stream reused for part after part.
-class PartDeflater {
+// A raw deflate stream (window bits 15, memory level 8, default strategy)
+// at one level, reset for each use.
+class RawDeflate {
 public:
-    explicit PartDeflater(int level) {
-        ready_ = deflateInit2(&z_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-    }
-    ~PartDeflater() {
+    explicit RawDeflate(int level) { ready_ = deflateInit2(&z_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK; }
+    ~RawDeflate() {
         if (ready_) deflateEnd(&z_);
     }
-    PartDeflater(const PartDeflater&) = delete;
-    PartDeflater& operator=(const PartDeflater&) = delete;
+    RawDeflate(const RawDeflate&) = delete;
+    RawDeflate& operator=(const RawDeflate&) = delete;
+
+    // The stream, reset; nullptr when it cannot be used.
+    z_stream* Reset() { return ready_ && deflateReset(&z_) == Z_OK ? &z_ : nullptr; }
+
+private:
+    z_stream z_{};
+    bool ready_ = false;
+};
+
+// Whether deflating a part pays: a fast deflate of three pieces of it (its
+// start, middle and end) must save at least 3 % of them. Data that
+// is compressed already (photos, video, archives) or random saves nothing;
+// searching it for matches at the default level would cost many times the
+// cipher, for the same size, so such a part is stored instead.
+class CompressibilityProbe {
+public:
+    CompressibilityProbe() : fast_(1), out_(2 * kPiece) {}
+
+    bool Pays(const std::vector<uint8_t>& input) {
+        if (input.size() < kProbeFrom) return true;
+        size_t taken = 0, produced = 0;
+        for (size_t i = 0; i < kPieces; ++i) {
+            z_stream* z = fast_.Reset();
+            if (!z) return true;
+            const size_t at = (input.size() - kPiece) * i / (kPieces - 1);
+            z->next_in = const_cast<Bytef*>(input.data() + at);
+            z->avail_in = static_cast<uInt>(kPiece);
+            z->next_out = out_.data();
+            z->avail_out = static_cast<uInt>(out_.size());
+            if (deflate(z, Z_FINISH) != Z_STREAM_END) return false;  // grew past twice its size
+            taken += kPiece;
+            produced += out_.size() - z->avail_out;
+        }
+        plat::SecureZero(out_.data(), out_.size());
+        return produced * 100 < taken * kPercentKept;
+    }
+
+    static constexpr size_t kPiece = 16 * 1024;
+    static constexpr size_t kPieces = 3;
+    // Smaller parts are deflated whatever they hold: a probe would cost
+    // about as much.
+    static constexpr size_t kProbeFrom = kPieces * kPiece;
+    static constexpr size_t kPercentKept = 97;
+
+private:
+    RawDeflate fast_;
+    std::vector<uint8_t> out_;
+};
+
+// Deflates part after part: at the writer's level, or in stored blocks
+// when the probe finds that deflating the part does not pay.
+class PartDeflater {
+public:
+    explicit PartDeflater(int level) : level_(level), deflate_(level), store_(0) {}
 
     // Fills part.output: the deflate blocks of part.input, ended on a byte
     // boundary by a sync flush, or by the final block for the last part.
     bool Compress(Part& part) {
-        if (!ready_ || deflateReset(&z_) != Z_OK) return false;
-        if (!part.dictionary.empty() &&
-            deflateSetDictionary(&z_, part.dictionary.data(), static_cast<uInt>(part.dictionary.size())) != Z_OK)
+        const bool store = level_ != 0 && !probe_.Pays(part.input);
+        z_stream* z = store ? store_.Reset() : deflate_.Reset();
+        if (!z) return false;
+        part.stored = store;
+        // Stored blocks refer to nothing before them: no dictionary.
+        if (!store && !part.dictionary.empty() &&
+            deflateSetDictionary(z, part.dictionary.data(), static_cast<uInt>(part.dictionary.size())) != Z_OK)
             return false;
         part.crc = crc32(0L, part.input.data(), static_cast<uInt>(part.input.size()));
         // Room for the whole part in one call: the bound plus the sync
         // marker; grown if zlib ever needs more.
-        part.output.resize(deflateBound(&z_, static_cast<uLong>(part.input.size())) + 64);
-        z_.next_in = part.input.empty() ? nullptr : part.input.data();
-        z_.avail_in = static_cast<uInt>(part.input.size());
+        part.output.resize(deflateBound(z, static_cast<uLong>(part.input.size())) + 64);
+        z->next_in = part.input.empty() ? nullptr : part.input.data();
+        z->avail_in = static_cast<uInt>(part.input.size());
         size_t produced = 0;
         const int flush = part.last ? Z_FINISH : Z_SYNC_FLUSH;
         for (;;) {
-            z_.next_out = part.output.data() + produced;
-            z_.avail_out = static_cast<uInt>(part.output.size() - produced);
-            const int rc = deflate(&z_, flush);
-            produced = part.output.size() - z_.avail_out;
+            z->next_out = part.output.data() + produced;
+            z->avail_out = static_cast<uInt>(part.output.size() - produced);
+            const int rc = deflate(z, flush);
+            produced = part.output.size() - z->avail_out;
             if (rc == Z_STREAM_ERROR) return false;
-            const bool finished = part.last ? rc == Z_STREAM_END : (z_.avail_in == 0 && z_.avail_out != 0);
+            const bool finished = part.last ? rc == Z_STREAM_END : (z->avail_in == 0 && z->avail_out != 0);
             if (finished) break;
             part.output.resize(part.output.size() * 2);
         }
@@ -86,8 +144,10 @@ public:
     }
 
 private:
-    z_stream z_{};
-    bool ready_ = false;
+    const int level_;
+    RawDeflate deflate_;
+    RawDeflate store_;
+    CompressibilityProbe probe_;
 };
 
 }  // namespace
@@ -116,6 +176,7 @@ struct ParallelGzipWriter::State {
     uLong crc = 0;
     uint64_t inputLength = 0;
     uint64_t outputLength = 0;
+    uint64_t storedLength = 0;
 
     ~State() {
         if (!filling.empty()) plat::SecureZero(filling.data(), filling.size());
@@ -178,6 +239,13 @@ struct ParallelGzipWriter::State {
         workers.clear();
     }
 
+    // Adds a compressed part to the stream's check and counts.
+    bool Account(const Part& part) {
+        crc = crc32_combine(crc, part.crc, static_cast<z_off_t>(part.input.size()));
+        if (part.stored) storedLength += part.input.size();
+        return true;
+    }
+
     // Writes the oldest submitted part once its worker is done.
     bool EmitOldest() {
         std::shared_ptr<Part> part = inFlight.front();
@@ -187,8 +255,7 @@ struct ParallelGzipWriter::State {
         }
         inFlight.pop_front();
         if (!part->ok) return false;
-        crc = crc32_combine(crc, part->crc, static_cast<z_off_t>(part->input.size()));
-        return Emit(part->output.data(), part->output.size());
+        return Account(*part) && Emit(part->output.data(), part->output.size());
     }
 
     std::shared_ptr<Part> MakePart(bool last) {
@@ -217,8 +284,7 @@ struct ParallelGzipWriter::State {
         if ((last && inFlight.empty()) || !StartWorkers()) {
             if (!inline_) inline_.reset(new PartDeflater(level));
             if (!inline_->Compress(*part)) return false;
-            crc = crc32_combine(crc, part->crc, static_cast<z_off_t>(part->input.size()));
-            return Emit(part->output.data(), part->output.size());
+            return Account(*part) && Emit(part->output.data(), part->output.size());
         }
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -324,5 +390,6 @@ std::unique_ptr<ByteSink> MakeParallelCompressor(ByteSink* next, const plat::Fil
 
 uint64_t ParallelGzipWriter::InputLength() const { return state_->inputLength; }
 uint64_t ParallelGzipWriter::OutputLength() const { return state_->outputLength; }
+uint64_t ParallelGzipWriter::StoredLength() const { return state_->storedLength; }
 
 }  // namespace corva

@@ -4,8 +4,14 @@
 // byte boundary, joined in order into one deflate stream that any gzip
 // reader inflates. The header is the engine's fixed one (1F 8B 08 00
 // 00000000 00 0B), or the payload header with a stamp (GZip.h); the trailer
-// carries the CRC-32 and length of the whole input. An input that fits in one part is deflated on the calling thread
-// and gives exactly the bytes of a single zlib deflate at the same settings.
+// carries the CRC-32 and length of the whole input.
+//
+// A part that deflating would not shrink (compressed or random data: a fast
+// deflate of three samples of it saves less than 3 %) goes into stored
+// blocks, which cost little more than a copy; the rest is deflated at the
+// writer's level. An input that fits in one part is deflated on the calling
+// thread; when deflating pays, it gives exactly the bytes of a single zlib
+// deflate at the same settings.
 //
 // Memory stays bounded whatever the input size: at most a few parts (input
 // and output) are held at once, and Write blocks while the workers catch up.
@@ -46,6 +52,8 @@ public:
 
     uint64_t InputLength() const;
     uint64_t OutputLength() const;
+    // Input bytes of the parts that went into stored blocks.
+    uint64_t StoredLength() const;
 
 private:
     struct State;

@@ -82,6 +82,11 @@ public:
     bool Read(void* buffer, size_t size, size_t* got);
     // Reads until size bytes came or the file ended; false on error.
     bool ReadFull(void* buffer, size_t size, size_t* got);
+    // Reads up to size bytes at offset, until size came or the file ended,
+    // without moving the file's position or touching LastError, so that one
+    // thread may read back what another writes through the same File. False
+    // on a device error (*error says which).
+    bool ReadAt(int64_t offset, void* buffer, size_t size, size_t* got, IoError* error) const;
     // Writes all bytes or fails.
     bool Write(const void* buffer, size_t size);
     bool Seek(int64_t offset);
@@ -100,6 +105,10 @@ private:
     void Fail();
 #ifdef _WIN32
     void* handle_ = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+    // Where Read and Write go on: every transfer names its offset, so a
+    // ReadAt from another thread (which moves the handle's own position)
+    // cannot shift them.
+    int64_t position_ = 0;
 #else
     int fd_ = -1;
 #endif
@@ -110,9 +119,10 @@ private:
 // bytes have been written through File::Write in this process. -1 disables.
 void SetWriteBudgetForTesting(int64_t bytes);
 
-// Test hook beside the write budget: the nth call of File::Read from now on
-// (1: the next one) in this process fails as a device error, or reports the
-// end of the file although data remains. 0 disables.
+// Test hook beside the write budget: the nth call of File::Read or
+// File::ReadAt from now on (1: the next one) in this process fails as a
+// device error, or reports the end of the file although data remains. 0
+// disables.
 enum class ReadFault { Error, EndOfFile };
 void SetReadFaultForTesting(int64_t nth, ReadFault kind);
 // True while a fault is set and has not happened yet.

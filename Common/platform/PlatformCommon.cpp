@@ -31,7 +31,7 @@ namespace detail {
 std::atomic<int64_t> g_readFaultCountdown{0};
 std::atomic<int> g_readFaultKind{0};
 
-// Counts one File::Read against the read-fault hook: 0 no fault, 1 error,
+// Counts one File::Read or File::ReadAt against the read-fault hook: 0 no fault, 1 error,
 // 2 end of file.
 int TakeReadFault() {
     if (g_readFaultCountdown.load(std::memory_order_relaxed) <= 0) return 0;

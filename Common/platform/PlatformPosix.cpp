@@ -127,6 +127,30 @@ bool File::Read(void* buffer, size_t size, size_t* got) {
     }
 }
 
+bool File::ReadAt(int64_t offset, void* buffer, size_t size, size_t* got, IoError* error) const {
+    *got = 0;
+    *error = IoError::None;
+    switch (detail::TakeReadFault()) {
+        case 1:
+            *error = IoError::Io;
+            return false;
+        case 2: return true;
+        default: break;
+    }
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (*got < size) {
+        const ssize_t n = ::pread(fd_, out + *got, size - *got, static_cast<off_t>(offset) + static_cast<off_t>(*got));
+        if (n == 0) break;
+        if (n > 0) {
+            *got += static_cast<size_t>(n);
+        } else if (errno != EINTR) {
+            *error = FromErrno(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool File::Write(const void* buffer, size_t size) {
     if (!detail::ChargeWriteBudget(size)) {
         error_ = IoError::NoSpace;

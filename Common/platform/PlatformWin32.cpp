@@ -146,6 +146,7 @@ File& File::operator=(File&& other) noexcept {
     if (this != &other) {
         if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
         handle_ = other.handle_;
+        position_ = other.position_;
         error_ = other.error_;
         other.handle_ = INVALID_HANDLE_VALUE;
     }
@@ -205,11 +206,66 @@ bool File::Open(const std::wstring& path, Mode mode) {
         h = data;
     }
     handle_ = h;
+    position_ = 0;
     error_ = IoError::None;
     return true;
 }
 
 bool File::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+namespace {
+
+// Transfers name their offset (at most a gigabyte each).
+OVERLAPPED At(int64_t offset) {
+    OVERLAPPED at;
+    std::memset(&at, 0, sizeof at);
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    return at;
+}
+
+DWORD Chunk(size_t size) { return size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size); }
+
+// *done receives the count; a read at or past the end gives 0 and true.
+bool ReadAtOffset(HANDLE h, int64_t offset, void* buffer, size_t size, DWORD* done) {
+    OVERLAPPED at = At(offset);
+    *done = 0;
+    if (::ReadFile(h, buffer, Chunk(size), done, &at)) return true;
+    if (::GetLastError() != ERROR_HANDLE_EOF) return false;
+    *done = 0;
+    return true;
+}
+
+bool WriteAtOffset(HANDLE h, int64_t offset, const void* buffer, size_t size, DWORD* done) {
+    OVERLAPPED at = At(offset);
+    *done = 0;
+    return ::WriteFile(h, buffer, Chunk(size), done, &at) != 0;
+}
+
+}  // namespace
+
+bool File::ReadAt(int64_t offset, void* buffer, size_t size, size_t* got, IoError* error) const {
+    *got = 0;
+    *error = IoError::None;
+    switch (detail::TakeReadFault()) {
+        case 1:
+            *error = IoError::Io;
+            return false;
+        case 2: return true;
+        default: break;
+    }
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (*got < size) {
+        DWORD n = 0;
+        if (!ReadAtOffset(handle_, offset + static_cast<int64_t>(*got), out + *got, size - *got, &n)) {
+            *error = FromWin32(::GetLastError());
+            return false;
+        }
+        if (n == 0) break;
+        *got += n;
+    }
+    return true;
+}
 
 bool File::Read(void* buffer, size_t size, size_t* got) {
     *got = 0;
@@ -220,12 +276,12 @@ bool File::Read(void* buffer, size_t size, size_t* got) {
         case 2: return true;
         default: break;
     }
-    DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD n = 0;
-    if (!::ReadFile(handle_, buffer, chunk, &n, nullptr)) {
+    if (!ReadAtOffset(handle_, position_, buffer, size, &n)) {
         Fail();
         return false;
     }
+    position_ += n;
     *got = n;
     return true;
 }
@@ -237,12 +293,12 @@ bool File::Write(const void* buffer, size_t size) {
     }
     const auto* p = static_cast<const unsigned char*>(buffer);
     while (size > 0) {
-        DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD n = 0;
-        if (!::WriteFile(handle_, p, chunk, &n, nullptr) || n == 0) {
+        if (!WriteAtOffset(handle_, position_, p, size, &n) || n == 0) {
             Fail();
             return false;
         }
+        position_ += n;
         p += n;
         size -= n;
     }
@@ -250,12 +306,11 @@ bool File::Write(const void* buffer, size_t size) {
 }
 
 bool File::Seek(int64_t offset) {
-    LARGE_INTEGER li;
-    li.QuadPart = offset;
-    if (!::SetFilePointerEx(handle_, li, nullptr, FILE_BEGIN)) {
-        Fail();
+    if (offset < 0) {
+        error_ = IoError::Io;
         return false;
     }
+    position_ = offset;
     return true;
 }
 
@@ -442,6 +497,7 @@ bool PendingFile::Create(const std::wstring& target) {
             return false;
         }
         file_.handle_ = h;
+        file_.position_ = 0;
         file_.error_ = IoError::None;
         temp_ = temp;
         open_ = true;

@@ -125,6 +125,42 @@ TEST(Crypto, BodyCipherPathsAgreeForAnySplitIntoCalls) {
     EXPECT_NE(reference, plain);
 }
 
+// From BodyCipher::kSplitBlocks blocks on, a call's keys are hashed on the
+// calling thread and its blocks ciphered on a helper thread, batch by batch:
+// the bytes, the chain and the key carried into the next call must be those
+// of one thread, on every path, for calls that end inside a batch, calls
+// below the split (between split ones) and a cipher reused after them.
+TEST(Crypto, LongRunsOnTwoThreadsGiveTheBytesOfOne) {
+    const Bytes seed = PseudoRandom(32, 31), iv = PseudoRandom(16, 32);
+    const size_t split = corva::BodyCipher::kSplitBlocks;
+    const size_t calls[] = {split + 1000, 5, 2 * split + 3, split};
+    size_t total = 0;
+    for (size_t n : calls) total += n;
+    const Bytes plain = PseudoRandom(16 * total, 33);
+    for (corva::CryptoPath path : RunnablePaths()) {
+        PathLimit limit(path);
+        for (bool encrypt : {true, false}) {
+            // The whole buffer, call by call, with one cipher.
+            auto run = [&](bool splitRuns) {
+                corva::AllowSplitCipherRunsForTesting(splitRuns);
+                Bytes data = plain;
+                corva::BodyCipher cipher(seed.data(), iv.data(), encrypt);
+                size_t at = 0;
+                for (size_t n : calls) {
+                    cipher.Process(data.data() + 16 * at, n);
+                    at += n;
+                }
+                corva::AllowSplitCipherRunsForTesting(true);
+                return data;
+            };
+            const Bytes expected = run(false), got = run(true);
+            EXPECT_EQ(got, expected) << (encrypt ? "enciphering" : "deciphering") << ", path "
+                                     << static_cast<int>(path);
+            EXPECT_NE(got, plain);
+        }
+    }
+}
+
 TEST(Crypto, ForcedFallbackRunsOnLibcryptoAlone) {
     PathLimit limit(corva::CryptoPath::Portable);
     EXPECT_EQ(corva::ActiveCryptoPath(), corva::CryptoPath::Portable);

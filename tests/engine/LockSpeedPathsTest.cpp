@@ -1,7 +1,8 @@
 // The lock pipeline's fast paths: a file of several compression parts, the
-// read-back after locking with the keys already derived, locked files read
-// on every instruction-set path whichever path wrote them, and headers and
-// keys made two at a time for many files.
+// read-back after locking with the keys already derived (and beside the
+// writing, for a large file), locked files read on every instruction-set
+// path whichever path wrote them, and headers and keys made two at a time
+// for many files.
 #include <gtest/gtest.h>
 
 #include <zlib.h>
@@ -13,6 +14,7 @@
 #include "engine/Crypto.h"
 #include "engine/LockedFile.h"
 #include "engine/ParallelGzip.h"
+#include "engine/ReadBack.h"
 #include "platform/Platform.h"
 #include "support/TestSupport.h"
 
@@ -149,6 +151,56 @@ TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
         EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kDamagedPayload) << offset;
         EXPECT_FALSE(plat::PathExists(plain));
         EXPECT_TRUE(plat::PathExists(locked));
+    }
+}
+
+// The read-back that follows the writing of a large locked file, on a
+// locked file as the writer would leave it: it passes the file as written,
+// and finds a flipped bit early or late in the body, in the last block, in
+// the header, or a block too many, wherever the writer had got to when it
+// was told of the bytes.
+TEST(LockSpeedPaths, TheReadBackBesideTheWritingCatchesEveryDamage) {
+    TempDir dir;
+    const Bytes content = PseudoRandom(5u << 20, 9);
+    const std::wstring plain = dir / L"big.bin", locked = plain + L".corvastine";
+    ASSERT_TRUE(WriteFileBytes(plain, content));
+    ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kOk);
+    const Bytes good = ReadFileBytes(locked);
+    corva::LockedFileHeader h;
+    corva::ParseHeader(good.data(), &h);
+    corva::FileKeys keys;
+    corva::DeriveFileKeys(kPassword, h, &keys);
+    corva::WrittenKeys written{&keys, {}};
+    std::copy(good.begin(), good.begin() + corva::kHeaderSize, written.header);
+    const size_t body = good.size() - corva::kHeaderSize;
+    struct Case {
+        const char* what;
+        size_t offset;  // of the flipped byte; the size for "a block too many"
+    };
+    const Case cases[] = {{"as written", 0},
+                          {"early in the body", corva::kHeaderSize + 4096},
+                          {"late in the body", good.size() / 2 + 12345},
+                          {"in the last block", good.size() - 3},
+                          {"in the header", 50},
+                          {"a block too many", good.size()}};
+    for (const Case& c : cases) {
+        Bytes bad = good;
+        if (c.offset == good.size())
+            bad.insert(bad.end(), 16, 0);
+        else if (c.offset != 0)
+            bad[c.offset] ^= 0x01;
+        ASSERT_TRUE(WriteFileBytes(locked, bad));
+        plat::File file;
+        ASSERT_TRUE(file.Open(locked, plat::File::Mode::Read));
+        corva::ConcurrentReadBack readBack(file, keys, h.iv, nullptr);
+        ASSERT_TRUE(readBack.Start());
+        // As the writer reports: a megabyte at a time, then the rest.
+        for (size_t at = corva::kChunk; at < body; at += corva::kChunk) readBack.BodyWritten(at);
+        readBack.BodyWritten(bad.size() - corva::kHeaderSize);
+        plat::IoError error = plat::IoError::Io;
+        EXPECT_EQ(readBack.Finish(written, h.payloadSize, &error), c.offset == 0 ? corva::kOk : corva::kDamagedPayload)
+            << c.what;
+        EXPECT_EQ(error, plat::IoError::None) << c.what;
     }
 }
 

@@ -40,6 +40,7 @@ Bytes TextPayload(size_t size, uint32_t seed = 12345) {
 struct Compressed {
     Bytes bytes;
     bool ok = false;
+    uint64_t stored = 0;  // input bytes that went into stored blocks
 };
 
 // Writes data in pieces of `piece` bytes (the whole at once for 0).
@@ -58,6 +59,7 @@ Compressed Gzip(const Bytes& data, unsigned threads, size_t partSize, size_t pie
     for (size_t at = 0; at < data.size() && ok; at += piece)
         ok = writer.Write(data.data() + at, std::min(piece, data.size() - at));
     out.ok = writer.Finish() && ok;
+    out.stored = writer.StoredLength();
     EXPECT_EQ(writer.InputLength(), data.size());
     EXPECT_EQ(writer.OutputLength(), out.bytes.size());
     return out;
@@ -167,6 +169,28 @@ TEST(ParallelGzip, PartsJoinIntoOneStreamThatGzreadInflates) {
             EXPECT_TRUE(ok) << "gzread reported an error (CRC or length), size " << size;
         }
     }
+}
+
+// Parts that deflating would not shrink are stored rather than searched for
+// matches. The choice is made part by part: text between random parts is
+// deflated as well as on its own, and the random parts cost their size.
+TEST(ParallelGzip, EachPartIsStoredOnlyWhenDeflatingItDoesNotPay) {
+    TempDir dir;
+    const Bytes text = TextPayload(2 * kSmallPart, 7);
+    Bytes data = PseudoRandom(2 * kSmallPart, 1);
+    data.insert(data.end(), text.begin(), text.end());
+    const Bytes tail = PseudoRandom(kSmallPart, 2);
+    data.insert(data.end(), tail.begin(), tail.end());
+    Compressed c = Gzip(data, 2, kSmallPart);
+    ASSERT_TRUE(c.ok);
+    bool ok = false;
+    EXPECT_EQ(ReadWithGzread(dir / L"m.gz", c.bytes, &ok), data);
+    EXPECT_TRUE(ok);
+    const size_t randomBytes = 3 * kSmallPart, textAlone = ZlibGzip(text).size();
+    EXPECT_EQ(c.stored, randomBytes);
+    EXPECT_GE(c.bytes.size(), randomBytes);
+    EXPECT_LE(static_cast<double>(c.bytes.size()), static_cast<double>(randomBytes) + 1.05 * textAlone)
+        << "the text part was not deflated";
 }
 
 TEST(ParallelGzip, OutputIsTheSameForAnyThreadCountAndWriteSize) {

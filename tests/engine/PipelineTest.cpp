@@ -372,11 +372,11 @@ TEST_F(Pipeline, ALockedCopyDamagedBeforeItIsReadBackKeepsThePlainFile) {
 // middle one, the last partial one and the read that finds the end), of the
 // locked copy read back, and of the locked file when unlocking. A file of
 // one compression part is deflated on the calling thread, a longer one on
-// worker threads.
+// worker threads; one of several megabytes is read back beside its writing.
 TEST_F(Pipeline, ReadFaultsWhileLockingOrUnlockingChangeNothing) {
     std::wstring plain;
     Bytes content;
-    for (size_t size : {size_t(300000), size_t(2600000)}) {
+    for (size_t size : {size_t(300000), size_t(2600000), size_t(4500000)}) {
         content = PseudoRandom(size, static_cast<uint32_t>(size));
         plain = Make(L"archive.bin", content);
         for (plat::ReadFault kind : {plat::ReadFault::Error, plat::ReadFault::EndOfFile}) {

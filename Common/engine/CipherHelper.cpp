@@ -1,0 +1,163 @@
+#include "engine/CipherHelper.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "engine/AesBlock.h"
+#include "engine/CryptoSimd.h"
+#include "platform/Platform.h"
+
+namespace corva {
+
+namespace {
+
+constexpr size_t kBatch = 1024;  // blocks whose keys are handed over at once
+constexpr size_t kSlots = 8;     // batches the hashing may run ahead
+
+// The keys of count blocks from key and *counter (both updated).
+void HashKeys(CryptoPath path, uint8_t key[kDigestSize], uint32_t* counter, uint8_t* keys, size_t count) {
+    if (path >= CryptoPath::ShaAndAesInstructions) {
+        simd::HashBodyKeys(key, counter, keys, count);
+        return;
+    }
+    for (size_t b = 0; b < count; ++b) {
+        Sha256KeyCounter(key, (*counter)++, key);
+        std::memcpy(keys + kDigestSize * b, key, kDigestSize);
+    }
+}
+
+// One block of AES-256-CBC under its own key.
+void CipherBlock(CryptoPath path, bool encrypt, const uint8_t key[kDigestSize], uint8_t iv[kAesBlock],
+                 uint8_t* block) {
+    if (path >= CryptoPath::AesInstructions) {
+        if (encrypt)
+            AesNiCbcEncryptBlock(key, iv, block);
+        else
+            AesNiCbcDecryptBlock(key, iv, block);
+    } else {
+        AesCbc256(key, iv, block, kAesBlock, encrypt);
+    }
+}
+
+}  // namespace
+
+struct CipherHelper::State {
+    struct Slot {
+        size_t first = 0;  // the batch's first block, from the start of its run
+        size_t count = 0;
+        std::vector<uint8_t> keys = std::vector<uint8_t>(kBatch * kDigestSize);
+    };
+
+    bool encrypt = true;
+    std::thread thread;
+    bool started = false;
+
+    // Batches handed over and done, counted over the helper's whole life.
+    // Each side looks at the other's count for a while before it sleeps, so
+    // that the caller's thread, which sets the pace, seldom has to wake the
+    // helper.
+    std::atomic<size_t> produced{0}, consumed{0};
+    std::atomic<bool> helperSleeps{false}, callerSleeps{false}, stopping{false};
+    std::mutex mutex;  // for the sleeps
+    std::condition_variable changed;
+
+    // The run, set by the caller while the helper has nothing to do, before
+    // the run's first batch is handed over.
+    CryptoPath path = CryptoPath::Portable;
+    uint8_t* blocks = nullptr;
+    uint8_t iv[kAesBlock] = {};
+    Slot slots[kSlots];
+
+    static constexpr int kLooks = 2000;
+
+    // Waits until ready() holds; the helper also stops waiting (false) once
+    // stopping is set. Looks again and again for a while, then sleeps.
+    template <class Ready>
+    bool Await(std::atomic<bool>& sleeps, bool helper, Ready ready) {
+        auto done = [&] { return (helper && stopping.load()) || ready(); };
+        for (int i = 0; i < kLooks && !done(); ++i) std::this_thread::yield();
+        if (!done()) {
+            std::unique_lock<std::mutex> lock(mutex);
+            sleeps.store(true);
+            changed.wait(lock, done);
+            sleeps.store(false);
+        }
+        return !(helper && stopping.load());
+    }
+
+    // Wakes the other side if it sleeps (called after the count it waits
+    // for has changed).
+    void Wake(const std::atomic<bool>& sleeps) {
+        if (!sleeps.load()) return;
+        { std::lock_guard<std::mutex> lock(mutex); }
+        changed.notify_all();
+    }
+
+    void Helper() {
+        for (size_t next = 0;; ++next) {
+            if (!Await(helperSleeps, true, [&] { return produced.load() > next; })) return;
+            Slot& slot = slots[next % kSlots];
+            for (size_t b = 0; b < slot.count; ++b)
+                CipherBlock(path, encrypt, slot.keys.data() + kDigestSize * b, iv,
+                            blocks + kAesBlock * (slot.first + b));
+            plat::SecureZero(slot.keys.data(), slot.count * kDigestSize);
+            consumed.store(next + 1);
+            Wake(callerSleeps);
+        }
+    }
+};
+
+CipherHelper::CipherHelper(bool encrypt) : state_(new State) { state_->encrypt = encrypt; }
+
+CipherHelper::~CipherHelper() {
+    State& s = *state_;
+    if (s.started) {
+        {
+            std::lock_guard<std::mutex> lock(s.mutex);
+            s.stopping.store(true);
+        }
+        s.changed.notify_all();
+        s.thread.join();
+    }
+    plat::SecureZero(s.iv, sizeof s.iv);
+}
+
+bool CipherHelper::Start() {
+    State& s = *state_;
+    if (s.started) return true;
+    try {
+        s.thread = std::thread([&s] { s.Helper(); });
+        s.started = true;
+    } catch (const std::exception&) {
+        s.started = false;
+    }
+    return s.started;
+}
+
+void CipherHelper::Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint32_t* counter,
+                       uint8_t* blocks, size_t count) {
+    State& s = *state_;
+    s.path = path;
+    s.blocks = blocks;
+    std::memcpy(s.iv, iv, kAesBlock);
+    for (size_t first = 0; first < count; first += kBatch) {
+        const size_t batch = s.produced.load();
+        // A free slot: at most kSlots - 1 batches still with the helper.
+        s.Await(s.callerSleeps, false, [&] { return batch - s.consumed.load() < kSlots; });
+        State::Slot& slot = s.slots[batch % kSlots];
+        slot.first = first;
+        slot.count = count - first < kBatch ? count - first : kBatch;
+        HashKeys(path, key, counter, slot.keys.data(), slot.count);
+        s.produced.store(batch + 1);
+        s.Wake(s.helperSleeps);
+    }
+    s.Await(s.callerSleeps, false, [&] { return s.consumed.load() == s.produced.load(); });
+    std::memcpy(iv, s.iv, kAesBlock);
+}
+
+}  // namespace corva
