@@ -11,8 +11,8 @@
 #   only on Windows, where the batch suite catches it (not run here).
 MUTANTS = [
  ("lf-verify-skip", "Common/engine/LockPipeline.cpp",
-  "    if (verified != kOk)\n        return fail(kIoFailure, out.Data().LastError(), kLogError, \"[LockOneFile] %s did not verify.\"",
-  "    if (false && verified != kOk)\n        return fail(kIoFailure, out.Data().LastError(), kLogError, \"[LockOneFile] %s did not verify.\"",
+  "    if (verified != kOk)\n        return fail(kIoFailure, readBack ? readError : out.Data().LastError(), kLogError,",
+  "    if (false && verified != kOk)\n        return fail(kIoFailure, readBack ? readError : out.Data().LastError(), kLogError,",
   "lock deletes the plain file without read-back verification"),
  ("lf-readerr-as-eof", "Common/engine/BodyStream.cpp",
   "        if (!in.ReadFull(buf.data(), buf.size(), &got)) {\n            end = PlainReadEnd::ReadFailed;\n            break;",
