@@ -284,9 +284,9 @@ std::map<std::wstring, corva::FailureReason> FailureMap(BatchProgress& batch) {
 
 }  // namespace
 
-// A drive that fills up: the file that does not fit is named with the
+// A drive that fills up, or a file that cannot be read: the file is named with the
 // reason, left plain and whole, and nothing of it stays behind.
-TEST(LockBatchTest, AFullDriveIsNamedAsTheReason) {
+TEST(LockBatchTest, AFullDriveOrAReadErrorIsNamedAsTheReason) {
     TempDir dir;
     const std::wstring folder = dir / L"docs";
     ASSERT_TRUE(MakeFolder(folder));
@@ -298,6 +298,20 @@ TEST(LockBatchTest, AFullDriveIsNamedAsTheReason) {
     plat::SetWriteBudgetForTesting(-1);
     const std::map<std::wstring, corva::FailureReason> expected{{Join(folder, L"big.bin"), corva::FailureReason::NoRoom}};
     EXPECT_EQ(FailureMap(batch), expected);
+    EXPECT_EQ(ReadFileBytes(Join(folder, L"big.bin")), big);
+    EXPECT_EQ(ListNames(folder), std::vector<std::wstring>{L"big.bin"});
+
+    // A read error of the plain file is named as one, not as a file that
+    // another program changed or holds.
+    plat::SetReadFaultForTesting(1, plat::ReadFault::Error);
+    LockBatch reading({folder}, kPassword, nullptr);
+    RunToEnd(reading);
+    const bool hit = !plat::ReadFaultPendingForTesting();
+    plat::SetReadFaultForTesting(0, plat::ReadFault::Error);
+    ASSERT_TRUE(hit);
+    const std::map<std::wstring, corva::FailureReason> readError{
+        {Join(folder, L"big.bin"), corva::FailureReason::DeviceError}};
+    EXPECT_EQ(FailureMap(reading), readError);
     EXPECT_EQ(ReadFileBytes(Join(folder, L"big.bin")), big);
     EXPECT_EQ(ListNames(folder), std::vector<std::wstring>{L"big.bin"});
 }
