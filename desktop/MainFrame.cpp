@@ -252,6 +252,8 @@ bool MainFrame::CreatePanes() {
     if (!tree_ || !list_) return false;
     ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     browser_.Attach(Handle(), tree_, list_, dpi_);
+    opened_.Attach(Handle(), [this] { RefillKeepingSelection(); });
+    browser_.SetOpenQuery([this](const std::wstring& path) { return opened_.IsOpen(path); });
     if (!tips_.Create(Handle(), Handle(), IDC_TIPS_PANEL)) return false;
     ::ShowWindow(tips_.Handle(), SW_SHOWNOACTIVATE);
     return true;
@@ -360,6 +362,15 @@ LRESULT MainFrame::OnCustomDraw(const NMCUSTOMDRAW& draw) {
 bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     if (caption_.OnMessage(message, wParam, lParam, result)) return true;
     switch (message) {
+    case WM_TIMER:
+        if (wParam != kOpenWatchTimer) return false;
+        opened_.OnTimer();
+        *result = 0;
+        return true;
+    case kOpenFinished:
+        opened_.OnFinished();
+        *result = 0;
+        return true;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_MOUSEMOVE:
@@ -477,6 +488,7 @@ bool MainFrame::OnNotify(const NMHDR& header, LRESULT* result) {
 
 void MainFrame::OnDestroy() {
     if (MessageLoop* loop = MessageLoop::Current()) loop->ClearHandlers();
+    ::KillTimer(Handle(), kOpenWatchTimer);
     browser_.Clear();
     WipeString(password_);
     ::PostQuitMessage(1);
@@ -506,6 +518,9 @@ void MainFrame::RunCommand(int id) {
         break;
     case ID_EDIT_SHRED:
         RunBatchCommand(BatchKind::Shred);
+        break;
+    case ID_EDIT_OPEN:
+        RunOpenCommand();
         break;
     case ID_EDIT_SELECT_ALL:
         browser_.SelectAllRows();
@@ -701,6 +716,31 @@ void MainFrame::OnFirstIdle() {
     if (treeBuilt_) return;
     treeBuilt_ = true;
     BuildFolderTree();
+    // Working copies a run that stopped left behind, now that the password
+    // is known.
+    if (password_.empty()) password_ = StartupPassword();
+    opened_.Recover(password_);
+}
+
+void MainFrame::RunOpenCommand() {
+    if (password_.empty()) password_ = StartupPassword();
+    if (password_.empty()) return;
+    std::vector<std::wstring> paths;
+    int firstRow = -1;
+    if (!browser_.GatherSelectedPaths(&paths, &firstRow) || paths.size() != 1 || !HasLockedExtension(paths[0])) {
+        ::MessageBoxW(Handle(), L"Select one locked file to open.", L"Corvastine", MB_OK | MB_ICONINFORMATION);
+        FocusList();
+        return;
+    }
+    opened_.Open(paths[0], password_);
+    FocusList();
+}
+
+void MainFrame::RefillKeepingSelection() {
+    const std::vector<std::wstring> names = browser_.SelectedRowNames();
+    const std::wstring focus = browser_.FocusedRowName();
+    browser_.Refill();
+    browser_.SelectRowsNamed(names, focus, false);
 }
 
 void MainFrame::BuildFolderTree() { browser_.BuildTree(); }

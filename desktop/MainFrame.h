@@ -21,6 +21,7 @@
 #include "FrameCaption.h"
 #include "FrameRules.h"
 #include "MenuImages.h"
+#include "OpenedFiles.h"
 #include "StatusBar.h"
 #include "TipsPanel.h"
 #include "Window.h"
@@ -60,6 +61,7 @@ public:
     // The wiping library the shred command's batches use (empty: the one
     // beside the program), and a hook each batch calls after every path.
     void SetWipeLibraryForTesting(const std::wstring& path) { wipeLibrary_ = path; }
+    OpenedFiles& OpenedForTesting() { return opened_; }
     void SetBatchHookForTesting(BatchProgress::PathHook hook, void* context) {
         batchHook_ = hook;
         batchHookContext_ = context;
@@ -93,6 +95,11 @@ private:
     void RefreshViews();
     void ShowAbout();
     void RunBatchCommand(BatchKind kind);
+    // Opens the one selected locked file in its program.
+    void RunOpenCommand();
+    // Fills the list again, keeping its selection (a file's open state
+    // changed).
+    void RefillKeepingSelection();
     // A password the user has just stored replaces the one the program
     // holds (the start-up password and the batches' copy); the old one is
     // wiped. Nothing happens when stored is empty.
@@ -119,6 +126,7 @@ private:
     HWND list_ = nullptr;
     TipsPanel tips_;
     FolderBrowser browser_;
+    OpenedFiles opened_;
     FrameCaption caption_;
 
     win::UniqueBitmap stripMenu_;
