@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "DialogActivation.h"
+#include "OpenCommand.h"
 #include "EnterPasswordDialog.h"
 #include "BatchRunner.h"
 #include "PasswordSetupWizard.h"
@@ -54,6 +55,7 @@ void RunShellCommand(CommandAction action, const std::wstring& target, HWND fall
     DialogActivation activation;
     corva::SecretText password;
     if (!AskPassword(fallbackOwner, &password)) return;
+    RecoverWorkingCopies(password.Text().c_str(), ActiveOwner(fallbackOwner));
     const std::vector<std::wstring> paths{target};
     switch (action) {
     case CommandAction::Lock: {
@@ -76,6 +78,10 @@ void RunShellCommand(CommandAction action, const std::wstring& target, HWND fall
         RunInProgressDialog(batch, fallbackOwner);
         break;
     }
+    case CommandAction::Open:
+        OpenForEditing(target, password.Text().c_str(), ActiveOwner(fallbackOwner));
+        password.Wipe();
+        break;
     case CommandAction::None:
         break;
     }

@@ -20,6 +20,9 @@ constexpr unsigned kShredOffset = 103;
 // Ids used, counted from the shell's first id: the code part of the result
 // of QueryContextMenu.
 constexpr unsigned kCommandIdsUsed = 104;
+// "Open", shown after the three only for a single locked file; the menu
+// then uses one id more.
+constexpr unsigned kOpenOffset = 104;
 
 // Longest path the commands act on, in characters (a 260-character buffer
 // with its terminator).
@@ -35,12 +38,16 @@ struct MenuEntry {
 
 struct MenuPlan {
     MenuEntry header;                // "Corvastine", the item that opens the submenu
-    std::vector<MenuEntry> commands;  // "Lock", "Unlock", "Shred", in this order
+    std::vector<MenuEntry> commands;  // "Lock", "Unlock", "Shred", in this order (then "Open")
 };
 
-// The menu for a selection. It is the same for every selection (files or
-// folders, locked or not); what a command does is decided when it runs.
+// The menu for a selection: "Lock", "Unlock" and "Shred" for every
+// selection (files or folders, locked or not; what a command does is
+// decided when it runs), and "Open" after them for a single file whose
+// name ends in ".corvastine".
 MenuPlan MenuFor(const std::vector<std::wstring>& paths);
+// Ids the plan uses, counted from the shell's first id.
+unsigned IdsUsedBy(const MenuPlan& plan);
 
 // True when the shell's id range [first, last] holds first + 100 to
 // first + 103 (without wrapping around).
@@ -51,10 +58,11 @@ bool IdRangeFits(unsigned first, unsigned last);
 // another file): the commands then act on nothing (empty result).
 std::wstring CommandTarget(const std::vector<std::wstring>& paths);
 
-enum class CommandAction { None, Lock, Unlock, Shred };
+enum class CommandAction { None, Lock, Unlock, Shred, Open };
 
 // What a command offset does for the target: nothing for an empty target
-// or an unknown offset; Unlock only for a name ending in ".corvastine".
+// or an unknown offset; Unlock and Open only for a name ending in
+// ".corvastine".
 CommandAction ActionFor(unsigned offset, const std::wstring& target);
 
 // True for the verb "Stat." in any letter case.

@@ -33,6 +33,23 @@ TEST(MenuModel, SubmenuHoldsLockUnlockShredAtOffsets101To103WhateverTheSelection
     EXPECT_EQ(kCommandIdsUsed, 104u);
 }
 
+// A single locked file also gets "Open", after the three, at offset 104;
+// the menu then uses 105 ids. Anything else does not.
+TEST(MenuModel, OpenFollowsForASingleLockedFileOnly) {
+    MenuPlan plan = MenuFor({L"C:\\a.txt.corvastine"});
+    ASSERT_EQ(plan.commands.size(), 4u);
+    EXPECT_EQ(plan.commands[3].offset, 104u);
+    EXPECT_STREQ(plan.commands[3].text, L"Open");
+    EXPECT_EQ(IdsUsedBy(plan), 105u);
+    for (const auto& paths : std::vector<std::vector<std::wstring>>{
+             {L"C:\\a.txt"}, {L"C:\\a.txt.corvastine", L"C:\\b.corvastine"},
+             {L"C:\\" + std::wstring(250, L'a') + L".corvastine"}}) {
+        plan = MenuFor(paths);
+        EXPECT_EQ(plan.commands.size(), 3u);
+        EXPECT_EQ(IdsUsedBy(plan), 104u);
+    }
+}
+
 TEST(MenuModel, IdRangeMustHoldFirstPlus103WithoutWrapping) {
     EXPECT_TRUE(IdRangeFits(1, 0x7FFF));
     EXPECT_TRUE(IdRangeFits(10, 113));
@@ -61,6 +78,7 @@ TEST(MenuModel, CommandsActOnTheTargetUnlockOnlyOnLockedNames) {
     EXPECT_EQ(ActionFor(103, L"C:\\a.txt"), CommandAction::Shred);
     EXPECT_EQ(ActionFor(100, L"C:\\a.txt"), CommandAction::None);
     EXPECT_EQ(ActionFor(104, L"C:\\a.txt"), CommandAction::None);
+    EXPECT_EQ(ActionFor(104, L"C:\\a.txt.corvastine"), CommandAction::Open);
     EXPECT_EQ(ActionFor(0, L"C:\\a.txt"), CommandAction::None);
     for (unsigned offset : {101u, 102u, 103u}) EXPECT_EQ(ActionFor(offset, L""), CommandAction::None);
 }
