@@ -19,12 +19,6 @@ bool AboutBox::OnInit() {
     return false;
 }
 
-bool AboutBox::OnCommand(int id, int, HWND) {
-    if (id != IDOK && id != IDCANCEL) return false;
-    Close(id);
-    return true;
-}
-
 bool AboutBox::OnMessage(UINT message, WPARAM, LPARAM lParam, INT_PTR* result) {
     if (message != WM_NOTIFY) return false;
     const auto& header = *reinterpret_cast<const NMHDR*>(lParam);

@@ -10,14 +10,12 @@
 
 namespace corva::desktop {
 
-class AboutBox final : protected corva::ui::ModalDialog {
+class AboutBox final : public corva::ui::ModalDialog {
 public:
     AboutBox();
-    INT_PTR Show(HWND owner) { return RunModal(owner); }
 
 protected:
     bool OnInit() override;
-    bool OnCommand(int id, int code, HWND control) override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
 };
 

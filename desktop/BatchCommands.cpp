@@ -1,6 +1,5 @@
 #include "BatchCommands.h"
 
-#include "BatchRunner.h"
 #include "platform/Platform.h"
 #include "platform/WinHandles.h"
 
@@ -26,23 +25,12 @@ bool ListFolderEntries(const std::wstring& folder, const std::function<bool(cons
     return true;
 }
 
-bool ConfirmShred(HWND owner, const std::vector<std::wstring>& paths) {
-    const bool folder = paths.size() == 1 && plat::IsDirectory(paths[0]);
-    return ::MessageBoxW(owner, ShredQuestion(paths, folder).c_str(), L"Warning", MB_YESNO | MB_ICONINFORMATION) ==
-           IDYES;
-}
-
 bool ConfirmLargeLock(HWND owner, const std::vector<std::wstring>& paths) {
     const bool large = NeedsLargeLockQuestion(
         paths, [](const std::wstring& path) { return plat::IsDirectory(path); }, &ListFolderEntries,
         [](const std::wstring& folder, const std::wstring& name) { return plat::JoinPath(folder, name); });
     if (!large) return true;
     return ::MessageBoxW(owner, LargeLockQuestion(paths).c_str(), L"Corvastine", MB_YESNO | MB_ICONQUESTION) == IDYES;
-}
-
-void RunBatchInDialog(BatchProgress& batch) {
-    batch.SetProtectedPaths(plat::OwnProgramFiles());
-    corva::ui::RunBatch(::GetActiveWindow(), batch);
 }
 
 }  // namespace corva::desktop

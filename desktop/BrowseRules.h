@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "BatchQuestions.h"
+
 namespace corva::desktop {
 
 // ------------------------------------------------------------ sorting
@@ -103,21 +105,11 @@ bool NeedsLargeLockQuestion(const std::vector<std::wstring>& paths,
                             const PathJoiner& join);
 
 // ------------------------------------------------------------ questions
-enum class BatchKind { Lock, Unlock, Shred };
-
-// The last part of a path (after the last \ or /; a trailing one ignored).
-std::wstring LeafName(const std::wstring& path);
-
-// How many names a question lists before it says "and N more".
-constexpr size_t kQuestionNames = 5;
-
-// The question before a shred, naming what it acts on: one file by its
-// name, one folder by its name and its content, several items as "these N
-// items" followed by their names (a few, then "and N more").
-std::wstring ShredQuestion(const std::vector<std::wstring>& paths, bool singleIsFolder);
-// "More than 100 files will be locked, do you really want to continue?",
-// naming the selection the same way.
-std::wstring LargeLockQuestion(const std::vector<std::wstring>& paths);
+// The questions before a batch are every program's (ui/BatchQuestions.h).
+using corva::ui::BatchKind;
+using corva::ui::LargeLockQuestion;
+using corva::ui::LeafName;
+using corva::ui::ShredQuestion;
 
 // ------------------------------------------------------------ after a batch
 // The row to select again for a row that was selected when a batch ran

@@ -66,61 +66,6 @@ FrameLayout ComputeFrameLayout(const LayoutInput& in) {
     return out;
 }
 
-CaptionMetrics ScaledCaptionMetrics(int dpi) {
-    CaptionMetrics m;
-    if (dpi <= 0 || dpi == 96) return m;
-    auto s = [dpi](int v) { return (v * dpi + 48) / 96; };
-    m.minimiseFromRight = s(m.minimiseFromRight);
-    m.maximiseFromRight = s(m.maximiseFromRight);
-    m.closeFromRight = s(m.closeFromRight);
-    m.buttonTop = s(m.buttonTop);
-    m.hitTop = s(m.hitTop);
-    m.hitBottom = s(m.hitBottom);
-    m.closeEndFromRight = s(m.closeEndFromRight);
-    m.minimiseSize = s(m.minimiseSize);
-    m.maximiseSize = s(m.maximiseSize);
-    m.closeSize = s(m.closeSize);
-    m.textX = s(m.textX);
-    m.iconX = s(m.iconX);
-    return m;
-}
-
-CaptionHit CaptionHitTest(int x, int y, int right, int top, int frameWidth, int captionBottom,
-                          const CaptionMetrics& m) {
-    if (x < right - m.minimiseFromRight || x >= right - frameWidth) return CaptionHit::Default;
-    if (y <= top + m.hitTop || y >= top + std::max(captionBottom, m.hitBottom + 1)) return CaptionHit::Default;
-    if (y > top + m.hitBottom) return CaptionHit::Caption;
-    if (x < right - m.maximiseFromRight) return CaptionHit::Minimise;
-    if (x < right - m.closeFromRight) return CaptionHit::Maximise;
-    if (x <= right - m.closeEndFromRight) return CaptionHit::Close;
-    return CaptionHit::Caption;
-}
-
-CaptionButton ButtonOfHit(CaptionHit hit) {
-    switch (hit) {
-    case CaptionHit::Minimise: return CaptionButton::Minimise;
-    case CaptionHit::Maximise: return CaptionButton::Maximise;
-    case CaptionHit::Close: return CaptionButton::Close;
-    default: return CaptionButton::None;
-    }
-}
-
-ButtonImage CaptionButtonImage(CaptionButton button, CaptionButton hovered, CaptionButton pressed) {
-    const bool isHovered = hovered == button;
-    const bool isPressed = pressed == button;
-    if (isHovered && isPressed) return ButtonImage::Pressed;
-    if (isHovered != isPressed) {
-        const bool otherHolds = (hovered != CaptionButton::None && hovered != button) ||
-                                (pressed != CaptionButton::None && pressed != button);
-        if (!otherHolds) return ButtonImage::Hover;
-    }
-    return ButtonImage::Normal;
-}
-
-CaptionButton CaptionButtonReleased(CaptionButton pressed, CaptionButton releasedOver) {
-    return pressed != CaptionButton::None && pressed == releasedOver ? pressed : CaptionButton::None;
-}
-
 bool ViewModeOfCommand(int cmd, ViewMode* mode) {
     switch (cmd) {
     case command::kLargeIcons: *mode = ViewMode::LargeIcons; return true;

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "CaptionLayout.h"
+
 namespace corva::desktop {
 
 struct Rect {
@@ -76,45 +78,27 @@ FrameLayout ComputeFrameLayout(const LayoutInput& input);
 int ClampSplitter(int wanted, int paneAreaWidth, int splitterBar, int minPane = kMinPaneWidth);
 
 // ------------------------------------------------------------ caption
-enum class CaptionButton { None, Minimise, Maximise, Close };
-enum class CaptionHit { Default, Caption, Minimise, Maximise, Close };
+// The self-drawn caption is every program's (ui/CaptionLayout.h); the main
+// window's buttons: minimise, maximise and close hanging from the top edge.
+using corva::ui::ButtonImage;
+using corva::ui::ButtonOfHit;
+using corva::ui::CaptionButton;
+using corva::ui::CaptionButtonImage;
+using corva::ui::CaptionButtonReleased;
+using corva::ui::CaptionHit;
+using corva::ui::CaptionHitTest;
+using corva::ui::CaptionMetrics;
 
-// Where the self-drawn caption places things, in pixels at 96 dots per
-// inch, measured from the window's top-left corner (x of buttons from the
-// right edge).
-struct CaptionMetrics {
-    int minimiseFromRight = 105, maximiseFromRight = 79, closeFromRight = 54;
-    int buttonTop = 1;
-    int hitTop = 1, hitBottom = 16;  // a button row point has hitTop < y <= hitBottom
-    int closeEndFromRight = 12;       // the close button ends here
-    int minimiseSize = 32, maximiseSize = 32, closeSize = 48;
-    int textX = 25, iconX = 6;
-};
+constexpr CaptionMetrics kFrameCaptionMetrics{
+    105, 79, 54,  // minimise, maximise and close from the right edge
+    1,            // button top
+    1, 16,        // button row: below the top line, down to 16
+    12,           // the close button ends 12 from the right edge
+    32, 32, 48,   // button sizes
+    25, 6, 16};   // title x, icon x and icon size
 
-// The metrics scaled from 96 dots per inch to dpi.
-CaptionMetrics ScaledCaptionMetrics(int dpi);
-
-// What a point (screen coordinates) hits, for a window whose right edge is
-// right and top edge top, whose sizing frame is frameWidth wide and whose
-// caption ends captionBottom pixels below the top edge. Points outside the
-// button row's x range, at or above the top line, or below the caption (the
-// client area and the bottom border: they keep their own meaning) get
-// Default, the system's own answer.
-CaptionHit CaptionHitTest(int x, int y, int right, int top, int frameWidth, int captionBottom,
-                          const CaptionMetrics& m);
-
-CaptionButton ButtonOfHit(CaptionHit hit);
-
-enum class ButtonImage { Normal, Hover, Pressed };
-
-// Pressed when the button is both pressed and hovered; hover when it is
-// hovered or pressed (not both) and no other button holds the mouse;
-// normal otherwise.
-ButtonImage CaptionButtonImage(CaptionButton button, CaptionButton hovered, CaptionButton pressed);
-
-// What releasing the mouse does: the pressed button acts only when it is
-// released over itself.
-CaptionButton CaptionButtonReleased(CaptionButton pressed, CaptionButton releasedOver);
+// The main window's caption metrics scaled from 96 dots per inch to dpi.
+inline CaptionMetrics ScaledCaptionMetrics(int dpi) { return corva::ui::ScaledCaptionMetrics(kFrameCaptionMetrics, dpi); }
 
 // ------------------------------------------------------------ view state
 enum class ViewMode { LargeIcons, SmallIcons, List, Details };

@@ -17,6 +17,8 @@
 #include "ModalDialog.h"
 #include "PasswordGate.h"
 #include "StartupPassword.h"
+#include "ui/BatchFactory.h"
+#include "ui/RunBatch.h"
 #include "resource.h"
 
 namespace corva::desktop {
@@ -56,14 +58,22 @@ std::vector<int> ToolbarCommands(int id, SIZE* imageSize) {
     return commands;
 }
 
+// The main window's caption: red band, two rose pixels inside the black
+// outline, minimise, maximise and close.
+const corva::ui::CaptionStyle kCaptionStyle{
+    RGB(155, 43, 30), RGB(180, 95, 85), RGB(204, 102, 102), 2, true, 0, IDI_SMALL,
+    {{IDI_MIN_NORMAL, IDI_MIN_HOVER, IDI_MIN_PRESSED},
+     {IDI_MAX_NORMAL, IDI_MAX_HOVER, IDI_MAX_PRESSED},
+     {IDI_CLOSE_NORMAL, IDI_CLOSE_HOVER, IDI_CLOSE_PRESSED}},
+    kFrameCaptionMetrics};
+
 }  // namespace
 
-MainFrame::MainFrame() = default;
+MainFrame::MainFrame() : caption_(kCaptionStyle) {}
 
 MainFrame::~MainFrame() {
     if (Handle()) ::DestroyWindow(Handle());
     if (bigImages_) ::ImageList_Destroy(bigImages_);
-    WipeString(password_);
 }
 
 int MainFrame::Scaled(int pixelsAt96) const { return ::MulDiv(pixelsAt96, dpi_, 96); }
@@ -292,9 +302,8 @@ void MainFrame::Layout() {
     ::InvalidateRect(Handle(), &bar, TRUE);
 }
 
-void MainFrame::OnSize(UINT type, int, int) {
-    if (type == SIZE_MINIMIZED || !rebar_) return;
-    Layout();
+void MainFrame::OnResize(int, int) {
+    if (rebar_) Layout();
 }
 
 void MainFrame::MoveSplitterForTesting(int position) {
@@ -303,29 +312,61 @@ void MainFrame::MoveSplitterForTesting(int position) {
     splitterPos_ = layout_.splitterPos;
 }
 
-bool MainFrame::OnSplitterMouse(UINT message, LPARAM lParam) {
-    const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+// The splitter bar follows the mouse between a press on it and the release.
+bool MainFrame::OnPointer(corva::ui::PointerAction action, POINT client) {
     const Rect& bar = layout_.splitterBar;
-    switch (message) {
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:  // a second press soon after the first
-        if (x < bar.left || x >= bar.right || y < bar.top || y >= bar.bottom) return false;
+    switch (action) {
+    case corva::ui::PointerAction::Press:
+        if (client.x < bar.left || client.x >= bar.right || client.y < bar.top || client.y >= bar.bottom) return false;
         draggingSplitter_ = true;
-        dragOffset_ = x - bar.left;
+        dragOffset_ = client.x - bar.left;
         ::SetCapture(Handle());
         return true;
-    case WM_MOUSEMOVE:
+    case corva::ui::PointerAction::Move:
         if (!draggingSplitter_) return false;
-        MoveSplitterForTesting(x - dragOffset_);
+        MoveSplitterForTesting(client.x - dragOffset_);
         return true;
-    case WM_LBUTTONUP:
+    case corva::ui::PointerAction::Release:
         if (!draggingSplitter_) return false;
         draggingSplitter_ = false;
         ::ReleaseCapture();
         return true;
-    default:
-        return false;
     }
+    return false;
+}
+
+void MainFrame::OnCaptureLost() { draggingSplitter_ = false; }
+
+bool MainFrame::OnSetCursor(POINT client) {
+    const Rect& bar = layout_.splitterBar;
+    if (client.x < bar.left || client.x >= bar.right || client.y < bar.top || client.y >= bar.bottom) return false;
+    ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEWE));
+    return true;
+}
+
+bool MainFrame::OnSizing(UINT edge, RECT& rect) {
+    Rect r;
+    r.left = rect.left, r.top = rect.top, r.right = rect.right, r.bottom = rect.bottom;
+    if (!EnforceMinimumTrackSize(r, static_cast<SizingEdge>(edge))) return false;
+    rect = RECT{r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+bool MainFrame::OnMinMaxInfo(MINMAXINFO& info) {
+    info.ptMinTrackSize = POINT{kMinTrackWidth, kMinTrackHeight};
+    return true;
+}
+
+// The status bar tells what the highlighted menu item does.
+bool MainFrame::OnMenuSelect(UINT item, UINT flags, HMENU menu) {
+    if (flags == 0xFFFF && !menu) {
+        SetStatusText(CommandString(IDS_READY));
+    } else if (flags & (MF_POPUP | MF_SEPARATOR)) {
+        SetStatusText(L"");
+    } else {
+        SetStatusText(StatusTextOf(CommandString(static_cast<int>(item))));
+    }
+    return true;
 }
 
 // ------------------------------------------------------------ painting
@@ -371,43 +412,6 @@ bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
         opened_.OnFinished();
         *result = 0;
         return true;
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONUP:
-        if (OnSplitterMouse(message, lParam)) {
-            *result = 0;
-            return true;
-        }
-        return false;
-    case WM_CAPTURECHANGED:
-        draggingSplitter_ = false;
-        return false;
-    case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wParam) == Handle() && LOWORD(lParam) == HTCLIENT) {
-            POINT p{};
-            ::GetCursorPos(&p);
-            ::ScreenToClient(Handle(), &p);
-            const Rect& bar = layout_.splitterBar;
-            if (p.x >= bar.left && p.x < bar.right && p.y >= bar.top && p.y < bar.bottom) {
-                ::SetCursor(::LoadCursorW(nullptr, IDC_SIZEWE));
-                *result = TRUE;
-                return true;
-            }
-        }
-        return false;
-    case WM_SIZING:
-        if (EnforceMinimumTrackSize(*reinterpret_cast<Rect*>(lParam), static_cast<SizingEdge>(wParam))) {
-            *result = TRUE;
-            return true;
-        }
-        return false;
-    case WM_GETMINMAXINFO: {
-        auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
-        info->ptMinTrackSize = POINT{kMinTrackWidth, kMinTrackHeight};
-        *result = 0;
-        return true;
-    }
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_KEYMENU) {
             if (lParam == 0 || lParam == L' ') return false;  // the system menu
@@ -419,18 +423,6 @@ bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
             return true;
         }
         return false;
-    case WM_MENUSELECT: {
-        const UINT flags = HIWORD(wParam);
-        if (flags == 0xFFFF && lParam == 0) {
-            SetStatusText(CommandString(IDS_READY));
-        } else if (flags & (MF_POPUP | MF_SEPARATOR)) {
-            SetStatusText(L"");
-        } else {
-            SetStatusText(StatusTextOf(CommandString(LOWORD(wParam))));
-        }
-        *result = 0;
-        return true;
-    }
     case WM_EXITMENULOOP:
         SetStatusText(CommandString(IDS_READY));
         return false;
@@ -490,7 +482,7 @@ void MainFrame::OnDestroy() {
     if (MessageLoop* loop = MessageLoop::Current()) loop->ClearHandlers();
     ::KillTimer(Handle(), kOpenWatchTimer);
     browser_.Clear();
-    WipeString(password_);
+    password_.Wipe();
     ::PostQuitMessage(1);
 }
 
@@ -543,7 +535,7 @@ void MainFrame::RunCommand(int id) {
         break;
     case ID_TOOLS_CHANGE_PASSWORD: {
         ChangePasswordDialog dialog;
-        if (dialog.DoModal(Handle()) == IDOK) TakeNewPassword(dialog.StoredPassword());
+        if (dialog.ShowModal(Handle()) == IDOK) TakeNewPassword(dialog.StoredPassword());
         FocusList();
         break;
     }
@@ -568,9 +560,8 @@ void MainFrame::RunCommand(int id) {
 
 void MainFrame::TakeNewPassword(corva::SecretText& stored) {
     if (stored.Empty()) return;
-    ReplaceStartupPassword(stored.Text());
-    WipeString(password_);
-    password_ = StartupPassword();
+    ReplaceStartupPassword(stored);
+    password_ = corva::SecretText(stored.Text());
     stored.Wipe();
 }
 
@@ -655,14 +646,18 @@ std::wstring MainFrame::CommandString(int id) const {
 
 void MainFrame::ShowAbout() {
     AboutBox about;
-    about.Show(Handle());
+    about.ShowModal(Handle());
+}
+
+bool MainFrame::HoldPassword() {
+    if (password_.Empty()) password_ = corva::SecretText(StartupPassword().Text());
+    return !password_.Empty();
 }
 
 void MainFrame::RunBatchCommand(BatchKind kind) {
     // The batches work on the password field, filled from the start-up
     // password the first time and replaced when the user sets a new one.
-    if (password_.empty()) password_ = StartupPassword();
-    if (password_.empty()) return;
+    if (!HoldPassword()) return;
     if (browser_.SelectedCount() == 0) return;
     // The paths are taken before any question, and the questions are modal
     // to this window: the batch acts on exactly what the user confirmed,
@@ -671,7 +666,7 @@ void MainFrame::RunBatchCommand(BatchKind kind) {
     int firstRow = -1;
     if (!browser_.GatherSelectedPaths(&paths, &firstRow) || paths.empty()) return;
     const std::vector<std::wstring> selected = browser_.SelectedRowNames();
-    if (kind == BatchKind::Shred && !ConfirmShred(Handle(), paths)) {
+    if (kind == BatchKind::Shred && !corva::ui::ConfirmShred(Handle(), paths)) {
         FocusList();
         return;
     }
@@ -679,25 +674,10 @@ void MainFrame::RunBatchCommand(BatchKind kind) {
         FocusList();
         return;
     }
-    switch (kind) {
-    case BatchKind::Lock: {
-        LockBatch batch(paths, password_, nullptr);
-        if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
-        RunBatchInDialog(batch);
-        break;
-    }
-    case BatchKind::Unlock: {
-        UnlockBatch batch(paths, password_, nullptr);
-        if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
-        RunBatchInDialog(batch);
-        break;
-    }
-    case BatchKind::Shred: {
-        ShredBatch batch(paths, nullptr, wipeLibrary_);
-        if (batchHook_) batch.SetAfterPathHookForTesting(batchHook_, batchHookContext_);
-        RunBatchInDialog(batch);
-        break;
-    }
+    {
+        auto batch = corva::ui::MakeBatch(kind, paths, password_, wipeLibrary_);
+        if (batchHook_) batch->SetAfterPathHookForTesting(batchHook_, batchHookContext_);
+        corva::ui::RunBatch(::GetActiveWindow(), *batch);
     }
     // The same items stay selected, found by their names after the batch
     // (a locked file under its locked name); nothing after a shred.
@@ -718,13 +698,11 @@ void MainFrame::OnFirstIdle() {
     BuildFolderTree();
     // Working copies a run that stopped left behind, now that the password
     // is known.
-    if (password_.empty()) password_ = StartupPassword();
-    opened_.Recover(password_);
+    if (HoldPassword()) opened_.Recover(password_);
 }
 
 void MainFrame::RunOpenCommand() {
-    if (password_.empty()) password_ = StartupPassword();
-    if (password_.empty()) return;
+    if (!HoldPassword()) return;
     std::vector<std::wstring> paths;
     int firstRow = -1;
     if (!browser_.GatherSelectedPaths(&paths, &firstRow) || paths.size() != 1 || !HasLockedExtension(paths[0])) {

@@ -18,7 +18,7 @@
 
 #include "CommandBar.h"
 #include "FolderBrowser.h"
-#include "FrameCaption.h"
+#include "ui/CustomCaption.h"
 #include "FrameRules.h"
 #include "MenuImages.h"
 #include "OpenedFiles.h"
@@ -69,7 +69,13 @@ public:
 
 protected:
     bool OnCreate(const CREATESTRUCTW& create) override;
-    void OnSize(UINT type, int width, int height) override;
+    void OnResize(int width, int height) override;
+    bool OnPointer(corva::ui::PointerAction action, POINT client) override;
+    void OnCaptureLost() override;
+    bool OnSetCursor(POINT client) override;
+    bool OnSizing(UINT edge, RECT& rect) override;
+    bool OnMinMaxInfo(MINMAXINFO& info) override;
+    bool OnMenuSelect(UINT item, UINT flags, HMENU menu) override;
     bool OnCommand(int id, int code, HWND control) override;
     bool OnNotify(const NMHDR& header, LRESULT* result) override;
     void OnDestroy() override;
@@ -94,6 +100,9 @@ private:
     void SetViewMode(int command);
     void RefreshViews();
     void ShowAbout();
+    // Fills the password field from the start-up password when it is
+    // empty; false when there is none.
+    bool HoldPassword();
     void RunBatchCommand(BatchKind kind);
     // Opens the one selected locked file in its program.
     void RunOpenCommand();
@@ -114,7 +123,6 @@ private:
     void PaintBandStrip(HDC dc, HWND child, int band);
 
     // The splitter between the panes.
-    bool OnSplitterMouse(UINT message, LPARAM lParam);
 
     win::UniqueMenu menu_;
     HACCEL accelerators_ = nullptr;  // a resource: freed with the program
@@ -127,7 +135,7 @@ private:
     TipsPanel tips_;
     FolderBrowser browser_;
     OpenedFiles opened_;
-    FrameCaption caption_;
+    corva::ui::CustomCaption caption_;
 
     win::UniqueBitmap stripMenu_;
     win::UniqueBitmap stripToolbar_;
@@ -145,7 +153,7 @@ private:
     // The password the batch commands use; filled from the start-up
     // password when empty, replaced with it when the user sets a new
     // password, wiped with the window.
-    std::string password_;
+    corva::SecretText password_;
     // The pane that had the focus when the window was last deactivated.
     HWND focusWhenInactive_ = nullptr;
 

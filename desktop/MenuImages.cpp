@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "ui/Dib.h"
+
 namespace corva::desktop {
 
 namespace {
@@ -43,16 +45,9 @@ void Premultiplied(uint32_t pixel, float* channels) {
 // The cell at index of the strip as a size x size premultiplied bitmap;
 // a cell of another size is scaled (bilinear, on premultiplied values).
 HBITMAP CellImage(const Pixels& strip, int index, int cell, int size) {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = size;
-    bi.bmiHeader.biHeight = -size;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP image = ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!image || !bits) return image;
+    HBITMAP image = corva::ui::CreateTopDownDib(size, size, &bits);
+    if (!image) return nullptr;
     auto* out = static_cast<uint32_t*>(bits);
     const int left = index * cell;
     const float scale = static_cast<float>(cell) / static_cast<float>(size);

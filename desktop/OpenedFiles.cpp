@@ -20,7 +20,6 @@ bool WentWell(FinishStatus status) {
 OpenedFiles::~OpenedFiles() {
     for (auto& worker : workers_)
         if (worker.thread.joinable()) worker.thread.join();
-    if (!password_.empty()) plat::SecureZero(&password_[0], password_.size());
 }
 
 void OpenedFiles::Attach(HWND owner, std::function<void()> changed) {
@@ -39,10 +38,10 @@ void OpenedFiles::Tell(const std::wstring& text, UINT icon) const {
     ::MessageBoxW(owner_, text.c_str(), kCaption, MB_OK | icon);
 }
 
-void OpenedFiles::Open(const std::wstring& lockedPath, const std::string& password) {
-    if (password.empty()) return;
-    if (password_ != password) password_ = password;
-    const OpenOutcome opened = UnlockForEditing(Area(), lockedPath, password.c_str(), nullptr);
+void OpenedFiles::Open(const std::wstring& lockedPath, const corva::SecretText& password) {
+    if (password.Empty()) return;
+    if (password_ != password) password_ = corva::SecretText(password.Text());
+    const OpenOutcome opened = UnlockForEditing(Area(), lockedPath, password.CStr(), nullptr);
     if (opened.status != OpenStatus::Opened) {
         Tell(DescribeOpenFailure(opened, lockedPath), MB_ICONINFORMATION);
         return;
@@ -50,7 +49,7 @@ void OpenedFiles::Open(const std::wstring& lockedPath, const std::string& passwo
     auto process = std::make_unique<plat::ChildProcess>();
     if (!process->Open(opened.entry.copyPath, std::wstring())) {
         // Nothing shows it: the unchanged copy goes again at once.
-        const FinishOutcome done = FinishEntry(opened.entry, password.c_str(), wipeLibrary_, nullptr);
+        const FinishOutcome done = FinishEntry(opened.entry, password.CStr(), wipeLibrary_, nullptr);
         std::wstring text = opened.entry.DisplayName() + L" was not opened: no program could be started on it.";
         if (!WentWell(done.status)) text += L"\n\n" + DescribeFinish(done);
         Tell(text, MB_ICONINFORMATION);
@@ -100,14 +99,13 @@ void OpenedFiles::OnTimer() {
 void OpenedFiles::Finish(Watched& watched) {
     watched.finishing = true;
     const WorkingEntry entry = watched.entry;
-    std::string password = password_;
     const std::wstring wipe = wipeLibrary_;
     const HWND owner = owner_;
     Worker worker;
     worker.id = entry.id;
-    worker.thread = std::thread([this, entry, password, wipe, owner]() mutable {
-        const FinishOutcome done = FinishEntry(entry, password.c_str(), wipe, nullptr);
-        if (!password.empty()) plat::SecureZero(&password[0], password.size());
+    worker.thread = std::thread([this, entry, password = corva::SecretText(password_.Text()), wipe, owner]() mutable {
+        const FinishOutcome done = FinishEntry(entry, password.CStr(), wipe, nullptr);
+        password.Wipe();
         {
             std::lock_guard<std::mutex> g(lock_);
             done_.emplace_back(entry.id, done);
@@ -147,9 +145,9 @@ void OpenedFiles::OnFinished() {
     if (!problems.empty()) Tell(problems.substr(0, problems.size() - 2), MB_ICONWARNING);
 }
 
-void OpenedFiles::Recover(const std::string& password) {
-    if (password.empty()) return;
-    if (password_ != password) password_ = password;
+void OpenedFiles::Recover(const corva::SecretText& password) {
+    if (password.Empty()) return;
+    if (password_ != password) password_ = corva::SecretText(password.Text());
     const WorkingArea area = Area();
     const std::vector<RecoveryItem> plan = PlanRecovery(area.Entries());
     if (plan.empty()) return;
@@ -163,7 +161,7 @@ void OpenedFiles::Recover(const std::string& password) {
             Watch(item.entry, nullptr);
             continue;
         }
-        const FinishOutcome done = CarryOut(item, password.c_str(), relock, wipeLibrary_, nullptr);
+        const FinishOutcome done = CarryOut(item, password.CStr(), relock, wipeLibrary_, nullptr);
         if (!WentWell(done.status)) problems += DescribeFinish(done) + L"\n\n";
     }
     if (changed_) changed_();

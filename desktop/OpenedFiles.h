@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/SecretText.h"
 #include "open/WorkingCopies.h"
 #include "platform/OpenSupport.h"
 
@@ -40,7 +41,7 @@ public:
     void SetPlacesForTesting(const std::wstring& root, const std::wstring& wipeLibrary);
 
     // Opens one locked file; tells the user when it could not.
-    void Open(const std::wstring& lockedPath, const std::string& password);
+    void Open(const std::wstring& lockedPath, const corva::SecretText& password);
     // Whether this locked file is open (watched or being finished).
     bool IsOpen(const std::wstring& lockedPath) const;
     // The window's timer and kOpenFinished message.
@@ -48,7 +49,7 @@ public:
     void OnFinished();
     // Copies an earlier run left: unchanged ones are shredded, changed ones
     // locked again after a question naming them, ones still in use watched.
-    void Recover(const std::string& password);
+    void Recover(const corva::SecretText& password);
 
 private:
     struct Watched {
@@ -67,7 +68,7 @@ private:
     std::function<void()> changed_;
     std::wstring root_;
     std::wstring wipeLibrary_;
-    std::string password_;  // wiped when the window goes
+    corva::SecretText password_;  // wiped when the window goes
     std::vector<Watched> watched_;
     PollBackoff backoff_;
     bool armed_ = false;

@@ -13,43 +13,36 @@ namespace corva::desktop {
 namespace {
 
 // Wiped at exit with the rest of the program's statics.
-struct HeldPassword {
-    std::string text;
-    ~HeldPassword() { WipeString(text); }
-};
-HeldPassword g_startupPassword;
+corva::SecretText g_startupPassword;
 
 class DialogPorts final : public GatePorts {
 public:
     void EnsureSettings() override { EnsureSettingsFile(); }
     bool PasswordStored() override { return HasPassword(); }
     void RunSetupWizard() override { PasswordSetupWizard(::GetActiveWindow()); }
-    bool AskPassword(const std::wstring& prompt, std::string* entered) override {
-        EnterPasswordDialog dialog;
-        dialog.SetPrompt(prompt);
-        if (dialog.DoModal(::GetActiveWindow()) != IDOK) return false;
-        *entered = dialog.Password();
-        return true;
+    bool AskPassword(const std::wstring& prompt, corva::SecretText* entered) override {
+        return AskWithEnterPasswordDialog(SetupWizardHost::Desktop, ::GetActiveWindow(), prompt, entered);
     }
-    bool CheckPassword(const std::string& password) override { return ::CheckPassword(password); }
+    bool CheckPassword(const corva::SecretText& password) override { return ::CheckPassword(password.Text()); }
 };
 
 }  // namespace
 
-const std::string& StartupPassword() { return g_startupPassword.text; }
+const corva::SecretText& StartupPassword() { return g_startupPassword; }
 
-void ClearStartupPassword() { WipeString(g_startupPassword.text); }
+void ClearStartupPassword() { g_startupPassword.Wipe(); }
 
-void ReplaceStartupPassword(const std::string& password) {
-    WipeString(g_startupPassword.text);
-    g_startupPassword.text = password;
+void ReplaceStartupPassword(const corva::SecretText& password) {
+    g_startupPassword = corva::SecretText(password.Text());
 }
 
-void SetStartupPasswordForTesting(const std::string& password) { ReplaceStartupPassword(password); }
+void SetStartupPasswordForTesting(const std::string& password) {
+    ReplaceStartupPassword(corva::SecretText(password));
+}
 
 bool StartupPasswordGate() {
     DialogPorts ports;
-    return RunPasswordGate(ports, &g_startupPassword.text);
+    return RunPasswordGate(ports, &g_startupPassword);
 }
 
 }  // namespace corva::desktop

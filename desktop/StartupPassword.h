@@ -5,16 +5,18 @@
 
 #include <string>
 
+#include "engine/SecretText.h"
+
 namespace corva::desktop {
 
 // The process-wide start-up password: empty until the gate accepts one.
 // Written on the window thread: by the gate before its window exists, and
 // when the user sets a new password while the program runs.
-const std::string& StartupPassword();
+const corva::SecretText& StartupPassword();
 
 // Replaces the start-up password with a new one the user has just set
 // (Tools -> Change Password, a reset), wiping the old text.
-void ReplaceStartupPassword(const std::string& password);
+void ReplaceStartupPassword(const corva::SecretText& password);
 
 // Makes sure the settings file exists, runs the setup wizard when no
 // password is stored, then asks for the password until it matches (the

@@ -36,12 +36,6 @@ STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** object) {
     return ::QISearch(this, kInterfaces, iid, object);
 }
 
-STDMETHODIMP_(ULONG) ClassFactory::Release() {
-    ULONG left = refs_.Release();
-    if (left == 0) delete this;
-    return left;
-}
-
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
     return Guarded([&]() -> HRESULT {
         if (!object) return E_POINTER;

@@ -1,7 +1,8 @@
 // The small COM machinery the library needs in place of a template
-// library: a guard that keeps exceptions inside a COM method, a reference
-// count that also holds the module, and the class-object table with its one
-// generic factory.
+// library: a guard that keeps exceptions inside a COM method, the
+// reference-count base every object of the library uses (ui/RefCounted.h,
+// holding the module while the object lives), and the class-object table
+// with its one generic factory.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <new>
 
 #include "Module.h"
+#include "ui/RefCounted.h"
 
 namespace corva::shell {
 
@@ -26,18 +28,10 @@ HRESULT Guarded(Body body) noexcept {
     }
 }
 
-// An atomic reference count starting at 1; the object is deleted when it
-// drops to 0. The module stays loaded while the object lives.
-class RefCount {
-public:
-    ULONG AddRef() { return static_cast<ULONG>(::InterlockedIncrement(&count_)); }
-    // Returns the new count; the caller deletes the object at 0.
-    ULONG Release() { return static_cast<ULONG>(::InterlockedDecrement(&count_)); }
-
-private:
-    volatile LONG count_ = 1;
-    ModuleReference module_;
-};
+// The base of every COM object of the library: counted references, and the
+// module kept loaded while the object lives.
+template <typename... Interfaces>
+using LibraryObject = corva::ui::RefCounted<ModuleReference, Interfaces...>;
 
 // Creates a new object of a class and queries it for an interface.
 using CreateFunction = HRESULT (*)(REFIID iid, void** object);
@@ -52,19 +46,16 @@ struct ClassEntry {
 HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object);
 
 // The factory for one class (one per DllGetClassObject call).
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public LibraryObject<IClassFactory> {
 public:
     explicit ClassFactory(CreateFunction create) : create_(create) {}
 
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return refs_.AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
     STDMETHODIMP LockServer(BOOL lock) override;
 
 private:
-    ~ClassFactory() = default;
-    RefCount refs_;
+    ~ClassFactory() override = default;
     CreateFunction create_;
     static std::atomic<long> serverLocks_;  // LockServer(TRUE) calls not yet undone
 };

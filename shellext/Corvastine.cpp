@@ -98,12 +98,6 @@ STDMETHODIMP Corvastine::QueryInterface(REFIID iid, void** object) {
     return ::QISearch(this, kInterfaces, iid, object);
 }
 
-STDMETHODIMP_(ULONG) Corvastine::Release() {
-    ULONG left = refs_.Release();
-    if (left == 0) delete this;
-    return left;
-}
-
 // ------------------------------------------------------------ IDispatch
 
 HRESULT Corvastine::LoadTypeInfo() {
@@ -234,16 +228,18 @@ STDMETHODIMP Corvastine::InvokeCommand(CMINVOKECOMMANDINFO* info) {
         if (isText) return IsOwnVerb(verbText) ? S_OK : E_FAIL;
 
         const unsigned offset = static_cast<unsigned>(verb & 0xFFFF);
-        RunShellCommand(ActionFor(offset, CommandTarget(paths_)), CommandTarget(paths_), info->hwnd);
+        const std::vector<std::wstring> targets = CommandTargets(paths_);
+        RunShellCommand(ActionFor(offset, targets, [](const std::wstring& path) { return plat::IsDirectory(path); }),
+                        targets, info->hwnd);
         return S_OK;
     });
 }
 
 STDMETHODIMP Corvastine::GetCommandString(UINT_PTR offset, UINT type, UINT*, CHAR* buffer, UINT size) {
     return Guarded([&]() -> HRESULT {
-        wchar_t loaded[kMaxTargetChars + 1] = {};
+        wchar_t loaded[kMaxHelpChars + 1] = {};
         if (offset <= 0xFFFF) {
-            ::LoadStringW(ModuleHandle(), static_cast<UINT>(offset), loaded, static_cast<int>(kMaxTargetChars + 1));
+            ::LoadStringW(ModuleHandle(), static_cast<UINT>(offset), loaded, static_cast<int>(kMaxHelpChars + 1));
         }
         switch (type) {
         case GCS_VERBA:

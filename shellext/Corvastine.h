@@ -2,8 +2,8 @@
 // creates for every context menu of files and folders. It answers
 // QueryInterface for ICorvastine, IDispatch, IShellExtInit and IContextMenu,
 // in that order. Initialize keeps the shell's paths, QueryContextMenu adds
-// the "Corvastine" submenu, InvokeCommand runs Lock, Unlock or Shred on the
-// first path after asking for the password, GetCommandString gives verbs
+// the "Corvastine" submenu, InvokeCommand runs Lock, Unlock or Shred on
+// every selected path after asking for the password once, GetCommandString gives verbs
 // and help texts.
 #pragma once
 
@@ -23,14 +23,12 @@ namespace corva::shell {
 // The dual interface of the class: IDispatch with no methods of its own.
 struct ICorvastine : public IDispatch {};
 
-class Corvastine final : public ICorvastine, public IShellExtInit, public IContextMenu {
+class Corvastine final : public LibraryObject<ICorvastine, IShellExtInit, IContextMenu> {
 public:
     static HRESULT Create(REFIID iid, void** object);
 
-    // IUnknown
+    // IUnknown (AddRef and Release: LibraryObject)
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return refs_.AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IDispatch, answered from the embedded type library.
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
@@ -49,11 +47,10 @@ public:
 
 private:
     Corvastine() = default;
-    ~Corvastine() = default;
+    ~Corvastine() override = default;
 
     HRESULT LoadTypeInfo();
 
-    RefCount refs_;
     Microsoft::WRL::ComPtr<IDataObject> data_;
     std::vector<std::wstring> paths_;  // the shell's selection, as handed to Initialize
     MenuBitmaps bitmaps_;

@@ -7,6 +7,7 @@
 
 #include "Module.h"
 #include "ShellResourceIds.h"
+#include "ui/Dib.h"
 
 namespace corva::shell {
 
@@ -84,19 +85,9 @@ std::vector<Span> Spans(int sourceSize, int targetSize) {
 }
 
 HBITMAP MakeBitmap(const Art& art, int width, int height) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP result = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!result || !bits) {
-        if (result) ::DeleteObject(result);
-        return nullptr;
-    }
+    HBITMAP result = corva::ui::CreateTopDownDib(width, height, &bits);
+    if (!result) return nullptr;
     auto* out = static_cast<uint8_t*>(bits);
     if (art.width == width && art.height == height) {
         std::copy(art.pixels.begin(), art.pixels.end(), out);

@@ -12,7 +12,7 @@ MenuPlan MenuFor(const std::vector<std::wstring>& paths) {
                   {{kLockOffset, L"Lock", IDB_MENU_LOCK},
                    {kUnlockOffset, L"Unlock", IDB_MENU_UNLOCK},
                    {kShredOffset, L"Shred", IDB_MENU_SHRED}}};
-    if (paths.size() == 1 && !CommandTarget(paths).empty() && HasLockedExtension(paths.front()))
+    if (paths.size() == 1 && HasLockedExtension(paths.front()))
         plan.commands.push_back({kOpenOffset, L"Open", IDB_MENU_UNLOCK});
     return plan;
 }
@@ -29,22 +29,29 @@ bool IdRangeFits(unsigned first, unsigned last) {
     return first + kShredOffset <= last;
 }
 
-std::wstring CommandTarget(const std::vector<std::wstring>& paths) {
-    if (paths.empty() || paths.front().size() > kMaxTargetChars) return std::wstring();
-    return paths.front();
+std::vector<std::wstring> CommandTargets(const std::vector<std::wstring>& paths) {
+    std::vector<std::wstring> targets;
+    for (const std::wstring& path : paths) {
+        if (!path.empty()) targets.push_back(path);
+    }
+    return targets;
 }
 
-CommandAction ActionFor(unsigned offset, const std::wstring& target) {
-    if (target.empty()) return CommandAction::None;
+CommandAction ActionFor(unsigned offset, const std::vector<std::wstring>& targets,
+                        const std::function<bool(const std::wstring&)>& isFolder) {
+    if (targets.empty()) return CommandAction::None;
     switch (offset) {
     case kLockOffset:
         return CommandAction::Lock;
     case kUnlockOffset:
-        return HasLockedExtension(target) ? CommandAction::Unlock : CommandAction::None;
+        for (const std::wstring& target : targets) {
+            if (HasLockedExtension(target) || isFolder(target)) return CommandAction::Unlock;
+        }
+        return CommandAction::None;
     case kShredOffset:
         return CommandAction::Shred;
     case kOpenOffset:
-        return HasLockedExtension(target) ? CommandAction::Open : CommandAction::None;
+        return targets.size() == 1 && HasLockedExtension(targets.front()) ? CommandAction::Open : CommandAction::None;
     default:
         return CommandAction::None;
     }

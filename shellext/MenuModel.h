@@ -1,11 +1,12 @@
 // What the context-menu handler shows and does, as plain data and pure
 // functions (portable, tested natively): the "Corvastine" submenu and its
 // three commands at fixed offsets from the shell's first command id, the
-// path the commands act on, the language-independent verb, and copying
+// paths the commands act on, the language-independent verb, and copying
 // texts into the shell's fixed-size buffers.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,9 @@ constexpr unsigned kCommandIdsUsed = 104;
 // then uses one id more.
 constexpr unsigned kOpenOffset = 104;
 
-// Longest path the commands act on, in characters (a 260-character buffer
-// with its terminator).
-constexpr size_t kMaxTargetChars = 259;
+// Longest help text of the string table, in characters (a 260-character
+// buffer with its terminator).
+constexpr size_t kMaxHelpChars = 259;
 
 extern const wchar_t kVerb[];  // "Stat.", the verb of every item
 
@@ -53,17 +54,18 @@ unsigned IdsUsedBy(const MenuPlan& plan);
 // first + 103 (without wrapping around).
 bool IdRangeFits(unsigned first, unsigned last);
 
-// The path the commands act on: the first selected path. A path longer
-// than kMaxTargetChars is never shortened (the shorter text could name
-// another file): the commands then act on nothing (empty result).
-std::wstring CommandTarget(const std::vector<std::wstring>& paths);
+// The paths the commands act on: every selected path, in the shell's
+// order, whole at any length (empty entries are left out).
+std::vector<std::wstring> CommandTargets(const std::vector<std::wstring>& paths);
 
 enum class CommandAction { None, Lock, Unlock, Shred, Open };
 
-// What a command offset does for the target: nothing for an empty target
-// or an unknown offset; Unlock and Open only for a name ending in
-// ".corvastine".
-CommandAction ActionFor(unsigned offset, const std::wstring& target);
+// What a command offset does for the targets: nothing without a target or
+// for an unknown offset; Unlock only when a target is a locked file (a
+// name ending in ".corvastine") or a folder, whose locked files it unlocks
+// (isFolder tells a real folder); Open only for a single locked file.
+CommandAction ActionFor(unsigned offset, const std::vector<std::wstring>& targets,
+                        const std::function<bool(const std::wstring&)>& isFolder);
 
 // True for the verb "Stat." in any letter case.
 bool IsOwnVerb(const std::wstring& verb);

@@ -22,12 +22,9 @@ bool WentWell(FinishStatus status) {
 struct Watch {
     WorkingEntry entry;
     std::unique_ptr<plat::ChildProcess> process;
-    std::string password;
+    corva::SecretText password;
     HMODULE library = nullptr;  // the load count the thread gives back last
     ModuleReference reference;
-    ~Watch() {
-        if (!password.empty()) plat::SecureZero(&password[0], password.size());
-    }
 };
 
 DWORD WINAPI WatchThread(LPVOID parameter) {
@@ -47,7 +44,7 @@ DWORD WINAPI WatchThread(LPVOID parameter) {
             wasBusy = busy;
             plat::SleepMilliseconds(backoff.Next());
         }
-        const FinishOutcome outcome = FinishEntry(watch->entry, watch->password.c_str(), std::wstring(), nullptr);
+        const FinishOutcome outcome = FinishEntry(watch->entry, watch->password.CStr(), std::wstring(), nullptr);
         if (!WentWell(outcome.status))
             ::MessageBoxW(nullptr, DescribeFinish(outcome).c_str(), kCaption, MB_OK | MB_ICONWARNING);
     }
@@ -58,7 +55,7 @@ DWORD WINAPI WatchThread(LPVOID parameter) {
 
 }  // namespace
 
-void RecoverWorkingCopies(const char* password, HWND owner) {
+void RecoverWorkingCopies(const corva::SecretText& password, HWND owner) {
     const WorkingArea area(DefaultWorkingRoot());
     const std::vector<RecoveryItem> plan = PlanRecovery(area.Entries());
     if (plan.empty()) return;
@@ -69,22 +66,22 @@ void RecoverWorkingCopies(const char* password, HWND owner) {
     for (const auto& item : plan) {
         // A copy still shown by a program is left for the command that opened it.
         if (item.action == RecoveryAction::KeepInUse) continue;
-        const FinishOutcome done = CarryOut(item, password, relock, std::wstring(), nullptr);
+        const FinishOutcome done = CarryOut(item, password.CStr(), relock, std::wstring(), nullptr);
         if (!WentWell(done.status)) problems += DescribeFinish(done) + L"\n\n";
     }
     if (!problems.empty())
         ::MessageBoxW(owner, problems.substr(0, problems.size() - 2).c_str(), kCaption, MB_OK | MB_ICONWARNING);
 }
 
-void OpenForEditing(const std::wstring& target, const char* password, HWND owner) {
-    const OpenOutcome opened = UnlockForEditing(WorkingArea(DefaultWorkingRoot()), target, password, nullptr);
+void OpenForEditing(const std::wstring& target, const corva::SecretText& password, HWND owner) {
+    const OpenOutcome opened = UnlockForEditing(WorkingArea(DefaultWorkingRoot()), target, password.CStr(), nullptr);
     if (opened.status != OpenStatus::Opened) {
         ::MessageBoxW(owner, DescribeOpenFailure(opened, target).c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
         return;
     }
     auto watch = std::make_unique<Watch>();
     watch->entry = opened.entry;
-    watch->password = password;
+    watch->password = corva::SecretText(password.Text());
     watch->process = std::make_unique<plat::ChildProcess>();
     HMODULE library = nullptr;
     const bool held = ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
@@ -100,7 +97,7 @@ void OpenForEditing(const std::wstring& target, const char* password, HWND owner
     }
     if (held) ::FreeLibrary(library);
     // Not shown, or nobody to watch it: the copy goes again at once.
-    const FinishOutcome done = FinishEntry(opened.entry, password, std::wstring(), nullptr);
+    const FinishOutcome done = FinishEntry(opened.entry, password.CStr(), std::wstring(), nullptr);
     std::wstring text = opened.entry.DisplayName() + L" was not opened: no program could be started on it.";
     if (!WentWell(done.status)) text += L"\n\n" + DescribeFinish(done);
     ::MessageBoxW(owner, text.c_str(), kCaption, MB_OK | MB_ICONINFORMATION);

@@ -11,14 +11,16 @@
 
 #include <string>
 
+#include "engine/SecretText.h"
+
 namespace corva::shell {
 
 // Copies left by an earlier run: unchanged ones shredded, changed ones
 // locked again after a question naming them; a message for what was not
 // done. The password has been checked.
-void RecoverWorkingCopies(const char* password, HWND owner);
+void RecoverWorkingCopies(const corva::SecretText& password, HWND owner);
 
 // Opens target in its program and starts the thread that finishes it.
-void OpenForEditing(const std::wstring& target, const char* password, HWND owner);
+void OpenForEditing(const std::wstring& target, const corva::SecretText& password, HWND owner);
 
 }  // namespace corva::shell

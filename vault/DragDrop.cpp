@@ -118,7 +118,10 @@ const FileDropData::Stored* FileDropData::Find(const FORMATETC& format) const {
     return nullptr;
 }
 
-HRESULT FileDropData::QueryInterface(REFIID iid, void** out) { return Query(iid, IID_IDataObject, out); }
+HRESULT FileDropData::QueryInterface(REFIID iid, void** out) {
+    static const QITAB kInterfaces[] = {QITABENT(FileDropData, IDataObject), {nullptr, 0}};
+    return ::QISearch(this, kInterfaces, iid, out);
+}
 
 HRESULT FileDropData::GetData(FORMATETC* format, STGMEDIUM* medium) {
     if (!format || !medium) return E_INVALIDARG;

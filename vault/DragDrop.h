@@ -1,16 +1,19 @@
 // The COM objects of the vault's drag and drop: a data object carrying a
 // file-drop list (CF_HDROP), the drop source of a drag out of the list, and
 // the drop target that takes files dropped onto the window. Nothing thrown
-// leaves a COM method; each object counts its own references.
+// leaves a COM method; each counts its references on the shared base
+// (ui/RefCounted.h).
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
+
+#include "ui/RefCounted.h"
 
 namespace corva::vault {
 
@@ -25,33 +28,8 @@ std::vector<std::wstring> ReadFileDropList(HDROP drop);
 // The paths of a data object's CF_HDROP list; empty when it has none.
 std::vector<std::wstring> FileDropListOf(IDataObject* data);
 
-// Reference counting shared by the objects below.
 template <typename Interface>
-class RefCounted : public Interface {
-public:
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-protected:
-    virtual ~RefCounted() = default;
-    HRESULT Query(REFIID iid, const IID& own, void** out) {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == own) {
-            *out = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-
-private:
-    std::atomic<ULONG> references_{1};
-};
+using RefCounted = corva::ui::RefCounted<corva::ui::NoHold, Interface>;
 
 // A data object offering one file-drop list; it also keeps what a drag-image
 // helper stores in it (global-memory data of any format).
@@ -107,7 +85,8 @@ public:
     explicit DropSource(DragReleaseHandler& owner) : owner_(owner) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        return Query(iid, IID_IDropSource, out);
+        static const QITAB kInterfaces[] = {QITABENT(DropSource, IDropSource), {nullptr, 0}};
+        return ::QISearch(this, kInterfaces, iid, out);
     }
     HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escapePressed, DWORD keyState) override;
     HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
@@ -136,7 +115,8 @@ public:
     explicit FileDropTarget(FileDropReceiver& receiver) : receiver_(receiver) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        return Query(iid, IID_IDropTarget, out);
+        static const QITAB kInterfaces[] = {QITABENT(FileDropTarget, IDropTarget), {nullptr, 0}};
+        return ::QISearch(this, kInterfaces, iid, out);
     }
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override;
     HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL point, DWORD* effect) override;

@@ -3,9 +3,9 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "dialogs/DialogSupport.h"
+#include "ui/DialogSupport.h"
 #include "dialogs/PasswordRules.h"
-#include "dialogs/SecretField.h"
+#include "ui/SecretField.h"
 #include "engine/Secrets.h"
 #include "resource.h"
 
@@ -18,8 +18,6 @@ const wchar_t kSuccessCaption[] = L"Success";
 
 StowboxDialog::StowboxDialog(corva::DrivePlatform& drives, const std::wstring& sourceFolder, InstallFiles& files)
     : ModalDialog(IDD_STOWBOX), drives_(drives), sourceFolder_(sourceFolder), files_(files) {}
-
-INT_PTR StowboxDialog::DoModal(HWND owner) { return RunModal(owner); }
 
 bool StowboxDialog::OnInit() {
     corva::ui::CenterOnWindow(Handle(), ::GetWindow(Handle(), GW_OWNER));
@@ -44,21 +42,8 @@ bool StowboxDialog::OnInit() {
     return true;
 }
 
-bool StowboxDialog::OnCommand(int id, int code, HWND) {
-    if (code != BN_CLICKED) return false;
-    switch (id) {
-    case IDOK:
-        Install();
-        return true;
-    case IDCANCEL:
-        Close(IDCANCEL);
-        return true;
-    default:
-        return false;
-    }
-}
 
-void StowboxDialog::Install() {
+void StowboxDialog::OnOk() {
     corva::ui::SecretText password;
     const corva::ui::NewPasswordFields fields{IDC_STOWBOX_PASSWORD, IDC_STOWBOX_RETYPE, IDC_STOWBOX_PASSWORD,
                                               IDC_STOWBOX_RETYPE};
@@ -100,7 +85,7 @@ int RunStowbox(corva::DrivePlatform& drives, const std::wstring& sourceFolder, I
         corva::ui::ShowInfoMessage(nullptr, kNoUsbDiskText, kInstallerCaption);
     } else {
         StowboxDialog dialog(drives, sourceFolder, files);
-        dialog.DoModal(::GetActiveWindow());
+        dialog.ShowModal(::GetActiveWindow());
     }
     if (com) ::CoUninitialize();
     return 0;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "VaultInstaller.h"
-#include "dialogs/ModalDialog.h"
+#include "ui/ModalDialog.h"
 #include "drives/UsbDrives.h"
 
 namespace corva::vault {
@@ -18,13 +18,11 @@ extern const wchar_t kNoUsbDiskText[];     // "Please insert a USB disk."
 extern const wchar_t kSuccessText[];       // "Installation successful. ..."
 extern const wchar_t kSuccessCaption[];    // "Success"
 
-class StowboxDialog final : protected corva::ui::ModalDialog {
+class StowboxDialog final : public corva::ui::ModalDialog {
 public:
     // sourceFolder: where "CorvastineVault.exe" and "libeay32.dll" are
     // copied from (ending with a backslash).
     StowboxDialog(corva::DrivePlatform& drives, const std::wstring& sourceFolder, InstallFiles& files);
-
-    INT_PTR DoModal(HWND owner);
 
     // After OK with valid passwords: what the installation did.
     const InstallResult& Result() const { return result_; }
@@ -32,10 +30,9 @@ public:
 
 protected:
     bool OnInit() override;
-    bool OnCommand(int id, int code, HWND control) override;
+    void OnOk() override;  // installs
 
 private:
-    void Install();
 
     corva::DrivePlatform& drives_;
     std::wstring sourceFolder_;

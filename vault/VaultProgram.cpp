@@ -5,10 +5,12 @@
 
 #include "PasswordRecord.h"
 #include "VaultLayout.h"
-#include "dialogs/DialogSupport.h"
+#include "ui/DialogSupport.h"
 #include "dialogs/PasswordPromptDialog.h"
+#include "engine/SecretText.h"
 #include "engine/Secrets.h"
 #include "platform/Platform.h"
+#include "ui/PasswordGate.h"
 
 namespace corva::vault {
 
@@ -37,18 +39,16 @@ private:
 
 // Asks until the typed password's digest text equals the record's; false
 // when the user cancels.
-bool AskPassword(const std::string& record, std::string* password) {
-    std::wstring prompt = PasswordPromptDialog::kDefaultPrompt;
-    for (;;) {
-        VaultEnterPasswordDialog dialog;
-        dialog.SetPrompt(prompt);
-        if (dialog.DoModal(::GetActiveWindow()) != IDOK) return false;
-        if (HashSecretText(dialog.Password(), corva::kPasswordLabel) == record) {
-            *password = dialog.Password();
-            return true;
-        }
-        prompt = kWrongPasswordText;
-    }
+bool AskPassword(const std::string& record, corva::SecretText* password) {
+    return corva::ui::AskUntilMatch(
+        [](const std::wstring& prompt, corva::SecretText* entered) {
+            VaultEnterPasswordDialog dialog;
+            return AskInPasswordDialog(dialog, ::GetActiveWindow(), prompt, entered);
+        },
+        [&](const corva::SecretText& entered) {
+            return HashSecretText(entered.Text(), corva::kPasswordLabel) == record;
+        },
+        kWrongPasswordText, password);
 }
 
 }  // namespace
@@ -66,11 +66,11 @@ int RunVault(corva::DrivePlatform& drives, OpenAddressFn openAddress) {
         ::MessageBoxW(nullptr, kNoRecordText, kVaultCaption, MB_OK | MB_ICONWARNING);
         return 0;
     }
-    std::string password;
+    corva::SecretText password;
     if (!AskPassword(record, &password)) return 0;
     VaultWindow window(password, programFolder, std::move(openAddress));
-    plat::SecureZero(&password[0], password.size());
-    return static_cast<int>(window.DoModal(::GetActiveWindow()));
+    password.Wipe();
+    return static_cast<int>(window.ShowModal(::GetActiveWindow()));
 }
 
 }  // namespace corva::vault

@@ -4,12 +4,13 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "VaultCaptionMetrics.h"
 #include "VaultLayout.h"
 #include "VaultMessages.h"
 #include "VaultProgram.h"
-#include "dialogs/BatchRunner.h"
-#include "dialogs/DialogSupport.h"
-#include "dialogs/ProgressDialog.h"
+#include "ui/RunBatch.h"
+#include "ui/DialogSupport.h"
+#include "ui/ProgressDialog.h"
 #include "engine/Batch.h"
 #include "engine/LockedFile.h"
 #include "platform/Platform.h"
@@ -54,21 +55,28 @@ struct ColumnLayout {
 };
 constexpr ColumnLayout kColumns[] = {{L"Name", 250}, {L"Size", 92}, {L"Date", 70}};
 
+// The vault's caption: the main window's colours with one rose pixel inside
+// the black outline, the first 10 characters of the title, minimise and
+// close only.
+const corva::ui::CaptionStyle kCaptionStyle{
+    RGB(155, 43, 30), RGB(180, 95, 85), RGB(204, 102, 102), 1, false, 10, IDI_VAULT_CAPTION,
+    {{IDI_VAULT_MIN, IDI_VAULT_MIN_HOVER, IDI_VAULT_MIN_PRESSED},
+     {0, 0, 0},
+     {IDI_VAULT_CLOSE, IDI_VAULT_CLOSE_HOVER, IDI_VAULT_CLOSE_PRESSED}},
+    kVaultCaptionMetrics};
+
 }  // namespace
 
-VaultWindow::VaultWindow(const std::string& password, const std::wstring& programFolder, OpenAddressFn openAddress)
+VaultWindow::VaultWindow(const corva::SecretText& password, const std::wstring& programFolder, OpenAddressFn openAddress)
     : ModalDialog(IDD_VAULT),
-      password_(password),
+      password_(password.Text()),
       programFolder_(programFolder),
       vaultFolder_(VaultFolderOf(programFolder)),
       places_(PlacesOf(programFolder, plat::ModulePath())),
-      openAddress_(std::move(openAddress)) {}
+      openAddress_(std::move(openAddress)),
+      caption_(kCaptionStyle) {}
 
-VaultWindow::~VaultWindow() {
-    if (!password_.empty()) plat::SecureZero(&password_[0], password_.size());
-}
-
-INT_PTR VaultWindow::DoModal(HWND owner) { return RunModal(owner); }
+VaultWindow::~VaultWindow() = default;
 
 HWND VaultWindow::List() const { return ::GetDlgItem(Handle(), IDC_VAULT_LIST); }
 
@@ -165,7 +173,7 @@ EntryState VaultWindow::StateOf(const VaultEntry& entry) {
     auto known = checked_.find(entry.path);
     if (known != checked_.end() && known->second.length == entry.length && known->second.written == entry.written)
         return known->second.state;
-    const EntryState state = CheckEntry(entry.path, password_);
+    const EntryState state = CheckEntry(entry.path, password_.Text());
     checked_[entry.path] = CheckedEntry{entry.length, entry.written, state};
     return state;
 }
@@ -202,7 +210,7 @@ void VaultWindow::AddDroppedFiles(const std::vector<std::wstring>& paths, POINT 
     if (!VaultAvailable()) return;
     corva::BatchReport report;
     {
-        VaultStoreBatch batch(pendingDrop_, password_, places_, nullptr);
+        VaultStoreBatch batch(pendingDrop_, password_.Text(), places_, nullptr);
         std::vector<std::wstring> own = plat::OwnProgramFiles();
         own.push_back(programFolder_ + kVaultProgramName);
         batch.SetProtectedPaths(std::move(own));
@@ -270,9 +278,9 @@ void VaultWindow::DragOutSelection(POINT listPoint) {
 
 bool VaultWindow::OnDragReleased() {
     if (!dragData_ || dragEntries_.empty()) return false;
-    VaultTakeOutBatch batch(dragEntries_, password_, vaultFolder_, nullptr);
+    VaultTakeOutBatch batch(dragEntries_, password_.Text(), vaultFolder_, nullptr);
     HWND owner = ::GetActiveWindow();
-    ProgressDialog(batch).Run(owner ? owner : Handle());
+    ProgressDialog(batch).ShowModal(owner ? owner : Handle());
     dragRestored_ = batch.Restored();
     dragReport_ = batch.Report();
     // Only what was unlocked whole goes to the drop target.
@@ -286,18 +294,13 @@ void VaultWindow::RelockLeftovers(const std::vector<std::wstring>& plainPaths) {
         if (IsPlainFile(path)) left.push_back(path);
     }
     if (left.empty()) return;
-    VaultRelockBatch batch(left, password_, nullptr);
+    VaultRelockBatch batch(left, password_.Text(), nullptr);
     HWND owner = ::GetActiveWindow();
     corva::ui::RunBatch(owner ? owner : Handle(), batch);
 }
 
 bool VaultWindow::OnCommand(int id, int code, HWND) {
     switch (id) {
-    case IDOK:
-    case IDCANCEL:
-        if (code != BN_CLICKED) return false;
-        Close(id);
-        return true;
     case IDC_VAULT_LEARN_MORE:
         if (code != STN_CLICKED) return false;
         if (openAddress_) openAddress_(kLearnMoreAddress);
@@ -309,7 +312,7 @@ bool VaultWindow::OnCommand(int id, int code, HWND) {
 
 bool VaultWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) {
     LRESULT captionResult = 0;
-    if (caption_.HandleMessage(message, wParam, lParam, &captionResult)) {
+    if (caption_.OnMessage(message, wParam, lParam, &captionResult)) {
         ::SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, captionResult);
         *result = TRUE;
         return true;

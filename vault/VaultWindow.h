@@ -20,11 +20,12 @@
 
 #include "DragDrop.h"
 #include "EntryState.h"
-#include "VaultCaption.h"
+#include "ui/CustomCaption.h"
 #include "VaultEntries.h"
+#include "engine/SecretText.h"
 #include "VaultTransfers.h"
-#include "dialogs/ModalDialog.h"
-#include "dialogs/WinHandles.h"
+#include "ui/ModalDialog.h"
+#include "platform/WinHandles.h"
 #include "platform/WinHandles.h"
 
 namespace corva::vault {
@@ -36,16 +37,15 @@ void OpenInBrowser(const std::wstring& address);
 extern const wchar_t kLearnMoreAddress[];
 extern const wchar_t kDriveGoneText[];  // "The vault drive is no longer available."
 
-class VaultWindow final : protected corva::ui::ModalDialog, private DragReleaseHandler, private FileDropReceiver {
+class VaultWindow final : public corva::ui::ModalDialog, private DragReleaseHandler, private FileDropReceiver {
 public:
     // programFolder ends with a backslash. The password is copied and wiped
     // when the window object is destroyed.
-    VaultWindow(const std::string& password, const std::wstring& programFolder,
+    VaultWindow(const corva::SecretText& password, const std::wstring& programFolder,
                 OpenAddressFn openAddress = &OpenInBrowser);
     ~VaultWindow() override;
 
-    // Shows the window modally; its end code (IDOK or IDCANCEL).
-    INT_PTR DoModal(HWND owner);
+    // ShowModal shows the window; its end code is IDOK or IDCANCEL.
 
     // Rebuilds the rows from the vault folder.
     void RefreshVaultList();
@@ -88,7 +88,7 @@ private:
         EntryState state;
     };
 
-    std::string password_;
+    corva::SecretText password_;
     std::wstring programFolder_;
     std::wstring vaultFolder_;
     VaultPlaces places_;
@@ -107,7 +107,7 @@ private:
     FileDropData* dragData_ = nullptr;  // the data object of a running drag-out
     bool draggingOut_ = false;
     FileDropTarget* dropTarget_ = nullptr;
-    VaultCaption caption_;
+    corva::ui::CustomCaption caption_;
     corva::ui::UniqueFont linkFont_;
     corva::win::UniqueBitmap banner_;
     HBRUSH white_ = nullptr;  // stock brush

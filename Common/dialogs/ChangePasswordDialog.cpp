@@ -8,8 +8,6 @@
 
 ChangePasswordDialog::ChangePasswordDialog() : ModalDialog(IDD_CHANGE_PASSWORD) {}
 
-INT_PTR ChangePasswordDialog::DoModal(HWND owner) { return RunModal(owner); }
-
 bool ChangePasswordDialog::OnInit() {
     corva::ui::SetDialogIcons(Handle());
     corva::ui::LimitFieldLength(Handle(), {IDC_CHANGE_NEW, IDC_CHANGE_CONFIRM});
@@ -17,21 +15,7 @@ bool ChangePasswordDialog::OnInit() {
     return true;
 }
 
-bool ChangePasswordDialog::OnCommand(int id, int code, HWND) {
-    if (code != BN_CLICKED) return false;
-    switch (id) {
-    case IDOK:
-        Accept();
-        return true;
-    case IDCANCEL:
-        Close(IDCANCEL);
-        return true;
-    default:
-        return false;
-    }
-}
-
-void ChangePasswordDialog::Accept() {
+void ChangePasswordDialog::OnOk() {
     corva::ui::SecretText password;
     const corva::ui::NewPasswordFields fields{IDC_CHANGE_NEW, IDC_CHANGE_CONFIRM, IDC_CHANGE_NEW, IDC_CHANGE_CONFIRM};
     if (!corva::ui::ReadNewPassword(Handle(), fields, &password)) return;

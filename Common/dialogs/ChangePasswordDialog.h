@@ -10,24 +10,18 @@
 #include "ModalDialog.h"
 #include "engine/SecretText.h"
 
-class ChangePasswordDialog final : protected corva::ui::ModalDialog {
+class ChangePasswordDialog final : public corva::ui::ModalDialog {
 public:
     ChangePasswordDialog();
-
-    // Shows the dialog modally (callers pass the active window); IDOK or
-    // IDCANCEL.
-    INT_PTR DoModal(HWND owner);
 
     // The password stored by Ok; empty after Cancel.
     corva::SecretText& StoredPassword() { return stored_; }
 
 protected:
     bool OnInit() override;
-    bool OnCommand(int id, int code, HWND control) override;
+    void OnOk() override;
     void OnDestroy() override;
 
 private:
-    void Accept();
-
     corva::SecretText stored_;
 };

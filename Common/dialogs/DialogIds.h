@@ -3,18 +3,12 @@
 // compiler reads this file too).
 #pragma once
 
-// Labels the code never addresses.
-#ifndef IDC_STATIC
-#define IDC_STATIC (-1)
-#endif
-
-// Application icon, large and small, in every dialog's title bar.
-#define IDI_CORVASTINE 128
+// The icon and the progress dialog.
+#include "../ui/UiIds.h"
 
 // Dialog templates.
 #define IDD_FORGOT_ANSWERS 106       // forgot-password wizard page 1
 #define IDD_ENTER_PASSWORD 135
-#define IDD_PROGRESS 207
 #define IDD_CHANGE_PASSWORD 209
 #define IDD_FORGOT_NEW_PASSWORD 210  // forgot-password wizard page 2
 #define IDD_FORGOT_DONE 211          // forgot-password wizard page 3
@@ -27,11 +21,6 @@
 #define IDC_ENTER_PASSWORD 1000
 #define IDC_ENTER_PROMPT 1001
 #define IDC_FORGOT_LINK 10001        // created at run time
-
-// Progress dialog.
-#define IDC_PROGRESS_STATUS 1001
-#define IDC_PROGRESS_FILE 1002       // the file under work
-#define IDC_PROGRESS_BAR 1003
 
 // Change-password dialog.
 #define IDC_CHANGE_NEW 1001

@@ -53,3 +53,9 @@ bool EnterPasswordDialog::OnMessage(UINT message, WPARAM, LPARAM lParam, INT_PTR
     }
     return false;
 }
+
+bool AskWithEnterPasswordDialog(SetupWizardHost host, HWND owner, const std::wstring& prompt,
+                                corva::SecretText* entered) {
+    EnterPasswordDialog dialog(host);
+    return AskInPasswordDialog(dialog, owner, prompt, entered);
+}

@@ -28,3 +28,8 @@ private:
     SetupWizardHost host_;
     corva::ui::HyperlinkButton link_;
 };
+
+// One prompt of the password loop (ui/PasswordGate.h) in a fresh
+// EnterPasswordDialog of this host, owned by owner. False on Cancel.
+bool AskWithEnterPasswordDialog(SetupWizardHost host, HWND owner, const std::wstring& prompt,
+                                corva::SecretText* entered);

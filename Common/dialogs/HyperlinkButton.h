@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "WinHandles.h"
+#include "platform/WinHandles.h"
 
 namespace corva::ui {
 

@@ -3,17 +3,13 @@
 #include "DialogIds.h"
 #include "DialogSupport.h"
 #include "PasswordRules.h"
+#include "ui/PasswordGate.h"
 
 using corva::ui::SecretText;
 
-const wchar_t PasswordPromptDialog::kDefaultPrompt[] = L"Please enter your password to continue.";
+PasswordPromptDialog::PasswordPromptDialog() : ModalDialog(IDD_ENTER_PASSWORD), prompt_(corva::ui::kEnterPrompt) {}
 
-PasswordPromptDialog::PasswordPromptDialog() : ModalDialog(IDD_ENTER_PASSWORD), prompt_(kDefaultPrompt) {}
-
-INT_PTR PasswordPromptDialog::DoModal(HWND owner) {
-    password_.Wipe();
-    return RunModal(owner);
-}
+void PasswordPromptDialog::OnShowing() { password_.Wipe(); }
 
 bool PasswordPromptDialog::OnInit() {
     corva::ui::SetDialogIcons(Handle());
@@ -24,21 +20,7 @@ bool PasswordPromptDialog::OnInit() {
     return true;
 }
 
-bool PasswordPromptDialog::OnCommand(int id, int code, HWND) {
-    if (code != BN_CLICKED) return false;
-    switch (id) {
-    case IDOK:
-        Accept();
-        return true;
-    case IDCANCEL:
-        Close(IDCANCEL);
-        return true;
-    default:
-        return false;
-    }
-}
-
-void PasswordPromptDialog::Accept() {
+void PasswordPromptDialog::OnOk() {
     if (!MayAccept()) return;
     SecretText entered = corva::ui::ReadSecretField(Handle(), IDC_ENTER_PASSWORD, corva::ui::kFieldChars);
     if (entered.Empty()) {
@@ -50,3 +32,11 @@ void PasswordPromptDialog::Accept() {
 }
 
 void PasswordPromptDialog::OnDestroy() { corva::ui::WipeField(Handle(), IDC_ENTER_PASSWORD); }
+
+bool AskInPasswordDialog(PasswordPromptDialog& dialog, HWND owner, const std::wstring& prompt,
+                         corva::SecretText* entered) {
+    dialog.SetPrompt(prompt);
+    if (dialog.ShowModal(owner) != IDOK) return false;
+    *entered = corva::SecretText(dialog.Password());
+    return true;
+}

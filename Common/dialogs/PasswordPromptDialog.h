@@ -12,27 +12,23 @@
 #include "ModalDialog.h"
 #include "SecretField.h"
 
-class PasswordPromptDialog : protected corva::ui::ModalDialog {
+class PasswordPromptDialog : public corva::ui::ModalDialog {
 public:
-    static const wchar_t kDefaultPrompt[];  // "Please enter your password to continue."
-
     PasswordPromptDialog();
     ~PasswordPromptDialog() override = default;
 
-    // Replaces the prompt; call before DoModal.
+    // Replaces the prompt; call before ShowModal.
     void SetPrompt(const std::wstring& prompt) { prompt_ = prompt; }
     const std::wstring& Prompt() const { return prompt_; }
-
-    // Shows the dialog modally; IDOK or IDCANCEL.
-    INT_PTR DoModal(HWND owner);
 
     // After IDOK: the entered password (narrow text, as typed). Wiped when
     // the dialog object is destroyed or shown again.
     const std::string& Password() const { return password_.Text(); }
 
 protected:
+    void OnShowing() override;
     bool OnInit() override;
-    bool OnCommand(int id, int code, HWND control) override;
+    void OnOk() override;
     void OnDestroy() override;
 
     // Called on Ok before the field is read; false keeps the dialog open
@@ -42,11 +38,15 @@ protected:
     virtual void OnCreated() {}
 
 private:
-    void Accept();
-
     std::wstring prompt_;
     corva::ui::SecretText password_;
 };
 
 // The vault program's prompt: no link, and Ok only refuses an empty entry.
 class VaultEnterPasswordDialog final : public PasswordPromptDialog {};
+
+// One prompt of the password loop (ui/PasswordGate.h) in this dialog:
+// shown modally, owned by owner, with the prompt text. False on Cancel;
+// else *entered holds the entry.
+bool AskInPasswordDialog(PasswordPromptDialog& dialog, HWND owner, const std::wstring& prompt,
+                         corva::SecretText* entered);

@@ -8,7 +8,7 @@
 #include "SecretField.h"
 #include "SecurityQuestions.h"
 #include "SettingsFailure.h"
-#include "WinHandles.h"
+#include "platform/WinHandles.h"
 #include "settings/PasswordStore.h"
 #include "platform/Platform.h"
 #include "settings/SettingKeys.h"

@@ -3,7 +3,7 @@
 
 #include "SecretField.h"
 #include "WizardSheet.h"
-#include "WinHandles.h"
+#include "platform/WinHandles.h"
 
 namespace corva::ui {
 

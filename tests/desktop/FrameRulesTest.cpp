@@ -128,7 +128,7 @@ TEST(Layout, ATooShortPaneAreaGivesTheTipsPanelWhatThereIs) {
 
 // Window right edge 1000, top edge 100, frame width 4, caption ends 23
 // pixels below the top.
-CaptionHit Hit(int x, int y) { return CaptionHitTest(x, y, 1000, 100, 4, 23, CaptionMetrics{}); }
+CaptionHit Hit(int x, int y) { return CaptionHitTest(x, y, 1000, 100, 4, 23, kFrameCaptionMetrics); }
 
 TEST(CaptionHitTest, ButtonsLieInTheirColumnsOfTheButtonRow) {
     EXPECT_EQ(Hit(1000 - 105, 102), CaptionHit::Minimise);

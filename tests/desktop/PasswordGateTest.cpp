@@ -28,19 +28,19 @@ public:
         // gate goes on either way).
         stored = true;
     }
-    bool AskPassword(const std::wstring& prompt, std::string* entered) override {
+    bool AskPassword(const std::wstring& prompt, corva::SecretText* entered) override {
         calls.push_back("ask");
         prompts.push_back(prompt);
         if (next_ >= answers.size() || answers[next_] == kCancel) {
             ++next_;
             return false;
         }
-        *entered = answers[next_++];
+        *entered = corva::SecretText(answers[next_++]);
         return true;
     }
-    bool CheckPassword(const std::string& password) override {
+    bool CheckPassword(const corva::SecretText& password) override {
         calls.push_back("check");
-        return password == correct;
+        return password.Text() == correct;
     }
 
 private:
@@ -50,9 +50,9 @@ private:
 TEST(PasswordGate, TheRightPasswordAtOnceOpensTheGate) {
     ScriptedPorts ports;
     ports.answers = {"right"};
-    std::string accepted;
+    corva::SecretText accepted;
     EXPECT_TRUE(RunPasswordGate(ports, &accepted));
-    EXPECT_EQ(accepted, "right");
+    EXPECT_EQ(accepted.Text(), "right");
     EXPECT_EQ(ports.calls, (std::vector<std::string>{"ensure", "ask", "check"}));
     EXPECT_EQ(ports.prompts, (std::vector<std::wstring>{kEnterPrompt}));
 }
@@ -61,7 +61,7 @@ TEST(PasswordGate, FirstStartRunsTheWizardThenAsks) {
     ScriptedPorts ports;
     ports.stored = false;
     ports.answers = {"right"};
-    std::string accepted;
+    corva::SecretText accepted;
     EXPECT_TRUE(RunPasswordGate(ports, &accepted));
     EXPECT_EQ(ports.calls, (std::vector<std::string>{"ensure", "wizard", "ask", "check"}));
 }
@@ -70,9 +70,9 @@ TEST(PasswordGate, CancellingThePromptAfterTheWizardEndsTheGate) {
     ScriptedPorts ports;
     ports.stored = false;
     ports.answers = {ScriptedPorts::kCancel};
-    std::string accepted = "stale";
+    corva::SecretText accepted("stale");
     EXPECT_FALSE(RunPasswordGate(ports, &accepted));
-    EXPECT_TRUE(accepted.empty());
+    EXPECT_TRUE(accepted.Empty());
     EXPECT_EQ(ports.calls, (std::vector<std::string>{"ensure", "wizard", "ask"}));
 }
 
@@ -80,9 +80,9 @@ TEST(PasswordGate, WrongPasswordsBringTheIncorrectPromptBackAnyNumberOfTimes) {
     ScriptedPorts ports;
     for (int i = 0; i < 25; ++i) ports.answers.push_back("wrong" + std::to_string(i));
     ports.answers.push_back("right");
-    std::string accepted;
+    corva::SecretText accepted;
     EXPECT_TRUE(RunPasswordGate(ports, &accepted));
-    EXPECT_EQ(accepted, "right");
+    EXPECT_EQ(accepted.Text(), "right");
     ASSERT_EQ(ports.prompts.size(), 26u);
     EXPECT_EQ(ports.prompts[0], kEnterPrompt);
     for (size_t i = 1; i < ports.prompts.size(); ++i) EXPECT_EQ(ports.prompts[i], kIncorrectPrompt) << i;
@@ -91,9 +91,9 @@ TEST(PasswordGate, WrongPasswordsBringTheIncorrectPromptBackAnyNumberOfTimes) {
 TEST(PasswordGate, CancelAfterWrongPasswordsEndsTheGate) {
     ScriptedPorts ports;
     ports.answers = {"wrong", "", ScriptedPorts::kCancel, "right"};
-    std::string accepted;
+    corva::SecretText accepted;
     EXPECT_FALSE(RunPasswordGate(ports, &accepted));
-    EXPECT_TRUE(accepted.empty());
+    EXPECT_TRUE(accepted.Empty());
     EXPECT_EQ(ports.prompts.size(), 3u);
 }
 
@@ -108,7 +108,7 @@ TEST(WipeString, LeavesNoTextBehind) {
     std::string secret = "correct horse battery staple";
     const char* buffer = secret.data();
     const size_t capacity = secret.capacity();
-    WipeString(secret);
+    corva::SecretText::WipeString(secret);
     EXPECT_TRUE(secret.empty());
     EXPECT_EQ(secret.data(), buffer);  // same buffer, now zeroed
     for (size_t i = 0; i < capacity; ++i) EXPECT_EQ(buffer[i], '\0') << i;

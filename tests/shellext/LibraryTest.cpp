@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -64,12 +65,12 @@ protected:
 };
 
 // Runs a command offset on a fresh handler made for paths, on a thread
-// (and apartment) of its own, and expects it to return S_OK without showing
-// any window. noDropList: the handler gets a data object without one.
-void ExpectInvokeShowsNothing(const Library& library, const std::vector<std::wstring>& paths, UINT offset,
-                              bool noDropList = false) {
+// (and apartment) of its own whose result is the command's. noDropList:
+// the handler gets a data object without one.
+std::unique_ptr<uitest::UiThread> StartInvoke(const Library& library, const std::vector<std::wstring>& paths,
+                                              UINT offset, bool noDropList) {
     auto getClassObject = library.getClassObject;
-    uitest::UiThread thread([=]() -> INT_PTR {
+    return std::make_unique<uitest::UiThread>([=]() -> INT_PTR {
         ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         HRESULT hr = E_FAIL;
         {
@@ -90,14 +91,37 @@ void ExpectInvokeShowsNothing(const Library& library, const std::vector<std::wst
         ::CoUninitialize();
         return hr;
     });
+}
+
+// The command returns S_OK without showing any window.
+void ExpectInvokeShowsNothing(const Library& library, const std::vector<std::wstring>& paths, UINT offset,
+                              bool noDropList = false) {
+    auto thread = StartInvoke(library, paths, offset, noDropList);
     bool sawWindow = false;
     const bool done = uitest::WaitUntil([&] {
-        if (!uitest::FindWindows(uitest::WindowQuery{thread.GetScope()}).empty()) sawWindow = true;
-        return thread.Done();
+        if (!uitest::FindWindows(uitest::WindowQuery{thread->GetScope()}).empty()) sawWindow = true;
+        return thread->Done();
     });
     EXPECT_TRUE(done) << "offset " << offset;
-    EXPECT_EQ(thread.Result(), S_OK) << "offset " << offset;
+    EXPECT_EQ(thread->Result(), S_OK) << "offset " << offset;
     EXPECT_FALSE(sawWindow) << "offset " << offset;
+}
+
+// The command has something to act on, so it asks for the password first;
+// Cancel there ends it with S_OK.
+void ExpectInvokeAsksForThePassword(const Library& library, const std::vector<std::wstring>& paths, UINT offset) {
+    auto thread = StartInvoke(library, paths, offset, false);
+    const uitest::WindowQuery query = uitest::WindowQuery::Dialog(thread->GetScope(), L"Enter password");
+    HWND prompt = nullptr;
+    uitest::WaitUntil([&] {
+        const std::vector<HWND> found = uitest::FindWindows(query);
+        if (!found.empty()) prompt = found.front();
+        return prompt != nullptr || thread->Done();
+    });
+    EXPECT_NE(prompt, nullptr) << "offset " << offset << ": no password prompt";
+    if (prompt) ::PostMessageW(prompt, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(thread->WaitDone()) << "offset " << offset;
+    EXPECT_EQ(thread->Result(), S_OK) << "offset " << offset;
 }
 
 // The pixels of a 32-bit bitmap resource, BGRA with straight alpha, top
@@ -446,17 +470,19 @@ TEST_F(LibraryTest, VerbsAndHelpTextsInBothWidthsCutToTheBuffer) {
     EXPECT_EQ(handler->GetCommandString(101, GCS_HELPTEXTA, nullptr, nullptr, 8), S_OK);
 }
 
-TEST_F(LibraryTest, CommandsThatHaveNothingToActOnShowNothing) {
-    // Unlock of a name without ".corvastine"; the submenu item itself; an
-    // unknown offset; Lock and Shred of a first path too long to hold whole;
-    // Lock after an Initialize without a file-drop list.
+TEST_F(LibraryTest, CommandsShowNothingWithNothingToActOnAndAskForThePasswordOtherwise) {
+    // Unlock of a name without ".corvastine" (nor a folder); the submenu
+    // item itself; an unknown offset; Lock after an Initialize without a
+    // file-drop list.
     ExpectInvokeShowsNothing(library_, {L"C:\\folder"}, 102);
     ExpectInvokeShowsNothing(library_, {L"C:\\one.txt"}, 100);
     ExpectInvokeShowsNothing(library_, {L"C:\\one.txt"}, 7);
-    const std::wstring tooLong = L"C:\\" + std::wstring(300, L'x') + L".txt";
-    ExpectInvokeShowsNothing(library_, {tooLong, L"C:\\two.txt"}, 101);
-    ExpectInvokeShowsNothing(library_, {tooLong}, 103);
     ExpectInvokeShowsNothing(library_, {}, 101, true);
+    // A path longer than 259 characters is read whole, so Lock and Shred of
+    // it alone have something to act on.
+    const std::wstring longPath = L"C:\\" + std::wstring(300, L'x') + L".txt";
+    ExpectInvokeAsksForThePassword(library_, {longPath}, 101);
+    ExpectInvokeAsksForThePassword(library_, {longPath}, 103);
     ComPtr<IShellExtInit> init = Create<IShellExtInit>();
     ASSERT_TRUE(init);
     EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), S_OK);

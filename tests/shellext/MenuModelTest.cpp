@@ -1,5 +1,5 @@
 // The context menu's pure logic: its items and offsets, the id range it
-// needs, the path the commands act on, what each command does, the verb and
+// needs, the paths the commands act on, what each command does, the verb and
 // copying into the shell's buffers.
 #include <gtest/gtest.h>
 
@@ -33,18 +33,20 @@ TEST(MenuModel, SubmenuHoldsLockUnlockShredAtOffsets101To103WhateverTheSelection
     EXPECT_EQ(kCommandIdsUsed, 104u);
 }
 
-// A single locked file also gets "Open", after the three, at offset 104;
-// the menu then uses 105 ids. Anything else does not.
+// A single locked file, at any path length, also gets "Open", after the
+// three, at offset 104; the menu then uses 105 ids. Anything else does not.
 TEST(MenuModel, OpenFollowsForASingleLockedFileOnly) {
-    MenuPlan plan = MenuFor({L"C:\\a.txt.corvastine"});
-    ASSERT_EQ(plan.commands.size(), 4u);
-    EXPECT_EQ(plan.commands[3].offset, 104u);
-    EXPECT_STREQ(plan.commands[3].text, L"Open");
-    EXPECT_EQ(IdsUsedBy(plan), 105u);
+    for (const std::wstring& path :
+         {std::wstring(L"C:\\a.txt.corvastine"), L"C:\\" + std::wstring(300, L'a') + L"\\b.txt.corvastine"}) {
+        const MenuPlan plan = MenuFor({path});
+        ASSERT_EQ(plan.commands.size(), 4u);
+        EXPECT_EQ(plan.commands[3].offset, 104u);
+        EXPECT_STREQ(plan.commands[3].text, L"Open");
+        EXPECT_EQ(IdsUsedBy(plan), 105u);
+    }
     for (const auto& paths : std::vector<std::vector<std::wstring>>{
-             {L"C:\\a.txt"}, {L"C:\\a.txt.corvastine", L"C:\\b.corvastine"},
-             {L"C:\\" + std::wstring(250, L'a') + L".corvastine"}}) {
-        plan = MenuFor(paths);
+             {L"C:\\a.txt"}, {L"C:\\a.txt.corvastine", L"C:\\b.corvastine"}}) {
+        const MenuPlan plan = MenuFor(paths);
         EXPECT_EQ(plan.commands.size(), 3u);
         EXPECT_EQ(IdsUsedBy(plan), 104u);
     }
@@ -59,28 +61,35 @@ TEST(MenuModel, IdRangeMustHoldFirstPlus103WithoutWrapping) {
     EXPECT_TRUE(IdRangeFits(0xFFFFFFFFu - 103, 0xFFFFFFFFu));
 }
 
-TEST(MenuModel, TargetIsTheFirstPathUnlessItIsTooLongToHoldWhole) {
-    EXPECT_EQ(CommandTarget({}), L"");
-    EXPECT_EQ(CommandTarget({L"C:\\one.txt", L"C:\\two.txt", L"C:\\three.txt"}), L"C:\\one.txt");
-    const std::wstring fits = L"C:\\" + std::wstring(256, L'a');  // 259 characters
-    ASSERT_EQ(fits.size(), 259u);
-    EXPECT_EQ(CommandTarget({fits}), fits);
-    // 260 characters: cut to 259 it would name a different file.
-    EXPECT_EQ(CommandTarget({fits + L"b", L"C:\\two.txt"}), L"");
+TEST(MenuModel, TargetsAreEverySelectedPathInOrderAtAnyLength) {
+    EXPECT_TRUE(CommandTargets({}).empty());
+    const std::vector<std::wstring> three{L"C:\\one.txt", L"C:\\two.txt", L"C:\\three.txt"};
+    EXPECT_EQ(CommandTargets(three), three);
+    // A path too long for a 260-character buffer is kept whole, never cut
+    // (the shorter text could name another file) nor dropped.
+    const std::wstring deep = L"C:\\" + std::wstring(300, L'a') + L"\\b.txt";
+    EXPECT_EQ(CommandTargets({L"C:\\two.txt", deep}), (std::vector<std::wstring>{L"C:\\two.txt", deep}));
+    EXPECT_EQ(CommandTargets({L"", L"C:\\two.txt"}), (std::vector<std::wstring>{L"C:\\two.txt"}));
 }
 
-TEST(MenuModel, CommandsActOnTheTargetUnlockOnlyOnLockedNames) {
-    EXPECT_EQ(ActionFor(101, L"C:\\a.txt"), CommandAction::Lock);
-    EXPECT_EQ(ActionFor(101, L"C:\\folder"), CommandAction::Lock);
-    EXPECT_EQ(ActionFor(102, L"C:\\a.txt"), CommandAction::None);
-    EXPECT_EQ(ActionFor(102, L"C:\\folder"), CommandAction::None);
-    EXPECT_EQ(ActionFor(102, L"C:\\a.txt.corvastine"), CommandAction::Unlock);
-    EXPECT_EQ(ActionFor(103, L"C:\\a.txt"), CommandAction::Shred);
-    EXPECT_EQ(ActionFor(100, L"C:\\a.txt"), CommandAction::None);
-    EXPECT_EQ(ActionFor(104, L"C:\\a.txt"), CommandAction::None);
-    EXPECT_EQ(ActionFor(104, L"C:\\a.txt.corvastine"), CommandAction::Open);
-    EXPECT_EQ(ActionFor(0, L"C:\\a.txt"), CommandAction::None);
-    for (unsigned offset : {101u, 102u, 103u}) EXPECT_EQ(ActionFor(offset, L""), CommandAction::None);
+TEST(MenuModel, EachOffsetHasItsActionAndUnlockNeedsALockedFileOrAFolder) {
+    const auto isFolder = [](const std::wstring& path) { return path == L"C:\\folder"; };
+    using Paths = std::vector<std::wstring>;
+    EXPECT_EQ(ActionFor(101, Paths{L"C:\\a.txt"}, isFolder), CommandAction::Lock);
+    EXPECT_EQ(ActionFor(101, Paths{L"C:\\folder"}, isFolder), CommandAction::Lock);
+    EXPECT_EQ(ActionFor(102, Paths{L"C:\\a.txt"}, isFolder), CommandAction::None);
+    EXPECT_EQ(ActionFor(102, Paths{L"C:\\a.txt", L"C:\\b.txt"}, isFolder), CommandAction::None);
+    EXPECT_EQ(ActionFor(102, Paths{L"C:\\folder"}, isFolder), CommandAction::Unlock);
+    EXPECT_EQ(ActionFor(102, Paths{L"C:\\a.txt.corvastine"}, isFolder), CommandAction::Unlock);
+    EXPECT_EQ(ActionFor(102, Paths{L"C:\\a.txt", L"C:\\b.txt.corvastine"}, isFolder), CommandAction::Unlock);
+    EXPECT_EQ(ActionFor(103, Paths{L"C:\\a.txt"}, isFolder), CommandAction::Shred);
+    EXPECT_EQ(ActionFor(100, Paths{L"C:\\a.txt"}, isFolder), CommandAction::None);
+    EXPECT_EQ(ActionFor(104, Paths{L"C:\\a.txt"}, isFolder), CommandAction::None);
+    EXPECT_EQ(ActionFor(104, Paths{L"C:\\a.txt.corvastine"}, isFolder), CommandAction::Open);
+    EXPECT_EQ(ActionFor(104, Paths{L"C:\\folder"}, isFolder), CommandAction::None);
+    EXPECT_EQ(ActionFor(104, Paths{L"C:\\a.corvastine", L"C:\\b.corvastine"}, isFolder), CommandAction::None);
+    EXPECT_EQ(ActionFor(0, Paths{L"C:\\a.txt"}, isFolder), CommandAction::None);
+    for (unsigned offset : {101u, 102u, 103u}) EXPECT_EQ(ActionFor(offset, Paths{}, isFolder), CommandAction::None);
 }
 
 TEST(MenuModel, VerbIsStatDotInAnyCase) {

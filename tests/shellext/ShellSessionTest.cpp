@@ -485,7 +485,7 @@ bool ShellSessionTest::installed_ = false;
 
 }  // namespace
 
-TEST_F(ShellSessionTest, LockOfThreeSelectedFilesLocksOnlyTheFirstAfterTheRightPassword) {
+TEST_F(ShellSessionTest, LockOfThreeSelectedFilesLocksEveryOneAfterOneRightPassword) {
     for (const wchar_t* name : {L"first.txt", L"second.txt", L"third.txt"}) {
         WriteFile(Join(g_work, name), "contents of " + std::string(name, name + wcslen(name)));
     }
@@ -508,31 +508,31 @@ TEST_F(ShellSessionTest, LockOfThreeSelectedFilesLocksOnlyTheFirstAfterTheRightP
     EnterPassword(prompt, kPassword);
     WaitShellDone();
 
-    EXPECT_FALSE(Exists(Join(g_work, L"first.txt")));
-    EXPECT_TRUE(Exists(Join(g_work, L"first.txt.corvastine")));
-    EXPECT_EQ(ReadFile(Join(g_work, L"second.txt")), "contents of second.txt");
-    EXPECT_EQ(ReadFile(Join(g_work, L"third.txt")), "contents of third.txt");
-    EXPECT_FALSE(Exists(Join(g_work, L"second.txt.corvastine")));
-    EXPECT_FALSE(Exists(Join(g_work, L"third.txt.corvastine")));
+    for (const wchar_t* name : {L"first.txt", L"second.txt", L"third.txt"}) {
+        EXPECT_FALSE(Exists(Join(g_work, name))) << "left plain";
+        EXPECT_TRUE(Exists(Join(g_work, name) + L".corvastine")) << "not locked";
+    }
 
-    // And back: Unlock on the locked file restores it.
-    OpenMenu({L"first.txt.corvastine"}, false);
+    // And back: Unlock on the three locked files, with one password, restores
+    // every one.
+    OpenMenu({L"first.txt.corvastine", L"second.txt.corvastine", L"third.txt.corvastine"}, false);
     Pick(L"Unlock");
     EXPECT_EQ(state_->picked.load(), 102);
     prompt = WaitForPrompt(kDefaultPrompt);
     ASSERT_NE(prompt, nullptr);
     EnterPassword(prompt, kPassword);
     WaitShellDone();
-    EXPECT_EQ(ReadFile(Join(g_work, L"first.txt")), "contents of first.txt");
-    EXPECT_FALSE(Exists(Join(g_work, L"first.txt.corvastine")));
+    for (const wchar_t* name : {L"first.txt", L"second.txt", L"third.txt"}) {
+        EXPECT_EQ(ReadFile(Join(g_work, name)), "contents of " + std::string(name, name + wcslen(name)));
+        EXPECT_FALSE(Exists(Join(g_work, name) + L".corvastine"));
+    }
 }
 
-TEST_F(ShellSessionTest, UnlockOnAFolderDoesNothingAndAsksNothing) {
-    const std::wstring folder = Join(g_work, L"papers");
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    WriteFile(Join(folder, L"inner.txt.corvastine"), "not really locked");
-    OpenMenu({L"papers"}, true);
-    Pick(L"Unlock", L"shell-menu-folder");
+TEST_F(ShellSessionTest, UnlockOnPlainFilesDoesNothingAndAsksNothing) {
+    WriteFile(Join(g_work, L"plain-a.txt"), "plain a");
+    WriteFile(Join(g_work, L"plain-b.txt"), "plain b");
+    OpenMenu({L"plain-a.txt", L"plain-b.txt"}, false);
+    Pick(L"Unlock");
     bool sawDialog = false;
     ASSERT_TRUE(WaitUntil([&] {
         if (!FindWindows(WindowQuery::Dialog(shell_->GetScope(), kPromptCaption)).empty()) sawDialog = true;
@@ -541,7 +541,8 @@ TEST_F(ShellSessionTest, UnlockOnAFolderDoesNothingAndAsksNothing) {
     EXPECT_FALSE(sawDialog);
     EXPECT_EQ(state_->picked.load(), 102);
     EXPECT_EQ(state_->invokeResult.load(), S_OK);
-    EXPECT_EQ(ReadFile(Join(folder, L"inner.txt.corvastine")), "not really locked");
+    EXPECT_EQ(ReadFile(Join(g_work, L"plain-a.txt")), "plain a");
+    EXPECT_EQ(ReadFile(Join(g_work, L"plain-b.txt")), "plain b");
 }
 
 TEST_F(ShellSessionTest, ShredAsksForThePasswordThenAsksAgainAndNoChangesNothing) {
@@ -555,7 +556,7 @@ TEST_F(ShellSessionTest, ShredAsksForThePasswordThenAsksAgainAndNoChangesNothing
 
     auto box = WaitForMessageBox(shell_->GetScope());
     ASSERT_TRUE(box.has_value()) << "no shred question";
-    EXPECT_EQ(box->text, L"Do you really want to shred the file?");
+    EXPECT_EQ(box->text, L"Do you really want to shred the file \"keep-me.txt\"?");
     EXPECT_EQ(box->caption, L"Warning");
     EXPECT_EQ(box->owner, nullptr);
     EXPECT_EQ(box->buttons.size(), 2u);
@@ -585,7 +586,9 @@ TEST_F(ShellSessionTest, CancelInThePasswordPromptEndsLockSilently) {
     EXPECT_FALSE(Exists(Join(g_work, L"untouched.txt.corvastine")));
 }
 
-TEST_F(ShellSessionTest, LockOfAFolderLocksItsWholeTree) {
+// The menu's Unlock undoes its own Lock of a folder: every locked file of
+// the tree comes back.
+TEST_F(ShellSessionTest, LockOfAFolderLocksItsWholeTreeAndUnlockOnItBringsItBack) {
     const std::wstring tree = Join(g_work, L"tree");
     const std::wstring inner = Join(tree, L"inner");
     ::CreateDirectoryW(tree.c_str(), nullptr);
@@ -602,6 +605,18 @@ TEST_F(ShellSessionTest, LockOfAFolderLocksItsWholeTree) {
     EXPECT_TRUE(Exists(Join(tree, L"top.txt.corvastine")));
     EXPECT_FALSE(Exists(Join(inner, L"deep.txt")));
     EXPECT_TRUE(Exists(Join(inner, L"deep.txt.corvastine")));
+
+    OpenMenu({L"tree"}, true);
+    Pick(L"Unlock", L"shell-menu-folder");
+    EXPECT_EQ(state_->picked.load(), 102);
+    prompt = WaitForPrompt(kDefaultPrompt);
+    ASSERT_NE(prompt, nullptr) << "Unlock on a folder asked for no password";
+    EnterPassword(prompt, kPassword);
+    WaitShellDone();
+    EXPECT_EQ(ReadFile(Join(tree, L"top.txt")), "top");
+    EXPECT_EQ(ReadFile(Join(inner, L"deep.txt")), "deep");
+    EXPECT_FALSE(Exists(Join(tree, L"top.txt.corvastine")));
+    EXPECT_FALSE(Exists(Join(inner, L"deep.txt.corvastine")));
 }
 
 // Locking the folder the extension was installed in leaves its own files
@@ -645,22 +660,28 @@ TEST_F(ShellSessionTest, LockingTheExtensionsOwnFolderLeavesItsFilesAndNamesThem
     EXPECT_TRUE(Exists(Join(g_work, L"after.txt.corvastine")));
 }
 
-TEST_F(ShellSessionTest, ShredAnsweredYesRemovesTheFile) {
-    WriteFile(Join(g_work, L"old-draft.txt"), "to be destroyed");
-    OpenMenu({L"old-draft.txt"}, false);
+// Shred of several items asks once, naming how many, and Yes shreds every
+// one of them.
+TEST_F(ShellSessionTest, ShredOfSeveralItemsNamesTheirCountAndYesShredsEveryOne) {
+    WriteFile(Join(g_work, L"draft-1.txt"), "one");
+    WriteFile(Join(g_work, L"draft-2.txt"), "two");
+    OpenMenu({L"draft-1.txt", L"draft-2.txt"}, false);
     Pick(L"Shred");
     HWND prompt = WaitForPrompt(kDefaultPrompt);
     ASSERT_NE(prompt, nullptr);
     EnterPassword(prompt, kPassword);
     auto box = WaitForMessageBox(shell_->GetScope());
-    ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->text, L"Do you really want to shred the file?");
+    ASSERT_TRUE(box.has_value()) << "no shred question";
+    EXPECT_EQ(box->text, L"Do you really want to shred these 2 items?\n\ndraft-1.txt\ndraft-2.txt");
+    EXPECT_EQ(box->caption, L"Warning");
+    SaveScreenshot(box->window, L"shell-shred-question-several");
     ::SetForegroundWindow(box->window);
     ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == box->window; }));
     PressKey('Y');  // the Yes button's mnemonic
     ASSERT_TRUE(WaitForWindowGone(box->window));
     WaitShellDone();
-    EXPECT_FALSE(Exists(Join(g_work, L"old-draft.txt")));
+    EXPECT_FALSE(Exists(Join(g_work, L"draft-1.txt")));
+    EXPECT_FALSE(Exists(Join(g_work, L"draft-2.txt")));
 }
 
 TEST_F(ShellSessionTest, OkWithoutAStoredPasswordOpensTheSetupWizardWithTheExtensionsWelcome) {

@@ -19,7 +19,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ::LocalFree(argv);
 
     VaultEnterPasswordDialog prompt;
-    INT_PTR result = prompt.DoModal(nullptr);
+    INT_PTR result = prompt.ShowModal(nullptr);
     if (result != IDOK) return static_cast<int>(result);
     return prompt.Password() == expected ? 11 : 1;
 }

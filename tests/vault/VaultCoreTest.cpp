@@ -7,7 +7,7 @@
 #include <cstring>
 #include <set>
 
-#include "CaptionHitTest.h"
+#include "VaultCaptionMetrics.h"
 #include "EntryState.h"
 #include "EntryTexts.h"
 #include "PasswordRecord.h"
@@ -203,20 +203,30 @@ TEST(EntryTexts, DatesAreYearMonthDayWithLeadingZeros) {
     EXPECT_EQ(DateText(1999, 12, 31), L"1999-12-31");
 }
 
+// The vault's caption on the shared hit test: window (100, 50, 600, 600),
+// a dialog frame 3 pixels wide, the caption ending 21 below the top.
+enum class CaptionPart { Elsewhere, Caption, Minimise, Close };
+CaptionPart CaptionHitTest(int x, int y) {
+    switch (corva::ui::CaptionHitTest(x, y, 600, 50, 3, 21, kVaultCaptionMetrics)) {
+    case corva::ui::CaptionHit::Caption: return CaptionPart::Caption;
+    case corva::ui::CaptionHit::Minimise: return CaptionPart::Minimise;
+    case corva::ui::CaptionHit::Close: return CaptionPart::Close;
+    default: return CaptionPart::Elsewhere;  // a maximise answer would fail the checks too
+    }
+}
+
 TEST(CaptionHitTest, TheButtonsHangFromTheTopEdgeAtTheRight) {
-    const ScreenRect w{100, 50, 600, 600};
-    const int frame = 3;
     // Row inside the button band (top + 2 .. top + 16).
-    EXPECT_EQ(CaptionHitTest(520, 52, w, frame), CaptionPart::Minimise);  // right - 80
-    EXPECT_EQ(CaptionHitTest(545, 66, w, frame), CaptionPart::Minimise);  // right - 55, top + 16
-    EXPECT_EQ(CaptionHitTest(546, 60, w, frame), CaptionPart::Close);     // right - 54
-    EXPECT_EQ(CaptionHitTest(588, 60, w, frame), CaptionPart::Close);     // right - 12
-    EXPECT_EQ(CaptionHitTest(589, 60, w, frame), CaptionPart::Caption);   // right - 11
+    EXPECT_EQ(CaptionHitTest(520, 52), CaptionPart::Minimise);  // right - 80
+    EXPECT_EQ(CaptionHitTest(545, 66), CaptionPart::Minimise);  // right - 55, top + 16
+    EXPECT_EQ(CaptionHitTest(546, 60), CaptionPart::Close);     // right - 54
+    EXPECT_EQ(CaptionHitTest(588, 60), CaptionPart::Close);     // right - 12
+    EXPECT_EQ(CaptionHitTest(589, 60), CaptionPart::Caption);   // right - 11
     // Below the buttons, the zone is caption; the top two rows and everything
     // outside the zone keep the standard answer.
-    EXPECT_EQ(CaptionHitTest(560, 67, w, frame), CaptionPart::Caption);
-    EXPECT_EQ(CaptionHitTest(560, 51, w, frame), CaptionPart::Elsewhere);
-    EXPECT_EQ(CaptionHitTest(519, 60, w, frame), CaptionPart::Elsewhere);
-    EXPECT_EQ(CaptionHitTest(597, 60, w, frame), CaptionPart::Elsewhere);  // right - frame
-    EXPECT_EQ(CaptionHitTest(300, 60, w, frame), CaptionPart::Elsewhere);
+    EXPECT_EQ(CaptionHitTest(560, 67), CaptionPart::Caption);
+    EXPECT_EQ(CaptionHitTest(560, 51), CaptionPart::Elsewhere);
+    EXPECT_EQ(CaptionHitTest(519, 60), CaptionPart::Elsewhere);
+    EXPECT_EQ(CaptionHitTest(597, 60), CaptionPart::Elsewhere);  // right - frame
+    EXPECT_EQ(CaptionHitTest(300, 60), CaptionPart::Elsewhere);
 }

@@ -324,9 +324,10 @@ TEST_F(BatchCommandTest, ABatchThatLeavesAFileSaysWhichAndWhy) {
     auto summary = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
     ::CloseHandle(other);
     ASSERT_TRUE(summary.has_value()) << "the batch ended as if all went well";
-    EXPECT_EQ(summary->text, L"1 file could not be locked:\n\nIn " +
-                                 corva::ShortenPathForDisplay(scratch_.wstring(), corva::kSummaryPathChars) +
-                                 L"\nheld.txt: open in another program");
+    const std::wstring folderLine =
+        L"In " + corva::ShortenPathForDisplay(scratch_.wstring(), corva::kSummaryPathChars);
+    EXPECT_EQ(WithLineRestored(summary->text, L"In " + scratch_.wstring(), folderLine),
+              L"1 file could not be locked:\n\n" + folderLine + L"\nheld.txt: open in another program");
     EXPECT_EQ(summary->caption, L"Corvastine");
     EXPECT_EQ(summary->owner, hwnd_);
     SaveScreenshot(summary->window, L"desktop-batch-summary-" + std::to_wstring(ScreenDpi()) + L"dpi");
@@ -467,7 +468,7 @@ TEST_F(PasswordChangeTest, ANewPasswordReplacesTheOneTheCommandsUse) {
     ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(dialog); }));
     WaitForCommandEnd();
     EXPECT_TRUE(ListHasFocus()) << "the keyboard is not back in the list";
-    EXPECT_EQ(corva::desktop::StartupPassword(), "second password");
+    EXPECT_EQ(corva::desktop::StartupPassword().Text(), "second password");
 
     // a.txt moves below a.txt.bak when locked: it stays selected by name.
     SelectRows(0, 0);
@@ -493,7 +494,7 @@ TEST_F(PasswordChangeTest, ANewPasswordReplacesTheOneTheCommandsUse) {
     ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindow(sheet) || !::IsWindowVisible(sheet); }));
     WaitForCommandEnd();
     EXPECT_TRUE(ListHasFocus());
-    EXPECT_EQ(corva::desktop::StartupPassword(), "third password");
+    EXPECT_EQ(corva::desktop::StartupPassword().Text(), "third password");
 
     // A file locked under the new password by another program (the
     // Explorer menu) unlocks here; one locked under an older one does not.
@@ -507,9 +508,10 @@ TEST_F(PasswordChangeTest, ANewPasswordReplacesTheOneTheCommandsUse) {
     // The file of an older password is named in the summary.
     auto summary = WaitForMessageBox(Scope::Process(::GetCurrentProcessId()));
     ASSERT_TRUE(summary.has_value()) << "no word about the file left locked";
-    EXPECT_EQ(summary->text, L"1 file could not be unlocked:\n\nIn " +
-                                 corva::ShortenPathForDisplay(scratch_.wstring(), corva::kSummaryPathChars) +
-                                 L"\na.txt.corvastine: locked with another password");
+    const std::wstring folderLine =
+        L"In " + corva::ShortenPathForDisplay(scratch_.wstring(), corva::kSummaryPathChars);
+    EXPECT_EQ(WithLineRestored(summary->text, L"In " + scratch_.wstring(), folderLine),
+              L"1 file could not be unlocked:\n\n" + folderLine + L"\na.txt.corvastine: locked with another password");
     Answer(*summary, IDOK);
     ASSERT_TRUE(WaitUntil([&] { return RowOfName(L"b.txt") >= 0; })) << "not unlocked with the new password";
     EXPECT_EQ(Content(scratch_ / L"b.txt"), b);

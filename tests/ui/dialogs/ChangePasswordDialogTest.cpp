@@ -19,7 +19,7 @@ protected:
     void SetUp() override {
         DialogUiTest::SetUp();
         StorePassword("first");
-        thread_ = std::make_unique<UiThread>([this] { return dialog_.DoModal(nullptr); });
+        thread_ = std::make_unique<UiThread>([this] { return dialog_.ShowModal(nullptr); });
         window_ = WaitForDialog(thread_->GetScope(), L"Change Password");
         ASSERT_NE(window_, nullptr) << "the change-password dialog did not show";
     }

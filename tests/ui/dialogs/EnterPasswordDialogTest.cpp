@@ -31,7 +31,7 @@ protected:
         dialog_ = std::make_unique<EnterPasswordDialog>();
         if (!prompt.empty()) dialog_->SetPrompt(prompt);
         EnterPasswordDialog* d = dialog_.get();
-        thread_ = std::make_unique<UiThread>([d] { return d->DoModal(nullptr); });
+        thread_ = std::make_unique<UiThread>([d] { return d->ShowModal(nullptr); });
         window_ = WaitForDialog(thread_->GetScope(), kCaption);
         ASSERT_NE(window_, nullptr) << "the enter-password dialog did not show";
     }
@@ -227,7 +227,7 @@ TEST_F(EnterPasswordTest, TheLinkRunsTheSetupWizardWhileNoPasswordIsSet) {
 
 TEST_F(DialogUiTest, VaultPromptHasNoLinkRefusesEmptyAndNeverTouchesSettings) {
     VaultEnterPasswordDialog dialog;
-    UiThread thread([&] { return dialog.DoModal(nullptr); });
+    UiThread thread([&] { return dialog.ShowModal(nullptr); });
     HWND window = WaitForDialog(thread.GetScope(), kCaption);
     ASSERT_NE(window, nullptr);
     Shoot(window, L"vault-enter-password");
@@ -250,7 +250,7 @@ TEST_F(DialogUiTest, VaultPromptHasNoLinkRefusesEmptyAndNeverTouchesSettings) {
 
 TEST_F(DialogUiTest, PromptTakesAtMost1023Characters) {
     VaultEnterPasswordDialog dialog;
-    UiThread thread([&] { return dialog.DoModal(nullptr); });
+    UiThread thread([&] { return dialog.ShowModal(nullptr); });
     HWND window = WaitForDialog(thread.GetScope(), kCaption);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(TypeText(window, IDC_ENTER_PASSWORD, std::wstring(1030, L'k')));

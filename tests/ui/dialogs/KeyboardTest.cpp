@@ -73,7 +73,7 @@ TEST_F(KeyboardTest, EnterPasswordTabEnterSpaceAndEscape) {
     StoreQuestions("What was your childhood nickname?", "In what town was your first job?",
                    "What was the color of your first car?", "Bumble", "Leeds", "green");
     EnterPasswordDialog& dialog = enterDialog_;
-    thread_ = std::make_unique<UiThread>([&dialog] { return dialog.DoModal(nullptr); });
+    thread_ = std::make_unique<UiThread>([&dialog] { return dialog.ShowModal(nullptr); });
     HWND window = WaitForDialog(scope(), L"Enter password");
     ASSERT_NE(window, nullptr);
 
@@ -124,7 +124,7 @@ TEST_F(KeyboardTest, EnterPasswordTabEnterSpaceAndEscape) {
     EXPECT_EQ(dialog.Password(), "pw");
 
     // Escape cancels.
-    thread_ = std::make_unique<UiThread>([&dialog] { return dialog.DoModal(nullptr); });
+    thread_ = std::make_unique<UiThread>([&dialog] { return dialog.ShowModal(nullptr); });
     window = WaitForDialog(scope(), L"Enter password");
     ASSERT_NE(window, nullptr);
     TypeInto(window, IDC_ENTER_PASSWORD, L"x", L"x");
@@ -139,7 +139,7 @@ TEST_F(KeyboardTest, EnterPasswordTabEnterSpaceAndEscape) {
 TEST_F(KeyboardTest, ChangePasswordTypingTabEnterSpaceAndEscape) {
     StorePassword("first");
     ChangePasswordDialog& dialog = changeDialog_;
-    thread_ = std::make_unique<UiThread>([&dialog] { return dialog.DoModal(nullptr); });
+    thread_ = std::make_unique<UiThread>([&dialog] { return dialog.ShowModal(nullptr); });
     HWND window = WaitForDialog(scope(), L"Change Password");
     ASSERT_NE(window, nullptr);
 
@@ -158,7 +158,7 @@ TEST_F(KeyboardTest, ChangePasswordTypingTabEnterSpaceAndEscape) {
     EXPECT_EQ(thread_->Result(), IDOK);
     EXPECT_TRUE(CheckPassword("second"));
 
-    thread_ = std::make_unique<UiThread>([&dialog] { return dialog.DoModal(nullptr); });
+    thread_ = std::make_unique<UiThread>([&dialog] { return dialog.ShowModal(nullptr); });
     window = WaitForDialog(scope(), L"Change Password");
     ASSERT_NE(window, nullptr);
     TypeInto(window, IDC_CHANGE_NEW, L"third", L"third");

@@ -12,7 +12,8 @@
 #include "DialogTestSupport.h"
 
 #include <commctrl.h>
-#include "BatchRunner.h"
+#include "ui/DialogSupport.h"
+#include "ui/RunBatch.h"
 #include "ProgressDialog.h"
 #include "WipeGate.h"
 #include "engine/Batch.h"
@@ -62,7 +63,7 @@ protected:
         workerEndedAtReturn_ = false;
         thread_ = std::make_unique<UiThread>([this, batch] {
             ProgressDialog dialog(*batch);
-            INT_PTR result = dialog.Run(nullptr);
+            INT_PTR result = dialog.ShowModal(nullptr);
             // Read at once: the worker must be gone when the dialog returns.
             workerEndedAtReturn_ = batch->GetRunState() == BatchProgress::kIdle && batch->ExitCode() == 0 &&
                                    gate_.Calls() == gate_.Returned();
@@ -238,7 +239,7 @@ TEST_F(ProgressDialogTest, OpensCentredOnItsOwner) {
                                        nullptr, nullptr, nullptr, nullptr);
         owner = frame;
         ProgressDialog dialog(*batch);
-        INT_PTR result = dialog.Run(frame);
+        INT_PTR result = dialog.ShowModal(frame);
         ::DestroyWindow(frame);
         return result;
     });
@@ -333,11 +334,14 @@ TEST_F(ProgressDialogTest, TheSummaryNamesTheFilesNotDoneAndWhy) {
     EXPECT_EQ(box->owner, owner.load());
     EXPECT_EQ(box->caption, kCorvastine);
     EXPECT_EQ(box->icon, MessageIcon::Warning);
-    std::wstring expected =
-        L"15 files could not be locked:\n\nIn " + corva::ShortenPathForDisplay(dir_.Path(), corva::kSummaryPathChars);
+    // The folder line as the summary writes it; a box too narrow for it
+    // shortens it further in its middle.
+    const std::wstring folderLine = L"In " + corva::ShortenPathForDisplay(dir_.Path(), corva::kSummaryPathChars);
+    std::wstring expected = L"15 files could not be locked:\n\n" + folderLine;
     for (int i = 13; i >= 4; --i) expected += L"\ngone" + std::to_wstring(i) + L".txt: no longer there";
     expected += L"\nand 5 more.";
-    EXPECT_EQ(plat::WideToNarrow(box->text), plat::WideToNarrow(expected));
+    EXPECT_EQ(plat::WideToNarrow(WithLineRestored(box->text, L"In " + dir_.Path(), folderLine)),
+              plat::WideToNarrow(expected));
     ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
     ASSERT_TRUE(thread_->WaitDone());
     const auto failures = batch_->Failures();
@@ -346,6 +350,47 @@ TEST_F(ProgressDialogTest, TheSummaryNamesTheFilesNotDoneAndWhy) {
     EXPECT_EQ(failures.back().reason, corva::FailureReason::OwnFile);
     EXPECT_EQ(testing_support::ReadFileBytes(config).size(), 11u);
     EXPECT_TRUE(Exists(testing_support::Join(folder, L"notes.txt.corvastine")));
+}
+
+// In a message box that keeps its width (Wine's), the line naming a long
+// folder is shortened in its middle to the box's width, never cut at the
+// right: its start and its last folder stay readable.
+TEST_F(ProgressDialogTest, TheSummaryShortensALongFolderToTheBoxsWidth) {
+    // Even shortened to its drive and its last part, the folder is wider
+    // than the box, which Wine would break at the hyphen.
+    const std::wstring folder = testing_support::Join(dir_ / L"above", L"corva-ABatchThatLeavesAFileSaysWhichAndWhereTheyAre");
+    batch_ = std::make_unique<LockBatch>(
+        std::vector<std::wstring>{testing_support::Join(folder, L"gone-a.txt"), testing_support::Join(folder, L"gone-b.txt")},
+        "pw", nullptr);
+    BatchProgress* batch = batch_.get();
+    thread_ = std::make_unique<UiThread>([batch] {
+        corva::ui::RunBatch(nullptr, *batch);
+        return INT_PTR(1);
+    });
+    auto box = WaitForMessageBox(thread_->GetScope());
+    ASSERT_TRUE(box.has_value()) << "no summary";
+    EXPECT_FALSE(SaveScreenshot(box->window, L"summary-long-folder-" + std::to_wstring(Dpi()) + L"dpi").empty());
+    HWND text = ::GetDlgItem(box->window, 0xFFFF);
+    ASSERT_NE(text, nullptr);
+    const size_t at = box->text.find(L"\nIn ");
+    ASSERT_NE(at, std::wstring::npos) << plat::WideToNarrow(box->text);
+    const size_t end = box->text.find(L'\n', at + 1);
+    const std::wstring line = box->text.substr(at + 1, end - at - 1);
+    EXPECT_EQ(line.substr(0, 5), L"In " + folder.substr(0, 2)) << plat::WideToNarrow(line);
+    EXPECT_NE(line.find(L"..."), std::wstring::npos) << plat::WideToNarrow(line);
+    // Nothing is drawn in the text's last column: no line is cut there.
+    int width = 0, height = 0;
+    std::vector<unsigned char> pixels;
+    ASSERT_TRUE(CaptureWindow(text, &width, &height, &pixels));
+    int inked = 0;
+    for (int y = 0; y < height; ++y) {
+        const unsigned char* p = &pixels[(static_cast<size_t>(y) * width + (width - 1)) * 4];
+        if (p[0] < 128 && p[1] < 128 && p[2] < 128) ++inked;
+    }
+    EXPECT_EQ(inked, 0) << "a line is cut at the right: " << plat::WideToNarrow(box->text);
+    EXPECT_EQ(box->text.substr(end), L"\ngone-b.txt: no longer there\ngone-a.txt: no longer there");
+    ASSERT_TRUE(AnswerMessageBox(*box, IDOK));
+    ASSERT_TRUE(thread_->WaitDone());
 }
 
 // A batch that did everything ends without a word.

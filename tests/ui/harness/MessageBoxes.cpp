@@ -123,4 +123,30 @@ bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId) {
     return WaitForWindowGone(box.window);
 }
 
+namespace {
+
+bool StandsFor(const std::wstring& line, const std::wstring& whole) {
+    const size_t dots = line.find(L"...");
+    if (dots == std::wstring::npos) return false;
+    const std::wstring head = line.substr(0, dots);
+    const std::wstring tail = line.substr(dots + 3);
+    return head.size() >= 5 && !tail.empty() && head.size() + tail.size() < whole.size() &&
+           whole.compare(0, head.size(), head) == 0 &&
+           whole.compare(whole.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+std::wstring WithLineRestored(const std::wstring& text, const std::wstring& whole, const std::wstring& asLine) {
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(L'\n', start);
+        const size_t length = end == std::wstring::npos ? std::wstring::npos : end - start;
+        const std::wstring line = text.substr(start, length);
+        if (line == asLine || StandsFor(line, whole)) return text.substr(0, start) + asLine + text.substr(start + line.size());
+        if (end == std::wstring::npos) return text;
+        start = end + 1;
+    }
+}
+
 }  // namespace uitest

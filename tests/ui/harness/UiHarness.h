@@ -167,6 +167,12 @@ std::optional<MessageBoxInfo> WaitForMessageBox(Scope scope, Millis timeout = kD
 // Presses a button of the message box (IDOK by default) and waits until the
 // box is gone.
 bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK);
+// A box's text with the line that stands for whole put back as asLine. A
+// line stands for whole when it is whole's head, "..." and whole's tail
+// (each part kept at least five characters of head and one of tail), as a
+// summary shortens a folder line in its middle to fit its box; asLine
+// itself stands too. The text comes back as it was when no line does.
+std::wstring WithLineRestored(const std::wstring& text, const std::wstring& whole, const std::wstring& asLine);
 
 // ------------------------------------------------------------ pictures
 // Folder for screenshots: CORVA_SCREENSHOT_DIR (a POSIX path is mapped to

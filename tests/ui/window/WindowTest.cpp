@@ -53,7 +53,7 @@ protected:
         if (throwInCreate) throw std::runtime_error("create");
         return !refuseCreate;
     }
-    void OnSize(UINT, int w, int h) override {
+    void OnResize(int w, int h) override {
         width = w;
         height = h;
     }

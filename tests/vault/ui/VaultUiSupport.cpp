@@ -321,7 +321,8 @@ class MovingDropTarget final : public corva::vault::RefCounted<IDropTarget> {
 public:
     explicit MovingDropTarget(std::wstring folder) : folder_(std::move(folder)) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        return Query(iid, IID_IDropTarget, out);
+        static const QITAB kInterfaces[] = {QITABENT(MovingDropTarget, IDropTarget), {nullptr, 0}};
+        return ::QISearch(this, kInterfaces, iid, out);
     }
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
         g_dragSeen = true;
@@ -415,7 +416,8 @@ std::atomic<bool> g_sourceAsked{false};
 class ButtonDropSource final : public corva::vault::RefCounted<IDropSource> {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        return Query(iid, IID_IDropSource, out);
+        static const QITAB kInterfaces[] = {QITABENT(ButtonDropSource, IDropSource), {nullptr, 0}};
+        return ::QISearch(this, kInterfaces, iid, out);
     }
     HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escape, DWORD keys) override {
         g_sourceAsked = true;

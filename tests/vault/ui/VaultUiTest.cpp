@@ -36,12 +36,14 @@ const std::wstring kHostName = L"VaultHost.exe";
 constexpr Millis kBatchTimeout{30000};
 constexpr int kProgressBarId = 1003;  // the progress dialog's bar
 
-std::wstring DpiSuffix() {
+int ScreenDpi() {
     HDC screen = ::GetDC(nullptr);
     const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
     ::ReleaseDC(nullptr, screen);
-    return L"_" + std::to_wstring(dpi) + L"dpi";
+    return dpi;
 }
+
+std::wstring DpiSuffix() { return L"_" + std::to_wstring(ScreenDpi()) + L"dpi"; }
 
 // The scripted USB drives U: and W:, scratch folders for the whole run.
 class ScratchDrives : public ::testing::Environment {
@@ -636,7 +638,9 @@ TEST_F(VaultUi, LearnMoreOpensTheVaultPageAndTheMinimiseButtonMinimises) {
 
     RECT frame{};
     ASSERT_TRUE(::GetWindowRect(window, &frame));
-    ClickAt(POINT{frame.right - 66, frame.top + 8});  // inside the minimise button's zone
+    // Inside the minimise button's zone, which grows with the display.
+    const int dpi = ScreenDpi();
+    ClickAt(POINT{frame.right - ::MulDiv(66, dpi, 96), frame.top + ::MulDiv(8, dpi, 96)});
     EXPECT_TRUE(uitest::WaitUntil([&] { return ::IsIconic(window) != FALSE; }));
     EXPECT_TRUE(::IsWindow(window));
 }
@@ -647,7 +651,8 @@ TEST_F(VaultUi, TheCloseButtonEndsTheVault) {
     ASSERT_NE(window, nullptr);
     RECT frame{};
     ASSERT_TRUE(::GetWindowRect(window, &frame));
-    ClickAt(POINT{frame.right - 30, frame.top + 8});  // inside the close button's zone
+    const int dpi = ScreenDpi();
+    ClickAt(POINT{frame.right - ::MulDiv(30, dpi, 96), frame.top + ::MulDiv(8, dpi, 96)});  // the close button's zone
     EXPECT_EQ(vault_->WaitExit(), static_cast<DWORD>(IDCANCEL));
 }
 
@@ -663,7 +668,7 @@ protected:
         source_ = sourceFolder;
         thread_ = std::make_unique<uitest::UiThread>([this] {
             corva::vault::StowboxDialog dialog(drives_, source_, corva::vault::SystemInstallFiles());
-            return dialog.DoModal(nullptr);
+            return dialog.ShowModal(nullptr);
         });
         dialog_ = uitest::WaitForWindow(uitest::WindowQuery::Dialog(thread_->GetScope(), L"USB installation"));
         ASSERT_NE(dialog_, nullptr);

@@ -1,11 +1,12 @@
-#include "FrameCaption.h"
+#include "CustomCaption.h"
 
 #include <windowsx.h>
 
-#include "Drawing.h"
-#include "resource.h"
+#include <string>
 
-namespace corva::desktop {
+#include "DialogSupport.h"
+
+namespace corva::ui {
 
 namespace {
 
@@ -19,8 +20,8 @@ int IndexOf(CaptionButton button) {
 }
 
 HICON LoadSizedIcon(int id, int size) {
-    return static_cast<HICON>(
-        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
+    if (id == 0) return nullptr;
+    return static_cast<HICON>(::LoadImageW(ResourceModule(), MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
 }
 
 LRESULT HitCode(CaptionHit hit) {
@@ -44,43 +45,41 @@ CaptionButton ButtonOfCode(WPARAM code) {
 
 }  // namespace
 
-void FrameCaption::Attach(HWND window) {
+void CustomCaption::Attach(HWND window) {
     window_ = window;
-    const int dpi = WindowDpi(window);
-    metrics_ = ScaledCaptionMetrics(dpi);
-    font_ = MakePointFont(window, 8, L"Microsoft Sans Serif");
-    smallIcon_.Reset(LoadSizedIcon(IDI_SMALL, ::MulDiv(16, dpi, 96)));
-    const int ids[3][3] = {{IDI_MIN_NORMAL, IDI_MIN_HOVER, IDI_MIN_PRESSED},
-                           {IDI_MAX_NORMAL, IDI_MAX_HOVER, IDI_MAX_PRESSED},
-                           {IDI_CLOSE_NORMAL, IDI_CLOSE_HOVER, IDI_CLOSE_PRESSED}};
+    dpi_ = ScaleForDpi(window, 96);
+    metrics_ = ScaledCaptionMetrics(style_.metrics, dpi_);
+    LOGFONTW lf{};
+    lf.lfHeight = -::MulDiv(8, dpi_, 72);
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(lf.lfFaceName, L"Microsoft Sans Serif", LF_FACESIZE);
+    font_.Reset(::CreateFontIndirectW(&lf));
+    smallIcon_.Reset(LoadSizedIcon(style_.iconId, metrics_.iconSize));
     const int sizes[3] = {metrics_.minimiseSize, metrics_.maximiseSize, metrics_.closeSize};
     for (int b = 0; b < 3; ++b) {
-        for (int s = 0; s < 3; ++s) icons_[b][s].Reset(LoadSizedIcon(ids[b][s], sizes[b]));
+        for (int s = 0; s < 3; ++s) icons_[b][s].Reset(LoadSizedIcon(style_.buttonIcons[b][s], sizes[b]));
     }
 }
 
-int FrameCaption::FrameWidth() const {
-    return ::GetSystemMetrics(SM_CXSIZEFRAME) + ::GetSystemMetrics(SM_CXPADDEDBORDER);
+int CustomCaption::FrameWidth() const {
+    return style_.sizingFrame ? ::GetSystemMetrics(SM_CXSIZEFRAME) + ::GetSystemMetrics(SM_CXPADDEDBORDER)
+                              : ::GetSystemMetrics(SM_CXDLGFRAME);
 }
 
-int FrameCaption::CaptionBottom() const {
-    return ::GetSystemMetrics(SM_CYSIZEFRAME) + ::GetSystemMetrics(SM_CXPADDEDBORDER) +
-           ::GetSystemMetrics(SM_CYCAPTION);
+int CustomCaption::FrameHeight() const {
+    return style_.sizingFrame ? ::GetSystemMetrics(SM_CYSIZEFRAME) + ::GetSystemMetrics(SM_CXPADDEDBORDER)
+                              : ::GetSystemMetrics(SM_CYDLGFRAME);
 }
 
-CaptionHit FrameCaption::HitAt(POINT screen) const {
+CaptionHit CustomCaption::HitAt(POINT screen) const {
     RECT wr{};
-    ::GetWindowRect(window_, &wr);
-    return CaptionHitTest(screen.x, screen.y, wr.right, wr.top, FrameWidth(), CaptionBottom(), metrics_);
+    if (!::GetWindowRect(window_, &wr)) return CaptionHit::Default;
+    return CaptionHitTest(screen.x, screen.y, wr.right, wr.top, FrameWidth(),
+                          FrameHeight() + ::GetSystemMetrics(SM_CYCAPTION), metrics_);
 }
 
-HICON FrameCaption::IconFor(CaptionButton button, ButtonImage image) const {
-    const int b = IndexOf(button);
-    if (b < 0) return nullptr;
-    return icons_[b][static_cast<int>(image)].Get();
-}
-
-void FrameCaption::Paint() {
+void CustomCaption::Paint() {
     if (!window_) return;
     HDC dc = ::GetWindowDC(window_);
     if (!dc) return;
@@ -100,32 +99,30 @@ void FrameCaption::Paint() {
         win::SelectedObject selected(memory.Get(), canvas.Get());
         HDC m = memory.Get();
         RECT all{0, 0, width, height};
-        win::UniqueBrush fill(::CreateSolidBrush(active_ ? kActive : kInactive));
+        win::UniqueBrush fill(::CreateSolidBrush(active_ ? style_.active : style_.inactive));
         ::FillRect(m, &all, fill.Get());
-        win::UniqueBrush rose(::CreateSolidBrush(kBorder));
+        win::UniqueBrush rose(::CreateSolidBrush(style_.border));
         RECT ring = all;
-        ::InflateRect(&ring, -1, -1);
-        ::FrameRect(m, &ring, rose.Get());
-        ::InflateRect(&ring, -1, -1);
-        ::FrameRect(m, &ring, rose.Get());
+        for (int i = 0; i < style_.borderWidth; ++i) {
+            ::InflateRect(&ring, -1, -1);
+            ::FrameRect(m, &ring, rose.Get());
+        }
         ::FrameRect(m, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
 
-        const int frameH = ::GetSystemMetrics(SM_CYSIZEFRAME) + ::GetSystemMetrics(SM_CXPADDEDBORDER);
-        const int captionH = ::GetSystemMetrics(SM_CYCAPTION);
-        const int dpi = WindowDpi(window_);
-        const int textY = (frameH + captionH - ::MulDiv(16, dpi, 96)) / 2 + ::MulDiv(2, dpi, 96);
+        const int iconY = (FrameHeight() + ::GetSystemMetrics(SM_CYCAPTION) - metrics_.iconSize) / 2;
         if (smallIcon_) {
-            const int iconSize = ::MulDiv(16, dpi, 96);
-            ::DrawIconEx(m, metrics_.iconX, textY - ::MulDiv(2, dpi, 96), smallIcon_.Get(), iconSize, iconSize, 0,
+            ::DrawIconEx(m, metrics_.iconX, iconY, smallIcon_.Get(), metrics_.iconSize, metrics_.iconSize, 0,
                          nullptr, DI_NORMAL);
         }
         wchar_t title[128] = {};
         ::GetWindowTextW(window_, title, 128);
+        std::wstring text(title);
+        if (style_.titleChars > 0 && text.size() > style_.titleChars) text.resize(style_.titleChars);
         {
             win::SelectedObject font(m, font_.Get());
             ::SetBkMode(m, TRANSPARENT);
             ::SetTextColor(m, RGB(255, 255, 255));
-            ::TextOutW(m, metrics_.textX, textY, title, lstrlenW(title));
+            ::TextOutW(m, metrics_.textX, iconY + ::MulDiv(2, dpi_, 96), text.c_str(), static_cast<int>(text.size()));
         }
         const struct {
             CaptionButton button;
@@ -134,7 +131,8 @@ void FrameCaption::Paint() {
                        {CaptionButton::Maximise, metrics_.maximiseFromRight, metrics_.maximiseSize},
                        {CaptionButton::Close, metrics_.closeFromRight, metrics_.closeSize}};
         for (const auto& b : buttons) {
-            HICON icon = IconFor(b.button, CaptionButtonImage(b.button, hovered_, pressed_));
+            const ButtonImage image = CaptionButtonImage(b.button, hovered_, pressed_);
+            HICON icon = icons_[IndexOf(b.button)][static_cast<int>(image)].Get();
             if (icon) ::DrawIconEx(m, width - b.fromRight, metrics_.buttonTop, icon, b.size, b.size, 0, nullptr,
                                    DI_NORMAL);
         }
@@ -143,13 +141,13 @@ void FrameCaption::Paint() {
     ::ReleaseDC(window_, dc);
 }
 
-void FrameCaption::SetHovered(CaptionButton button) {
+void CustomCaption::SetHovered(CaptionButton button) {
     if (button == hovered_) return;
     hovered_ = button;
     Paint();
 }
 
-void FrameCaption::Act(CaptionButton button) {
+void CustomCaption::Act(CaptionButton button) {
     switch (button) {
     case CaptionButton::Minimise:
         ::ShowWindow(window_, SW_MINIMIZE);
@@ -165,7 +163,7 @@ void FrameCaption::Act(CaptionButton button) {
     }
 }
 
-void FrameCaption::Release(POINT screen) {
+void CustomCaption::Release(POINT screen) {
     const CaptionButton over = ButtonOfHit(HitAt(screen));
     const CaptionButton acted = CaptionButtonReleased(pressed_, over);
     pressed_ = CaptionButton::None;
@@ -176,16 +174,62 @@ void FrameCaption::Release(POINT screen) {
     Act(acted);
 }
 
-bool FrameCaption::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+LRESULT CustomCaption::HitTestCode(LPARAM lParam) {
+    const CaptionHit hit = HitAt(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    if (hit != CaptionHit::Default) return HitCode(hit);
+    const LRESULT code = ::DefWindowProcW(window_, WM_NCHITTEST, 0, lParam);
+    // Where the system would place its own buttons, the caption is just
+    // caption.
+    return code == HTMINBUTTON || code == HTMAXBUTTON || code == HTCLOSE ? HTCAPTION : code;
+}
+
+// Moves and presses over the non-client area; true when a button took them.
+bool CustomCaption::OnNonClientMouse(UINT message, WPARAM hitCode) {
+    const CaptionButton button = ButtonOfCode(hitCode);
+    switch (message) {
+    case WM_NCMOUSEMOVE:
+        if (!tracking_) {
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE | TME_NONCLIENT, window_, 0};
+            tracking_ = ::TrackMouseEvent(&track) != FALSE;
+        }
+        SetHovered(button);
+        return button != CaptionButton::None;
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:
+        if (button == CaptionButton::None) return false;
+        pressed_ = button;
+        hovered_ = button;
+        captured_ = true;
+        ::SetCapture(window_);
+        Paint();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Client-area moves and the release while a button holds the capture, in
+// screen terms; true when the caption took them.
+bool CustomCaption::OnCapturedMouse(UINT message, LPARAM lParam) {
+    if (!captured_) return false;
+    POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ::ClientToScreen(window_, &p);
+    if (message == WM_MOUSEMOVE) SetHovered(ButtonOfHit(HitAt(p)));
+    else Release(p);
+    return true;
+}
+
+bool CustomCaption::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    if (!window_) return false;
+    *result = 0;
     switch (message) {
     case WM_NCPAINT:
         Paint();
-        *result = 0;
         return true;
     case WM_NCACTIVATE:
         active_ = wParam != FALSE;
         Paint();
-        *result = TRUE;
+        *result = TRUE;  // let the activation change go ahead
         return true;
     case WM_SETTEXT:
     case WM_SETICON:
@@ -193,69 +237,24 @@ bool FrameCaption::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
         *result = ::DefWindowProcW(window_, message, wParam, lParam);
         Paint();
         return true;
-    case WM_NCHITTEST: {
-        const POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-        const CaptionHit hit = HitAt(p);
-        LRESULT code = hit == CaptionHit::Default ? ::DefWindowProcW(window_, message, wParam, lParam) : HitCode(hit);
-        // Where the system would place its own buttons, the caption is
-        // just caption.
-        if (hit == CaptionHit::Default && (code == HTMINBUTTON || code == HTMAXBUTTON || code == HTCLOSE)) {
-            code = HTCAPTION;
-        }
-        *result = code;
+    case WM_NCHITTEST:
+        *result = HitTestCode(lParam);
         return true;
-    }
-    case WM_NCMOUSEMOVE: {
-        if (!tracking_) {
-            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE | TME_NONCLIENT, window_, 0};
-            tracking_ = ::TrackMouseEvent(&track) != FALSE;
-        }
-        const CaptionButton button = ButtonOfCode(wParam);
-        SetHovered(button);
-        if (button == CaptionButton::None) return false;
-        *result = 0;
-        return true;
-    }
+    case WM_NCMOUSEMOVE:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:
+        return OnNonClientMouse(message, wParam);
     case WM_NCMOUSELEAVE:
         tracking_ = false;
         if (!captured_) SetHovered(CaptionButton::None);
-        *result = 0;
         return true;
-    case WM_NCLBUTTONDOWN:
-    case WM_NCLBUTTONDBLCLK: {
-        const CaptionButton button = ButtonOfCode(wParam);
-        if (button == CaptionButton::None) return false;
-        pressed_ = button;
-        hovered_ = button;
-        captured_ = true;
-        ::SetCapture(window_);
-        Paint();
-        *result = 0;
-        return true;
-    }
     case WM_NCLBUTTONUP:
         if (!captured_ && ButtonOfCode(wParam) == CaptionButton::None) return false;
         if (captured_) Release(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-        *result = 0;
         return true;
     case WM_MOUSEMOVE:
-        if (!captured_) return false;
-        {
-            POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ::ClientToScreen(window_, &p);
-            SetHovered(ButtonOfHit(HitAt(p)));
-        }
-        *result = 0;
-        return true;
     case WM_LBUTTONUP:
-        if (!captured_) return false;
-        {
-            POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ::ClientToScreen(window_, &p);
-            Release(p);
-        }
-        *result = 0;
-        return true;
+        return OnCapturedMouse(message, lParam);
     case WM_CAPTURECHANGED:
         if (captured_ && reinterpret_cast<HWND>(lParam) != window_) {
             captured_ = false;
@@ -268,4 +267,4 @@ bool FrameCaption::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     }
 }
 
-}  // namespace corva::desktop
+}  // namespace corva::ui

@@ -5,10 +5,13 @@
 
 namespace corva::ui {
 
-INT_PTR ModalDialog::RunModal(HWND owner) {
+INT_PTR ModalDialog::ShowModal(HWND owner) {
+    OnShowing();
     EnsureCommonControls();
-    return ::DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(templateId_), owner, &ModalDialog::Procedure,
-                             reinterpret_cast<LPARAM>(this));
+    const INT_PTR result = ::DialogBoxParamW(ResourceModule(), MAKEINTRESOURCEW(templateId_), owner,
+                                             &ModalDialog::Procedure, reinterpret_cast<LPARAM>(this));
+    OnClosed();
+    return result;
 }
 
 INT_PTR CALLBACK ModalDialog::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -20,8 +23,20 @@ INT_PTR ModalDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         return OnInit() ? TRUE : FALSE;
-    case WM_COMMAND:
-        return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam), code = HIWORD(wParam);
+        if (OnCommand(id, code, reinterpret_cast<HWND>(lParam))) return TRUE;
+        if (code != BN_CLICKED) return FALSE;
+        if (id == IDOK) {
+            OnOk();
+            return TRUE;
+        }
+        if (id == IDCANCEL) {
+            OnCancel();
+            return TRUE;
+        }
+        return FALSE;
+    }
     case WM_DESTROY:
         OnDestroy();
         return FALSE;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "DialogIds.h"
+#include "UiIds.h"
 #include "DialogSupport.h"
 #include "engine/Batch.h"
 
@@ -16,39 +16,16 @@ constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kTickMessage = WM_APP + 1;
 std::atomic<bool> g_timerRefused{false};
 
-// The path shortened in its middle by the system's path ellipsis
-// ("C:" "\\...\\" "ports\\a.txt") to fit width pixels in the control's font;
-// the control draws the result as it is.
-std::wstring FitPath(HWND control, const std::wstring& path, int width) {
-    HDC screen = ::GetDC(control);
-    if (!screen) return path;
-    HDC dc = ::CreateCompatibleDC(screen);
-    ::ReleaseDC(control, screen);
-    if (!dc) return path;
-    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0));
-    HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
-    // Room for the ellipsis the system writes into the text.
-    std::vector<wchar_t> text(path.begin(), path.end());
-    text.resize(path.size() + 8, L'\0');
-    RECT room{0, 0, width, 1000};
-    ::DrawTextW(dc, text.data(), -1, &room, DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING);
-    if (old) ::SelectObject(dc, old);
-    ::DeleteDC(dc);
-    return std::wstring(text.data());
-}
-
 }  // namespace
 
 void ProgressDialog::SetTimerRefusedForTesting(bool refused) { g_timerRefused.store(refused); }
 
 ProgressDialog::ProgressDialog(BatchProgress& batch) : ModalDialog(IDD_PROGRESS), batch_(batch) {}
 
-INT_PTR ProgressDialog::Run(HWND owner) {
-    INT_PTR result = RunModal(owner);
+void ProgressDialog::OnClosed() {
     // However the dialog ended (also when it could not be shown at all), no
     // worker outlives it.
     batch_.Stop();
-    return result;
 }
 
 bool ProgressDialog::OnInit() {
@@ -77,7 +54,7 @@ void ProgressDialog::StartTicking() {
             }
         });
     } catch (...) {
-        // No thread either: Cancel closes the dialog (OnCommand).
+        // No thread either: Cancel closes the dialog (OnCancel).
     }
 }
 
@@ -94,13 +71,12 @@ void ProgressDialog::StopTicking() {
     }
 }
 
-bool ProgressDialog::OnCommand(int id, int, HWND) {
-    if (id != IDCANCEL) return false;
+void ProgressDialog::OnCancel() {
     if (!Ticking()) {
         // Nothing would look again: wait here for the worker, then close.
         batch_.Stop();
         Tick();
-        return true;
+        return;
     }
     // Cancel, Escape and the close box: the worker stops before its next
     // file or chunk; the window goes on answering and closes at the first
@@ -112,7 +88,6 @@ bool ProgressDialog::OnCommand(int id, int, HWND) {
         ::EnableWindow(::GetDlgItem(Handle(), IDCANCEL), FALSE);
     }
     if (batch_.HasEnded()) Tick();
-    return true;
 }
 
 bool ProgressDialog::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR* result) {
@@ -148,7 +123,7 @@ void ProgressDialog::ShowFile(const std::wstring& path) {
     // A few pixels to spare: some systems (Wine) draw the text a little
     // wider than they measure it, and the last letter would be cut.
     const int width = room.right - room.left - corva::ui::ScaleForDpi(line, 8);
-    ::SetWindowTextW(line, FitPath(line, path, width).c_str());
+    ::SetWindowTextW(line, corva::ui::FitPathToWidth(line, path, width).c_str());
 }
 
 void ProgressDialog::OnDestroy() { StopTicking(); }

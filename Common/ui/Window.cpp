@@ -96,8 +96,39 @@ LRESULT Window::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         if (!OnCreate(*reinterpret_cast<const CREATESTRUCTW*>(lParam))) return -1;
         return 0;
     case WM_SIZE:
-        OnSize(static_cast<UINT>(wParam), GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        if (wParam == SIZE_MINIMIZED) OnMinimize();
+        else OnResize(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP: {
+        const PointerAction action = message == WM_MOUSEMOVE   ? PointerAction::Move
+                                     : message == WM_LBUTTONUP ? PointerAction::Release
+                                                               : PointerAction::Press;
+        if (OnPointer(action, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) return 0;
+        break;
+    }
+    case WM_CAPTURECHANGED:
+        OnCaptureLost();
+        break;
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wParam) == hwnd_ && LOWORD(lParam) == HTCLIENT) {
+            POINT p{};
+            ::GetCursorPos(&p);
+            ::ScreenToClient(hwnd_, &p);
+            if (OnSetCursor(p)) return TRUE;
+        }
+        break;
+    case WM_SIZING:
+        if (OnSizing(static_cast<UINT>(wParam), *reinterpret_cast<RECT*>(lParam))) return TRUE;
+        break;
+    case WM_GETMINMAXINFO:
+        if (OnMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lParam))) return 0;
+        break;
+    case WM_MENUSELECT:
+        if (OnMenuSelect(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam))) return 0;
+        break;
     case WM_COMMAND:
         if (OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam))) return 0;
         break;

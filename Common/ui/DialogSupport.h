@@ -40,4 +40,13 @@ int ScaleForDpi(HWND window, int pixelsAt96);
 // Centres a window on another (or on the work area when there is none).
 void CenterOnWindow(HWND window, HWND over);
 
+// The width in pixels of one line of text in a control's font: its
+// advance, and with ink the part of its last letter that reaches past it.
+int TextWidth(HWND control, const std::wstring& text, bool ink = false);
+
+// The text shortened in its middle by the system's path ellipsis
+// ("C:" "\...\" "ports\a.txt") to fit width pixels in the control's font;
+// the control draws the result as it is.
+std::wstring FitPathToWidth(HWND control, const std::wstring& path, int width);
+
 }  // namespace corva::ui

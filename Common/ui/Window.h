@@ -30,6 +30,10 @@ struct WindowPlacement {
     HMENU menu = nullptr;  // the menu of a top-level window, or a child's id
 };
 
+// What the left mouse button does over a window (a double click's second
+// press counts as a press).
+enum class PointerAction { Press, Move, Release };
+
 class Window {
 public:
     Window(const Window&) = delete;
@@ -55,8 +59,27 @@ protected:
     // lets the message go on to DefaultProcedure.
     // WM_CREATE: false makes creation fail.
     virtual bool OnCreate(const CREATESTRUCTW& /*create*/) { return true; }
-    // WM_SIZE, with the client size.
-    virtual void OnSize(UINT /*type*/, int /*width*/, int /*height*/) {}
+    // WM_SIZE, decoded: the new client size of a restored or maximised
+    // window, or its minimising.
+    virtual void OnResize(int /*width*/, int /*height*/) {}
+    virtual void OnMinimize() {}
+    // The left button pressed, the mouse moved, the button released, at a
+    // point of the client area: true when used.
+    virtual bool OnPointer(PointerAction /*action*/, POINT /*client*/) { return false; }
+    // WM_CAPTURECHANGED: the window lost the mouse capture.
+    virtual void OnCaptureLost() {}
+    // WM_SETCURSOR for the mouse over the window's own client area (not a
+    // child's): true when a cursor was set.
+    virtual bool OnSetCursor(POINT /*client*/) { return false; }
+    // WM_SIZING: the window rectangle (screen coordinates) a drag of edge
+    // (WMSZ_...) would give; true when the handler changed it.
+    virtual bool OnSizing(UINT /*edge*/, RECT& /*rect*/) { return false; }
+    // WM_GETMINMAXINFO: true when the handler filled in the limits.
+    virtual bool OnMinMaxInfo(MINMAXINFO& /*info*/) { return false; }
+    // WM_MENUSELECT: the highlighted item (its command, or for a popup its
+    // position) with its MF_ flags; flags 0xFFFF and no menu when the menu
+    // closed. True when used.
+    virtual bool OnMenuSelect(UINT /*item*/, UINT /*flags*/, HMENU /*menu*/) { return false; }
     // WM_COMMAND: menu items, accelerators, toolbar buttons and controls.
     virtual bool OnCommand(int /*id*/, int /*code*/, HWND /*control*/) { return false; }
     // WM_NOTIFY from a child control; *result is returned when handled.

@@ -24,7 +24,7 @@
 
 class BatchProgress;
 
-class ProgressDialog final : protected corva::ui::ModalDialog {
+class ProgressDialog final : public corva::ui::ModalDialog {
 public:
     static constexpr UINT kTickMilliseconds = 500;
     // The count line once Cancel was chosen.
@@ -32,16 +32,18 @@ public:
 
     explicit ProgressDialog(BatchProgress& batch);
 
-    // Runs the batch in the dialog, owned by owner (callers pass the active
-    // window). Returns 1 once the batch has ended and its worker is gone.
-    INT_PTR Run(HWND owner);
+    // ShowModal runs the batch in the dialog, owned by owner (callers pass
+    // the active window), and returns 1 once the batch has ended and its
+    // worker is gone.
 
     // Test hook: the window timer cannot be created while set.
     static void SetTimerRefusedForTesting(bool refused);
 
 protected:
+    void OnClosed() override;
     bool OnInit() override;
-    bool OnCommand(int id, int code, HWND control) override;
+    void OnOk() override {}  // Enter does not end a batch
+    void OnCancel() override;
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override;
     void OnDestroy() override;
 

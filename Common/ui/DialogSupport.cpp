@@ -3,9 +3,10 @@
 #include <commctrl.h>
 
 #include <initializer_list>
+#include <vector>
 
-#include "DialogIds.h"
-#include "WinHandles.h"
+#include "UiIds.h"
+#include "platform/WinHandles.h"
 
 namespace corva::ui {
 
@@ -84,6 +85,58 @@ void CenterOnWindow(HWND window, HWND over) {
         if (y < mi.rcWork.top) y = mi.rcWork.top;
     }
     ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+namespace {
+
+// A memory device context with the control's font selected, for measuring.
+class MeasuringDC {
+public:
+    explicit MeasuringDC(HWND control) {
+        HDC screen = ::GetDC(control);
+        if (!screen) return;
+        dc_ = ::CreateCompatibleDC(screen);
+        ::ReleaseDC(control, screen);
+        HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0));
+        if (dc_ && font) old_ = ::SelectObject(dc_, font);
+    }
+    ~MeasuringDC() {
+        if (old_) ::SelectObject(dc_, old_);
+        if (dc_) ::DeleteDC(dc_);
+    }
+    MeasuringDC(const MeasuringDC&) = delete;
+    MeasuringDC& operator=(const MeasuringDC&) = delete;
+    HDC Get() const { return dc_; }
+
+private:
+    HDC dc_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
+}  // namespace
+
+int TextWidth(HWND control, const std::wstring& text, bool ink) {
+    MeasuringDC dc(control);
+    if (!dc.Get()) return 0;
+    RECT r{0, 0, 0, 0};
+    ::DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_NOPREFIX | DT_CALCRECT);
+    int width = r.right - r.left;
+    ABC last{};
+    if (ink && !text.empty() && ::GetCharABCWidthsW(dc.Get(), text.back(), text.back(), &last) && last.abcC < 0) {
+        width -= last.abcC;
+    }
+    return width;
+}
+
+std::wstring FitPathToWidth(HWND control, const std::wstring& path, int width) {
+    MeasuringDC dc(control);
+    if (!dc.Get()) return path;
+    // Room for the ellipsis the system writes into the text.
+    std::vector<wchar_t> text(path.begin(), path.end());
+    text.resize(path.size() + 8, L'\0');
+    RECT room{0, 0, width, 1000};
+    ::DrawTextW(dc.Get(), text.data(), -1, &room, DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING);
+    return std::wstring(text.data());
 }
 
 }  // namespace corva::ui
