@@ -742,7 +742,8 @@ TEST_F(ShellSessionTest, OpenShowsALockedFileInNotepadAndLocksTheSavedChangeAgai
     HWND pad = WaitForWindow(notepad);
     ASSERT_NE(pad, nullptr);
     ASSERT_EQ(area.Entries().size(), 1u);
-    const std::wstring copy = area.Entries()[0].copyPath;
+    const corva::WorkingEntry entry = area.Entries()[0];
+    const std::wstring& copy = entry.copyPath;
     EXPECT_EQ(ReadFile(copy), "memo one\r\n");
     EXPECT_EQ(ReadFile(locked), before);
     ASSERT_TRUE(BringToForeground(pad));
@@ -754,7 +755,10 @@ TEST_F(ShellSessionTest, OpenShowsALockedFileInNotepadAndLocksTheSavedChangeAgai
     ::PostMessageW(pad, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitForWindowGone(pad));
 
-    ASSERT_TRUE(WaitUntil([&] { return area.Entries().empty(); }, Millis(60000)));
+    // Watched by name only: listing the entry's folder or reading its record
+    // meanwhile would hold them open and stand in the way of their removal.
+    ASSERT_TRUE(WaitUntil([&] { return !Exists(entry.folder) && !Exists(entry.recordPath); }, Millis(60000)));
+    EXPECT_TRUE(area.Entries().empty());
     const std::wstring check = Join(g_work, L"check.txt");
     ASSERT_EQ(corva::UnlockCopy(locked, check, kPassword, nullptr), corva::kOk);
     EXPECT_EQ(ReadFile(check), "memo one\r\nmemo two");
