@@ -1,6 +1,7 @@
 // corvastine: command-line front end of the locked-file engine, for scripts
 // and for recovering locked files on any machine.
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -8,10 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/Batch.h"
+#include "engine/BatchOutcome.h"
 #include "engine/FileWorkers.h"
 #include "engine/LockedFile.h"
 #include "engine/Progress.h"
 #include "engine/SecretText.h"
+#include "open/WorkingCopies.h"
+#include "platform/OpenSupport.h"
 #include "platform/Platform.h"
 
 #ifdef _WIN32
@@ -43,19 +48,39 @@ const char kUsage[] =
     "  verify PATH...   check the password and the integrity of locked files,\n"
     "                   writing nothing.\n"
     "  info PATH...     print the header fields of locked files (no password).\n"
+    "  open FILE        unlock a locked file into a private working folder of the\n"
+    "                   current user (readable by that user only) and open it with\n"
+    "                   its default program (on Linux: xdg-open), or with the\n"
+    "                   program given by --with. When that program has ended and\n"
+    "                   no program holds the file any more, the copy is locked\n"
+    "                   again over FILE if it changed (the new locked file replaces\n"
+    "                   the old one only once it was written and read back whole),\n"
+    "                   and shredded. Copies left by an earlier run that stopped\n"
+    "                   are shredded, or locked again after a question when they\n"
+    "                   changed. A program that hands the file to an instance\n"
+    "                   already running and does not keep it open cannot be\n"
+    "                   watched: give one with --with that stays until it is done.\n"
+    "  shred PATH...    destroy files and folder trees beyond recovery with the\n"
+    "                   wiping library beside this program, after a question\n"
+    "                   (unless --yes). The program's own files are refused.\n"
     "\n"
     "Options:\n"
     "  --password-file FILE  read the password from the first line of FILE (without\n"
     "                        its line ending) instead of asking on the terminal.\n"
     "  --replace             unlock: replace an existing file of the plain name.\n"
+    "  --with PROGRAM        open: the program to open the working copy with.\n"
+    "  --yes                 shred: do not ask. open: lock changed copies left by\n"
+    "                        an earlier run again without asking.\n"
     "  -h, --help            show this text.\n"
+    "  --version             show the version.\n"
     "\n"
     "Without --password-file the password is asked on the terminal without echo,\n"
     "twice for lock (the two must match). It is never taken from the command line.\n"
     "Symbolic links and junctions are never followed; FIFOs, sockets and devices\n"
     "are never opened.\n"
     "\n"
-    "One line is printed per file: done, or why it failed.\n"
+    "One line is printed per file: done, or why it failed. On a terminal, a file or\n"
+    "folder that takes more than a second shows a progress line meanwhile.\n"
     "Exit status: 0 when everything succeeded, 1 when anything failed, 2 on a\n"
     "usage error.\n";
 
@@ -197,17 +222,22 @@ bool ReadPasswordFile(const std::string& file, corva::SecretText* out) {
 }
 
 // ------------------------------------------------------------ progress
+// A line redrawn in place while one file or folder takes more than a second.
 struct ProgressBar {
     bool enabled = false;
     bool drawn = false;
     std::string name;
     int lastPercent = -1;
     const char* lastStage = nullptr;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+
+    void Begin() { start = std::chrono::steady_clock::now(); }
+    bool Due() const { return enabled && std::chrono::steady_clock::now() - start >= std::chrono::seconds(1); }
 };
 
 void DrawProgress(void* context, const char* stage, uint64_t done, uint64_t total) {
     auto* bar = static_cast<ProgressBar*>(context);
-    if (!bar->enabled || total < (8u << 20)) return;  // only long files get a bar
+    if (!bar->Due()) return;
     int percent = total ? static_cast<int>(done * 100 / total) : 100;
     if (percent == bar->lastPercent && stage == bar->lastStage) return;
     bar->lastPercent = percent;
@@ -221,6 +251,14 @@ void DrawProgress(void* context, const char* stage, uint64_t done, uint64_t tota
     bar->drawn = true;
 }
 
+// A folder's count, or a command's own line, in the same place.
+void DrawCount(ProgressBar* bar, const char* stage, size_t done, size_t total) {
+    if (!bar->Due()) return;
+    std::printf("\r%-10s %zu of %zu ", stage, done, total);
+    std::fflush(stdout);
+    bar->drawn = true;
+}
+
 void ClearProgress(ProgressBar* bar) {
     if (bar->drawn) std::fputs("\r                                                     \r", stdout);
     bar->drawn = false;
@@ -228,7 +266,7 @@ void ClearProgress(ProgressBar* bar) {
 }
 
 // ------------------------------------------------------------ walking
-enum class Command { Lock, Unlock, Verify, Info };
+enum class Command { Lock, Unlock, Verify, Info, Open, Shred };
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name) {
     if (!folder.empty() && (folder.back() == L'/' || folder.back() == L'\\')) return folder + name;
@@ -382,16 +420,195 @@ Outcome Handle(Command cmd, const std::wstring& path, const char* password, bool
             if (!consistent) text += Format("  warning        the body length does not match the payload size\n");
             return {text, consistent ? 0 : 1};
         }
+        case Command::Open:
+        case Command::Shred: break;  // not per file
     }
     return {std::string(), 1};
 }
 
 int RunOne(Command cmd, const std::wstring& path, const char* password, bool replace, ProgressBar* bar) {
     bar->name = Show(path);
+    bar->Begin();
     Outcome o = Handle(cmd, path, password, replace);
     ClearProgress(bar);
     std::fputs(o.line.c_str(), stdout);
     return o.failed;
+}
+
+// ------------------------------------------------------------ questions
+// Asks a question on the terminal; true only for an answer starting with y.
+// *asked is false when there is no terminal to ask on.
+bool AskYes(const std::string& question, bool* asked) {
+    *asked = false;
+    std::string answer;
+#ifdef _WIN32
+    HANDLE in = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    DWORD mode = 0;
+    if (in == INVALID_HANDLE_VALUE) return false;
+    if (!::GetConsoleMode(in, &mode)) {
+        ::CloseHandle(in);
+        return false;
+    }
+    *asked = true;
+    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::fflush(stderr);
+    wchar_t buf[64];
+    DWORD n = 0;
+    if (::ReadConsoleW(in, buf, 64, &n, nullptr) && n > 0) answer = plat::WideToNarrow(std::wstring(buf, n));
+    ::CloseHandle(in);
+#else
+    int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    *asked = true;
+    const std::string prompt = question + " [y/N] ";
+    if (::write(fd, prompt.data(), prompt.size()) < 0) {
+    }
+    char c;
+    while (::read(fd, &c, 1) == 1 && c != '\n') answer.push_back(c);
+    ::close(fd);
+#endif
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+std::wstring LeafName(const std::wstring& path) {
+    size_t end = path.size();
+    while (end > 0 && (path[end - 1] == L'\\' || path[end - 1] == L'/')) --end;
+    size_t start = end;
+    while (start > 0 && path[start - 1] != L'\\' && path[start - 1] != L'/') --start;
+    return path.substr(start, end - start);
+}
+
+// The desktop program's shred question, word for word.
+std::wstring ShredQuestion(const std::vector<std::wstring>& paths) {
+    if (paths.size() == 1) {
+        if (plat::IsDirectory(paths[0]))
+            return L"Do you really want to shred the folder \"" + LeafName(paths[0]) + L"\" and everything in it?";
+        return L"Do you really want to shred the file \"" + LeafName(paths[0]) + L"\"?";
+    }
+    const size_t shown = 5;
+    std::wstring text = L"Do you really want to shred these " + std::to_wstring(paths.size()) + L" items?\n";
+    for (size_t i = 0; i < paths.size() && i < shown; ++i) text += L"\n" + LeafName(paths[i]);
+    if (paths.size() > shown) text += L"\nand " + std::to_wstring(paths.size() - shown) + L" more";
+    return text;
+}
+
+// ------------------------------------------------------------ shred
+int RunShred(const std::vector<std::wstring>& paths, bool yes, ProgressBar* bar) {
+    if (!yes) {
+        bool asked = false;
+        const bool sure = AskYes(Show(ShredQuestion(paths)), &asked);
+        if (!asked) {
+            std::fputs("corvastine: no terminal to ask on; use --yes to shred without a question\n", stderr);
+            return 2;
+        }
+        if (!sure) {
+            std::fputs("Nothing was shredded.\n", stdout);
+            return 1;
+        }
+    }
+    ShredBatch batch(paths);
+    batch.SetProtectedPaths(plat::OwnProgramFiles());
+    if (!batch.Start(0)) {
+        std::fputs("corvastine: the shredding could not be started; nothing was shredded\n", stderr);
+        return 1;
+    }
+    bar->Begin();
+    while (!batch.HasEnded()) {
+        bool stop = false;
+        std::wstring status, current;
+        batch.GetProgress(&stop, &status, &current);
+        if (bar->Due() && !current.empty()) {
+            std::printf("\rshred      %-60.60s", Show(LeafName(current)).c_str());
+            std::fflush(stdout);
+            bar->drawn = true;
+        }
+        plat::SleepMilliseconds(100);
+    }
+    ClearProgress(bar);
+    const corva::BatchReport report = batch.Report();
+    const std::wstring summary = corva::BatchSummaryText(report, std::wstring());
+    std::printf("%zu file%s shredded.\n", report.filesDone, report.filesDone == 1 ? "" : "s");
+    if (!summary.empty()) std::printf("%s\n", Show(summary).c_str());
+    return report.failures.empty() ? 0 : 1;
+}
+
+// ------------------------------------------------------------ open
+std::wstring AbsolutePath(const std::wstring& path) {
+#ifdef _WIN32
+    wchar_t buffer[32768];
+    const DWORD n = ::GetFullPathNameW(path.c_str(), 32768, buffer, nullptr);
+    return n > 0 && n < 32768 ? std::wstring(buffer, n) : path;
+#else
+    if (!path.empty() && path[0] == L'/') return path;
+    char cwd[4096];
+    if (!::getcwd(cwd, sizeof cwd)) return path;
+    return plat::JoinPath(plat::NarrowToWide(cwd), path);
+#endif
+}
+
+bool FinishedWell(corva::FinishStatus status) {
+    return status == corva::FinishStatus::Shredded || status == corva::FinishStatus::Relocked ||
+           status == corva::FinishStatus::RelockedBeside || status == corva::FinishStatus::Tidied;
+}
+
+// Working copies an earlier run left behind: unchanged ones are shredded,
+// changed ones locked again once the user agrees. Returns the failures.
+int RecoverLeftovers(const corva::WorkingArea& area, const char* password, bool yes) {
+    const std::vector<corva::RecoveryItem> plan = corva::PlanRecovery(area.Entries());
+    if (plan.empty()) return 0;
+    bool relock = yes;
+    if (!yes && corva::PlanNeedsQuestion(plan)) {
+        bool asked = false;
+        relock = AskYes(Show(corva::RecoveryQuestion(plan)), &asked);
+    }
+    int failures = 0;
+    for (const auto& item : plan) {
+        const corva::FinishOutcome done = corva::CarryOut(item, password, relock, std::wstring(), nullptr);
+        if (done.status == corva::FinishStatus::Tidied) continue;
+        std::printf("%s\n", Show(corva::DescribeFinish(done)).c_str());
+        if (!FinishedWell(done.status)) ++failures;
+    }
+    return failures;
+}
+
+int RunOpen(const std::wstring& given, const char* password, const std::wstring& program, bool yes) {
+    const std::wstring file = AbsolutePath(given);
+    corva::WorkingArea area(corva::DefaultWorkingRoot());
+    RecoverLeftovers(area, password, yes);
+    const corva::OpenOutcome opened = corva::UnlockForEditing(area, file, password, nullptr);
+    if (opened.status != corva::OpenStatus::Opened) {
+        std::printf("%s\n", Show(corva::DescribeOpenFailure(opened, file)).c_str());
+        return 1;
+    }
+    const corva::WorkingEntry& entry = opened.entry;
+    plat::ComScope com;
+    plat::ChildProcess child;
+    if (!child.Open(entry.copyPath, program)) {
+        std::printf("%s: no program could be started on it.\n", Show(file).c_str());
+        const corva::FinishOutcome done = corva::FinishEntry(entry, password, std::wstring(), nullptr);
+        std::printf("%s\n", Show(corva::DescribeFinish(done)).c_str());
+        return 1;
+    }
+    std::printf("%s: opened as %s; waiting until no program has it open.\n", Show(file).c_str(),
+                Show(entry.copyPath).c_str());
+    std::fflush(stdout);
+    corva::PollBackoff backoff;
+    corva::DoneWatch watch;
+    bool wasBusy = true;
+    for (;;) {
+        const bool running = child.Running();
+        const plat::FileUse use = plat::ProbeFileUse(entry.copyPath);
+        if (watch.Look(running, use)) break;
+        // Once the program has let go, the next looks come soon again.
+        const bool busy = running || use == plat::FileUse::InUse;
+        if (busy != wasBusy) backoff.Reset();
+        wasBusy = busy;
+        plat::SleepMilliseconds(backoff.Next());
+    }
+    const corva::FinishOutcome done = corva::FinishEntry(entry, password, std::wstring(), nullptr);
+    std::printf("%s\n", Show(corva::DescribeFinish(done)).c_str());
+    return FinishedWell(done.status) ? 0 : 1;
 }
 
 #ifdef _WIN32
@@ -414,17 +631,24 @@ int Run(int argc, ArgChar** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (verb == "--version" || verb == "-V") {
+        std::printf("corvastine %s\n", CORVA_VERSION_TEXT);
+        return 0;
+    }
     Command cmd;
     if (verb == "lock") cmd = Command::Lock;
     else if (verb == "unlock") cmd = Command::Unlock;
     else if (verb == "verify") cmd = Command::Verify;
     else if (verb == "info") cmd = Command::Info;
+    else if (verb == "open") cmd = Command::Open;
+    else if (verb == "shred") cmd = Command::Shred;
     else {
         std::fprintf(stderr, "corvastine: unknown command '%s'\n\n%s", verb.c_str(), kUsage);
         return 2;
     }
     std::string passwordFile;
-    bool replace = false;
+    bool replace = false, yes = false;
+    std::wstring program;
     std::vector<std::wstring> paths;
     bool options = true;
     for (int i = 2; i < argc; ++i) {
@@ -442,6 +666,14 @@ int Run(int argc, ArgChar** argv) {
             passwordFile = ArgToNarrow(argv[++i]);
         } else if (options && a == "--replace" && cmd == Command::Unlock) {
             replace = true;
+        } else if (options && a == "--yes" && (cmd == Command::Shred || cmd == Command::Open)) {
+            yes = true;
+        } else if (options && a == "--with" && cmd == Command::Open) {
+            if (i + 1 >= argc) {
+                std::fputs("corvastine: --with needs a program\n", stderr);
+                return 2;
+            }
+            program = ArgToWide(argv[++i]);
         } else if (options && a.rfind("--password-file=", 0) == 0) {
             passwordFile = a.substr(16);
         } else if (options && a.size() > 1 && a[0] == '-') {
@@ -455,6 +687,13 @@ int Run(int argc, ArgChar** argv) {
         std::fputs("corvastine: no PATH given\n", stderr);
         return 2;
     }
+    if (cmd == Command::Open && paths.size() != 1) {
+        std::fputs("corvastine: open takes one FILE\n", stderr);
+        return 2;
+    }
+    ProgressBar bar;
+    bar.enabled = StdoutIsTerminal();
+    if (cmd == Command::Shred) return RunShred(paths, yes, &bar);
 
     corva::SecretText password;
     if (cmd != Command::Info) {
@@ -485,8 +724,8 @@ int Run(int argc, ArgChar** argv) {
         }
     }
 
-    ProgressBar bar;
-    bar.enabled = StdoutIsTerminal();
+    if (cmd == Command::Open) return RunOpen(paths[0], password.Text().c_str(), program, yes);
+
     corva::SetThreadProgress(&DrawProgress, &bar);
     int failures = 0;
     for (const auto& path : paths) {
@@ -525,6 +764,8 @@ int Run(int argc, ArgChar** argv) {
         // A folder's files on one worker per core; the lines still come in
         // the folder's order, each once its file is done.
         std::vector<Outcome> outcomes(files.size());
+        size_t finished = 0;
+        bar.Begin();
         const unsigned workers = corva::FileWorkerCount();
         // Locking: each worker makes headers and keys two at a time, once
         // some worker will lock more than one file.
@@ -538,10 +779,14 @@ int Run(int argc, ArgChar** argv) {
                 return outcomes[i].failed == 0;
             },
             [&](size_t i, bool) {
+                ClearProgress(&bar);
                 std::fputs(outcomes[i].line.c_str(), stdout);
                 failures += outcomes[i].failed;
+                DrawCount(&bar, cmd == Command::Lock ? "lock" : cmd == Command::Unlock ? "unlock" : "verify",
+                          ++finished, files.size());
             },
             false);
+        ClearProgress(&bar);
     }
     corva::SetThreadProgress(nullptr, nullptr);
     std::fflush(stdout);

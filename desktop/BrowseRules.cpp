@@ -77,6 +77,7 @@ MenuRoute RouteMenuChoice(int chosen) {
     case 32776:  // Unlock
     case 32777:  // Lock
     case 32781:  // Change Password
+    case 32803:  // Open
         route.kind = MenuRoute::Kind::PostCommand;
         route.value = chosen;
         break;

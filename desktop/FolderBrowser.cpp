@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "FrameRules.h"
+#include "engine/LockedFile.h"
 #include "platform/WinHandles.h"
 
 namespace corva::desktop {
@@ -425,6 +426,9 @@ void FolderBrowser::OnGetDisplayInfo(NMLVDISPINFOW& info) {
         std::wstring text;
         if (info.item.iSubItem == 0) {
             text = entry->key.name;
+        } else if (info.item.iSubItem == 2 && openQuery_ && HasLockedExtension(entry->name) &&
+                   openQuery_(DisplayNameOf(entry->folder.Get(), entry->relative.Get(), SHGDN_FORPARSING))) {
+            text = L"open";
         } else if (info.item.iSubItem == 2 && entry->typeRead) {
             text = entry->key.type;
         } else {
@@ -681,6 +685,10 @@ void FolderBrowser::ShowContextMenu(const ListEntry& entry, POINT screen) {
     if (extension >= 0) ::DeleteMenu(menu.Get(), static_cast<UINT>(extension), MF_BYPOSITION);
     const bool shellItems = ::GetMenuItemCount(menu.Get()) > 0;
     UINT position = 0;
+    // A locked file can be opened in its program from here.
+    if (HasLockedExtension(entry.name))
+        ::InsertMenuW(menu.Get(), position++, MF_BYPOSITION | MF_STRING, static_cast<UINT_PTR>(command::kOpen),
+                      L"Open");
     for (const OwnCommand& command : kOwnCommands) {
         ::InsertMenuW(menu.Get(), position++, MF_BYPOSITION | MF_STRING, static_cast<UINT_PTR>(command.id),
                       command.text);
@@ -753,6 +761,14 @@ bool FolderBrowser::OnNotify(const NMHDR& header, LRESULT* result) {
             OnRightClick(reinterpret_cast<const NMITEMACTIVATE&>(header));
             *result = 0;
             return true;
+        case NM_RETURN: {
+            // Enter on a locked row opens it in its program.
+            const ListEntry* focused = EntryOf(ListView_GetNextItem(list_, -1, LVNI_FOCUSED));
+            if (focused && HasLockedExtension(focused->name))
+                ::PostMessageW(owner_, WM_COMMAND, MAKEWPARAM(command::kOpen, 0), 0);
+            *result = 0;
+            return true;
+        }
         case LVN_KEYDOWN:
             // Delete shreds, as any other way to the command: it asks first.
             if (reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_DELETE &&

@@ -83,6 +83,11 @@ public:
     // Selects every row.
     void SelectAllRows();
 
+    // Asked with a locked row's full path whether that file is open in a
+    // program (its Type column then reads "open"); the list asks again
+    // when it is filled again.
+    void SetOpenQuery(std::function<bool(const std::wstring&)> query) { openQuery_ = std::move(query); }
+
     const SortState& Sort() const { return sort_; }
     // The records alive in this process: one per tree item but the root,
     // the desktop's own node of each browser, and one per row.
@@ -162,6 +167,7 @@ private:
     ComPtr<IShellFolder> shown_;
     ItemId rowsFolderId_;
     SortState sort_;
+    std::function<bool(const std::wstring&)> openQuery_;
     std::function<void(HMENU)> menuObserver_;
     std::function<void(int, HRESULT)> shellCommandObserver_;
 };

@@ -115,6 +115,7 @@ constexpr int kExit = 57665;
 constexpr int kLock = 32777;
 constexpr int kUnlock = 32776;
 constexpr int kShred = 32775;
+constexpr int kOpen = 32803;
 constexpr int kStatusBar = 59393;
 constexpr int kRefresh = 59395;
 constexpr int kTipsPanel = 32801;

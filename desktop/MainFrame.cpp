@@ -262,6 +262,8 @@ bool MainFrame::CreatePanes() {
     if (!tree_ || !list_) return false;
     ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     browser_.Attach(Handle(), tree_, list_, dpi_);
+    opened_.Attach(Handle(), [this] { RefillKeepingSelection(); });
+    browser_.SetOpenQuery([this](const std::wstring& path) { return opened_.IsOpen(path); });
     if (!tips_.Create(Handle(), Handle(), IDC_TIPS_PANEL)) return false;
     ::ShowWindow(tips_.Handle(), SW_SHOWNOACTIVATE);
     return true;
@@ -401,6 +403,15 @@ LRESULT MainFrame::OnCustomDraw(const NMCUSTOMDRAW& draw) {
 bool MainFrame::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     if (caption_.OnMessage(message, wParam, lParam, result)) return true;
     switch (message) {
+    case WM_TIMER:
+        if (wParam != kOpenWatchTimer) return false;
+        opened_.OnTimer();
+        *result = 0;
+        return true;
+    case kOpenFinished:
+        opened_.OnFinished();
+        *result = 0;
+        return true;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_KEYMENU) {
             if (lParam == 0 || lParam == L' ') return false;  // the system menu
@@ -469,6 +480,7 @@ bool MainFrame::OnNotify(const NMHDR& header, LRESULT* result) {
 
 void MainFrame::OnDestroy() {
     if (MessageLoop* loop = MessageLoop::Current()) loop->ClearHandlers();
+    ::KillTimer(Handle(), kOpenWatchTimer);
     browser_.Clear();
     password_.Wipe();
     ::PostQuitMessage(1);
@@ -498,6 +510,9 @@ void MainFrame::RunCommand(int id) {
         break;
     case ID_EDIT_SHRED:
         RunBatchCommand(BatchKind::Shred);
+        break;
+    case ID_EDIT_OPEN:
+        RunOpenCommand();
         break;
     case ID_EDIT_SELECT_ALL:
         browser_.SelectAllRows();
@@ -634,11 +649,15 @@ void MainFrame::ShowAbout() {
     about.ShowModal(Handle());
 }
 
+bool MainFrame::HoldPassword() {
+    if (password_.Empty()) password_ = corva::SecretText(StartupPassword().Text());
+    return !password_.Empty();
+}
+
 void MainFrame::RunBatchCommand(BatchKind kind) {
     // The batches work on the password field, filled from the start-up
     // password the first time and replaced when the user sets a new one.
-    if (password_.Empty()) password_ = corva::SecretText(StartupPassword().Text());
-    if (password_.Empty()) return;
+    if (!HoldPassword()) return;
     if (browser_.SelectedCount() == 0) return;
     // The paths are taken before any question, and the questions are modal
     // to this window: the batch acts on exactly what the user confirmed,
@@ -677,6 +696,29 @@ void MainFrame::OnFirstIdle() {
     if (treeBuilt_) return;
     treeBuilt_ = true;
     BuildFolderTree();
+    // Working copies a run that stopped left behind, now that the password
+    // is known.
+    if (HoldPassword()) opened_.Recover(password_);
+}
+
+void MainFrame::RunOpenCommand() {
+    if (!HoldPassword()) return;
+    std::vector<std::wstring> paths;
+    int firstRow = -1;
+    if (!browser_.GatherSelectedPaths(&paths, &firstRow) || paths.size() != 1 || !HasLockedExtension(paths[0])) {
+        ::MessageBoxW(Handle(), L"Select one locked file to open.", L"Corvastine", MB_OK | MB_ICONINFORMATION);
+        FocusList();
+        return;
+    }
+    opened_.Open(paths[0], password_);
+    FocusList();
+}
+
+void MainFrame::RefillKeepingSelection() {
+    const std::vector<std::wstring> names = browser_.SelectedRowNames();
+    const std::wstring focus = browser_.FocusedRowName();
+    browser_.Refill();
+    browser_.SelectRowsNamed(names, focus, false);
 }
 
 void MainFrame::BuildFolderTree() { browser_.BuildTree(); }

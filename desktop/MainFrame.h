@@ -21,6 +21,7 @@
 #include "ui/CustomCaption.h"
 #include "FrameRules.h"
 #include "MenuImages.h"
+#include "OpenedFiles.h"
 #include "StatusBar.h"
 #include "TipsPanel.h"
 #include "Window.h"
@@ -60,6 +61,7 @@ public:
     // The wiping library the shred command's batches use (empty: the one
     // beside the program), and a hook each batch calls after every path.
     void SetWipeLibraryForTesting(const std::wstring& path) { wipeLibrary_ = path; }
+    OpenedFiles& OpenedForTesting() { return opened_; }
     void SetBatchHookForTesting(BatchProgress::PathHook hook, void* context) {
         batchHook_ = hook;
         batchHookContext_ = context;
@@ -98,7 +100,15 @@ private:
     void SetViewMode(int command);
     void RefreshViews();
     void ShowAbout();
+    // Fills the password field from the start-up password when it is
+    // empty; false when there is none.
+    bool HoldPassword();
     void RunBatchCommand(BatchKind kind);
+    // Opens the one selected locked file in its program.
+    void RunOpenCommand();
+    // Fills the list again, keeping its selection (a file's open state
+    // changed).
+    void RefillKeepingSelection();
     // A password the user has just stored replaces the one the program
     // holds (the start-up password and the batches' copy); the old one is
     // wiped. Nothing happens when stored is empty.
@@ -124,6 +134,7 @@ private:
     HWND list_ = nullptr;
     TipsPanel tips_;
     FolderBrowser browser_;
+    OpenedFiles opened_;
     corva::ui::CustomCaption caption_;
 
     win::UniqueBitmap stripMenu_;

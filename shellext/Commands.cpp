@@ -2,6 +2,7 @@
 
 #include "DialogActivation.h"
 #include "EnterPasswordDialog.h"
+#include "OpenCommand.h"
 #include "PasswordSetupWizard.h"
 #include "engine/SecretText.h"
 #include "settings/PasswordStore.h"
@@ -42,6 +43,11 @@ void RunShellCommand(CommandAction action, const std::vector<std::wstring>& targ
         [](const corva::SecretText& entered) { return CheckPassword(entered.Text()); }, corva::ui::kIncorrectPrompt,
         &password);
     if (!accepted) return;
+    RecoverWorkingCopies(password, ActiveOwner(fallbackOwner));
+    if (action == CommandAction::Open) {
+        OpenForEditing(targets.front(), password, ActiveOwner(fallbackOwner));
+        return;
+    }
     const corva::ui::BatchKind kind = KindOf(action);
     if (kind == corva::ui::BatchKind::Shred) {
         password.Wipe();

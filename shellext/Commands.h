@@ -3,8 +3,10 @@
 // it matches or the user cancels), Shred asks once more before it destroys
 // anything, naming the item or the number of items, and the batch runs in
 // the progress dialog, owned by the active window, with the summary of
-// what it did not do. The library's manifest is active around every
-// dialog. Writes no log.
+// what it did not do. Open (one locked file) shows it in its program
+// (OpenCommand.h). Once the password matches, every command first finishes
+// the working copies an earlier run left. The library's manifest is active
+// around every dialog. Writes no log.
 #pragma once
 
 #include <windows.h>

@@ -173,7 +173,9 @@ STDMETHODIMP Corvastine::QueryContextMenu(HMENU menu, UINT position, UINT firstI
         // The shell's range must hold first + 100 to first + 103.
         if (!menu || !IdRangeFits(firstId, lastId)) return kNoItems;
 
-        const MenuPlan plan = MenuFor(paths_);
+        MenuPlan plan = MenuFor(paths_);
+        // "Open" only where the shell's range holds its id too.
+        if (firstId + IdsUsedBy(plan) - 1 > lastId) plan.commands.resize(3);
         MenuOwner popup(::CreatePopupMenu());
         if (!popup) return kNoItems;
         // The pictures are the items' own bitmaps (hbmpItem), which menus
@@ -202,7 +204,7 @@ STDMETHODIMP Corvastine::QueryContextMenu(HMENU menu, UINT position, UINT firstI
         header.hbmpItem = bitmaps_.Get(plan.header.bitmapId);
         if (!::InsertMenuItemW(menu, position, TRUE, &header)) return kNoItems;
         popup.release();  // the shell's menu owns it now
-        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, kCommandIdsUsed);
+        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, IdsUsedBy(plan));
     });
 }
 

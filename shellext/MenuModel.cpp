@@ -7,12 +7,21 @@ namespace corva::shell {
 
 const wchar_t kVerb[] = L"Stat.";
 
-MenuPlan MenuFor(const std::vector<std::wstring>&) {
+MenuPlan MenuFor(const std::vector<std::wstring>& paths) {
     MenuPlan plan{{kSubmenuOffset, L"Corvastine", IDB_MENU_CORVASTINE},
                   {{kLockOffset, L"Lock", IDB_MENU_LOCK},
                    {kUnlockOffset, L"Unlock", IDB_MENU_UNLOCK},
                    {kShredOffset, L"Shred", IDB_MENU_SHRED}}};
+    if (paths.size() == 1 && HasLockedExtension(paths.front()))
+        plan.commands.push_back({kOpenOffset, L"Open", IDB_MENU_UNLOCK});
     return plan;
+}
+
+unsigned IdsUsedBy(const MenuPlan& plan) {
+    unsigned used = kCommandIdsUsed;
+    for (const MenuEntry& entry : plan.commands)
+        if (entry.offset + 1 > used) used = entry.offset + 1;
+    return used;
 }
 
 bool IdRangeFits(unsigned first, unsigned last) {
@@ -41,6 +50,8 @@ CommandAction ActionFor(unsigned offset, const std::vector<std::wstring>& target
         return CommandAction::None;
     case kShredOffset:
         return CommandAction::Shred;
+    case kOpenOffset:
+        return targets.size() == 1 && HasLockedExtension(targets.front()) ? CommandAction::Open : CommandAction::None;
     default:
         return CommandAction::None;
     }

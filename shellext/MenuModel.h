@@ -21,6 +21,9 @@ constexpr unsigned kShredOffset = 103;
 // Ids used, counted from the shell's first id: the code part of the result
 // of QueryContextMenu.
 constexpr unsigned kCommandIdsUsed = 104;
+// "Open", shown after the three only for a single locked file; the menu
+// then uses one id more.
+constexpr unsigned kOpenOffset = 104;
 
 // Longest help text of the string table, in characters (a 260-character
 // buffer with its terminator).
@@ -36,12 +39,16 @@ struct MenuEntry {
 
 struct MenuPlan {
     MenuEntry header;                // "Corvastine", the item that opens the submenu
-    std::vector<MenuEntry> commands;  // "Lock", "Unlock", "Shred", in this order
+    std::vector<MenuEntry> commands;  // "Lock", "Unlock", "Shred", in this order (then "Open")
 };
 
-// The menu for a selection. It is the same for every selection (files or
-// folders, locked or not); what a command does is decided when it runs.
+// The menu for a selection: "Lock", "Unlock" and "Shred" for every
+// selection (files or folders, locked or not; what a command does is
+// decided when it runs), and "Open" after them for a single file whose
+// name ends in ".corvastine".
 MenuPlan MenuFor(const std::vector<std::wstring>& paths);
+// Ids the plan uses, counted from the shell's first id.
+unsigned IdsUsedBy(const MenuPlan& plan);
 
 // True when the shell's id range [first, last] holds first + 100 to
 // first + 103 (without wrapping around).
@@ -51,12 +58,12 @@ bool IdRangeFits(unsigned first, unsigned last);
 // order, whole at any length (empty entries are left out).
 std::vector<std::wstring> CommandTargets(const std::vector<std::wstring>& paths);
 
-enum class CommandAction { None, Lock, Unlock, Shred };
+enum class CommandAction { None, Lock, Unlock, Shred, Open };
 
 // What a command offset does for the targets: nothing without a target or
 // for an unknown offset; Unlock only when a target is a locked file (a
 // name ending in ".corvastine") or a folder, whose locked files it unlocks
-// (isFolder tells a real folder).
+// (isFolder tells a real folder); Open only for a single locked file.
 CommandAction ActionFor(unsigned offset, const std::vector<std::wstring>& targets,
                         const std::function<bool(const std::wstring&)>& isFolder);
 

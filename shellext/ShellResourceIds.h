@@ -14,6 +14,7 @@
 #define IDS_HELP_LOCK 101     // "Encrypt"
 #define IDS_HELP_UNLOCK 102   // "Decrypt"
 #define IDS_HELP_SHRED 103    // "Shred"
+#define IDS_HELP_OPEN 104     // "Open"
 
 // Menu bitmaps, drawn for 16 x 16 pixels (96 DPI) ...
 #define IDB_MENU_CORVASTINE 203

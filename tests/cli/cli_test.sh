@@ -176,5 +176,91 @@ if [ -z "$runner" ]; then
   check "a FIFO argument exits 1" test "$rc" = 1
 fi
 
+run --version
+check "--version names the tool and its version" grep -qE '^corvastine [0-9]+\.[0-9]+\.[0-9]+$' "$work/stdout"
+
+# shred: asks unless --yes; without a terminal to ask on it shreds nothing.
+mkdir -p "$work/shred/deep" && printf 'gone' > "$work/shred/deep/x" && printf 'one' > "$work/shred1.txt"
+run shred "$(p "$work/shred1.txt")" </dev/null
+check "shred without --yes and no terminal refuses" test "$rc" = 2 -a -f "$work/shred1.txt"
+run shred --yes "$(p "$work/shred1.txt")" "$(p "$work/shred")"
+check "shred --yes removes files and folders" test "$rc" = 0 -a ! -e "$work/shred1.txt" -a ! -e "$work/shred"
+check "shred reports its count" has "2 files shredded."
+run shred --yes "$(p "$work/no-such-file")"
+check "shredding nothing there exits 1" test "$rc" = 1
+
+if [ -z "$runner" ]; then
+  # open: the copy is made in a private folder under XDG_DATA_HOME, the
+  # "program" is a script given with --with, and the tool waits for it.
+  export XDG_DATA_HOME="$work/xdg"
+  area="$XDG_DATA_HOME/Corvastine/Open"
+  printf 'draft one\n' > "$work/doc.txt"
+  run lock --password-file "$pw" "$work/doc.txt"
+  editor="$work/editor.sh"
+  printf '#!/bin/sh\nprintf "added\\n" >> "$1"\n' > "$editor"; chmod +x "$editor"
+  run open --password-file "$pw" --with "$editor" "$work/doc.txt.corvastine"
+  check "open of an edited file succeeds" test "$rc" = 0
+  check "open says it locked the file again" has "was changed and locked again"
+  check "the working folder is private" test "$(stat -c %a "$area")" = 700
+  check "nothing is left in the working folder" test -z "$(ls -A "$area")"
+  run unlock --password-file "$pw" "$work/doc.txt.corvastine"
+  check "the locked file holds the edit" test "$(cat "$work/doc.txt")" = "$(printf 'draft one\nadded')"
+  run lock --password-file "$pw" "$work/doc.txt"
+
+  cp "$work/doc.txt.corvastine" "$work/doc.before"
+  run open --password-file "$pw" --with true "$work/doc.txt.corvastine"
+  check "an unchanged copy is shredded" has "was not changed"
+  check "an unchanged file keeps its locked file" cmp -s "$work/doc.txt.corvastine" "$work/doc.before"
+
+  run open --password-file "$(p "$work/bad")" --with true "$work/doc.txt.corvastine"
+  check "a wrong password opens nothing" test "$rc" = 1 -a -z "$(ls -A "$area")"
+  check "a wrong password is named" has "locked with another password"
+
+  # A program that hands the file to another process and exits at once:
+  # the copy stays until that process lets go of it.
+  handoff="$work/handoff.sh"
+  cat > "$handoff" <<'SCRIPT'
+#!/bin/sh
+dir=$(dirname "$0")
+( exec 3>>"$1"; : > "$dir/holding"; while [ ! -e "$dir/go" ]; do sleep 0.05; done
+  printf 'handed\n' >&3; exec 3>&- ) </dev/null >/dev/null 2>&1 &
+exit 0
+SCRIPT
+  chmod +x "$handoff"
+  ( $tool open --password-file "$pw" --with "$handoff" "$work/doc.txt.corvastine" >"$work/handoff.out" 2>&1 ) &
+  opener=$!
+  for _ in $(seq 600); do [ -e "$work/holding" ] && break; sleep 0.05; done
+  # The opener's process has ended; while the file is held, nothing happens.
+  # A watcher that missed the hold would finish within its first looks (half
+  # a second): give it that chance. Passing never depends on this pause.
+  sleep 2
+  check "the handed-off copy is still there" test -n "$(ls -A "$area")"
+  check "the locked file is untouched meanwhile" cmp -s "$work/doc.txt.corvastine" "$work/doc.before"
+  touch "$work/go"
+  wait "$opener"; rc=$?
+  check "open waits for the process that holds the file" test "$rc" = 0 -a -z "$(ls -A "$area")"
+  run unlock --password-file "$pw" "$work/doc.txt.corvastine"
+  check "the handed-off edit was locked" grep -q handed "$work/doc.txt"
+  run lock --password-file "$pw" "$work/doc.txt"
+
+  # Killed while the file is open: the next run finds the changed copy and
+  # locks it again only once agreed (--yes here), never losing it.
+  killer="$work/killer.sh"
+  printf '#!/bin/sh\nprintf "before the kill\\n" >> "$1"\nkill -9 $PPID\n' > "$killer"; chmod +x "$killer"
+  run open --password-file "$pw" --with "$killer" "$work/doc.txt.corvastine"
+  check "the killed run left its copy" test "$(find "$area" -type f -name doc.txt | wc -l)" = 1
+  printf 'other\n' > "$work/other.txt"
+  run lock --password-file "$pw" "$work/other.txt"
+  run open --password-file "$pw" --with true "$work/other.txt.corvastine" </dev/null
+  check "without an answer the changed copy is kept" has "doc.txt was not locked again"
+  check "and stays in the working folder" test "$(find "$area" -type f -name doc.txt | wc -l)" = 1
+  run open --yes --password-file "$pw" --with true "$work/other.txt.corvastine"
+  check "agreed, the changed copy is locked again" has "doc.txt was changed and locked again"
+  check "the working folder is empty after recovery" test -z "$(ls -A "$area")"
+  run unlock --password-file "$pw" "$work/doc.txt.corvastine"
+  check "the recovered edit is in the locked file" grep -q "before the kill" "$work/doc.txt"
+  unset XDG_DATA_HOME
+fi
+
 echo "$pass passed, $fail failed"
 [ "$fail" = 0 ]

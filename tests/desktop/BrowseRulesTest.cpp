@@ -83,7 +83,7 @@ TEST(ContextMenu, TheExtensionsEntryIsFoundFirstOrLater) {
 
 TEST(ContextMenu, ChoicesGoToTheWindowTheShellOrNowhere) {
     EXPECT_EQ(RouteMenuChoice(0).kind, MenuRoute::Kind::Nothing);
-    for (int command : {32775, 32776, 32777, 32781}) {
+    for (int command : {32775, 32776, 32777, 32781, 32803}) {
         const MenuRoute r = RouteMenuChoice(command);
         EXPECT_EQ(r.kind, MenuRoute::Kind::PostCommand) << command;
         EXPECT_EQ(r.value, command);

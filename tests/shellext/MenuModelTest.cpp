@@ -33,6 +33,25 @@ TEST(MenuModel, SubmenuHoldsLockUnlockShredAtOffsets101To103WhateverTheSelection
     EXPECT_EQ(kCommandIdsUsed, 104u);
 }
 
+// A single locked file, at any path length, also gets "Open", after the
+// three, at offset 104; the menu then uses 105 ids. Anything else does not.
+TEST(MenuModel, OpenFollowsForASingleLockedFileOnly) {
+    for (const std::wstring& path :
+         {std::wstring(L"C:\\a.txt.corvastine"), L"C:\\" + std::wstring(300, L'a') + L"\\b.txt.corvastine"}) {
+        const MenuPlan plan = MenuFor({path});
+        ASSERT_EQ(plan.commands.size(), 4u);
+        EXPECT_EQ(plan.commands[3].offset, 104u);
+        EXPECT_STREQ(plan.commands[3].text, L"Open");
+        EXPECT_EQ(IdsUsedBy(plan), 105u);
+    }
+    for (const auto& paths : std::vector<std::vector<std::wstring>>{
+             {L"C:\\a.txt"}, {L"C:\\a.txt.corvastine", L"C:\\b.corvastine"}}) {
+        const MenuPlan plan = MenuFor(paths);
+        EXPECT_EQ(plan.commands.size(), 3u);
+        EXPECT_EQ(IdsUsedBy(plan), 104u);
+    }
+}
+
 TEST(MenuModel, IdRangeMustHoldFirstPlus103WithoutWrapping) {
     EXPECT_TRUE(IdRangeFits(1, 0x7FFF));
     EXPECT_TRUE(IdRangeFits(10, 113));
@@ -66,6 +85,9 @@ TEST(MenuModel, EachOffsetHasItsActionAndUnlockNeedsALockedFileOrAFolder) {
     EXPECT_EQ(ActionFor(103, Paths{L"C:\\a.txt"}, isFolder), CommandAction::Shred);
     EXPECT_EQ(ActionFor(100, Paths{L"C:\\a.txt"}, isFolder), CommandAction::None);
     EXPECT_EQ(ActionFor(104, Paths{L"C:\\a.txt"}, isFolder), CommandAction::None);
+    EXPECT_EQ(ActionFor(104, Paths{L"C:\\a.txt.corvastine"}, isFolder), CommandAction::Open);
+    EXPECT_EQ(ActionFor(104, Paths{L"C:\\folder"}, isFolder), CommandAction::None);
+    EXPECT_EQ(ActionFor(104, Paths{L"C:\\a.corvastine", L"C:\\b.corvastine"}, isFolder), CommandAction::None);
     EXPECT_EQ(ActionFor(0, Paths{L"C:\\a.txt"}, isFolder), CommandAction::None);
     for (unsigned offset : {101u, 102u, 103u}) EXPECT_EQ(ActionFor(offset, Paths{}, isFolder), CommandAction::None);
 }

@@ -25,6 +25,9 @@
 #include <vector>
 
 #include "UiHarness.h"
+#include "engine/LockedFile.h"
+#include "engine/WorkingCopyPipeline.h"
+#include "open/WorkingCopies.h"
 #include "settings/PasswordStore.h"
 #include "settings/Settings.h"
 
@@ -709,4 +712,54 @@ TEST_F(ShellSessionTest, OkWithoutAStoredPasswordOpensTheSetupWizardWithTheExten
     PressKey(VK_ESCAPE);
     WaitShellDone();
     EXPECT_EQ(ReadFile(Join(g_work, L"plain.txt")), "plain");
+}
+
+// Open on a single locked file: after the password the menu's thread is free
+// again while notepad shows the working copy; a change typed and saved there
+// with real keys is locked again once notepad has ended, and the copy goes.
+TEST_F(ShellSessionTest, OpenShowsALockedFileInNotepadAndLocksTheSavedChangeAgain) {
+    // Text files open with Wine's notepad in this private prefix.
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CLASSES_ROOT, L".txt", nullptr, REG_SZ, L"txtfile",
+                                sizeof L"txtfile"),
+              ERROR_SUCCESS);
+    const std::wstring plain = Join(g_work, L"memo.txt");
+    const std::wstring locked = plain + L".corvastine";
+    WriteFile(plain, "memo one\r\n");
+    ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kOk);
+    const std::string before = ReadFile(locked);
+    const corva::WorkingArea area(corva::DefaultWorkingRoot());
+
+    OpenMenu({L"memo.txt.corvastine"}, false);
+    Pick(L"Open", L"shell-menu-open");
+    EXPECT_EQ(state_->picked.load(), 104);
+    HWND prompt = WaitForPrompt(kDefaultPrompt);
+    ASSERT_NE(prompt, nullptr);
+    EnterPassword(prompt, kPassword);
+    WaitShellDone();  // returned to the shell while the file is open
+
+    WindowQuery notepad;
+    notepad.className = L"Notepad";
+    HWND pad = WaitForWindow(notepad);
+    ASSERT_NE(pad, nullptr);
+    ASSERT_EQ(area.Entries().size(), 1u);
+    const corva::WorkingEntry entry = area.Entries()[0];
+    const std::wstring& copy = entry.copyPath;
+    EXPECT_EQ(ReadFile(copy), "memo one\r\n");
+    EXPECT_EQ(ReadFile(locked), before);
+    ASSERT_TRUE(BringToForeground(pad));
+    ASSERT_TRUE(PressKeys(pad, {VK_CONTROL, VK_END}));
+    ASSERT_TRUE(TypeKeys(pad, L"memo two"));
+    SaveScreenshot(pad, L"shell-open-notepad");
+    ASSERT_TRUE(PressKeys(pad, {VK_CONTROL, 'S'}));
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(copy).find("memo two") != std::string::npos; }));
+    ::PostMessageW(pad, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitForWindowGone(pad));
+
+    // Watched by name only: listing the entry's folder or reading its record
+    // meanwhile would hold them open and stand in the way of their removal.
+    ASSERT_TRUE(WaitUntil([&] { return !Exists(entry.folder) && !Exists(entry.recordPath); }, Millis(60000)));
+    EXPECT_TRUE(area.Entries().empty());
+    const std::wstring check = Join(g_work, L"check.txt");
+    ASSERT_EQ(corva::UnlockCopy(locked, check, kPassword, nullptr), corva::kOk);
+    EXPECT_EQ(ReadFile(check), "memo one\r\nmemo two");
 }

@@ -4,7 +4,8 @@
 # home), sample files on the Desktop, the program's folder copied to
 # C:\corva-app and the test programs to C:\corva-test. Web pages (.html),
 # names ending in .corvastine (in any case) and https addresses open with a
-# recorder that writes the address it was given to C:\corva-test\browser.txt.
+# recorder that writes the address it was given to C:\corva-test\browser.txt;
+# text files (.txt) open with Wine's notepad.
 # Screenshots are copied to build/screenshots.
 #   run-desktop-ui-test.sh [--dpi N] [--screen WxH] APP_DIR TEST_DIR test.exe [arguments...]
 # The tests run on a private Xvfb display, 1280x1024 unless --screen says
@@ -72,6 +73,9 @@ cat >> "$prefix/system.reg" <<REG
 
 [Software\\\\Classes\\\\CorvaTestPage\\\\shell\\\\open\\\\command] $stamp
 @="\\"C:\\\\corva-test\\\\ui_browser_recorder.exe\\" \\"%1\\""
+
+[Software\\\\Classes\\\\.txt] $stamp
+@="txtfile"
 
 [Software\\\\Classes\\\\https\\\\shell\\\\open\\\\command] $stamp
 @="\\"C:\\\\corva-test\\\\ui_browser_recorder.exe\\" \\"%1\\""
