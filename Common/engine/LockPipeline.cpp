@@ -9,6 +9,7 @@
 #include "engine/FailureLog.h"
 #include "engine/HeaderKeys.h"
 #include "engine/LockedFile.h"
+#include "engine/LockedCopyWriter.h"
 #include "engine/ParallelGzip.h"
 #include "engine/ReadBack.h"
 #include "log/FileLog.h"
@@ -57,25 +58,11 @@ EngineResult LockFile(const std::wstring& path, const char* password, FileLog* l
     return LockFileInto(path, path + kLockedExtension, password, log, source, control);
 }
 
-EngineResult LockFileInto(const std::wstring& path, const std::wstring& locked, const char* password, FileLog* log,
-                          LockKeySource* source, PipelineControl* control) {
-    FailureLog fail(log, control);
-    const std::string src = LogName(path), dst = LogName(locked);
-    switch (plat::KindOf(path)) {
-        case plat::EntryKind::Folder: return kOk;
-        case plat::EntryKind::File: break;
-        case plat::EntryKind::Missing:
-            return fail(kIoFailure, plat::ProbeEntry(path), kLogWarn, "[encryptfile] open %s failed.", src.c_str());
-        default:
-            return fail(kNotAFile, kLogWarn, "[LockOneFile] %s is not a plain file, left alone.", src.c_str());
-    }
-    if (!password || !*password) return fail(kNoPassword, kLogWarn, "[encryptfile] password is null.");
-    if (locked.empty()) return fail(kNoDestination, kLogWarn, "[encryptfile] pdst is null.");
-    if (plat::PathExists(locked))
-        return fail(kDestinationExists, kLogWarn, "[encryptfile] %s already exist.", dst.c_str());
-    plat::File in;
-    if (!in.Open(path, plat::File::Mode::Read))
-        return fail(kIoFailure, in.LastError(), kLogWarn, "[encryptfile] open %s failed.", src.c_str());
+EngineResult WriteLockedCopy(plat::File& in, const std::wstring& plain, const std::wstring& locked, const char* password,
+                             bool replaceExisting, LockKeySource* source, FailureLog& fail) {
+    FileLog* log = fail.Log();
+    PipelineControl* control = fail.Control();
+    const std::string src = LogName(plain), dst = LogName(locked);
     // The plain file's attributes and times travel in the payload's header.
     plat::FileStamp stamp;
     const bool stamped = in.Stamp(&stamp);
@@ -130,7 +117,7 @@ EngineResult LockFileInto(const std::wstring& path, const std::wstring& locked, 
     PutLe(size, cipher.PayloadSize(), 8);
     if (!out.Data().Seek(164) || !out.Data().Write(size, sizeof size) || !out.Data().Flush())
         return fail(kIoFailure, out.Data().LastError(), kLogError, "[encryptfile] write %s failed.", dst.c_str());
-    // The plain file goes only once its locked copy, flushed, reads back
+    // Nothing else happens until the locked copy, flushed, reads back
     // whole: the header token, every block, every gzip member and its check.
     // The keys just used are used again; the header is read from the disk
     // and must be the one written.
@@ -148,11 +135,43 @@ EngineResult LockFileInto(const std::wstring& path, const std::wstring& locked, 
     if (verified != kOk)
         return fail(kIoFailure, readBack ? readError : out.Data().LastError(), kLogError,
                     "[LockOneFile] %s did not verify.", dst.c_str());
-    if (!out.Publish(false)) {
+    // A read-only file that is replaced has the attribute cleared for the
+    // rename; the new file gets it back.
+    const bool readOnly =
+        replaceExisting && plat::KindOf(locked) == plat::EntryKind::File && plat::IsReadOnly(locked);
+    if (readOnly) plat::SetReadOnly(locked, false);
+    if (!out.Publish(replaceExisting)) {
+        if (readOnly) plat::SetReadOnly(locked, true);
         if (out.LastError() == plat::IoError::Exists)
             return fail(kDestinationExists, kLogWarn, "[encryptfile] %s already exist.", dst.c_str());
         return fail(kIoFailure, out.LastError(), kLogError, "[encryptfile] write %s failed.", dst.c_str());
     }
+    if (readOnly) plat::SetReadOnly(locked, true);
+    return kOk;
+}
+
+EngineResult LockFileInto(const std::wstring& path, const std::wstring& locked, const char* password, FileLog* log,
+                          LockKeySource* source, PipelineControl* control) {
+    FailureLog fail(log, control);
+    const std::string src = LogName(path), dst = LogName(locked);
+    switch (plat::KindOf(path)) {
+        case plat::EntryKind::Folder: return kOk;
+        case plat::EntryKind::File: break;
+        case plat::EntryKind::Missing:
+            return fail(kIoFailure, plat::ProbeEntry(path), kLogWarn, "[encryptfile] open %s failed.", src.c_str());
+        default:
+            return fail(kNotAFile, kLogWarn, "[LockOneFile] %s is not a plain file, left alone.", src.c_str());
+    }
+    if (!password || !*password) return fail(kNoPassword, kLogWarn, "[encryptfile] password is null.");
+    if (locked.empty()) return fail(kNoDestination, kLogWarn, "[encryptfile] pdst is null.");
+    if (plat::PathExists(locked))
+        return fail(kDestinationExists, kLogWarn, "[encryptfile] %s already exist.", dst.c_str());
+    plat::File in;
+    if (!in.Open(path, plat::File::Mode::Read))
+        return fail(kIoFailure, in.LastError(), kLogWarn, "[encryptfile] open %s failed.", src.c_str());
+    const EngineResult written = WriteLockedCopy(in, path, locked, password, false, source, fail);
+    if (written != kOk) return written;
+    // The plain file goes only now that its locked copy verified.
     in.Close();
     plat::IoError removeError = plat::IoError::None;
     if (!RemoveReplaced(path, &removeError)) {

@@ -27,8 +27,4 @@ EngineResult UnlockCopy(const std::wstring& locked, const std::wstring& copy, co
 EngineResult RelockInPlace(const std::wstring& plain, const std::wstring& locked, const char* password,
                            bool replaceExisting, FileLog* log, PipelineControl* control = nullptr);
 
-// Test hook: called with the new locked file after it was written and
-// flushed, before it is read back (to damage it). nullptr removes it.
-void SetBeforeRelockVerifyHookForTesting(void (*hook)(plat::File& pending));
-
 }  // namespace corva

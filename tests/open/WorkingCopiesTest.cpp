@@ -91,7 +91,7 @@ TEST_F(WorkingCopies, RelockReplacesTheLockedFileOnlyWhole) {
     struct Restore {
         ~Restore() {
             plat::SetWriteBudgetForTesting(-1);
-            corva::SetBeforeRelockVerifyHookForTesting(nullptr);
+            corva::SetBeforeVerifyHookForTesting(nullptr);
         }
     } restore;
     for (int64_t budget : {0, 100, 172, 100000, 200100}) {
@@ -104,12 +104,12 @@ TEST_F(WorkingCopies, RelockReplacesTheLockedFileOnlyWhole) {
     }
     // A new locked file that does not read back as written never replaces
     // the old one.
-    corva::SetBeforeRelockVerifyHookForTesting([](plat::File& pending) {
+    corva::SetBeforeVerifyHookForTesting([](plat::File& pending) {
         const uint8_t junk[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
         ASSERT_TRUE(pending.Seek(4000) && pending.Write(junk, sizeof junk));
     });
     EXPECT_EQ(corva::RelockInPlace(copy, locked, kPassword, true, nullptr), corva::kIoFailure);
-    corva::SetBeforeRelockVerifyHookForTesting(nullptr);
+    corva::SetBeforeVerifyHookForTesting(nullptr);
     EXPECT_EQ(ReadFileBytes(locked), before);
     EXPECT_EQ(ListNames(data), std::vector<std::wstring>{L"notes.txt.corvastine"});
     // Not asked to replace: the name is taken, nothing changes.
