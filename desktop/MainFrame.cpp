@@ -562,6 +562,7 @@ void MainFrame::TakeNewPassword(corva::SecretText& stored) {
     if (stored.Empty()) return;
     ReplaceStartupPassword(stored);
     password_ = corva::SecretText(stored.Text());
+    opened_.UsePassword(password_);
     stored.Wipe();
 }
 

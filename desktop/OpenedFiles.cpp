@@ -38,6 +38,10 @@ void OpenedFiles::Tell(const std::wstring& text, UINT icon) const {
     ::MessageBoxW(owner_, text.c_str(), kCaption, MB_OK | icon);
 }
 
+void OpenedFiles::UsePassword(const corva::SecretText& password) {
+    if (!password.Empty() && password_ != password) password_ = corva::SecretText(password.Text());
+}
+
 void OpenedFiles::Open(const std::wstring& lockedPath, const corva::SecretText& password) {
     if (password.Empty()) return;
     if (password_ != password) password_ = corva::SecretText(password.Text());

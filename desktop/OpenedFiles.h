@@ -42,6 +42,9 @@ public:
 
     // Opens one locked file; tells the user when it could not.
     void Open(const std::wstring& lockedPath, const corva::SecretText& password);
+    // The password files still open are locked again with, once the user
+    // has set a new one (so that they open with the password in use).
+    void UsePassword(const corva::SecretText& password);
     // Whether this locked file is open (watched or being finished).
     bool IsOpen(const std::wstring& lockedPath) const;
     // The window's timer and kOpenFinished message.
