@@ -183,6 +183,38 @@ EngineResult LockFileInto(const std::wstring& path, const std::wstring& locked, 
     return kOk;
 }
 
+EngineResult WritePlainCopy(plat::File& in, const std::wstring& locked, const std::wstring& plain, const char* password,
+                            bool replaceExisting, bool writable, FailureLog& fail) {
+    const std::string src = LogName(locked), dst = LogName(plain);
+    plat::PendingFile out;
+    if (!out.Create(plain))
+        return fail(kIoFailure, out.LastError(), kLogWarn, "[decryptfile] open %s failed.", dst.c_str());
+    FileSink sink(out.Data());
+    plat::FileStamp stamp;
+    const EngineResult rc =
+        ReadLockedFile(password, nullptr, in, &sink, locked.c_str(), fail.Log(), "decrypt", &stamp, fail.Control());
+    if (rc != kOk) {
+        if (sink.Failed())
+            return fail(kIoFailure, out.Data().LastError(), kLogError, "[decryptfile] write %s failed.", dst.c_str());
+        if (rc == kDamagedPayload || rc == kSizeMismatch)
+            return fail(rc, kLogError, "[UnlockOneFile] %s is damaged.", src.c_str());
+        if (rc == kIoFailure) return fail.Cause(kIoFailure, in.LastError());
+        return rc;
+    }
+    // The plain file takes its name only complete and flushed.
+    if (!out.Publish(replaceExisting)) {
+        if (out.LastError() == plat::IoError::Exists)
+            return fail(kDestinationExists, kLogWarn, "[decryptfile] %s already exist.", dst.c_str());
+        return fail(kIoFailure, out.LastError(), kLogError, "[decryptfile] write %s failed.", dst.c_str());
+    }
+    // Its attributes and times once it is complete under its name (a
+    // read-only file comes back read-only unless asked for a writable one).
+    if (writable) stamp.attributes &= ~plat::kAttributeReadOnly;
+    if (!plat::ApplyStamp(plain, stamp))
+        LogTo(fail.Log(), kLogWarn, "[UnlockOneFile] attributes or times of %s not restored.", dst.c_str());
+    return kOk;
+}
+
 EngineResult UnlockFile(const std::wstring& path, const char* password, bool replaceExisting, FileLog* log,
                         PipelineControl* control) {
     FailureLog fail(log, control);
@@ -206,31 +238,8 @@ EngineResult UnlockFile(const std::wstring& path, const char* password, bool rep
     plat::File in;
     if (!in.Open(path, plat::File::Mode::Read))
         return fail(kIoFailure, in.LastError(), kLogWarn, "[decryptfile] open %s failed.", src.c_str());
-    plat::PendingFile out;
-    if (!out.Create(restored))
-        return fail(kIoFailure, out.LastError(), kLogWarn, "[decryptfile] open %s failed.", dst.c_str());
-    FileSink sink(out.Data());
-    plat::FileStamp stamp;
-    const EngineResult rc =
-        ReadLockedFile(password, nullptr, in, &sink, path.c_str(), log, "decrypt", &stamp, control);
-    if (rc != kOk) {
-        if (sink.Failed())
-            return fail(kIoFailure, out.Data().LastError(), kLogError, "[decryptfile] write %s failed.", dst.c_str());
-        if (rc == kDamagedPayload || rc == kSizeMismatch)
-            return fail(rc, kLogError, "[UnlockOneFile] %s is damaged.", src.c_str());
-        if (rc == kIoFailure) return fail.Cause(kIoFailure, in.LastError());
-        return rc;
-    }
-    // The restored file takes its name only complete and flushed.
-    if (!out.Publish(replaceExisting)) {
-        if (out.LastError() == plat::IoError::Exists)
-            return fail(kDestinationExists, kLogWarn, "[decryptfile] %s already exist.", dst.c_str());
-        return fail(kIoFailure, out.LastError(), kLogError, "[decryptfile] write %s failed.", dst.c_str());
-    }
-    // Its attributes and times once it is complete under its name (a
-    // read-only file comes back read-only).
-    if (!plat::ApplyStamp(restored, stamp))
-        LogTo(log, kLogWarn, "[UnlockOneFile] attributes or times of %s not restored.", dst.c_str());
+    const EngineResult written = WritePlainCopy(in, path, restored, password, replaceExisting, false, fail);
+    if (written != kOk) return written;
     in.Close();
     plat::IoError removeError = plat::IoError::None;
     if (!RemoveReplaced(path, &removeError))

@@ -1,5 +1,5 @@
-// The one writer of a locked file, shared by the lock pipeline and the
-// relock of a working copy.
+// The writers of a locked file and of a plain one, shared by the lock and
+// unlock pipelines and by the working copies (unlocked beside, locked again).
 #pragma once
 
 #include <string>
@@ -19,5 +19,13 @@ namespace corva {
 // source when given, else from password. Failures are logged through fail.
 EngineResult WriteLockedCopy(plat::File& in, const std::wstring& plain, const std::wstring& locked, const char* password,
                              bool replaceExisting, LockKeySource* source, FailureLog& fail);
+
+// Deciphers and inflates the open locked file `in` into a pending file at
+// plain, which takes that name (replacing a file of that name only with
+// replaceExisting) only once the whole stream was valid and the data
+// flushed; then the plain file's attributes and times are set (without the
+// read-only one when writable). The locked file is left as it is.
+EngineResult WritePlainCopy(plat::File& in, const std::wstring& locked, const std::wstring& plain, const char* password,
+                            bool replaceExisting, bool writable, FailureLog& fail);
 
 }  // namespace corva

@@ -22,28 +22,8 @@ EngineResult UnlockCopy(const std::wstring& locked, const std::wstring& copy, co
     plat::File in;
     if (!in.Open(locked, plat::File::Mode::Read))
         return fail(kIoFailure, in.LastError(), kLogWarn, "[decryptfile] open %s failed.", src.c_str());
-    plat::PendingFile out;
-    if (!out.Create(copy))
-        return fail(kIoFailure, out.LastError(), kLogWarn, "[decryptfile] open %s failed.", dst.c_str());
-    FileSink sink(out.Data());
-    plat::FileStamp stamp;
-    const EngineResult rc = ReadLockedFile(password, nullptr, in, &sink, locked.c_str(), log, "decrypt", &stamp, control);
-    if (rc != kOk) {
-        if (sink.Failed())
-            return fail(kIoFailure, out.Data().LastError(), kLogError, "[decryptfile] write %s failed.", dst.c_str());
-        if (rc == kIoFailure) return fail.Cause(kIoFailure, in.LastError());
-        return rc;
-    }
-    if (!out.Publish(false)) {
-        if (out.LastError() == plat::IoError::Exists)
-            return fail(kDestinationExists, kLogWarn, "[decryptfile] %s already exist.", dst.c_str());
-        return fail(kIoFailure, out.LastError(), kLogError, "[decryptfile] write %s failed.", dst.c_str());
-    }
     // A working copy is meant to be edited: it never comes back read-only.
-    stamp.attributes &= ~plat::kAttributeReadOnly;
-    if (!plat::ApplyStamp(copy, stamp))
-        LogTo(log, kLogWarn, "[UnlockOneFile] attributes or times of %s not restored.", dst.c_str());
-    return kOk;
+    return WritePlainCopy(in, locked, copy, password, false, true, fail);
 }
 
 EngineResult RelockInPlace(const std::wstring& plain, const std::wstring& locked, const char* password,
