@@ -87,6 +87,10 @@ void BrowserFixture::Open() {
                 std::lock_guard<std::mutex> lock(mutex_);
                 commands_.push_back(id);
             });
+            // Working copies of these frames stay in the test's own scratch
+            // area, never in the user's, where another test's leftovers
+            // would meet them.
+            frame.OpenedForTesting().SetPlacesForTesting((scratch_ / L"open-area").wstring(), std::wstring());
             if (configure_) configure_(frame);
             if (frame.CreateFrame()) {
                 ::SetWindowPos(frame.Handle(), nullptr, 20, 20, 1200, 800, SWP_NOZORDER);

@@ -15,6 +15,7 @@
 #include "engine/LockedFile.h"
 #include "engine/WorkingCopyPipeline.h"
 #include "open/WorkingCopies.h"
+#include "platform/Platform.h"
 #include "settings/PasswordStore.h"
 #include "settings/Settings.h"
 
@@ -79,6 +80,38 @@ protected:
         fs::remove(out, ec);
         return text;
     }
+    // The text of notepad's edit box.
+    static std::wstring NotepadText(HWND pad) {
+        // (GetWindowText does not ask a window of another process.)
+        HWND edit = ::FindWindowExW(pad, nullptr, L"Edit", nullptr);
+        DWORD_PTR length = 0, got = 0;
+        if (!edit || !::SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+            return std::wstring();
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        if (!::SendMessageTimeoutW(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+                                   5000, &got))
+            return std::wstring();
+        text.resize(static_cast<size_t>(got));
+        return text;
+    }
+    // Types text at the end of notepad's text and saves it with Ctrl+S,
+    // waiting for the file to reach its new size. The file is looked at by
+    // its attributes only: notepad saves without sharing, so a reader that
+    // held it open at that moment would make the save fail.
+    static void TypeAndSave(HWND pad, const std::wstring& path, const std::wstring& typed, uint64_t savedSize) {
+        ASSERT_TRUE(BringToFront(pad));
+        PressKeys({VK_CONTROL, VK_END});
+        TypeKeys(typed);
+        ASSERT_TRUE(WaitUntil([&] { return NotepadText(pad).find(typed) != std::wstring::npos; }))
+            << "the typing did not reach notepad: " << plat::WideToUtf8(NotepadText(pad));
+        const bool saved = PressKeysUntil({VK_CONTROL, 'S'}, [&] {
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            return ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+                   ((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == savedSize;
+        });
+        if (!saved) SaveScreenshot(::GetDesktopWindow(), L"open-save-failed");
+        ASSERT_TRUE(saved) << "notepad did not save";
+    }
     // Whether an entry's folder and record are gone, looked at by name only:
     // listing the folder or reading the record while the program removes
     // them would hold them open and stand in the way.
@@ -115,13 +148,9 @@ TEST_F(OpenCommandTest, EnterOpensInNotepadAndTheSavedChangeIsLockedAgain) {
     EXPECT_EQ(Content(entries[0].copyPath), "first line\r\n");
 
     // Edit and save in notepad with real keys, then close it.
-    ASSERT_TRUE(BringToFront(pad));
-    PressKeys({VK_CONTROL, VK_END});
-    TypeKeys(L"added in notepad");
+    TypeAndSave(pad, entries[0].copyPath, L"added in notepad", std::string("first line\r\nadded in notepad").size());
     SaveScreenshot(pad, L"open-notepad-edited");
-    ASSERT_TRUE(PressKeysUntil({VK_CONTROL, 'S'}, [&] {
-        return Content(entries[0].copyPath).find("added in notepad") != std::string::npos;
-    }));
+    if (HasFatalFailure()) return;
     ::PostMessageW(pad, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitForWindowGone(pad));
 
@@ -157,6 +186,13 @@ TEST_F(OpenCommandTest, AfterAKillTheNextStartLocksTheChangedCopyAgain) {
     } remove{locked};
     const corva::WorkingArea area(corva::DefaultWorkingRoot());
     ASSERT_TRUE(area.Entries().empty());
+    // Whatever this test leaves in the program's own area goes with it.
+    struct Clear {
+        ~Clear() {
+            std::error_code ec;
+            fs::remove_all(corva::DefaultWorkingRoot(), ec);
+        }
+    } clear;
 
     auto login = [&](ChildProcess& program) -> HWND {
         EXPECT_TRUE(program.Start(app + L"Corvadesk.exe", L""));
@@ -200,12 +236,8 @@ TEST_F(OpenCommandTest, AfterAKillTheNextStartLocksTheChangedCopyAgain) {
         ASSERT_TRUE(::TerminateProcess(process, 9));
         ::CloseHandle(process);
         ASSERT_TRUE(first.WaitExit().has_value());
-        ASSERT_TRUE(BringToFront(pad));
-        PressKeys({VK_CONTROL, VK_END});
-        TypeKeys(L"after the kill");
-        ASSERT_TRUE(PressKeysUntil({VK_CONTROL, 'S'}, [&] {
-            return Content(copy).find("after the kill") != std::string::npos;
-        }));
+        TypeAndSave(pad, copy, L"after the kill", std::string("before the kill\r\nafter the kill").size());
+        if (HasFatalFailure()) return;
         ::PostMessageW(pad, WM_CLOSE, 0, 0);
         ASSERT_TRUE(WaitForWindowGone(pad));
     }
