@@ -31,12 +31,15 @@ namespace detail {
 std::atomic<int64_t> g_readFaultCountdown{0};
 std::atomic<int> g_readFaultKind{0};
 
-// Counts one File::Read or File::ReadAt against the read-fault hook: 0 no fault, 1 error,
-// 2 end of file.
-int TakeReadFault() {
-    if (g_readFaultCountdown.load(std::memory_order_relaxed) <= 0) return 0;
-    if (g_readFaultCountdown.fetch_sub(1) != 1) return 0;
-    return g_readFaultKind.load() == static_cast<int>(ReadFault::Error) ? 1 : 2;
+// Counts one File::Read or File::ReadAt against the read-fault hook. True when the hook
+// decides this read: then *outcome is what the read returns (false with *error = Io for an
+// error, true with nothing read for the end of the file).
+bool TakeReadFault(IoError* error, bool* outcome) {
+    if (g_readFaultCountdown.load(std::memory_order_relaxed) <= 0) return false;
+    if (g_readFaultCountdown.fetch_sub(1) != 1) return false;
+    *outcome = g_readFaultKind.load() != static_cast<int>(ReadFault::Error);
+    if (!*outcome) *error = IoError::Io;
+    return true;
 }
 }  // namespace detail
 

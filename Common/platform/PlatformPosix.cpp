@@ -21,7 +21,7 @@ namespace plat {
 
 namespace detail {
 bool ChargeWriteBudget(size_t size);
-int TakeReadFault();
+bool TakeReadFault(IoError* error, bool* outcome);
 extern std::atomic<bool> g_unnamedFiles;
 }
 
@@ -107,13 +107,7 @@ bool File::IsOpen() const { return fd_ >= 0; }
 
 bool File::Read(void* buffer, size_t size, size_t* got) {
     *got = 0;
-    switch (detail::TakeReadFault()) {
-        case 1:
-            error_ = IoError::Io;
-            return false;
-        case 2: return true;
-        default: break;
-    }
+    if (bool outcome = false; detail::TakeReadFault(&error_, &outcome)) return outcome;
     for (;;) {
         ssize_t n = ::read(fd_, buffer, size);
         if (n >= 0) {
@@ -130,13 +124,7 @@ bool File::Read(void* buffer, size_t size, size_t* got) {
 bool File::ReadAt(int64_t offset, void* buffer, size_t size, size_t* got, IoError* error) const {
     *got = 0;
     *error = IoError::None;
-    switch (detail::TakeReadFault()) {
-        case 1:
-            *error = IoError::Io;
-            return false;
-        case 2: return true;
-        default: break;
-    }
+    if (bool outcome = false; detail::TakeReadFault(error, &outcome)) return outcome;
     auto* out = static_cast<unsigned char*>(buffer);
     while (*got < size) {
         const ssize_t n = ::pread(fd_, out + *got, size - *got, static_cast<off_t>(offset) + static_cast<off_t>(*got));

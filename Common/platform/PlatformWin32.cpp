@@ -14,7 +14,7 @@ namespace plat {
 
 namespace detail {
 bool ChargeWriteBudget(size_t size);
-int TakeReadFault();
+bool TakeReadFault(IoError* error, bool* outcome);
 extern std::atomic<bool> g_shortNames;
 }
 
@@ -247,13 +247,7 @@ bool WriteAtOffset(HANDLE h, int64_t offset, const void* buffer, size_t size, DW
 bool File::ReadAt(int64_t offset, void* buffer, size_t size, size_t* got, IoError* error) const {
     *got = 0;
     *error = IoError::None;
-    switch (detail::TakeReadFault()) {
-        case 1:
-            *error = IoError::Io;
-            return false;
-        case 2: return true;
-        default: break;
-    }
+    if (bool outcome = false; detail::TakeReadFault(error, &outcome)) return outcome;
     auto* out = static_cast<unsigned char*>(buffer);
     while (*got < size) {
         DWORD n = 0;
@@ -269,13 +263,7 @@ bool File::ReadAt(int64_t offset, void* buffer, size_t size, size_t* got, IoErro
 
 bool File::Read(void* buffer, size_t size, size_t* got) {
     *got = 0;
-    switch (detail::TakeReadFault()) {
-        case 1:
-            error_ = IoError::Io;
-            return false;
-        case 2: return true;
-        default: break;
-    }
+    if (bool outcome = false; detail::TakeReadFault(&error_, &outcome)) return outcome;
     DWORD n = 0;
     if (!ReadAtOffset(handle_, position_, buffer, size, &n)) {
         Fail();
