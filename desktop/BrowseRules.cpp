@@ -61,6 +61,17 @@ DoubleClickAction DoubleClickActionFor(const std::wstring& rowName, bool folderM
     return DoubleClickAction::Open;
 }
 
+namespace {
+
+bool IsOwnMenuCommand(Command command) {
+    if (command == kOpenMenuEntry.command) return true;
+    for (const OwnMenuEntry& entry : kOwnMenuEntries)
+        if (entry.command == command) return true;
+    return false;
+}
+
+}  // namespace
+
 int ExtensionEntryPosition(const std::vector<std::wstring>& texts) {
     for (size_t i = 0; i < texts.size(); ++i) {
         if (texts[i] == kExtensionMenuText) return static_cast<int>(i);
@@ -70,23 +81,14 @@ int ExtensionEntryPosition(const std::vector<std::wstring>& texts) {
 
 MenuRoute RouteMenuChoice(int chosen) {
     MenuRoute route;
-    switch (chosen) {
-    case 0:
-        break;
-    case 32775:  // Shred
-    case 32776:  // Unlock
-    case 32777:  // Lock
-    case 32781:  // Change Password
-    case 32803:  // Open
+    if (chosen <= 0) return route;
+    const std::optional<Command> command = CommandOfId(chosen);
+    if (command && IsOwnMenuCommand(*command)) {
         route.kind = MenuRoute::Kind::PostCommand;
-        route.value = chosen;
-        break;
-    default:
-        if (chosen > 0) {
-            route.kind = MenuRoute::Kind::ShellCommand;
-            route.value = chosen - 1;
-        }
-        break;
+        route.command = *command;
+    } else {
+        route.kind = MenuRoute::Kind::ShellCommand;
+        route.shellOffset = chosen - 1;
     }
     return route;
 }

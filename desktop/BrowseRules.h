@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BatchQuestions.h"
+#include "Command.h"
 
 namespace corva::desktop {
 
@@ -68,12 +69,25 @@ constexpr wchar_t kExtensionMenuText[] = L"Corvastine";
 // shell's item menu (the first one named "Corvastine"), or -1.
 int ExtensionEntryPosition(const std::vector<std::wstring>& texts);
 
+// The program's own entries on top of the list's context menu: "Open"
+// first on a locked file, then the others on any row.
+struct OwnMenuEntry {
+    Command command;
+    const wchar_t* text;
+};
+constexpr OwnMenuEntry kOpenMenuEntry{Command::Open, L"Open"};
+constexpr OwnMenuEntry kOwnMenuEntries[] = {{Command::Lock, L"Lock"},
+                                            {Command::Unlock, L"Unlock"},
+                                            {Command::Shred, L"Shred"},
+                                            {Command::ChangePassword, L"Change Password"}};
+
 struct MenuRoute {
     enum class Kind { Nothing, PostCommand, ShellCommand } kind = Kind::Nothing;
-    int value = 0;  // the command to post, or the shell's command offset
+    Command command = Command::Open;  // the command to post (PostCommand)
+    int shellOffset = 0;              // the shell's command offset (ShellCommand)
 };
 // Where a choice of the list's context menu goes: 0 nowhere, the
-// program's four commands to the main window, any other number n to the
+// program's own entries to the main window, any other number n to the
 // shell's command n - 1.
 MenuRoute RouteMenuChoice(int chosen);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "FrameRules.h"
+#include "Messages.h"
 #include "engine/LockedFile.h"
 #include "platform/WinHandles.h"
 
@@ -26,13 +27,6 @@ constexpr Column kColumns[kListColumns] = {{L"Name", 200, LVCFMT_LEFT},
                                            {L"Size", 100, LVCFMT_RIGHT},
                                            {L"Type", 100, LVCFMT_LEFT},
                                            {L"Modified", 100, LVCFMT_LEFT}};
-
-struct OwnCommand {
-    int id;
-    const wchar_t* text;
-};
-constexpr OwnCommand kOwnCommands[] = {
-    {32777, L"Lock"}, {32776, L"Unlock"}, {32775, L"Shred"}, {32781, L"Change Password"}};
 
 constexpr int kModifiedColumn = 3;
 constexpr wchar_t kOpenWithTitle[] = L"Open with";
@@ -686,13 +680,12 @@ void FolderBrowser::ShowContextMenu(const ListEntry& entry, POINT screen) {
     const bool shellItems = ::GetMenuItemCount(menu.Get()) > 0;
     UINT position = 0;
     // A locked file can be opened in its program from here.
-    if (HasLockedExtension(entry.name))
-        ::InsertMenuW(menu.Get(), position++, MF_BYPOSITION | MF_STRING, static_cast<UINT_PTR>(command::kOpen),
-                      L"Open");
-    for (const OwnCommand& command : kOwnCommands) {
-        ::InsertMenuW(menu.Get(), position++, MF_BYPOSITION | MF_STRING, static_cast<UINT_PTR>(command.id),
-                      command.text);
-    }
+    auto insertOwn = [&](const OwnMenuEntry& own) {
+        ::InsertMenuW(menu.Get(), position++, MF_BYPOSITION | MF_STRING, static_cast<UINT_PTR>(IdOf(own.command)),
+                      own.text);
+    };
+    if (HasLockedExtension(entry.name)) insertOwn(kOpenMenuEntry);
+    for (const OwnMenuEntry& own : kOwnMenuEntries) insertOwn(own);
     if (shellItems) ::InsertMenuW(menu.Get(), position, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
     if (menuObserver_) menuObserver_(menu.Get());
     const int chosen = static_cast<int>(
@@ -702,16 +695,16 @@ void FolderBrowser::ShowContextMenu(const ListEntry& entry, POINT screen) {
     case MenuRoute::Kind::Nothing:
         break;
     case MenuRoute::Kind::PostCommand:
-        ::PostMessageW(owner_, WM_COMMAND, MAKEWPARAM(route.value, 0), 0);
+        PostCommand(owner_, route.command);
         break;
     case MenuRoute::Kind::ShellCommand: {
         CMINVOKECOMMANDINFO invoke{};
         invoke.cbSize = sizeof invoke;
         invoke.hwnd = parent;
-        invoke.lpVerb = MAKEINTRESOURCEA(route.value);
+        invoke.lpVerb = MAKEINTRESOURCEA(route.shellOffset);
         invoke.nShow = SW_SHOWNORMAL;
         const HRESULT hr = shellMenu->InvokeCommand(&invoke);
-        if (shellCommandObserver_) shellCommandObserver_(route.value, hr);
+        if (shellCommandObserver_) shellCommandObserver_(route.shellOffset, hr);
         break;
     }
     }
@@ -765,7 +758,7 @@ bool FolderBrowser::OnNotify(const NMHDR& header, LRESULT* result) {
             // Enter on a locked row opens it in its program.
             const ListEntry* focused = EntryOf(ListView_GetNextItem(list_, -1, LVNI_FOCUSED));
             if (focused && HasLockedExtension(focused->name))
-                ::PostMessageW(owner_, WM_COMMAND, MAKEWPARAM(command::kOpen, 0), 0);
+                PostCommand(owner_, Command::Open);
             *result = 0;
             return true;
         }
@@ -773,7 +766,7 @@ bool FolderBrowser::OnNotify(const NMHDR& header, LRESULT* result) {
             // Delete shreds, as any other way to the command: it asks first.
             if (reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey == VK_DELETE &&
                 ::GetKeyState(VK_CONTROL) >= 0 && ::GetKeyState(VK_MENU) >= 0) {
-                ::PostMessageW(owner_, WM_COMMAND, MAKEWPARAM(command::kShred, 0), 0);
+                PostCommand(owner_, Command::Shred);
             }
             *result = 0;
             return true;

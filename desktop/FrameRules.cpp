@@ -66,38 +66,38 @@ FrameLayout ComputeFrameLayout(const LayoutInput& in) {
     return out;
 }
 
-bool ViewModeOfCommand(int cmd, ViewMode* mode) {
+bool ViewModeOfCommand(Command cmd, ViewMode* mode) {
     switch (cmd) {
-    case command::kLargeIcons: *mode = ViewMode::LargeIcons; return true;
-    case command::kSmallIcons: *mode = ViewMode::SmallIcons; return true;
-    case command::kList: *mode = ViewMode::List; return true;
-    case command::kDetails: *mode = ViewMode::Details; return true;
+    case Command::LargeIcons: *mode = ViewMode::LargeIcons; return true;
+    case Command::SmallIcons: *mode = ViewMode::SmallIcons; return true;
+    case Command::List: *mode = ViewMode::List; return true;
+    case Command::Details: *mode = ViewMode::Details; return true;
     default: return false;
     }
 }
 
-int CommandOfViewMode(ViewMode mode) {
+Command CommandOfViewMode(ViewMode mode) {
     switch (mode) {
-    case ViewMode::LargeIcons: return command::kLargeIcons;
-    case ViewMode::SmallIcons: return command::kSmallIcons;
-    case ViewMode::List: return command::kList;
+    case ViewMode::LargeIcons: return Command::LargeIcons;
+    case ViewMode::SmallIcons: return Command::SmallIcons;
+    case ViewMode::List: return Command::List;
     case ViewMode::Details: break;
     }
-    return command::kDetails;
+    return Command::Details;
 }
 
-bool ApplyViewCommand(ViewState& state, int cmd) {
+bool ApplyViewCommand(ViewState& state, Command cmd) {
     ViewMode mode;
     if (ViewModeOfCommand(cmd, &mode)) {
         if (state.mode == mode) return false;
         state.mode = mode;
         return true;
     }
-    if (cmd == command::kStatusBar) {
+    if (cmd == Command::StatusBar) {
         state.statusBar = !state.statusBar;
         return true;
     }
-    if (cmd == command::kTipsPanel) {
+    if (cmd == Command::TipsPanel) {
         state.tipsPanel = !state.tipsPanel;
         return true;
     }
@@ -114,14 +114,14 @@ std::wstring TooltipOf(const std::wstring& s) {
     return br == std::wstring::npos ? std::wstring() : s.substr(br + 1);
 }
 
-std::wstring HelpPageOf(int cmd) {
+std::wstring HelpPageOf(Command cmd) {
     switch (cmd) {
-    case command::kQuickStart: return L"quickstart.html";
-    case command::kProductInfo: return L"features.html";
-    case command::kCompanyInfo: return L"about.html";
-    case command::kSupport: return L"support.html";
-    case command::kFeedback: return L"feedback.html";
-    case command::kLearnMore: return L"faq.html";
+    case Command::QuickStart: return L"quickstart.html";
+    case Command::ProductInfo: return L"features.html";
+    case Command::CompanyInfo: return L"about.html";
+    case Command::Support: return L"support.html";
+    case Command::Feedback: return L"feedback.html";
+    case Command::LearnMore: return L"faq.html";
     default: return std::wstring();
     }
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CaptionLayout.h"
+#include "Command.h"
 
 namespace corva::desktop {
 
@@ -109,39 +110,14 @@ struct ViewState {
     bool tipsPanel = true;
 };
 
-// The commands of the View menu (the menu's own numbers).
-namespace command {
-constexpr int kExit = 57665;
-constexpr int kLock = 32777;
-constexpr int kUnlock = 32776;
-constexpr int kShred = 32775;
-constexpr int kOpen = 32803;
-constexpr int kStatusBar = 59393;
-constexpr int kRefresh = 59395;
-constexpr int kTipsPanel = 32801;
-constexpr int kLargeIcons = 102;
-constexpr int kDetails = 103;
-constexpr int kSmallIcons = 104;
-constexpr int kList = 105;
-constexpr int kChangePassword = 32781;
-constexpr int kForgotPassword = 32782;
-constexpr int kQuickStart = 32792;
-constexpr int kProductInfo = 32794;
-constexpr int kCompanyInfo = 32795;
-constexpr int kSupport = 32796;
-constexpr int kAbout = 32797;
-constexpr int kFeedback = 32800;
-constexpr int kLearnMore = 32802;
-}  // namespace command
-
-// The view mode a command selects, when it is one of 102 to 105.
-bool ViewModeOfCommand(int command, ViewMode* mode);
-int CommandOfViewMode(ViewMode mode);
+// The view mode a command selects, when it is one of the four view modes.
+bool ViewModeOfCommand(Command command, ViewMode* mode);
+Command CommandOfViewMode(ViewMode mode);
 
 // Applies a View command (status bar, tips panel, view modes) to the
 // state. True when the state changed; choosing the mode already shown
 // changes nothing.
-bool ApplyViewCommand(ViewState& state, int command);
+bool ApplyViewCommand(ViewState& state, Command command);
 
 // ------------------------------------------------------------ texts
 // A command's status-bar text: its string up to the first line break.
@@ -152,6 +128,6 @@ std::wstring TooltipOf(const std::wstring& resourceString);
 
 // The help page a command opens (a file name in the "help" folder beside
 // the program), or empty for any other command.
-std::wstring HelpPageOf(int command);
+std::wstring HelpPageOf(Command command);
 
 }  // namespace corva::desktop

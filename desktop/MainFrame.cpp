@@ -33,13 +33,13 @@ constexpr wchar_t kProductName[] = L"Corvastine";
 constexpr COLORREF kRebarBack = RGB(232, 232, 232);
 
 struct BigButton {
-    int command;
+    Command command;
     const wchar_t* text;
 };
 constexpr BigButton kBigButtons[] = {
-    {ID_EDIT_LOCK, L"  Lock Selected File"},
-    {ID_EDIT_UNLOCK, L"  Unlock Selected File"},
-    {ID_EDIT_SHRED, L"  Shred Selected File"},
+    {Command::Lock, L"  Lock Selected File"},
+    {Command::Unlock, L"  Unlock Selected File"},
+    {Command::Shred, L"  Shred Selected File"},
 };
 
 // The commands of a toolbar resource (0 for a separator), with its image
@@ -201,7 +201,7 @@ bool MainFrame::CreateBigToolbar() {
             b.fsState = TBSTATE_ENABLED;
             b.fsStyle = BTNS_BUTTON | BTNS_AUTOSIZE | BTNS_SHOWTEXT;
             for (const BigButton& big : kBigButtons) {
-                if (big.command == command) b.iString = reinterpret_cast<INT_PTR>(big.text);
+                if (IdOf(big.command) == command) b.iString = reinterpret_cast<INT_PTR>(big.text);
             }
         }
         buttons.push_back(b);
@@ -491,67 +491,68 @@ void MainFrame::OnDestroy() {
 bool MainFrame::OnCommand(int id, int, HWND control) {
     // Notifications of the panes are theirs; commands come from menus,
     // keys, the toolbar (whose handle is the control) and posted messages.
+    // An id that names no command is taken and dropped.
     if (control && control != bigToolbar_ && control != commandBar_.Handle()) return false;
-    RunCommand(id);
+    if (const std::optional<Command> command = CommandOfId(id)) RunCommand(*command);
     return true;
 }
 
-void MainFrame::RunCommand(int id) {
-    if (observer_) observer_(id);
-    switch (id) {
-    case ID_APP_EXIT:
+void MainFrame::RunCommand(Command command) {
+    if (observer_) observer_(IdOf(command));
+    switch (command) {
+    case Command::Exit:
         ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
         break;
-    case ID_EDIT_LOCK:
+    case Command::Lock:
         RunBatchCommand(BatchKind::Lock);
         break;
-    case ID_EDIT_UNLOCK:
+    case Command::Unlock:
         RunBatchCommand(BatchKind::Unlock);
         break;
-    case ID_EDIT_SHRED:
+    case Command::Shred:
         RunBatchCommand(BatchKind::Shred);
         break;
-    case ID_EDIT_OPEN:
+    case Command::Open:
         RunOpenCommand();
         break;
-    case ID_EDIT_SELECT_ALL:
+    case Command::SelectAll:
         browser_.SelectAllRows();
         FocusList();
         break;
-    case ID_VIEW_STATUS_BAR:
+    case Command::StatusBar:
         ToggleStatusBar();
         break;
-    case ID_VIEW_TIPS:
+    case Command::TipsPanel:
         ToggleTipsPanel();
         break;
-    case ID_VIEW_LARGEICONS:
-    case ID_VIEW_SMALLICONS:
-    case ID_VIEW_LIST:
-    case ID_VIEW_DETAILS:
-        SetViewMode(id);
+    case Command::LargeIcons:
+    case Command::SmallIcons:
+    case Command::List:
+    case Command::Details:
+        SetViewMode(command);
         break;
-    case ID_VIEW_REFRESH:
+    case Command::Refresh:
         RefreshViews();
         break;
-    case ID_TOOLS_CHANGE_PASSWORD: {
+    case Command::ChangePassword: {
         ChangePasswordDialog dialog;
         if (dialog.ShowModal(Handle()) == IDOK) TakeNewPassword(dialog.StoredPassword());
         FocusList();
         break;
     }
-    case ID_TOOLS_FORGOT_PASSWORD: {
+    case Command::ForgotPassword: {
         corva::SecretText stored;
         ForgotPasswordCommand(Handle(), SetupWizardHost::Desktop, &stored);
         TakeNewPassword(stored);
         FocusList();
         break;
     }
-    case ID_APP_ABOUT:
+    case Command::About:
         ShowAbout();
         FocusList();
         break;
     default: {
-        const std::wstring page = HelpPageOf(id);
+        const std::wstring page = HelpPageOf(command);
         if (!page.empty()) OpenHelpPage(Handle(), page);
         break;
     }
@@ -581,7 +582,7 @@ void MainFrame::RefreshViews() {
 }
 
 void MainFrame::ToggleStatusBar() {
-    ApplyViewCommand(view_, ID_VIEW_STATUS_BAR);
+    ApplyViewCommand(view_, Command::StatusBar);
     ::ShowWindow(status_.Handle(), view_.statusBar ? SW_SHOWNOACTIVATE : SW_HIDE);
     UpdateMenuMarks();
     Layout();
@@ -596,7 +597,7 @@ void MainFrame::ToggleTipsPanel() {
     Layout();
 }
 
-void MainFrame::SetViewMode(int command) {
+void MainFrame::SetViewMode(Command command) {
     const ViewMode before = view_.mode;
     ApplyViewCommand(view_, command);
     UpdateMenuMarks();
@@ -618,15 +619,15 @@ void MainFrame::SetViewMode(int command) {
 
 void MainFrame::UpdateMenuMarks() {
     HMENU menu = menu_.Get();
-    ::CheckMenuItem(menu, ID_VIEW_STATUS_BAR, MF_BYCOMMAND | (view_.statusBar ? MF_CHECKED : MF_UNCHECKED));
-    ::CheckMenuItem(menu, ID_VIEW_TIPS, MF_BYCOMMAND | (view_.tipsPanel ? MF_CHECKED : MF_UNCHECKED));
+    ::CheckMenuItem(menu, IdOf(Command::StatusBar), MF_BYCOMMAND | (view_.statusBar ? MF_CHECKED : MF_UNCHECKED));
+    ::CheckMenuItem(menu, IdOf(Command::TipsPanel), MF_BYCOMMAND | (view_.tipsPanel ? MF_CHECKED : MF_UNCHECKED));
     HMENU view = ::GetSubMenu(menu, 2);
     int firstPos = -1, lastPos = -1, selectedPos = -1;
     const int count = view ? ::GetMenuItemCount(view) : 0;
     for (int i = 0; i < count; ++i) {
         ViewMode mode;
-        const int id = static_cast<int>(::GetMenuItemID(view, i));
-        if (!ViewModeOfCommand(id, &mode)) continue;
+        const std::optional<Command> command = CommandOfId(static_cast<int>(::GetMenuItemID(view, i)));
+        if (!command || !ViewModeOfCommand(*command, &mode)) continue;
         if (firstPos < 0) firstPos = i;
         lastPos = i;
         if (mode == view_.mode) selectedPos = i;

@@ -51,8 +51,8 @@ public:
     // them used it.
     bool PreTranslate(MSG& msg);
 
-    // Test hooks: the menu the bar shows, each command as it is run, and the
-    // splitter moved as by a drag.
+    // Test hooks: the menu the bar shows, the number of each command as it
+    // is run, and the splitter moved as by a drag.
     HMENU MenuForTesting() const { return menu_.Get(); }
     HBITMAP MenuImageForTesting(int command) const { return menuImages_.ImageOf(command); }
     void SetCommandObserverForTesting(std::function<void(int)> observer) { observer_ = std::move(observer); }
@@ -94,10 +94,10 @@ private:
     int Scaled(int pixelsAt96) const;
 
     // Commands.
-    void RunCommand(int id);
+    void RunCommand(Command command);
     void ToggleStatusBar();
     void ToggleTipsPanel();
-    void SetViewMode(int command);
+    void SetViewMode(Command command);
     void RefreshViews();
     void ShowAbout();
     // Fills the password field from the start-up password when it is

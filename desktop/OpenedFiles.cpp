@@ -2,20 +2,10 @@
 #include "OpenedFiles.h"
 
 #include "engine/LockedFile.h"
+#include "open/OpenMessages.h"
 #include "platform/Platform.h"
 
 namespace corva::desktop {
-
-namespace {
-
-constexpr wchar_t kCaption[] = L"Corvastine";
-
-bool WentWell(FinishStatus status) {
-    return status == FinishStatus::Shredded || status == FinishStatus::Relocked ||
-           status == FinishStatus::RelockedBeside || status == FinishStatus::Tidied;
-}
-
-}  // namespace
 
 OpenedFiles::~OpenedFiles() {
     for (auto& worker : workers_)
@@ -35,7 +25,7 @@ void OpenedFiles::SetPlacesForTesting(const std::wstring& root, const std::wstri
 WorkingArea OpenedFiles::Area() const { return WorkingArea(root_.empty() ? DefaultWorkingRoot() : root_); }
 
 void OpenedFiles::Tell(const std::wstring& text, UINT icon) const {
-    ::MessageBoxW(owner_, text.c_str(), kCaption, MB_OK | icon);
+    ::MessageBoxW(owner_, text.c_str(), kOpenCaption, MB_OK | icon);
 }
 
 void OpenedFiles::UsePassword(const corva::SecretText& password) {
@@ -54,9 +44,7 @@ void OpenedFiles::Open(const std::wstring& lockedPath, const corva::SecretText& 
     if (!process->Open(opened.entry.copyPath, std::wstring())) {
         // Nothing shows it: the unchanged copy goes again at once.
         const FinishOutcome done = FinishEntry(opened.entry, password.CStr(), wipeLibrary_, nullptr);
-        std::wstring text = opened.entry.DisplayName() + L" was not opened: no program could be started on it.";
-        if (!WentWell(done.status)) text += L"\n\n" + DescribeFinish(done);
-        Tell(text, MB_ICONINFORMATION);
+        Tell(DescribeNotStarted(opened.entry, done), MB_ICONINFORMATION);
         return;
     }
     Watch(opened.entry, std::move(process));
@@ -128,7 +116,7 @@ void OpenedFiles::OnFinished() {
     if (done.empty()) return;
     // A finished entry leaves the list, and its worker, which has nothing
     // left to do but return, is joined.
-    std::wstring problems;
+    FinishProblems problems;
     for (const auto& [id, outcome] : done) {
         for (auto it = watched_.begin(); it != watched_.end(); ++it) {
             if (it->entry.id == id) {
@@ -143,10 +131,10 @@ void OpenedFiles::OnFinished() {
                 break;
             }
         }
-        if (!WentWell(outcome.status)) problems += DescribeFinish(outcome) + L"\n\n";
+        problems.Add(outcome);
     }
     if (changed_) changed_();
-    if (!problems.empty()) Tell(problems.substr(0, problems.size() - 2), MB_ICONWARNING);
+    if (!problems.Empty()) Tell(problems.Text(), MB_ICONWARNING);
 }
 
 void OpenedFiles::Recover(const corva::SecretText& password) {
@@ -157,8 +145,8 @@ void OpenedFiles::Recover(const corva::SecretText& password) {
     if (plan.empty()) return;
     bool relock = false;
     if (PlanNeedsQuestion(plan))
-        relock = ::MessageBoxW(owner_, RecoveryQuestion(plan).c_str(), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
-    std::wstring problems;
+        relock = ::MessageBoxW(owner_, RecoveryQuestion(plan).c_str(), kOpenCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    FinishProblems problems;
     for (const auto& item : plan) {
         if (item.action == RecoveryAction::KeepInUse) {
             // Still open in a program from before: watched like any other.
@@ -166,10 +154,10 @@ void OpenedFiles::Recover(const corva::SecretText& password) {
             continue;
         }
         const FinishOutcome done = CarryOut(item, password.CStr(), relock, wipeLibrary_, nullptr);
-        if (!WentWell(done.status)) problems += DescribeFinish(done) + L"\n\n";
+        problems.Add(done);
     }
     if (changed_) changed_();
-    if (!problems.empty()) Tell(problems.substr(0, problems.size() - 2), MB_ICONWARNING);
+    if (!problems.Empty()) Tell(problems.Text(), MB_ICONWARNING);
 }
 
 }  // namespace corva::desktop

@@ -3,6 +3,7 @@
 #include "DialogRouting.h"
 #include "Drawing.h"
 #include "FrameRules.h"
+#include "Messages.h"
 #include "resource.h"
 
 namespace corva::desktop {
@@ -89,11 +90,11 @@ INT_PTR TipsPanel::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         if (HIWORD(wParam) == STN_CLICKED) {
             if (LOWORD(wParam) == IDC_TIPS_CLOSE) {
-                ::PostMessageW(target_, WM_COMMAND, MAKEWPARAM(command::kTipsPanel, 0), 0);
+                PostCommand(target_, Command::TipsPanel);
                 return TRUE;
             }
             if (LOWORD(wParam) == IDC_TIPS_LEARN_MORE) {
-                ::PostMessageW(target_, WM_COMMAND, MAKEWPARAM(command::kLearnMore, 0), 0);
+                PostCommand(target_, Command::LearnMore);
                 return TRUE;
             }
         }

@@ -2,7 +2,8 @@
 // window with a sunken edge): three tips over the background picture
 // (bitmap 230, its last column stretched when the panel is wider), the
 // title in red at 12 points, and the links "Close" and "Learn More", which
-// post commands 32801 and 32802 to the window given at creation.
+// post the commands TipsPanel and LearnMore to the window given at
+// creation.
 #pragma once
 
 #include <windows.h>

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "Module.h"
+#include "open/OpenMessages.h"
 #include "open/WorkingCopies.h"
 #include "platform/OpenSupport.h"
 #include "platform/Platform.h"
@@ -10,13 +11,6 @@
 namespace corva::shell {
 
 namespace {
-
-constexpr wchar_t kCaption[] = L"Corvastine";
-
-bool WentWell(FinishStatus status) {
-    return status == FinishStatus::Shredded || status == FinishStatus::Relocked ||
-           status == FinishStatus::RelockedBeside || status == FinishStatus::Tidied;
-}
 
 // What the watching thread owns. The password is wiped when it goes.
 struct Watch {
@@ -46,7 +40,7 @@ DWORD WINAPI WatchThread(LPVOID parameter) {
         }
         const FinishOutcome outcome = FinishEntry(watch->entry, watch->password.CStr(), std::wstring(), nullptr);
         if (!WentWell(outcome.status))
-            ::MessageBoxW(nullptr, DescribeFinish(outcome).c_str(), kCaption, MB_OK | MB_ICONWARNING);
+            ::MessageBoxW(nullptr, DescribeFinish(outcome).c_str(), kOpenCaption, MB_OK | MB_ICONWARNING);
     }
     // The library stays loaded until this thread no longer runs its code.
     ::FreeLibraryAndExitThread(library, 0);
@@ -61,22 +55,21 @@ void RecoverWorkingCopies(const corva::SecretText& password, HWND owner) {
     if (plan.empty()) return;
     bool relock = false;
     if (PlanNeedsQuestion(plan))
-        relock = ::MessageBoxW(owner, RecoveryQuestion(plan).c_str(), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
-    std::wstring problems;
+        relock = ::MessageBoxW(owner, RecoveryQuestion(plan).c_str(), kOpenCaption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    FinishProblems problems;
     for (const auto& item : plan) {
         // A copy still shown by a program is left for the command that opened it.
         if (item.action == RecoveryAction::KeepInUse) continue;
         const FinishOutcome done = CarryOut(item, password.CStr(), relock, std::wstring(), nullptr);
-        if (!WentWell(done.status)) problems += DescribeFinish(done) + L"\n\n";
+        problems.Add(done);
     }
-    if (!problems.empty())
-        ::MessageBoxW(owner, problems.substr(0, problems.size() - 2).c_str(), kCaption, MB_OK | MB_ICONWARNING);
+    if (!problems.Empty()) ::MessageBoxW(owner, problems.Text().c_str(), kOpenCaption, MB_OK | MB_ICONWARNING);
 }
 
 void OpenForEditing(const std::wstring& target, const corva::SecretText& password, HWND owner) {
     const OpenOutcome opened = UnlockForEditing(WorkingArea(DefaultWorkingRoot()), target, password.CStr(), nullptr);
     if (opened.status != OpenStatus::Opened) {
-        ::MessageBoxW(owner, DescribeOpenFailure(opened, target).c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
+        ::MessageBoxW(owner, DescribeOpenFailure(opened, target).c_str(), kOpenCaption, MB_OK | MB_ICONINFORMATION);
         return;
     }
     auto watch = std::make_unique<Watch>();
@@ -98,9 +91,7 @@ void OpenForEditing(const std::wstring& target, const corva::SecretText& passwor
     if (held) ::FreeLibrary(library);
     // Not shown, or nobody to watch it: the copy goes again at once.
     const FinishOutcome done = FinishEntry(opened.entry, password.CStr(), std::wstring(), nullptr);
-    std::wstring text = opened.entry.DisplayName() + L" was not opened: no program could be started on it.";
-    if (!WentWell(done.status)) text += L"\n\n" + DescribeFinish(done);
-    ::MessageBoxW(owner, text.c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
+    ::MessageBoxW(owner, DescribeNotStarted(opened.entry, done).c_str(), kOpenCaption, MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace corva::shell

@@ -83,17 +83,17 @@ TEST(ContextMenu, TheExtensionsEntryIsFoundFirstOrLater) {
 
 TEST(ContextMenu, ChoicesGoToTheWindowTheShellOrNowhere) {
     EXPECT_EQ(RouteMenuChoice(0).kind, MenuRoute::Kind::Nothing);
-    for (int command : {32775, 32776, 32777, 32781, 32803}) {
-        const MenuRoute r = RouteMenuChoice(command);
-        EXPECT_EQ(r.kind, MenuRoute::Kind::PostCommand) << command;
-        EXPECT_EQ(r.value, command);
+    for (Command command : {Command::Shred, Command::Unlock, Command::Lock, Command::ChangePassword, Command::Open}) {
+        const MenuRoute r = RouteMenuChoice(IdOf(command));
+        EXPECT_EQ(r.kind, MenuRoute::Kind::PostCommand) << IdOf(command);
+        EXPECT_EQ(r.command, command);
     }
     MenuRoute shell = RouteMenuChoice(1);
     EXPECT_EQ(shell.kind, MenuRoute::Kind::ShellCommand);
-    EXPECT_EQ(shell.value, 0);
+    EXPECT_EQ(shell.shellOffset, 0);
     shell = RouteMenuChoice(0x7FFF);
     EXPECT_EQ(shell.kind, MenuRoute::Kind::ShellCommand);
-    EXPECT_EQ(shell.value, 0x7FFE);
+    EXPECT_EQ(shell.shellOffset, 0x7FFE);
 }
 
 // A folder tree in memory: each folder lists its entries in order; a

@@ -1,6 +1,6 @@
 // The main window's rules: start-up rectangle, minimum size while dragging,
 // layout and splitter, caption hit-testing and button images, view state
-// and the texts taken from string resources.
+// and the texts taken from string resources; the commands' ids.
 #include <gtest/gtest.h>
 
 #include "FrameRules.h"
@@ -194,34 +194,44 @@ TEST(ViewState, StartsInDetailsWithBothPanelsShown) {
 
 TEST(ViewState, CommandsToggleAndSelect) {
     ViewState state;
-    EXPECT_TRUE(ApplyViewCommand(state, command::kStatusBar));
+    EXPECT_TRUE(ApplyViewCommand(state, Command::StatusBar));
     EXPECT_FALSE(state.statusBar);
-    EXPECT_TRUE(ApplyViewCommand(state, command::kStatusBar));
+    EXPECT_TRUE(ApplyViewCommand(state, Command::StatusBar));
     EXPECT_TRUE(state.statusBar);
-    EXPECT_TRUE(ApplyViewCommand(state, command::kTipsPanel));
+    EXPECT_TRUE(ApplyViewCommand(state, Command::TipsPanel));
     EXPECT_FALSE(state.tipsPanel);
 
-    EXPECT_TRUE(ApplyViewCommand(state, command::kLargeIcons));
+    EXPECT_TRUE(ApplyViewCommand(state, Command::LargeIcons));
     EXPECT_EQ(state.mode, ViewMode::LargeIcons);
-    EXPECT_FALSE(ApplyViewCommand(state, command::kLargeIcons));  // already shown
-    EXPECT_TRUE(ApplyViewCommand(state, command::kList));
+    EXPECT_FALSE(ApplyViewCommand(state, Command::LargeIcons));  // already shown
+    EXPECT_TRUE(ApplyViewCommand(state, Command::List));
     EXPECT_EQ(state.mode, ViewMode::List);
-    EXPECT_TRUE(ApplyViewCommand(state, command::kSmallIcons));
+    EXPECT_TRUE(ApplyViewCommand(state, Command::SmallIcons));
     EXPECT_EQ(state.mode, ViewMode::SmallIcons);
-    EXPECT_TRUE(ApplyViewCommand(state, command::kDetails));
+    EXPECT_TRUE(ApplyViewCommand(state, Command::Details));
     EXPECT_EQ(state.mode, ViewMode::Details);
-    EXPECT_FALSE(ApplyViewCommand(state, command::kLock));  // not a View command
+    EXPECT_FALSE(ApplyViewCommand(state, Command::Lock));  // not a View command
 }
 
 TEST(ViewState, ModesAndCommandsMapBothWays) {
-    for (int cmd : {command::kLargeIcons, command::kSmallIcons, command::kList, command::kDetails}) {
+    for (Command cmd : {Command::LargeIcons, Command::SmallIcons, Command::List, Command::Details}) {
         ViewMode mode;
         ASSERT_TRUE(ViewModeOfCommand(cmd, &mode));
         EXPECT_EQ(CommandOfViewMode(mode), cmd);
     }
     ViewMode unused;
-    EXPECT_FALSE(ViewModeOfCommand(101, &unused));
-    EXPECT_FALSE(ViewModeOfCommand(106, &unused));
+    EXPECT_FALSE(ViewModeOfCommand(Command::Refresh, &unused));
+    EXPECT_FALSE(ViewModeOfCommand(Command::StatusBar, &unused));
+}
+
+TEST(Commands, MenuIdsNameTheirCommandsAndOtherNumbersNone) {
+    EXPECT_EQ(CommandOfId(ID_EDIT_LOCK), Command::Lock);
+    EXPECT_EQ(CommandOfId(ID_VIEW_LIST), Command::List);
+    EXPECT_EQ(CommandOfId(ID_APP_EXIT), Command::Exit);
+    EXPECT_EQ(CommandOfId(ID_EDIT_SELECT_ALL), Command::SelectAll);
+    // Numbers next to the View menu's modes, the spare menu image, a
+    // separator's 0 and a popup's -1 name no command.
+    for (int id : {101, 106, ID_MENU_IMAGE_SPARE, 0, -1, 0xFFFF}) EXPECT_EQ(CommandOfId(id), std::nullopt) << id;
 }
 
 TEST(CommandTexts, StatusTextAndTooltipSplitAtTheLineBreak) {
@@ -235,18 +245,18 @@ TEST(CommandTexts, StatusTextAndTooltipSplitAtTheLineBreak) {
 }
 
 TEST(HelpPages, EachHelpCommandHasItsOwnPage) {
-    const int commands[] = {command::kQuickStart, command::kProductInfo, command::kCompanyInfo,
-                            command::kSupport,    command::kFeedback,    command::kLearnMore};
+    const Command commands[] = {Command::QuickStart, Command::ProductInfo, Command::CompanyInfo,
+                                Command::Support,    Command::Feedback,    Command::LearnMore};
     std::vector<std::wstring> seen;
-    for (int cmd : commands) {
+    for (Command cmd : commands) {
         const std::wstring page = HelpPageOf(cmd);
-        ASSERT_FALSE(page.empty()) << cmd;
+        ASSERT_FALSE(page.empty()) << IdOf(cmd);
         EXPECT_EQ(page.substr(page.size() - 5), L".html");
         for (const auto& other : seen) EXPECT_NE(page, other);
         seen.push_back(page);
     }
-    EXPECT_EQ(HelpPageOf(command::kAbout), L"");
-    EXPECT_EQ(HelpPageOf(command::kLock), L"");
+    EXPECT_EQ(HelpPageOf(Command::About), L"");
+    EXPECT_EQ(HelpPageOf(Command::Lock), L"");
 }
 
 }  // namespace

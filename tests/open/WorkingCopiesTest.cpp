@@ -1,6 +1,7 @@
 // Working copies: the relock that replaces a locked file only once its new
 // copy verifies, the record, the watch, the recovery plan and the whole
-// lifecycle from unlocking into the private folder to shredding.
+// lifecycle from unlocking into the private folder to shredding, and what
+// the Open command tells the user about it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 
 #include "engine/LockedFile.h"
 #include "engine/WorkingCopyPipeline.h"
+#include "open/OpenMessages.h"
 #include "open/WorkingCopies.h"
 #include "platform/OpenSupport.h"
 #include "platform/Platform.h"
@@ -315,6 +317,26 @@ TEST_F(WorkingCopies, RecoveryPlanAndItsOutcome) {
     EXPECT_EQ(Unlocked(Join(data, L"moved (edited 1).txt.corvastine")), "moved copy edited");
     EXPECT_EQ(ListNames(root), (std::vector<std::wstring>{L"0123456789ABCDEF0123456789ABCDEF"}))
         << "only the copy without a record is left";
+}
+
+// The Open command tells only what was not done: outcomes that went well
+// add nothing, the others one paragraph each.
+TEST(OpenMessages, OnlyWhatWasNotDoneIsTold) {
+    const corva::FinishOutcome shredded{corva::FinishStatus::Shredded, corva::kOk, L"a.txt", L""};
+    const corva::FinishOutcome inUse{corva::FinishStatus::InUse, corva::kOk, L"b.txt", L""};
+    const corva::FinishOutcome relocked{corva::FinishStatus::Relocked, corva::kOk, L"c.txt", L""};
+    const corva::FinishOutcome declined{corva::FinishStatus::Declined, corva::kOk, L"d.txt", L""};
+    corva::FinishProblems problems;
+    problems.Add(shredded);
+    EXPECT_TRUE(problems.Empty());
+    for (const auto& outcome : {inUse, relocked, declined}) problems.Add(outcome);
+    EXPECT_EQ(problems.Text(), corva::DescribeFinish(inUse) + L"\n\n" + corva::DescribeFinish(declined));
+
+    corva::WorkingEntry entry;
+    entry.copyPath = plat::JoinPath(plat::JoinPath(L"root", L"0123456789ABCDEF0123456789ABCDEF"), L"e.txt");
+    const std::wstring notStarted = L"e.txt was not opened: no program could be started on it.";
+    EXPECT_EQ(corva::DescribeNotStarted(entry, shredded), notStarted);
+    EXPECT_EQ(corva::DescribeNotStarted(entry, inUse), notStarted + L"\n\n" + corva::DescribeFinish(inUse));
 }
 
 #ifndef _WIN32

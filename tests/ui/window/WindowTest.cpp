@@ -96,8 +96,10 @@ TEST(WindowBase, BindsAtCreationAndCallsTheNamedHandlers) {
     EXPECT_EQ(probe.width, client.right);
     EXPECT_EQ(probe.height, client.bottom);
 
-    ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(32777, 1), 0);
-    EXPECT_EQ(probe.commandId, 32777);
+    // A menu id above 0x7FFF, as programs' command ids are: read unsigned.
+    constexpr int kMenuCommand = 0x8001;
+    ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(kMenuCommand, 1), 0);
+    EXPECT_EQ(probe.commandId, kMenuCommand);
     EXPECT_EQ(probe.commandCode, 1);
     EXPECT_EQ(::SendMessageW(hwnd, kAskMessage, 21, 0), 42);
 }
