@@ -112,6 +112,30 @@ struct CipherHelper::State {
     }
 };
 
+void SplitChoice::Record(bool split, double secondsPerBlock) {
+    double& cost = cost_[split ? 1 : 0];
+    // The chosen form's figure is smoothed over its runs; the other's is
+    // only ever a single try and is taken as it is.
+    cost = (cost > 0 && split == chosen_) ? (cost + secondsPerBlock) / 2 : secondsPerBlock;
+    if (cost_[0] <= 0 || cost_[1] <= 0) {
+        next_ = cost_[1] <= 0;
+        return;
+    }
+    const bool best = cost_[1] <= cost_[0];
+    if (split != chosen_) {
+        // A try of the other form: it takes over, or waits longer for the next.
+        gap_ = split == best ? kFirstGap : (gap_ * 2 < kMaxGap ? gap_ * 2 : kMaxGap);
+        left_ = gap_;
+    }
+    chosen_ = best;
+    if (left_ == 0) {
+        next_ = !chosen_;
+    } else {
+        --left_;
+        next_ = chosen_;
+    }
+}
+
 CipherHelper::CipherHelper(bool encrypt) : state_(new State) { state_->encrypt = encrypt; }
 
 CipherHelper::~CipherHelper() {

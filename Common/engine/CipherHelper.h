@@ -20,6 +20,35 @@
 
 namespace corva {
 
+// Which form the next long run of one body cipher takes: split over two
+// threads (CipherHelper) or all on the calling thread. The split wins only
+// while both threads get a core of their own; when other work keeps the
+// second core busy, the two threads wait for each other and the run takes
+// about twice as long as on one thread. So each form is timed on the
+// cipher's own runs (wall time per block) and the cheaper one is used; the
+// other is tried again now and then, in case the load has changed, less
+// often each time it loses. The first long run is split, the second runs
+// on one thread, and from then on the figures decide.
+class SplitChoice {
+public:
+    // Whether the next long run is split.
+    bool Split() const { return next_; }
+    // The run just done: its form and its wall time per block.
+    void Record(bool split, double secondsPerBlock);
+
+    // Runs in the chosen form between two tries of the other, at first and
+    // at most.
+    static constexpr unsigned kFirstGap = 4;
+    static constexpr unsigned kMaxGap = 64;
+
+private:
+    double cost_[2] = {0, 0};  // per block, [1] split; 0 until measured
+    bool chosen_ = true;
+    bool next_ = true;
+    unsigned gap_ = kFirstGap;
+    unsigned left_ = kFirstGap;  // runs in the chosen form before the next try
+};
+
 class CipherHelper {
 public:
     explicit CipherHelper(bool encrypt);
