@@ -1,6 +1,7 @@
 #include "engine/CipherHelper.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -163,13 +164,19 @@ bool CipherHelper::Start() {
     return s.started;
 }
 
-void CipherHelper::Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint32_t* counter,
-                       uint8_t* blocks, size_t count) {
+size_t CipherHelper::Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint32_t* counter,
+                         uint8_t* blocks, size_t count, double giveUpCost) {
     State& s = *state_;
     s.path = path;
     s.blocks = blocks;
     std::memcpy(s.iv, iv, kAesBlock);
-    for (size_t first = 0; first < count; first += kBatch) {
+    const auto start = std::chrono::steady_clock::now();
+    size_t first = 0;
+    for (; first < count; first += kBatch) {
+        if (giveUpCost > 0 && first >= 2 * kSlots * kBatch) {
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            if (took.count() > giveUpCost * static_cast<double>(first)) break;
+        }
         const size_t batch = s.produced.load();
         // A free slot: at most kSlots - 1 batches still with the helper.
         s.Await(s.callerSleeps, false, [&] { return batch - s.consumed.load() < kSlots; });
@@ -182,6 +189,7 @@ void CipherHelper::Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[kAe
     }
     s.Await(s.callerSleeps, false, [&] { return s.consumed.load() == s.produced.load(); });
     std::memcpy(iv, s.iv, kAesBlock);
+    return first < count ? first : count;
 }
 
 }  // namespace corva

@@ -33,6 +33,9 @@ class SplitChoice {
 public:
     // Whether the next long run is split.
     bool Split() const { return next_; }
+    // A split run whose pace is worse than this (per block) is better ended
+    // on one thread; 0 while one-thread runs are not measured yet.
+    double GiveUpCost() const { return cost_[0] * 1.25; }
     // The run just done: its form and its wall time per block.
     void Record(bool split, double secondsPerBlock);
 
@@ -60,8 +63,12 @@ public:
     bool Start();
     // count blocks in place, exactly as BodyCipher::Process on path would:
     // key, iv and counter are those of the BodyCipher and are updated.
-    void Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint32_t* counter, uint8_t* blocks,
-             size_t count);
+    // With giveUpCost above 0 the run may end early, at a batch boundary,
+    // once the keys come slower than that (seconds per block, judged from
+    // the sixteenth batch on): the other core is not free. Returns the
+    // blocks done; the caller does the rest.
+    size_t Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint32_t* counter, uint8_t* blocks,
+               size_t count, double giveUpCost = 0);
 
 private:
     struct State;

@@ -118,13 +118,16 @@ void BodyCipher::Process(uint8_t* blocks, size_t count) {
         if (split && !helper_->Start()) {
             splitLongRuns_ = false;  // no thread: this one does it all
         } else {
+            // A split run that falls behind one thread's pace is ended
+            // here, and its pace so far is what it is measured by.
             const auto start = std::chrono::steady_clock::now();
-            if (split)
-                helper_->Run(path, key_, iv_, &counter_, blocks, count);
-            else
-                ProcessHere(path, blocks, count);
+            const size_t done = split ? helper_->Run(path, key_, iv_, &counter_, blocks, count,
+                                                     setting == SplitRuns::Always ? 0 : choice_->GiveUpCost())
+                                      : count;
+            if (!split) ProcessHere(path, blocks, count);
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-            choice_->Record(split, took.count() / static_cast<double>(count));
+            choice_->Record(split, took.count() / static_cast<double>(done));
+            if (done < count) ProcessHere(path, blocks + done * kAesBlock, count - done);
             return;
         }
     }

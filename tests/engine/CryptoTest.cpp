@@ -167,6 +167,38 @@ TEST(Crypto, LongRunsOnTwoThreadsGiveTheBytesOfOne) {
     }
 }
 
+// A split run that gives up part-way (here at once: no pace is good enough)
+// must hand back the key, chain and counter of the blocks it did, so that
+// the rest, done apart, gives the bytes of one thread.
+TEST(Crypto, SplitRunEndedEarlyHandsBackItsChain) {
+    const Bytes seed = PseudoRandom(32, 41), iv = PseudoRandom(16, 42);
+    const size_t count = 3 * corva::BodyCipher::kSplitBlocks + 7;
+    const Bytes plain = PseudoRandom(16 * count, 43);
+    for (corva::CryptoPath path : RunnablePaths()) {
+        PathLimit limit(path);
+        for (bool encrypt : {true, false}) {
+            Bytes expected = plain;
+            corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Never);
+            corva::BodyCipher(seed.data(), iv.data(), encrypt).Process(expected.data(), count);
+            corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured);
+
+            Bytes data = plain;
+            uint8_t key[32], chain[16];
+            std::memcpy(key, seed.data(), 32);
+            std::memcpy(chain, iv.data(), 16);
+            uint32_t counter = 0;
+            corva::CipherHelper helper(encrypt);
+            ASSERT_TRUE(helper.Start());
+            const size_t done = helper.Run(path, key, chain, &counter, data.data(), count, 1e-15);
+            EXPECT_GT(done, 0u);
+            EXPECT_LT(done, count);
+            EXPECT_EQ(counter, done);
+            EXPECT_EQ(helper.Run(path, key, chain, &counter, data.data() + 16 * done, count - done), count - done);
+            EXPECT_EQ(data, expected) << (encrypt ? "enciphering" : "deciphering") << ", path " << static_cast<int>(path);
+        }
+    }
+}
+
 // The forms of the long runs a SplitChoice picks when each run costs what
 // splitCost (split over two threads) or hereCost (one thread) says: 'S' for
 // a split run, '1' for one on the calling thread.
