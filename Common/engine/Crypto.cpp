@@ -176,7 +176,9 @@ CryptoPath ActiveCryptoPath() {
     return static_cast<int>(best) < limit ? best : static_cast<CryptoPath>(limit);
 }
 
-void SetSplitCipherRunsForTesting(SplitRuns runs) { g_splitRuns.store(static_cast<int>(runs), std::memory_order_relaxed); }
+void SetSplitCipherRunsForTesting(SplitRuns runs) {
+    g_splitRuns.store(static_cast<int>(runs), std::memory_order_relaxed);
+}
 
 void LimitCryptoPathForTesting(CryptoPath limit) {
     g_pathLimit.store(static_cast<int>(limit), std::memory_order_relaxed);

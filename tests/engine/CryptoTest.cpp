@@ -194,7 +194,8 @@ TEST(Crypto, SplitRunEndedEarlyHandsBackItsChain) {
             EXPECT_LT(done, count);
             EXPECT_EQ(counter, done);
             EXPECT_EQ(helper.Run(path, key, chain, &counter, data.data() + 16 * done, count - done), count - done);
-            EXPECT_EQ(data, expected) << (encrypt ? "enciphering" : "deciphering") << ", path " << static_cast<int>(path);
+            EXPECT_EQ(data, expected) << (encrypt ? "enciphering" : "deciphering") << ", path "
+                                      << static_cast<int>(path);
         }
     }
 }
