@@ -110,7 +110,7 @@ timed_dir() { # prepare-source command -> median over $runs runs of command alon
 
 # engine_bench: the least time of the repetitions of each case, as JSON.
 if [ -x "$bench" ]; then
-  "$bench" --benchmark_filter='BM_ShaRoundsFloor|BM_StretchSecret(Pair)?/2$|BM_BodyCipher/2/[01]/2|BM_(en|de)cryptfile/2' \
+  "$bench" --benchmark_filter='BM_ShaRoundsFloor|BM_StretchSecret(Pair)?/2$|BM_BodyCipher/2/[01]/3|BM_(en|de)cryptfile/2' \
     --benchmark_repetitions=5 --benchmark_format=json > "$work/bench.json" 2>/dev/null || rm -f "$work/bench.json"
 fi
 
@@ -172,8 +172,8 @@ if get("BM_StretchSecret/2"):
     show("StretchSecret / one bare chain", get("BM_StretchSecret/2") / floor1, "target <= 1.05")
 if get("BM_StretchSecretPair/2"):
     show("both stretches of an unlock / two chains", get("BM_StretchSecretPair/2") / floor2, "target <= 1.05")
-for name, label, size in (("BM_BodyCipher/2/1/2", "body cipher enciphering / chain bound", 1 << 20),
-                          ("BM_BodyCipher/2/0/2", "body cipher deciphering / chain bound", 1 << 20),
+for name, label, size in (("BM_BodyCipher/2/1/3", "body cipher enciphering / chain bound", 1 << 20),
+                          ("BM_BodyCipher/2/0/3", "body cipher deciphering / chain bound", 1 << 20),
                           ("BM_encryptfile/2", "encryptfile of 64 MiB / chain bound", 64 << 20),
                           ("BM_decryptfile/2", "decryptfile of 64 MiB / chain bound", 64 << 20)):
     if get(name):

@@ -1,6 +1,7 @@
 #include "engine/CipherHelper.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -112,6 +113,30 @@ struct CipherHelper::State {
     }
 };
 
+void SplitChoice::Record(bool split, double secondsPerBlock) {
+    double& cost = cost_[split ? 1 : 0];
+    // The chosen form's figure is smoothed over its runs; the other's is
+    // only ever a single try and is taken as it is.
+    cost = (cost > 0 && split == chosen_) ? (cost + secondsPerBlock) / 2 : secondsPerBlock;
+    if (cost_[0] <= 0 || cost_[1] <= 0) {
+        next_ = cost_[1] <= 0;
+        return;
+    }
+    const bool best = cost_[1] <= cost_[0];
+    if (split != chosen_) {
+        // A try of the other form: it takes over, or waits longer for the next.
+        gap_ = split == best ? kFirstGap : (gap_ * 2 < kMaxGap ? gap_ * 2 : kMaxGap);
+        left_ = gap_;
+    }
+    chosen_ = best;
+    if (left_ == 0) {
+        next_ = !chosen_;
+    } else {
+        --left_;
+        next_ = chosen_;
+    }
+}
+
 CipherHelper::CipherHelper(bool encrypt) : state_(new State) { state_->encrypt = encrypt; }
 
 CipherHelper::~CipherHelper() {
@@ -139,13 +164,19 @@ bool CipherHelper::Start() {
     return s.started;
 }
 
-void CipherHelper::Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint32_t* counter,
-                       uint8_t* blocks, size_t count) {
+size_t CipherHelper::Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint32_t* counter,
+                         uint8_t* blocks, size_t count, double giveUpCost) {
     State& s = *state_;
     s.path = path;
     s.blocks = blocks;
     std::memcpy(s.iv, iv, kAesBlock);
-    for (size_t first = 0; first < count; first += kBatch) {
+    const auto start = std::chrono::steady_clock::now();
+    size_t first = 0;
+    for (; first < count; first += kBatch) {
+        if (giveUpCost > 0 && first >= 2 * kSlots * kBatch) {
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            if (took.count() > giveUpCost * static_cast<double>(first)) break;
+        }
         const size_t batch = s.produced.load();
         // A free slot: at most kSlots - 1 batches still with the helper.
         s.Await(s.callerSleeps, false, [&] { return batch - s.consumed.load() < kSlots; });
@@ -158,6 +189,7 @@ void CipherHelper::Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[kAe
     }
     s.Await(s.callerSleeps, false, [&] { return s.consumed.load() == s.produced.load(); });
     std::memcpy(iv, s.iv, kAesBlock);
+    return first < count ? first : count;
 }
 
 }  // namespace corva

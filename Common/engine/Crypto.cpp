@@ -11,6 +11,7 @@
 #include <openssl/sha.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 
 namespace corva {
@@ -21,9 +22,9 @@ std::atomic<int> g_pathLimit{static_cast<int>(CryptoPath::ShaAndAesInstructions)
 
 std::atomic<RandomSource> g_randomSource{nullptr};
 
-std::atomic<bool> g_splitRuns{true};
+std::atomic<int> g_splitRuns{static_cast<int>(SplitRuns::Measured)};
 
-bool SplitRunsAllowed() { return g_splitRuns.load(std::memory_order_relaxed); }
+SplitRuns SplitRunsSetting() { return static_cast<SplitRuns>(g_splitRuns.load(std::memory_order_relaxed)); }
 
 // The one 64-byte SHA-256 block of a 36-byte message: message, 0x80, zeros,
 // and the bit length 288 big-endian in the last two bytes.
@@ -109,13 +110,26 @@ BodyCipher::~BodyCipher() {
 
 void BodyCipher::Process(uint8_t* blocks, size_t count) {
     const CryptoPath path = ActiveCryptoPath();
-    if (count >= kSplitBlocks && splitLongRuns_ && SplitRunsAllowed()) {
-        if (!helper_) helper_.reset(new CipherHelper(encrypt_));
-        if (helper_->Start()) {
-            helper_->Run(path, key_, iv_, &counter_, blocks, count);
+    const SplitRuns setting = SplitRunsSetting();
+    if (count >= kSplitBlocks && splitLongRuns_ && setting != SplitRuns::Never) {
+        if (!choice_) choice_.reset(new SplitChoice);
+        const bool split = setting == SplitRuns::Always || choice_->Split();
+        if (split && !helper_) helper_.reset(new CipherHelper(encrypt_));
+        if (split && !helper_->Start()) {
+            splitLongRuns_ = false;  // no thread: this one does it all
+        } else {
+            // A split run that falls behind one thread's pace is ended
+            // here, and its pace so far is what it is measured by.
+            const auto start = std::chrono::steady_clock::now();
+            const size_t done = split ? helper_->Run(path, key_, iv_, &counter_, blocks, count,
+                                                     setting == SplitRuns::Always ? 0 : choice_->GiveUpCost())
+                                      : count;
+            if (!split) ProcessHere(path, blocks, count);
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            choice_->Record(split, took.count() / static_cast<double>(done));
+            if (done < count) ProcessHere(path, blocks + done * kAesBlock, count - done);
             return;
         }
-        splitLongRuns_ = false;  // no thread: this one does it all
     }
     ProcessHere(path, blocks, count);
 }
@@ -162,7 +176,9 @@ CryptoPath ActiveCryptoPath() {
     return static_cast<int>(best) < limit ? best : static_cast<CryptoPath>(limit);
 }
 
-void AllowSplitCipherRunsForTesting(bool allowed) { g_splitRuns.store(allowed, std::memory_order_relaxed); }
+void SetSplitCipherRunsForTesting(SplitRuns runs) {
+    g_splitRuns.store(static_cast<int>(runs), std::memory_order_relaxed);
+}
 
 void LimitCryptoPathForTesting(CryptoPath limit) {
     g_pathLimit.store(static_cast<int>(limit), std::memory_order_relaxed);

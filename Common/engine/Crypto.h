@@ -29,11 +29,14 @@ void AesCbc256(const uint8_t key[kDigestSize], uint8_t iv[kAesBlock], uint8_t* d
 // Cipher of a locked file's body: before every 16-byte block the running key
 // becomes K = SHA-256(K || n), n counting blocks from 0, and the block is
 // enciphered (or deciphered) with AES-256-CBC under K, chained through iv.
-// A long run (from kSplitBlocks blocks on) is split over two threads: this
-// one hashes the chain of keys, a helper thread (CipherHelper.h) does the
-// AES work; the helper starts with the first such run and ends with the
-// BodyCipher.
+// A long run (from kSplitBlocks blocks on) may be split over two threads:
+// this one hashes the chain of keys, a helper thread (CipherHelper.h) does
+// the AES work; the helper starts with the first such run and ends with the
+// BodyCipher. Whether a long run is split follows the wall times of the
+// cipher's earlier long runs in either form (SplitChoice), so that a busy
+// second core sends the runs back to this thread.
 class CipherHelper;
+class SplitChoice;
 enum class CryptoPath;
 class BodyCipher {
 public:
@@ -57,6 +60,7 @@ private:
     uint32_t counter_ = 0;
     bool encrypt_;
     std::unique_ptr<CipherHelper> helper_;
+    std::unique_ptr<SplitChoice> choice_;
     bool splitLongRuns_;
 };
 
@@ -85,9 +89,11 @@ CryptoPath ActiveCryptoPath();
 // Test hook: no path above limit is used (ShaAndAesInstructions restores
 // the choice by processor).
 void LimitCryptoPathForTesting(CryptoPath limit);
-// Test and benchmark hook: false keeps every run of the body cipher on its
-// calling thread (true restores the split of long runs).
-void AllowSplitCipherRunsForTesting(bool allowed);
+// Test and benchmark hook: which long runs of the body cipher are split over
+// two threads. Measured (the default) lets each cipher's SplitChoice decide;
+// Never keeps every run on its calling thread; Always splits every long run.
+enum class SplitRuns { Never, Measured, Always };
+void SetSplitCipherRunsForTesting(SplitRuns runs);
 
 }  // namespace corva
 

@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "engine/AesBlock.h"
+#include "engine/CipherHelper.h"
 #include "engine/Crypto.h"
 #include "support/TestSupport.h"
 
@@ -129,11 +131,13 @@ TEST(Crypto, BodyCipherPathsAgreeForAnySplitIntoCalls) {
 // calling thread and its blocks ciphered on a helper thread, batch by batch:
 // the bytes, the chain and the key carried into the next call must be those
 // of one thread, on every path, for calls that end inside a batch, calls
-// below the split (between split ones) and a cipher reused after them.
+// below the split (between split ones) and a cipher reused after them; and
+// so when the measured choice moves long runs from one form to the other
+// (its first long run is split, its second is not).
 TEST(Crypto, LongRunsOnTwoThreadsGiveTheBytesOfOne) {
     const Bytes seed = PseudoRandom(32, 31), iv = PseudoRandom(16, 32);
     const size_t split = corva::BodyCipher::kSplitBlocks;
-    const size_t calls[] = {split + 1000, 5, 2 * split + 3, split};
+    const size_t calls[] = {split + 1000, 5, 2 * split + 3, split, split + 17};
     size_t total = 0;
     for (size_t n : calls) total += n;
     const Bytes plain = PseudoRandom(16 * total, 33);
@@ -141,8 +145,8 @@ TEST(Crypto, LongRunsOnTwoThreadsGiveTheBytesOfOne) {
         PathLimit limit(path);
         for (bool encrypt : {true, false}) {
             // The whole buffer, call by call, with one cipher.
-            auto run = [&](bool splitRuns) {
-                corva::AllowSplitCipherRunsForTesting(splitRuns);
+            auto run = [&](corva::SplitRuns splitRuns) {
+                corva::SetSplitCipherRunsForTesting(splitRuns);
                 Bytes data = plain;
                 corva::BodyCipher cipher(seed.data(), iv.data(), encrypt);
                 size_t at = 0;
@@ -150,15 +154,87 @@ TEST(Crypto, LongRunsOnTwoThreadsGiveTheBytesOfOne) {
                     cipher.Process(data.data() + 16 * at, n);
                     at += n;
                 }
-                corva::AllowSplitCipherRunsForTesting(true);
+                corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured);
                 return data;
             };
-            const Bytes expected = run(false), got = run(true);
-            EXPECT_EQ(got, expected) << (encrypt ? "enciphering" : "deciphering") << ", path "
-                                     << static_cast<int>(path);
-            EXPECT_NE(got, plain);
+            const Bytes expected = run(corva::SplitRuns::Never);
+            for (corva::SplitRuns form : {corva::SplitRuns::Always, corva::SplitRuns::Measured}) {
+                EXPECT_EQ(run(form), expected) << (encrypt ? "enciphering" : "deciphering") << ", path "
+                                               << static_cast<int>(path) << ", form " << static_cast<int>(form);
+            }
+            EXPECT_NE(expected, plain);
         }
     }
+}
+
+// A split run that gives up part-way (here at once: no pace is good enough)
+// must hand back the key, chain and counter of the blocks it did, so that
+// the rest, done apart, gives the bytes of one thread.
+TEST(Crypto, SplitRunEndedEarlyHandsBackItsChain) {
+    const Bytes seed = PseudoRandom(32, 41), iv = PseudoRandom(16, 42);
+    const size_t count = 3 * corva::BodyCipher::kSplitBlocks + 7;
+    const Bytes plain = PseudoRandom(16 * count, 43);
+    for (corva::CryptoPath path : RunnablePaths()) {
+        PathLimit limit(path);
+        for (bool encrypt : {true, false}) {
+            Bytes expected = plain;
+            corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Never);
+            corva::BodyCipher(seed.data(), iv.data(), encrypt).Process(expected.data(), count);
+            corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured);
+
+            Bytes data = plain;
+            uint8_t key[32], chain[16];
+            std::memcpy(key, seed.data(), 32);
+            std::memcpy(chain, iv.data(), 16);
+            uint32_t counter = 0;
+            corva::CipherHelper helper(encrypt);
+            ASSERT_TRUE(helper.Start());
+            const size_t done = helper.Run(path, key, chain, &counter, data.data(), count, 1e-15);
+            EXPECT_GT(done, 0u);
+            EXPECT_LT(done, count);
+            EXPECT_EQ(counter, done);
+            EXPECT_EQ(helper.Run(path, key, chain, &counter, data.data() + 16 * done, count - done), count - done);
+            EXPECT_EQ(data, expected) << (encrypt ? "enciphering" : "deciphering") << ", path "
+                                      << static_cast<int>(path);
+        }
+    }
+}
+
+// The forms of the long runs a SplitChoice picks when each run costs what
+// splitCost (split over two threads) or hereCost (one thread) says: 'S' for
+// a split run, '1' for one on the calling thread.
+std::string ChosenForms(corva::SplitChoice& choice, int runs, double splitCost, double hereCost) {
+    std::string forms;
+    for (int i = 0; i < runs; ++i) {
+        const bool split = choice.Split();
+        forms += split ? 'S' : '1';
+        choice.Record(split, split ? splitCost : hereCost);
+    }
+    return forms;
+}
+
+// With the second core busy, splitting a long run costs about twice the
+// time on one thread: the cipher must then stay on one thread, trying the
+// split again less and less often, and take it up again once it is the
+// cheaper form (the load gone), or leave it at once when it turns dear.
+TEST(Crypto, SplitChoiceTakesTheCheaperFormAndTriesTheOtherNowAndThen) {
+    const unsigned first = corva::SplitChoice::kFirstGap, most = corva::SplitChoice::kMaxGap;
+    auto gap = [](unsigned n, char form) { return std::string(n, form); };
+    corva::SplitChoice choice;
+    // Split first, then one thread; both measured, one thread wins.
+    std::string expected = "S1";
+    for (unsigned n = first; n < most; n *= 2) expected += gap(n, '1') + "S";
+    expected += gap(most, '1') + "S" + gap(most, '1') + "S";
+    EXPECT_EQ(ChosenForms(choice, static_cast<int>(expected.size()), 2.0, 1.0), expected);
+    // The other core free again: the next try of the split wins and keeps it,
+    // with the same back-off for one thread.
+    const std::string freed = ChosenForms(choice, static_cast<int>(most) + 1 + static_cast<int>(first) + 1, 0.5, 1.0);
+    EXPECT_EQ(freed, gap(most, '1') + "S" + gap(first, 'S') + "1");
+    EXPECT_EQ(ChosenForms(choice, 2 * static_cast<int>(first) + 1, 0.5, 1.0), gap(2 * first, 'S') + "1");
+    // One disturbed split run is averaged with the earlier ones and does
+    // not hand over; split runs turning dear hand over on the next run.
+    EXPECT_EQ(ChosenForms(choice, 1, 1.2, 1.0) + ChosenForms(choice, 1, 0.5, 1.0), "SS");
+    EXPECT_EQ(ChosenForms(choice, 3, 3.0, 1.0), "S11");
 }
 
 TEST(Crypto, ForcedFallbackRunsOnLibcryptoAlone) {
