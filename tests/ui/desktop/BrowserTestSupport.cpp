@@ -7,7 +7,6 @@
 #include <fstream>
 
 #include "MessageLoop.h"
-#include "RealInput.h"
 #include "StartupPassword.h"
 
 namespace desktoptest {
@@ -107,7 +106,7 @@ void BrowserFixture::Open() {
     hwnd_ = frame_->Handle();
     tree_ = frame_->FolderTree();
     list_ = frame_->FileList();
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ASSERT_TRUE(WaitUntil([this] { return TreeRoot() && TreeChild(TreeRoot(), scratchName_); }))
         << "the tree does not show the scratch folder";
 }
@@ -153,7 +152,7 @@ void BrowserFixture::ClickTreeItem(HTREEITEM item, int expectedRows) {
     ASSERT_TRUE(TreeView_GetItemRect(tree_, item, &r, TRUE));
     POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     ::ClientToScreen(tree_, &p);
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ASSERT_TRUE(ClickAt(p));
     ASSERT_TRUE(WaitUntil([&] { return TreeSelection() == item; })) << "the click did not select the item";
     if (expectedRows >= 0) {
@@ -234,7 +233,7 @@ void BrowserFixture::SelectRows(int first, int last) {
     bool selected = false;
     for (int attempt = 0; attempt < 3 && !selected; ++attempt) {
         if (attempt > 0) std::fprintf(stderr, "row %d not selected by a click; clicking again\n", first);
-        ASSERT_TRUE(BringToFront(hwnd_));
+        ASSERT_TRUE(BringToForeground(hwnd_));
         POINT p = RowLabelPoint(first);
         p.x += attempt * 16;
         ASSERT_TRUE(ClickAt(p));
@@ -262,17 +261,9 @@ std::vector<std::wstring> BrowserFixture::SelectedNames() const {
 }
 
 void BrowserFixture::ChooseMenuItem(WORD menuLetter, WORD itemLetter) {
-    WindowQuery popup;
-    popup.className = L"#32768";
-    popup.scope = Scope::Process(::GetCurrentProcessId());
-    HWND menu = nullptr;
-    for (int attempt = 0; attempt < 3 && !menu; ++attempt) {
-        ASSERT_TRUE(BringToFront(hwnd_));
-        PressKeys({VK_MENU, menuLetter});
-        menu = WaitForWindow(popup, Millis(10000));
-    }
+    HWND menu = OpenMenuByKeys(hwnd_, Scope::Process(::GetCurrentProcessId()), menuLetter);
     ASSERT_NE(menu, nullptr) << "the menu did not open";
-    EXPECT_TRUE(PressKeysUntil({itemLetter}, [&] { return !::IsWindowVisible(menu); }));
+    EXPECT_TRUE(ChooseMenuLetter(menu, itemLetter));
 }
 
 std::vector<int> BrowserFixture::Commands() {

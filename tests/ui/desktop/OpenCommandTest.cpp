@@ -10,7 +10,6 @@
 #include <fstream>
 
 #include "BrowserTestSupport.h"
-#include "RealInput.h"
 #include "DialogIds.h"
 #include "engine/LockedFile.h"
 #include "engine/WorkingCopyPipeline.h"
@@ -99,7 +98,7 @@ protected:
     // its attributes only: notepad saves without sharing, so a reader that
     // held it open at that moment would make the save fail.
     static void TypeAndSave(HWND pad, const std::wstring& path, const std::wstring& typed, uint64_t savedSize) {
-        ASSERT_TRUE(BringToFront(pad));
+        ASSERT_TRUE(BringToForeground(pad));
         PressKeys({VK_CONTROL, VK_END});
         TypeKeys(typed);
         ASSERT_TRUE(WaitUntil([&] { return NotepadText(pad).find(typed) != std::wstring::npos; }))
@@ -130,7 +129,7 @@ TEST_F(OpenCommandTest, EnterOpensInNotepadAndTheSavedChangeIsLockedAgain) {
     Open();
     ShowScratch(1);
     SelectRows(0, 0);
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ClearCommands();
     ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return FindNotepad() != nullptr; }));
     HWND pad = WaitForWindow([] {
@@ -140,7 +139,7 @@ TEST_F(OpenCommandTest, EnterOpensInNotepadAndTheSavedChangeIsLockedAgain) {
     }());
     ASSERT_NE(pad, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return Cell(0, 2) == L"open"; })) << "the list shows the file as open";
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     SaveScreenshot(hwnd_, L"open-list-shows-open");
     EXPECT_EQ(Content(locked), before) << "nothing is written while it is open";
     std::vector<corva::WorkingEntry> entries = corva::WorkingArea(root_).Entries();
@@ -200,7 +199,7 @@ TEST_F(OpenCommandTest, AfterAKillTheNextStartLocksTheChangedCopyAgain) {
         EXPECT_NE(prompt, nullptr);
         if (!prompt) return nullptr;
         EXPECT_TRUE(SetControlText(prompt, IDC_ENTER_PASSWORD, L"right"));
-        EXPECT_TRUE(BringToFront(prompt));
+        EXPECT_TRUE(BringToForeground(prompt));
         EXPECT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(prompt); }));
         WindowQuery q;
         q.scope = program.GetScope();
@@ -220,7 +219,7 @@ TEST_F(OpenCommandTest, AfterAKillTheNextStartLocksTheChangedCopyAgain) {
         // it the focus, typing the name's start selects the row, Enter opens.
         RECT r{};
         ::GetWindowRect(list, &r);
-        ASSERT_TRUE(BringToFront(frame));
+        ASSERT_TRUE(BringToForeground(frame));
         ASSERT_TRUE(WaitUntil([&] { return ListView_GetItemCount(list) > 3; }));
         ASSERT_TRUE(ClickAt(POINT{(r.left + r.right) / 2, r.bottom - 20}));
         ASSERT_TRUE(WaitUntil([&] { return ::GetFocus() == list || FocusedWindow(frame) == list; }));
