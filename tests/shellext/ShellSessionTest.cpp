@@ -472,10 +472,8 @@ TEST_F(ShellSessionTest, ShredAsksForThePasswordThenAsksAgainAndNoChangesNothing
     EXPECT_EQ(box->owner, nullptr);
     EXPECT_EQ(box->buttons.size(), 2u);
     SaveScreenshot(box->window, L"shell-shred-question");
-    HWND no = ::GetDlgItem(box->window, IDNO);
-    ASSERT_NE(no, nullptr);
-    ASSERT_TRUE(BringToForeground(box->window));
-    ASSERT_TRUE(ClickAt(CentreOf(no)));
+    ASSERT_NE(::GetDlgItem(box->window, IDNO), nullptr);
+    ASSERT_TRUE(ClickControl(box->window, IDNO));
     ASSERT_TRUE(WaitForWindowGone(box->window));
     WaitShellDone();
     EXPECT_EQ(ReadFile(Join(g_work, L"keep-me.txt")), "precious");

@@ -102,10 +102,8 @@ protected:
         ASSERT_TRUE(ClickAt(p));
     }
     void ClickButtonOf(HWND dialog, int id) {
-        HWND button = ::GetDlgItem(dialog, id);
-        ASSERT_NE(button, nullptr);
-        ASSERT_TRUE(BringToForeground(dialog));
-        ASSERT_TRUE(ClickAt(CentreOf(button)));
+        ASSERT_NE(::GetDlgItem(dialog, id), nullptr);
+        ASSERT_TRUE(ClickControl(dialog, id));
     }
     // Answers a message box with a click and waits until it is gone.
     void Answer(const MessageBoxInfo& box, int id) {

@@ -105,10 +105,15 @@ bool DragFromTo(POINT from, POINT to) {
     return ok;
 }
 
+bool ClickControl(HWND dialog, int controlId) {
+    HWND control = ::GetDlgItem(dialog, controlId);
+    return control && BringToForeground(dialog) && ClickAt(CentreOf(control));
+}
+
 bool ClickIntoField(HWND dialog, int controlId) {
     HWND field = ::GetDlgItem(dialog, controlId);
     if (!field || !BringToForeground(dialog)) return false;
-    if (FocusedWindow(dialog) != field) ClickAt(CentreOf(field));
+    if (FocusedWindow(dialog) != field) ClickControl(dialog, controlId);
     return WaitUntil([&] { return FocusedWindow(dialog) == field; });
 }
 

@@ -168,6 +168,10 @@ bool DoubleClickAt(POINT screen);
 bool RightClickAt(POINT screen);
 // Presses at from, moves to to in a few steps, releases there.
 bool DragFromTo(POINT from, POINT to);
+// Brings the dialog to the foreground and clicks the middle of a control,
+// as a user clicks a button; false when there is no such control or the
+// pointer did not get there.
+bool ClickControl(HWND dialog, int controlId);
 // Brings the dialog to the foreground and, when the field does not hold the
 // focus, clicks into it; true once the field has the focus.
 bool ClickIntoField(HWND dialog, int controlId);
