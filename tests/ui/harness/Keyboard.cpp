@@ -94,6 +94,21 @@ bool PressKeysUntil(std::initializer_list<WORD> chord, const std::function<bool(
     return WaitUntil(done, timeout);
 }
 
+std::wstring EditBoxText(HWND editor) { return WindowText(::FindWindowExW(editor, nullptr, L"Edit", nullptr)); }
+
+bool TypeAtEnd(HWND editor, const std::wstring& typed) {
+    return PressKeys(editor, {VK_CONTROL, VK_END}) && TypeKeys(editor, typed) &&
+           WaitUntil([&] { return EditBoxText(editor).find(typed) != std::wstring::npos; });
+}
+
+bool SaveByKeys(HWND editor, const std::wstring& path, std::uint64_t savedSize) {
+    return BringToForeground(editor) && PressKeysUntil({VK_CONTROL, 'S'}, [&] {
+               WIN32_FILE_ATTRIBUTE_DATA data{};
+               return ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+                      ((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == savedSize;
+           });
+}
+
 bool TabToControl(HWND dialog, int controlId, bool backwards, int most) {
     HWND target = ::GetDlgItem(dialog, controlId);
     if (!target) return false;

@@ -105,6 +105,18 @@ bool DragFromTo(POINT from, POINT to) {
     return ok;
 }
 
+bool ClickUntil(HWND window, const std::function<POINT()>& where, const std::function<bool()>& done) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) Report("a click had no effect for 10 s: clicked again");
+        if (!BringToForeground(window)) return false;
+        POINT p = where();
+        p.x += attempt * 16;
+        if (!ClickAt(p)) return false;
+        if (WaitUntil(done, Millis(10000))) return true;
+    }
+    return false;
+}
+
 bool ClickControl(HWND dialog, int controlId) {
     HWND control = ::GetDlgItem(dialog, controlId);
     return control && BringToForeground(dialog) && ClickAt(CentreOf(control));

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <optional>
@@ -139,6 +140,19 @@ bool TabToControl(HWND dialog, int controlId, bool backwards = false, int most =
 // The edit control's whole (non-empty) text is selected.
 bool EditSelectionIsWholeText(HWND dialog, int controlId);
 
+// ------------------------------------------------------------ editors
+// The text of a window's edit box (its first Edit child), asked with
+// WM_GETTEXT, which GetWindowText does not send to another process.
+std::wstring EditBoxText(HWND editor);
+// Types text at the end of an editor's text (Ctrl+End, then the keys) and
+// waits until its edit box shows it.
+bool TypeAtEnd(HWND editor, const std::wstring& typed);
+// Saves with Ctrl+S (pressed again as PressKeysUntil does) and waits until
+// the file has savedSize bytes. The file is looked at by its attributes
+// only: notepad saves without sharing, so a reader that held the file open
+// at that moment would make the save fail.
+bool SaveByKeys(HWND editor, const std::wstring& path, std::uint64_t savedSize);
+
 // ------------------------------------------------------------ pointer
 // Real mouse input (SendInput) at screen points. Every button event carries
 // its own position: Wine turns the X server's report of each pointer move
@@ -168,6 +182,12 @@ bool DoubleClickAt(POINT screen);
 bool RightClickAt(POINT screen);
 // Presses at from, moves to to in a few steps, releases there.
 bool DragFromTo(POINT from, POINT to);
+// Brings the window to the foreground, clicks at where() and waits for
+// done. Under a loaded Wine a click is now and then lost on its way: after
+// 10 s without the effect the click is made again (said on stderr), long
+// after any double-click time and 16 pixels to the right, so that it is no
+// double click; three clicks at the most. where() is asked anew each time.
+bool ClickUntil(HWND window, const std::function<POINT()>& where, const std::function<bool()>& done);
 // Brings the dialog to the foreground and clicks the middle of a control,
 // as a user clicks a button; false when there is no such control or the
 // pointer did not get there.
