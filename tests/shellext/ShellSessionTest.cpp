@@ -84,93 +84,6 @@ std::wstring Regsvr32() {
     return Join(system, L"regsvr32.exe");
 }
 
-// ------------------------------------------------------------ real input
-
-void SendMouse(DWORD flags, int x = 0, int y = 0) {
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
-    if (flags & MOUSEEVENTF_ABSOLUTE) {
-        const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
-        input.mi.dx = static_cast<LONG>((x * 65535LL + (w - 1) / 2) / (w - 1));
-        input.mi.dy = static_cast<LONG>((y * 65535LL + (h - 1) / 2) / (h - 1));
-    }
-    ::SendInput(1, &input, sizeof input);
-}
-
-// The button events carry the point too: a pointer report from the X side
-// read late by a busy window thread can put the pointer back where it was a
-// moment ago, and a press without a position would land there.
-void ButtonAt(DWORD button, POINT p) { SendMouse(button | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x, p.y); }
-
-void ClickAt(POINT p) {
-    SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x, p.y);
-    ButtonAt(MOUSEEVENTF_LEFTDOWN, p);
-    ButtonAt(MOUSEEVENTF_LEFTUP, p);
-}
-
-POINT Centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
-
-// Points the mouse at a shown menu's item until the menu highlights it (a
-// menu that has just opened may miss the first move), then clicks it.
-// opened tells when the click has had its effect; the click is repeated
-// while it has not.
-bool ClickMenuItem(HMENU menu, UINT position, const std::function<bool()>& opened) {
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        RECT item{};
-        if (!WaitUntil([&] { return ::GetMenuItemRect(nullptr, menu, position, &item) != 0; }, Millis(3000))) return false;
-        POINT p = Centre(item);
-        p.x += attempt;  // a fresh position, so every attempt is a real move
-        SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, p.x, p.y);
-        WaitUntil([&] { return (::GetMenuState(menu, position, MF_BYPOSITION) & MF_HILITE) != 0; }, Millis(2000));
-        ButtonAt(MOUSEEVENTF_LEFTDOWN, p);
-        ButtonAt(MOUSEEVENTF_LEFTUP, p);
-        if (WaitUntil(opened, Millis(10000))) return true;
-    }
-    return false;
-}
-
-void PressKey(WORD vk, bool shift = false) {
-    std::vector<INPUT> inputs;
-    auto key = [&](WORD code, bool up) {
-        INPUT i{};
-        i.type = INPUT_KEYBOARD;
-        i.ki.wVk = code;
-        i.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(code, MAPVK_VK_TO_VSC));
-        i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-        inputs.push_back(i);
-    };
-    if (shift) key(VK_SHIFT, false);
-    key(vk, false);
-    key(vk, true);
-    if (shift) key(VK_SHIFT, true);
-    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
-// Types text as key presses (letters, digits and what the layout has keys for).
-void TypeKeys(const std::string& text) {
-    for (char c : text) {
-        SHORT scan = ::VkKeyScanW(static_cast<wchar_t>(c));
-        ASSERT_NE(scan, -1) << "no key for " << c;
-        PressKey(static_cast<WORD>(scan & 0xFF), (scan & 0x100) != 0);
-    }
-}
-
-// Makes a dialog the foreground window with the focus in a field, as a
-// user's click would, and waits until it is.
-bool FocusField(HWND dialog, int fieldId) {
-    ::SetForegroundWindow(dialog);
-    HWND field = ::GetDlgItem(dialog, fieldId);
-    if (!field) return false;
-    if (!WaitUntil([&] { return ::GetForegroundWindow() == dialog; })) return false;
-    if (FocusedWindow(dialog) != field) ClickAt(Centre([&] {
-            RECT r{};
-            ::GetWindowRect(field, &r);
-            return r;
-        }()));
-    return WaitUntil([&] { return FocusedWindow(dialog) == field; });
-}
-
 // ------------------------------------------------------------ the shell
 
 // What the test shell reports to the test thread.
@@ -447,9 +360,7 @@ protected:
         if (!WaitUntil([&] { return ::GetMenuItemRect(nullptr, submenu, static_cast<UINT>(position), &item) != 0; })) return;
         if (!shot.empty()) {
             // The pointer rests on the submenu's item, highlighted.
-            SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, Centre(item).x, Centre(item).y);
-            WaitUntil([&] { return (::GetMenuState(submenu, static_cast<UINT>(position), MF_BYPOSITION) & MF_HILITE) != 0; },
-                      Millis(2000));
+            PointAtMenuItem(submenu, static_cast<UINT>(position));
             SaveScreenshot(state_->window.load(), shot);
         }
         *ok = ClickMenuItem(submenu, static_cast<UINT>(position), [&] { return state_->menu.load() == nullptr; });
@@ -462,10 +373,10 @@ protected:
     }
 
     void EnterPassword(HWND prompt, const std::string& password) {
-        ASSERT_TRUE(FocusField(prompt, kPromptFieldId));
-        TypeKeys(password);
+        ASSERT_TRUE(ClickIntoField(prompt, kPromptFieldId));
+        ASSERT_TRUE(TypeKeys(prompt, std::wstring(password.begin(), password.end())));
         ASSERT_TRUE(WaitUntil([&] { return ControlText(prompt, kPromptFieldId).size() == password.size(); }));
-        PressKey(VK_RETURN);
+        ASSERT_TRUE(PressKey(prompt, VK_RETURN));
         ASSERT_TRUE(WaitForWindowGone(prompt));
     }
 
@@ -561,12 +472,8 @@ TEST_F(ShellSessionTest, ShredAsksForThePasswordThenAsksAgainAndNoChangesNothing
     EXPECT_EQ(box->owner, nullptr);
     EXPECT_EQ(box->buttons.size(), 2u);
     SaveScreenshot(box->window, L"shell-shred-question");
-    HWND no = ::GetDlgItem(box->window, IDNO);
-    ASSERT_NE(no, nullptr);
-    RECT r{};
-    ::GetWindowRect(no, &r);
-    ::SetForegroundWindow(box->window);
-    ClickAt(Centre(r));
+    ASSERT_NE(::GetDlgItem(box->window, IDNO), nullptr);
+    ASSERT_TRUE(ClickControl(box->window, IDNO));
     ASSERT_TRUE(WaitForWindowGone(box->window));
     WaitShellDone();
     EXPECT_EQ(ReadFile(Join(g_work, L"keep-me.txt")), "precious");
@@ -578,8 +485,8 @@ TEST_F(ShellSessionTest, CancelInThePasswordPromptEndsLockSilently) {
     Pick(L"Lock");
     HWND prompt = WaitForPrompt(kDefaultPrompt);
     ASSERT_NE(prompt, nullptr);
-    ASSERT_TRUE(FocusField(prompt, kPromptFieldId));
-    PressKey(VK_ESCAPE);
+    ASSERT_TRUE(ClickIntoField(prompt, kPromptFieldId));
+    ASSERT_TRUE(PressKey(prompt, VK_ESCAPE));
     ASSERT_TRUE(WaitForWindowGone(prompt));
     WaitShellDone();
     EXPECT_EQ(ReadFile(Join(g_work, L"untouched.txt")), "as it was");
@@ -675,9 +582,7 @@ TEST_F(ShellSessionTest, ShredOfSeveralItemsNamesTheirCountAndYesShredsEveryOne)
     EXPECT_EQ(box->text, L"Do you really want to shred these 2 items?\n\ndraft-1.txt\ndraft-2.txt");
     EXPECT_EQ(box->caption, L"Warning");
     SaveScreenshot(box->window, L"shell-shred-question-several");
-    ::SetForegroundWindow(box->window);
-    ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == box->window; }));
-    PressKey('Y');  // the Yes button's mnemonic
+    ASSERT_TRUE(PressKey(box->window, 'Y'));  // the Yes button's mnemonic
     ASSERT_TRUE(WaitForWindowGone(box->window));
     WaitShellDone();
     EXPECT_FALSE(Exists(Join(g_work, L"draft-1.txt")));
@@ -694,9 +599,9 @@ TEST_F(ShellSessionTest, OkWithoutAStoredPasswordOpensTheSetupWizardWithTheExten
     Pick(L"Lock");
     HWND prompt = WaitForPrompt(kDefaultPrompt);
     ASSERT_NE(prompt, nullptr);
-    ASSERT_TRUE(FocusField(prompt, kPromptFieldId));
-    TypeKeys("anything");
-    PressKey(VK_RETURN);
+    ASSERT_TRUE(ClickIntoField(prompt, kPromptFieldId));
+    ASSERT_TRUE(TypeKeys(prompt, L"anything"));
+    ASSERT_TRUE(PressKey(prompt, VK_RETURN));
     HWND sheet = WaitForWindow(WindowQuery::Dialog(shell_->GetScope(), L"Password Setup"));
     ASSERT_NE(sheet, nullptr) << "no setup wizard";
     HWND page = CurrentPage(sheet);
@@ -708,8 +613,8 @@ TEST_F(ShellSessionTest, OkWithoutAStoredPasswordOpensTheSetupWizardWithTheExten
     ASSERT_TRUE(WaitForWindowGone(sheet));
     // The prompt is still open; Escape ends the command.
     ASSERT_TRUE(::IsWindow(prompt));
-    ASSERT_TRUE(FocusField(prompt, kPromptFieldId));
-    PressKey(VK_ESCAPE);
+    ASSERT_TRUE(ClickIntoField(prompt, kPromptFieldId));
+    ASSERT_TRUE(PressKey(prompt, VK_ESCAPE));
     WaitShellDone();
     EXPECT_EQ(ReadFile(Join(g_work, L"plain.txt")), "plain");
 }
@@ -741,17 +646,27 @@ TEST_F(ShellSessionTest, OpenShowsALockedFileInNotepadAndLocksTheSavedChangeAgai
     notepad.className = L"Notepad";
     HWND pad = WaitForWindow(notepad);
     ASSERT_NE(pad, nullptr);
+    // A notepad left open by a failed step would keep the run from ending.
+    struct EndNotepad {
+        HWND pad;
+        ~EndNotepad() {
+            DWORD id = 0;
+            if (!::IsWindow(pad) || !::GetWindowThreadProcessId(pad, &id)) return;
+            if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
+                ::TerminateProcess(process, 1);
+                ::CloseHandle(process);
+            }
+        }
+    } endNotepad{pad};
     ASSERT_EQ(area.Entries().size(), 1u);
     const corva::WorkingEntry entry = area.Entries()[0];
     const std::wstring& copy = entry.copyPath;
     EXPECT_EQ(ReadFile(copy), "memo one\r\n");
     EXPECT_EQ(ReadFile(locked), before);
-    ASSERT_TRUE(BringToForeground(pad));
-    ASSERT_TRUE(PressKeys(pad, {VK_CONTROL, VK_END}));
-    ASSERT_TRUE(TypeKeys(pad, L"memo two"));
+    ASSERT_TRUE(TypeAtEnd(pad, L"memo two"));
     SaveScreenshot(pad, L"shell-open-notepad");
-    ASSERT_TRUE(PressKeys(pad, {VK_CONTROL, 'S'}));
-    ASSERT_TRUE(WaitUntil([&] { return ReadFile(copy).find("memo two") != std::string::npos; }));
+    ASSERT_TRUE(SaveByKeys(pad, copy, std::string("memo one\r\nmemo two").size()));
+    EXPECT_EQ(ReadFile(copy), "memo one\r\nmemo two");
     ::PostMessageW(pad, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitForWindowGone(pad));
 

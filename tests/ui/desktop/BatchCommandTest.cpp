@@ -14,7 +14,6 @@
 
 #include "BrowserTestSupport.h"
 #include "DialogIds.h"
-#include "RealInput.h"
 #include "StartupPassword.h"
 #include "WipeGate.h"
 #include "engine/BatchOutcome.h"
@@ -87,7 +86,7 @@ protected:
     }
     // Ctrl and a letter, pressed until the window takes the command.
     void PressCommandKey(WORD key) {
-        ASSERT_TRUE(BringToFront(hwnd_));
+        ASSERT_TRUE(BringToForeground(hwnd_));
         ClearCommands();
         ASSERT_TRUE(PressKeysUntil({VK_CONTROL, key}, [&] { return !Commands().empty(); }));
     }
@@ -99,14 +98,12 @@ protected:
         ASSERT_TRUE(::SendMessageW(toolbar, TB_GETRECT, command, reinterpret_cast<LPARAM>(&r)));
         POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
         ::ClientToScreen(toolbar, &p);
-        ASSERT_TRUE(BringToFront(hwnd_));
+        ASSERT_TRUE(BringToForeground(hwnd_));
         ASSERT_TRUE(ClickAt(p));
     }
     void ClickButtonOf(HWND dialog, int id) {
-        HWND button = ::GetDlgItem(dialog, id);
-        ASSERT_NE(button, nullptr);
-        ASSERT_TRUE(BringToFront(dialog));
-        ASSERT_TRUE(ClickAt(CentreOf(button)));
+        ASSERT_NE(::GetDlgItem(dialog, id), nullptr);
+        ASSERT_TRUE(ClickControl(dialog, id));
     }
     // Answers a message box with a click and waits until it is gone.
     void Answer(const MessageBoxInfo& box, int id) {
@@ -205,7 +202,7 @@ TEST_F(BatchCommandTest, TheShredQuestionNamesItsTargetAndTheWindowWaitsForTheAn
 
     // Delete asks the same question, about these 2 items; No keeps them.
     SelectRows(0, 1);
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     std::optional<MessageBoxInfo> question;
     ASSERT_TRUE(PressKeysUntil({VK_DELETE}, [&] {
         return (question = FindMessageBox(Scope::Process(::GetCurrentProcessId()))).has_value();
@@ -331,7 +328,7 @@ TEST_F(BatchCommandTest, ABatchThatLeavesAFileSaysWhichAndWhy) {
     EXPECT_EQ(summary->caption, L"Corvastine");
     EXPECT_EQ(summary->owner, hwnd_);
     SaveScreenshot(summary->window, L"desktop-batch-summary-" + std::to_wstring(ScreenDpi()) + L"dpi");
-    ASSERT_TRUE(BringToFront(summary->window));
+    ASSERT_TRUE(BringToForeground(summary->window));
     ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(summary->window); }));
     ASSERT_TRUE(WaitForRows({L"free.txt.corvastine", L"held.txt"}));
     EXPECT_EQ(Content(scratch_ / L"held.txt"), held);
@@ -375,7 +372,7 @@ TEST_F(BatchCommandTest, ACancelInsideAFolderLeavesEachFileWholeOneWayOrTheOther
         return std::any_of(files.begin(), files.end(), [&](const fs::path& f) { return f.filename() == shown; });
     })) << "the file under work is not shown: " << ControlText(progress, IDC_PROGRESS_FILE);
     // Escape, as the user presses it; the dialog says at once that it stops.
-    ASSERT_TRUE(BringToFront(progress));
+    ASSERT_TRUE(BringToForeground(progress));
     ASSERT_TRUE(PressKeysUntil({VK_ESCAPE}, [&] { return ControlText(progress, IDC_PROGRESS_STATUS) == L"Stopping..."; }))
         << "the dialog did not answer while a file was in work";
     ::SetEvent(LockHold::release);
@@ -501,7 +498,7 @@ TEST_F(PasswordChangeTest, ANewPasswordReplacesTheOneTheCommandsUse) {
     WriteSampleFile(scratch_ / L"b.txt", 1500);
     const std::string b = Content(scratch_ / L"b.txt");
     ASSERT_TRUE(LockOneFile((scratch_ / L"b.txt").wstring(), "third password", nullptr));
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ASSERT_TRUE(PressKeysUntil({VK_F5}, [&] { return RowOfName(L"b.txt.corvastine") >= 0; }));
     SelectRows(1, 2);
     PressCommandKey('U');

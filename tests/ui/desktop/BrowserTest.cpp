@@ -12,7 +12,6 @@
 #include <sstream>
 
 #include "BrowserTestSupport.h"
-#include "RealInput.h"
 #include "engine/LockedFile.h"
 #include "resource.h"
 
@@ -147,7 +146,7 @@ TEST_F(BrowserTest, F5ReadsTheTreeAndTheListAgainKeepingTheSelectionAndTheScroll
     fs::create_directories(scratch_ / L"New folder");
     fs::remove_all(scratch_ / L"Old folder");
     WriteSampleFile(scratch_ / L"file10a.txt", 10);
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ASSERT_TRUE(PressKeysUntil({VK_F5}, [&] { return TreeChildren(scratch) == std::vector<std::wstring>{L"New folder"}; }))
         << "the tree was not read again";
     ASSERT_TRUE(WaitUntil([&] { return RowOfName(L"file10a.txt") >= 0; })) << "the list was not read again";
@@ -227,17 +226,17 @@ TEST_F(BrowserTest, DoubleClicksShowFoldersRefuseLockedFilesAndOpenTheRest) {
     EXPECT_EQ(box->caption, L"Corvastine");
     EXPECT_EQ(box->owner, hwnd_);
     EXPECT_EQ(box->icon, MessageIcon::Information);
-    ASSERT_TRUE(BringToFront(box->window));
+    ASSERT_TRUE(BringToForeground(box->window));
     ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(box->window); }));
 
     // Upper case is not the locked extension: opened with its default
     // action (the prefix sends these names and web pages to a recorder).
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ASSERT_TRUE(DoubleClickAt(RowLabelPoint(RowOfName(L"SHOUT.CORVASTINE"))));
     ASSERT_TRUE(WaitUntil([&] { return ReadAll(recorder).find("SHOUT.CORVASTINE") != std::string::npos; }))
         << "SHOUT.CORVASTINE was not opened: " << ReadAll(recorder);
     EXPECT_EQ(ReadAll(recorder).find("report.doc"), std::string::npos) << "the locked file was opened";
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ASSERT_TRUE(DoubleClickAt(RowLabelPoint(RowOfName(L"report.html"))));
     ASSERT_TRUE(WaitUntil([&] { return ReadAll(recorder).find("report.html") != std::string::npos; }))
         << "report.html was not opened: " << ReadAll(recorder);
@@ -245,7 +244,7 @@ TEST_F(BrowserTest, DoubleClicksShowFoldersRefuseLockedFilesAndOpenTheRest) {
     // No program is set for data.qqq: the user is offered to choose one
     // ("Open with"; Wine has no dialog of its own for it, so the program's
     // chooser shows), and the one chosen opens the file.
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ASSERT_TRUE(DoubleClickAt(RowLabelPoint(RowOfName(L"data.qqq"))));
     HWND chooser = WaitForWindow(WindowQuery::Dialog(Scope::Process(::GetCurrentProcessId()), L"Open with"));
     ASSERT_NE(chooser, nullptr) << "nothing offered a program for data.qqq";
@@ -258,7 +257,7 @@ TEST_F(BrowserTest, DoubleClicksShowFoldersRefuseLockedFilesAndOpenTheRest) {
 
     // A folder: the tree child of that name, selected and expanded.
     HTREEITEM scratch = TreeSelection();
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ASSERT_TRUE(DoubleClickAt(RowLabelPoint(RowOfName(L"Inside"))));
     ASSERT_TRUE(WaitUntil([&] { return TreeSelection() != scratch; })) << "the tree selection stayed";
     EXPECT_EQ(TreeText(TreeSelection()), L"Inside");
@@ -320,38 +319,12 @@ protected:
         std::lock_guard<std::mutex> lock(mutex_);
         return menus_;
     }
-    // The position of the highlighted item of a shown menu, or -1.
-    static int Highlighted(HMENU menu) {
-        for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
-            if (::GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_HILITE) return i;
-        }
-        return -1;
-    }
-    // Chooses the item at position of a shown menu with the mouse: points
-    // at it until the menu highlights it, then presses and releases there.
-    // (Not with Down presses: the menu opens under the pointer, and a
-    // pointer report read late moves the highlight, so a walk by keys could
-    // take that move for its own press and overshoot when the press lands.)
-    // The click is repeated only while the menu is still shown.
-    static bool ClickMenuItem(HWND popup, int position, std::string* trace) {
+    // Chooses the item at position of the shown popup with the mouse; done
+    // once the popup is gone.
+    static bool ChooseItem(HWND popup, int position) {
         HMENU menu = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
-        *trace = "highlighted:";
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            RECT r{};
-            if (!::GetMenuItemRect(nullptr, menu, static_cast<UINT>(position), &r)) break;
-            POINT p{(r.left + r.right) / 2 + 3 * attempt, (r.top + r.bottom) / 2};
-            MovePointer(p);
-            if (!WaitUntil([&] { return Highlighted(menu) == position; }, Millis(10000))) {
-                *trace += " " + std::to_string(Highlighted(menu));
-                continue;
-            }
-            LeftDown(p);
-            LeftUp(p);
-            if (WaitUntil([&] { return !::IsWindowVisible(popup); })) return true;
-            *trace += " (clicked, menu still shown)";
-        }
-        SaveScreenshot(::GetDesktopWindow(), L"failed-menu-click");
-        return false;
+        return ClickMenuItem(menu, static_cast<UINT>(position), [&] { return !::IsWindowVisible(popup); },
+                             kDefaultTimeout);
     }
     std::vector<std::pair<int, HRESULT>> ShellCommands() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -392,8 +365,7 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
 
     // "Lock" runs the command from the main window, on the selected row.
     ClearCommands();
-    std::string trace;
-    ASSERT_TRUE(ClickMenuItem(popup, 0, &trace)) << trace;
+    ASSERT_TRUE(ChooseItem(popup, 0)) << "Lock was not clicked";
     ASSERT_TRUE(WaitUntil([&] { return !Commands().empty(); }));
     EXPECT_EQ(Commands(), std::vector<int>{ID_EDIT_LOCK});
     ASSERT_TRUE(WaitForRows({L"menu.html.corvastine", L"other.txt"})) << "the row was not locked";
@@ -403,7 +375,7 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
     WriteSampleFile(scratch_ / L"page.html", 10);
     ClickTreeItem(TreeRoot());
     ShowScratch(3);
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ASSERT_TRUE(RightClickAt(RowLabelPoint(RowOfName(L"page.html"))));
     popup = WaitForPopup();
     ASSERT_NE(popup, nullptr);
@@ -412,7 +384,7 @@ TEST_F(ContextMenuTest, RowMenuPutsTheProgramsCommandsOnTopAndRoutesThem) {
     ClearCommands();
     HMENU shown = reinterpret_cast<HMENU>(::SendMessageW(popup, MN_GETHMENU, 0, 0));
     const int openId = static_cast<int>(::GetMenuItemID(shown, 5));
-    ASSERT_TRUE(ClickMenuItem(popup, 5, &trace)) << "the shell's Open was not clicked; " << trace;
+    ASSERT_TRUE(ChooseItem(popup, 5)) << "the shell's Open was not clicked";
     // Wine's item menu takes the command (S_OK) but starts no program for
     // it, so the call itself is what is checked here.
     ASSERT_TRUE(WaitUntil([&] { return !ShellCommands().empty(); })) << "the shell's command was not run";

@@ -2,7 +2,8 @@
 // folder on the Desktop of the private prefix (never at real files): the
 // fixture makes the folder, opens the window, waits for the tree, selects
 // the scratch folder with a click, and reads the tree, the list, its
-// header and its icons in-process. Input is real (RealInput.h).
+// header and its icons in-process. Input is real: the harness's keyboard
+// and pointer.
 #pragma once
 
 #include <windows.h>

@@ -15,7 +15,6 @@
 
 #include "MainFrame.h"
 #include "MessageLoop.h"
-#include "RealInput.h"
 #include "UiHarness.h"
 #include "resource.h"
 
@@ -23,7 +22,6 @@ namespace {
 
 using corva::desktop::MainFrame;
 using corva::desktop::MessageLoop;
-using namespace desktoptest;
 using namespace uitest;
 
 int Dpi() {
@@ -54,7 +52,7 @@ protected:
         });
         ASSERT_TRUE(WaitUntil([this] { return frame_ != nullptr; })) << "the main window did not open";
         hwnd_ = frame_->Handle();
-        ASSERT_TRUE(BringToFront(hwnd_));
+        ASSERT_TRUE(BringToForeground(hwnd_));
     }
     void TearDown() override {
         if (hwnd_ && ::IsWindow(hwnd_)) ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
@@ -75,24 +73,12 @@ protected:
         commands_.clear();
     }
     // Opens a menu of the bar with Alt and its letter and waits for it.
-    // (A press made while the focus is still on its way back from a
-    // closed dialog can be lost; the keys are then pressed again.)
-    HWND OpenMenu(WORD letter) {
-        WindowQuery popup;
-        popup.className = L"#32768";
-        popup.scope = Scope::Process(::GetCurrentProcessId());
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            EXPECT_TRUE(BringToFront(hwnd_));
-            PressKeys({VK_MENU, letter});
-            if (HWND menu = WaitForWindow(popup, Millis(10000))) return menu;
-        }
-        return nullptr;
-    }
+    HWND OpenMenu(WORD letter) { return OpenMenuByKeys(hwnd_, Scope::Process(::GetCurrentProcessId()), letter); }
     // Chooses an item of a menu of the bar by its letters.
     void Choose(WORD menuLetter, WORD itemLetter) {
         HWND popup = OpenMenu(menuLetter);
         ASSERT_NE(popup, nullptr) << "the menu did not open";
-        EXPECT_TRUE(PressKeysUntil({itemLetter}, [&] { return !::IsWindowVisible(popup); }));
+        EXPECT_TRUE(ChooseMenuLetter(popup, itemLetter));
     }
     RECT ScreenRect(HWND w) const {
         RECT r{};
@@ -229,7 +215,7 @@ TEST_F(MainFrameTest, AcceleratorsIncludeTheKeysTheMenuShows) {
                 {'D', ID_EDIT_UNLOCK}, {'R', ID_EDIT_SHRED},  {'A', ID_EDIT_SELECT_ALL}};
     for (const auto& k : keys) {
         ClearCommands();
-        ASSERT_TRUE(BringToFront(hwnd_));
+        ASSERT_TRUE(BringToForeground(hwnd_));
         ASSERT_TRUE(PressKeysUntil({VK_CONTROL, k.key}, [&] { return !Commands().empty(); }))
             << "Ctrl+" << static_cast<char>(k.key);
         EXPECT_EQ(Commands(), std::vector<int>{k.command}) << "Ctrl+" << static_cast<char>(k.key);
@@ -345,7 +331,7 @@ TEST_F(MainFrameTest, ToolsAndAboutOpenTheirDialogsOverTheWindow) {
         if (d.closeKey == VK_RETURN) {
             SaveScreenshot(dialog, L"desktop-about-" + std::to_wstring(Dpi()) + L"dpi");
         }
-        ASSERT_TRUE(BringToFront(dialog));
+        ASSERT_TRUE(BringToForeground(dialog));
         ASSERT_TRUE(PressKeysUntil({d.closeKey}, [&] { return !::IsWindowVisible(dialog); }))
             << "the dialog stayed open";
         // The keyboard is back in the file list.

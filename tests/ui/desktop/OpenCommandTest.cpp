@@ -10,7 +10,6 @@
 #include <fstream>
 
 #include "BrowserTestSupport.h"
-#include "RealInput.h"
 #include "DialogIds.h"
 #include "engine/LockedFile.h"
 #include "engine/WorkingCopyPipeline.h"
@@ -80,35 +79,11 @@ protected:
         fs::remove(out, ec);
         return text;
     }
-    // The text of notepad's edit box.
-    static std::wstring NotepadText(HWND pad) {
-        // (GetWindowText does not ask a window of another process.)
-        HWND edit = ::FindWindowExW(pad, nullptr, L"Edit", nullptr);
-        DWORD_PTR length = 0, got = 0;
-        if (!edit || !::SendMessageTimeoutW(edit, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
-            return std::wstring();
-        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-        if (!::SendMessageTimeoutW(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
-                                   5000, &got))
-            return std::wstring();
-        text.resize(static_cast<size_t>(got));
-        return text;
-    }
     // Types text at the end of notepad's text and saves it with Ctrl+S,
-    // waiting for the file to reach its new size. The file is looked at by
-    // its attributes only: notepad saves without sharing, so a reader that
-    // held it open at that moment would make the save fail.
+    // waiting for the file to reach its new size.
     static void TypeAndSave(HWND pad, const std::wstring& path, const std::wstring& typed, uint64_t savedSize) {
-        ASSERT_TRUE(BringToFront(pad));
-        PressKeys({VK_CONTROL, VK_END});
-        TypeKeys(typed);
-        ASSERT_TRUE(WaitUntil([&] { return NotepadText(pad).find(typed) != std::wstring::npos; }))
-            << "the typing did not reach notepad: " << plat::WideToUtf8(NotepadText(pad));
-        const bool saved = PressKeysUntil({VK_CONTROL, 'S'}, [&] {
-            WIN32_FILE_ATTRIBUTE_DATA data{};
-            return ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
-                   ((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == savedSize;
-        });
+        ASSERT_TRUE(TypeAtEnd(pad, typed)) << "the typing did not reach notepad: " << plat::WideToUtf8(EditBoxText(pad));
+        const bool saved = SaveByKeys(pad, path, savedSize);
         if (!saved) SaveScreenshot(::GetDesktopWindow(), L"open-save-failed");
         ASSERT_TRUE(saved) << "notepad did not save";
     }
@@ -130,7 +105,7 @@ TEST_F(OpenCommandTest, EnterOpensInNotepadAndTheSavedChangeIsLockedAgain) {
     Open();
     ShowScratch(1);
     SelectRows(0, 0);
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     ClearCommands();
     ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return FindNotepad() != nullptr; }));
     HWND pad = WaitForWindow([] {
@@ -140,7 +115,7 @@ TEST_F(OpenCommandTest, EnterOpensInNotepadAndTheSavedChangeIsLockedAgain) {
     }());
     ASSERT_NE(pad, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return Cell(0, 2) == L"open"; })) << "the list shows the file as open";
-    ASSERT_TRUE(BringToFront(hwnd_));
+    ASSERT_TRUE(BringToForeground(hwnd_));
     SaveScreenshot(hwnd_, L"open-list-shows-open");
     EXPECT_EQ(Content(locked), before) << "nothing is written while it is open";
     std::vector<corva::WorkingEntry> entries = corva::WorkingArea(root_).Entries();
@@ -200,7 +175,7 @@ TEST_F(OpenCommandTest, AfterAKillTheNextStartLocksTheChangedCopyAgain) {
         EXPECT_NE(prompt, nullptr);
         if (!prompt) return nullptr;
         EXPECT_TRUE(SetControlText(prompt, IDC_ENTER_PASSWORD, L"right"));
-        EXPECT_TRUE(BringToFront(prompt));
+        EXPECT_TRUE(BringToForeground(prompt));
         EXPECT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(prompt); }));
         WindowQuery q;
         q.scope = program.GetScope();
@@ -220,7 +195,7 @@ TEST_F(OpenCommandTest, AfterAKillTheNextStartLocksTheChangedCopyAgain) {
         // it the focus, typing the name's start selects the row, Enter opens.
         RECT r{};
         ::GetWindowRect(list, &r);
-        ASSERT_TRUE(BringToFront(frame));
+        ASSERT_TRUE(BringToForeground(frame));
         ASSERT_TRUE(WaitUntil([&] { return ListView_GetItemCount(list) > 3; }));
         ASSERT_TRUE(ClickAt(POINT{(r.left + r.right) / 2, r.bottom - 20}));
         ASSERT_TRUE(WaitUntil([&] { return ::GetFocus() == list || FocusedWindow(frame) == list; }));

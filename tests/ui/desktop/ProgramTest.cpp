@@ -14,14 +14,12 @@
 #include "DialogIds.h"
 #include "FrameRules.h"
 #include "PasswordGate.h"
-#include "RealInput.h"
 #include "UiHarness.h"
 #include "settings/PasswordStore.h"
 #include "settings/Settings.h"
 
 namespace {
 
-using namespace desktoptest;
 using namespace uitest;
 
 const std::wstring kAppDir = L"C:\\corva-app\\";
@@ -73,7 +71,7 @@ protected:
     // Types a password into the prompt and presses Enter.
     static void Answer(HWND prompt, const std::wstring& password) {
         ASSERT_TRUE(SetControlText(prompt, IDC_ENTER_PASSWORD, password));
-        ASSERT_TRUE(BringToFront(prompt));
+        ASSERT_TRUE(BringToForeground(prompt));
         ASSERT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(prompt); }));
     }
     // Starts the program with a stored password and logs in.
@@ -89,7 +87,7 @@ protected:
         // The window is shown first, then given its place.
         EXPECT_TRUE(WaitUntil([&] { return WindowRect(frame).right - WindowRect(frame).left != 640; }));
         if (frame) {
-            EXPECT_TRUE(BringToFront(frame));
+            EXPECT_TRUE(BringToForeground(frame));
         }
         return frame;
     }
@@ -110,20 +108,10 @@ protected:
         EXPECT_EQ(*code, 1u) << "exit status: the number of window threads started";
     }
     // Opens a menu of the bar and chooses an item, by their letters.
-    // (A press made while the focus is still on its way back from a closed
-    // window can be lost; the keys are then pressed again.)
     static void Choose(HWND frame, Scope scope, WORD menuLetter, WORD itemLetter) {
-        WindowQuery popup;
-        popup.className = L"#32768";
-        popup.scope = scope;
-        HWND menu = nullptr;
-        for (int attempt = 0; attempt < 3 && !menu; ++attempt) {
-            ASSERT_TRUE(BringToFront(frame));
-            PressKeys({VK_MENU, menuLetter});
-            menu = WaitForWindow(popup, Millis(10000));
-        }
+        HWND menu = OpenMenuByKeys(frame, scope, menuLetter);
         ASSERT_NE(menu, nullptr) << "the menu did not open";
-        EXPECT_TRUE(PressKeysUntil({itemLetter}, [&] { return !::IsWindowVisible(menu); }));
+        EXPECT_TRUE(ChooseMenuLetter(menu, itemLetter));
     }
     static std::wstring Shot(const std::wstring& base) { return base + L"-" + std::to_wstring(Dpi()) + L"dpi"; }
 };
@@ -142,11 +130,11 @@ TEST_F(ProgramTest, ASecondCopyShowsTheSingleInstanceMessageBeforeAnyPrompt) {
     EXPECT_EQ(box->text, L"Another instance of Corvastine is running now, please close it first.");
     EXPECT_EQ(box->caption, L"Corvastine");
     EXPECT_EQ(FindWindowOnce(WindowQuery::Dialog(second.GetScope(), L"Enter password")), nullptr);
-    ASSERT_TRUE(BringToFront(box->window));
+    ASSERT_TRUE(BringToForeground(box->window));
     PressToEnd(second, VK_RETURN);
 
     // Escape on the first copy's prompt ends it without a window.
-    ASSERT_TRUE(BringToFront(prompt));
+    ASSERT_TRUE(BringToForeground(prompt));
     PressToEnd(first, VK_ESCAPE);
 }
 
@@ -176,7 +164,7 @@ TEST_F(ProgramTest, FirstStartRunsTheWizardThenThePromptAndCancelKeepsTheNewPass
     HWND prompt = WaitForPrompt(program.GetScope());
     ASSERT_NE(prompt, nullptr) << "no password prompt after the wizard";
     EXPECT_EQ(ControlText(prompt, IDC_ENTER_PROMPT), corva::desktop::kEnterPrompt);
-    ASSERT_TRUE(BringToFront(prompt));
+    ASSERT_TRUE(BringToForeground(prompt));
     PressToEnd(program, VK_ESCAPE);
     EXPECT_EQ(FindFrame(Scope::Anywhere()), nullptr);
     EXPECT_TRUE(CheckPassword("chosen at setup")) << "the wizard's password was not kept";
@@ -191,7 +179,7 @@ TEST_F(ProgramTest, CancellingTheWizardStillLeadsToThePrompt) {
     ASSERT_TRUE(PressWizardButton(sheet, WizardButton::Cancel));
     HWND prompt = WaitForPrompt(program.GetScope());
     ASSERT_NE(prompt, nullptr);
-    ASSERT_TRUE(BringToFront(prompt));
+    ASSERT_TRUE(BringToForeground(prompt));
     PressToEnd(program, VK_ESCAPE);
 }
 
@@ -269,7 +257,7 @@ TEST_F(ProgramTest, CaptionButtonsActOnlyWhenReleasedOverThemselves) {
         const RECT r = WindowRect(frame);
         return r.left <= 0 && r.top <= 0 && r.right >= ::GetSystemMetrics(SM_CXSCREEN);
     }));
-    ASSERT_TRUE(BringToFront(frame));
+    ASSERT_TRUE(BringToForeground(frame));
     ASSERT_TRUE(ClickAt(button(m.maximiseFromRight)));
     ASSERT_TRUE(WaitUntil([&] { return !::IsZoomed(frame); })) << "maximise did not restore";
     EXPECT_TRUE(WaitUntil([&] {
@@ -282,7 +270,7 @@ TEST_F(ProgramTest, CaptionButtonsActOnlyWhenReleasedOverThemselves) {
     ASSERT_TRUE(WaitUntil([&] { return ::IsIconic(frame) != FALSE; })) << "minimise did nothing";
     ::ShowWindow(frame, SW_RESTORE);
     ASSERT_TRUE(WaitUntil([&] { return !::IsIconic(frame); }));
-    ASSERT_TRUE(BringToFront(frame));
+    ASSERT_TRUE(BringToForeground(frame));
 
     // Close, pressed and released on itself.
     ASSERT_TRUE(ClickAt(button(m.closeFromRight)));
@@ -310,7 +298,7 @@ TEST_F(ProgramTest, DraggedEdgesStopAtTheMinimumSize) {
             const RECT r = WindowRect(frame);
             return r.left == start.left && r.top == start.top && r.right == start.right && r.bottom == start.bottom;
         }));
-        EXPECT_TRUE(BringToFront(frame));
+        EXPECT_TRUE(BringToForeground(frame));
     };
 
     // Right edge dragged far to the left: 640 wide, the left edge stays.
@@ -377,13 +365,13 @@ TEST_F(ProgramTest, HelpPagesReachTheBrowserOrSayWhyNot) {
     SaveScreenshot(about, Shot(L"desktop-about-program"));
     HWND link = ::GetDlgItem(about, 2102);
     ASSERT_NE(link, nullptr);
-    ASSERT_TRUE(BringToFront(about));
+    ASSERT_TRUE(BringToForeground(about));
     RECT linkRect{};
     ::GetWindowRect(link, &linkRect);
     ASSERT_TRUE(ClickAt(POINT{linkRect.left + 12, (linkRect.top + linkRect.bottom) / 2}));
     ASSERT_TRUE(WaitUntil([] { return ReadFile(kBrowserLog).find("www.corvastine.com/support") != std::string::npos; }))
         << "the support link opened nothing: " << ReadFile(kBrowserLog);
-    ASSERT_TRUE(BringToFront(about));
+    ASSERT_TRUE(BringToForeground(about));
     ASSERT_TRUE(PressKeysUntil({VK_ESCAPE}, [&] { return !::IsWindowVisible(about); }));
 
     // A page that cannot be opened is named in a message.
@@ -396,7 +384,7 @@ TEST_F(ProgramTest, HelpPagesReachTheBrowserOrSayWhyNot) {
     ASSERT_TRUE(box.has_value()) << "a failed page showed nothing";
     EXPECT_EQ(box->text, L"The help page could not be opened:\n" + page);
     EXPECT_EQ(box->caption, L"Corvastine");
-    ASSERT_TRUE(BringToFront(box->window));
+    ASSERT_TRUE(BringToForeground(box->window));
     EXPECT_TRUE(PressKeysUntil({VK_RETURN}, [&] { return !::IsWindowVisible(box->window); }));
     EXPECT_EQ(ReadFile(kBrowserLog).find("features.html"), std::string::npos);
 }

@@ -2,6 +2,7 @@
 // keys reach the program (the system's input queue, the dialog manager's
 // Tab, Enter and Escape handling, the focused control), not as messages
 // posted to a window.
+#include <cstdio>
 #include <vector>
 
 #include "UiHarness.h"
@@ -9,6 +10,9 @@
 namespace uitest {
 
 namespace {
+
+// How long a key press may show no effect before it is taken as lost.
+constexpr Millis kLostKey{15000};
 
 INPUT KeyEvent(WORD virtualKey, bool up) {
     INPUT input{};
@@ -32,39 +36,77 @@ bool Send(std::vector<INPUT>& inputs) {
     return count == 0 || ::SendInput(count, inputs.data(), sizeof(INPUT)) == count;
 }
 
+// One attempt at making root the foreground window.
+bool TakeForeground(HWND root) {
+    if (::GetForegroundWindow() == root) return true;
+    ::SetForegroundWindow(root);
+    return ::GetForegroundWindow() == root;
+}
+
+// The window's top-level window enabled and in the foreground. A disabled
+// window (one whose modal child is still closing) takes no input: it is
+// waited for until it is enabled again.
+bool ReadyForKeys(HWND window) {
+    HWND root = ::GetAncestor(window, GA_ROOT);
+    if (!root || !::IsWindow(root)) return false;
+    return WaitUntil([&] { return ::IsWindowEnabled(root) && TakeForeground(root); });
+}
+
 }  // namespace
 
 bool BringToForeground(HWND window) {
     HWND root = ::GetAncestor(window, GA_ROOT);
     if (!root || !::IsWindow(root)) return false;
-    // A disabled window (one whose modal child is still closing) takes no
-    // input: wait until it is enabled again.
-    return WaitUntil([&] {
-        if (!::IsWindowEnabled(root)) return false;
-        if (::GetForegroundWindow() == root) return true;
-        ::SetForegroundWindow(root);
-        return ::GetForegroundWindow() == root;
-    });
+    return WaitUntil([&] { return TakeForeground(root); });
 }
 
-bool PressKeys(HWND window, std::initializer_list<WORD> chord) {
-    if (chord.size() == 0 || !BringToForeground(window)) return false;
+bool PressKeys(std::initializer_list<WORD> chord) {
+    if (chord.size() == 0) return false;
     std::vector<INPUT> inputs;
     for (WORD key : chord) inputs.push_back(KeyEvent(key, false));
     for (auto key = chord.end(); key != chord.begin();) inputs.push_back(KeyEvent(*--key, true));
     return Send(inputs);
 }
 
+bool PressKeys(HWND window, std::initializer_list<WORD> chord) {
+    return chord.size() != 0 && ReadyForKeys(window) && PressKeys(chord);
+}
+
 bool PressKey(HWND window, WORD virtualKey) { return PressKeys(window, {virtualKey}); }
 
-bool TypeKeys(HWND window, const std::wstring& text) {
-    if (!BringToForeground(window)) return false;
+bool TypeKeys(const std::wstring& text) {
     std::vector<INPUT> inputs;
     for (wchar_t ch : text) {
         inputs.push_back(CharacterEvent(ch, false));
         inputs.push_back(CharacterEvent(ch, true));
     }
     return Send(inputs);
+}
+
+bool TypeKeys(HWND window, const std::wstring& text) { return ReadyForKeys(window) && TypeKeys(text); }
+
+bool PressKeysUntil(std::initializer_list<WORD> chord, const std::function<bool()>& done, Millis timeout) {
+    PressKeys(chord);
+    if (WaitUntil(done, kLostKey)) return true;
+    std::fprintf(stderr, "a key press had no effect for %lld s: pressed again\n",
+                 static_cast<long long>(kLostKey.count() / 1000));
+    PressKeys(chord);
+    return WaitUntil(done, timeout);
+}
+
+std::wstring EditBoxText(HWND editor) { return WindowText(::FindWindowExW(editor, nullptr, L"Edit", nullptr)); }
+
+bool TypeAtEnd(HWND editor, const std::wstring& typed) {
+    return PressKeys(editor, {VK_CONTROL, VK_END}) && TypeKeys(editor, typed) &&
+           WaitUntil([&] { return EditBoxText(editor).find(typed) != std::wstring::npos; });
+}
+
+bool SaveByKeys(HWND editor, const std::wstring& path, std::uint64_t savedSize) {
+    return BringToForeground(editor) && PressKeysUntil({VK_CONTROL, 'S'}, [&] {
+               WIN32_FILE_ATTRIBUTE_DATA data{};
+               return ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+                      ((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) == savedSize;
+           });
 }
 
 bool TabToControl(HWND dialog, int controlId, bool backwards, int most) {

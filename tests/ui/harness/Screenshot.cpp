@@ -160,4 +160,41 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
     return WritePng(path, width, height, pixels) ? path : std::wstring();
 }
 
+namespace {
+
+// Lets the window's thread take what it was sent, then paint whatever it
+// has marked to be painted (nothing more is marked here).
+void Settle(HWND window) {
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+}  // namespace
+
+std::vector<unsigned char> ScreenPixels(const RECT& screen) {
+    std::vector<unsigned char> now, before;
+    WaitUntil([&] {
+        if (!CaptureScreen(screen, &now)) return false;
+        const bool same = !before.empty() && now == before;
+        before = now;
+        return same;
+    });
+    return now;
+}
+
+bool ShowsWhatItPaints(HWND window, const std::wstring& name) {
+    Settle(window);
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    const std::vector<unsigned char> shown = ScreenPixels(r);
+    WritePng(ScreenshotDir() + L"\\" + name + L".png", r.right - r.left, r.bottom - r.top, shown);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Settle(window);
+    const std::vector<unsigned char> painted = ScreenPixels(r);
+    if (shown == painted) return true;
+    WritePng(ScreenshotDir() + L"\\" + name + L"-painted-again.png", r.right - r.left, r.bottom - r.top, painted);
+    return false;
+}
+
 }  // namespace uitest

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <optional>
@@ -104,25 +105,123 @@ bool PressEscape(HWND dialog);
 void RequestClose(HWND window);
 
 // ------------------------------------------------------------ keyboard
-// Real key presses (SendInput), as a user's keyboard makes them: the
-// window's top-level window is brought to the foreground first, and the
-// keys go to whatever holds the focus there, through the dialog manager
-// (Tab, Enter, Escape, Space on buttons). The window must be enabled (a
-// dialog whose modal child is still closing is waited for). The input is
-// queued when these return; wait for its effect. False when the window
-// could not be brought to the foreground or the input was not taken.
+// Real key presses (SendInput), as a user's keyboard makes them, going to
+// whatever holds the focus, through the dialog manager (Tab, Enter, Escape,
+// Space on buttons). The input is queued when these return; wait for its
+// effect. False when the input was not taken.
+//
+// With a window: its top-level window is brought to the foreground first;
+// it must be enabled (a dialog whose modal child is still closing is waited
+// for). False too when it could not be brought there in time.
+// Without one: the keys go where the focus is now, with nothing brought
+// forward (a menu that is open, a window the test has put in front).
+//
+// Brings a window's top-level window to the foreground; true when it got
+// there in time.
 bool BringToForeground(HWND window);
 bool PressKey(HWND window, WORD virtualKey);
 // Keys held down together, pressed in order and released in reverse
 // (e.g. {VK_SHIFT, VK_TAB}).
 bool PressKeys(HWND window, std::initializer_list<WORD> chord);
+bool PressKeys(std::initializer_list<WORD> chord);
 // Types characters as keyboard input (VK_PACKET), whatever the layout.
 bool TypeKeys(HWND window, const std::wstring& text);
+bool TypeKeys(const std::wstring& text);
+// Presses the keys (where the focus is now) and waits for done. Under load
+// Wine now and then drops a key on its way to the window: a press that
+// shows no effect for 15 s is taken as lost and made once more (said on
+// stderr), and the wait goes on. A press that was only slow would then act
+// twice, which done is expected to notice where it matters.
+bool PressKeysUntil(std::initializer_list<WORD> chord, const std::function<bool()>& done,
+                    Millis timeout = kDefaultTimeout);
 // Presses Tab (or Shift+Tab) until the control has the focus, waiting for
 // the focus to move after each press; at most `most` presses.
 bool TabToControl(HWND dialog, int controlId, bool backwards = false, int most = 12);
 // The edit control's whole (non-empty) text is selected.
 bool EditSelectionIsWholeText(HWND dialog, int controlId);
+
+// ------------------------------------------------------------ editors
+// The text of a window's edit box (its first Edit child), asked with
+// WM_GETTEXT, which GetWindowText does not send to another process.
+std::wstring EditBoxText(HWND editor);
+// Types text at the end of an editor's text (Ctrl+End, then the keys) and
+// waits until its edit box shows it.
+bool TypeAtEnd(HWND editor, const std::wstring& typed);
+// Saves with Ctrl+S (pressed again as PressKeysUntil does) and waits until
+// the file has savedSize bytes. The file is looked at by its attributes
+// only: notepad saves without sharing, so a reader that held the file open
+// at that moment would make the save fail.
+bool SaveByKeys(HWND editor, const std::wstring& path, std::uint64_t savedSize);
+
+// ------------------------------------------------------------ pointer
+// Real mouse input (SendInput) at screen points. Every button event carries
+// its own position: Wine turns the X server's report of each pointer move
+// into a move of its own, and one read late by a busy window thread puts
+// the pointer back where it was a moment ago, so a button event without a
+// position could land on that old spot. A point is turned into SendInput's
+// absolute units one way only, the way that lands on the very pixel.
+//
+// The centre of a window, or of a rectangle, on the screen.
+POINT CentreOf(HWND window);
+POINT CentreOf(const RECT& screen);
+// Moves the pointer to a screen point and waits until it is there; false
+// (said on stderr) when it does not get there within 3 s.
+bool MovePointer(POINT screen);
+// Moves the pointer from where it is to a point in even steps, each given
+// a moment to reach the window under it, so that a drag loop or a drop
+// target sees the positions in between; then as MovePointer.
+bool MovePointerAlong(POINT screen, int steps);
+// The left button pressed or released at a screen point.
+void LeftDown(POINT screen);
+void LeftUp(POINT screen);
+// Moves there, then presses and releases the left button.
+bool ClickAt(POINT screen);
+// Two clicks in quick succession at one point.
+bool DoubleClickAt(POINT screen);
+// Moves there, then presses and releases the right button.
+bool RightClickAt(POINT screen);
+// Presses at from, moves to to in a few steps, releases there.
+bool DragFromTo(POINT from, POINT to);
+// Brings the window to the foreground, clicks at where() and waits for
+// done. Under a loaded Wine a click is now and then lost on its way: after
+// 10 s without the effect the click is made again (said on stderr), long
+// after any double-click time and 16 pixels to the right, so that it is no
+// double click; three clicks at the most. where() is asked anew each time.
+bool ClickUntil(HWND window, const std::function<POINT()>& where, const std::function<bool()>& done);
+// Brings the dialog to the foreground and clicks the middle of a control,
+// as a user clicks a button; false when there is no such control or the
+// pointer did not get there.
+bool ClickControl(HWND dialog, int controlId);
+// Brings the dialog to the foreground and, when the field does not hold the
+// focus, clicks into it; true once the field has the focus.
+bool ClickIntoField(HWND dialog, int controlId);
+
+// ------------------------------------------------------------ menus
+// The position of the highlighted item of a shown menu, or -1.
+int HighlightedMenuItem(HMENU menu);
+// Points at the item of a shown menu until the menu highlights it (a menu
+// that has just opened may miss the first move; nudge shifts the point to
+// the right, so a repeated attempt is a real move). True when highlighted.
+bool PointAtMenuItem(HMENU menu, UINT position, int nudge = 0);
+// Chooses an item of a shown menu with the mouse, as a user does: points
+// at it until the menu highlights it, then presses and releases there.
+// (Not by keys: a menu opens under the pointer, and a pointer report read
+// late moves the highlight, so a walk by Down presses can take that move
+// for its own and overshoot when the press lands.) done tells when the
+// click has had its effect; while it has not within effectTimeout, and the
+// item is still shown, the item is pointed at and clicked again (at most
+// five times). On failure the screen is saved as "failed-menu-click".
+bool ClickMenuItem(HMENU menu, UINT position, const std::function<bool()>& done,
+                   Millis effectTimeout = Millis(10000));
+// Opens a menu of the window's menu bar with Alt and its letter, and waits
+// for the menu (a #32768 window of scope). A press made while the focus is
+// still on its way back from a closed window can be lost: the window is
+// brought forward and the keys pressed again (three tries, 10 s each). The
+// menu's window, or null.
+HWND OpenMenuByKeys(HWND window, Scope scope, WORD menuLetter);
+// Chooses an item of the shown menu by its letter (as PressKeysUntil);
+// true once the menu is gone.
+bool ChooseMenuLetter(HWND popup, WORD itemLetter);
 
 // ------------------------------------------------------------ lists
 std::vector<std::wstring> ComboItems(HWND dialog, int controlId);
@@ -189,6 +288,14 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name);
 bool CaptureWindow(HWND window, int* width, int* height, std::vector<unsigned char>* bgra);
 // Writes 32-bit BGRA pixels (top row first) as a PNG file.
 bool WritePng(const std::wstring& path, int width, int height, const std::vector<unsigned char>& bgra);
+// The pixels the screen shows in a rectangle now (BGRA, top row first),
+// without asking any window to paint; taken until two pictures agree.
+std::vector<unsigned char> ScreenPixels(const RECT& screen);
+// Whether what a window shows now equals what it paints when all of it is
+// painted again: false when parts of an earlier picture are left on it.
+// Saves what it showed first as name.png among the screenshots (and, when
+// they differ, the repainted picture as name-painted-again.png).
+bool ShowsWhatItPaints(HWND window, const std::wstring& name);
 
 // ------------------------------------------------------------ layout
 // Texts that do not fit their controls, controls overlapping a sibling, and

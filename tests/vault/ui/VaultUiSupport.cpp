@@ -237,58 +237,6 @@ bool RowRect(HWND list, int row, RECT* screen) {
     return true;
 }
 
-namespace {
-
-void SendMouse(DWORD flags, POINT at) {
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
-    input.mi.dx = static_cast<LONG>((static_cast<long long>(at.x) * 65535 + (w - 1) / 2) / (w - 1));
-    input.mi.dy = static_cast<LONG>((static_cast<long long>(at.y) * 65535 + (h - 1) / 2) / (h - 1));
-    input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    ::SendInput(1, &input, sizeof input);
-}
-
-POINT Cursor() {
-    POINT p{};
-    ::GetCursorPos(&p);
-    return p;
-}
-
-}  // namespace
-
-void MoveMouseTo(POINT screen, int steps) {
-    const POINT start = Cursor();
-    for (int i = 1; i <= steps; ++i) {
-        POINT at{start.x + (screen.x - start.x) * i / steps, start.y + (screen.y - start.y) * i / steps};
-        SendMouse(0, at);
-        // Input pacing: each position must reach the window under it.
-        if (steps > 1) ::Sleep(15);
-    }
-    uitest::WaitUntil([&] {
-        POINT now = Cursor();
-        return std::abs(now.x - screen.x) <= 1 && std::abs(now.y - screen.y) <= 1;
-    }, uitest::Millis(2000));
-}
-
-void MouseButton(bool down, POINT at) { SendMouse(down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP, at); }
-
-void ClickAt(POINT screen) {
-    MoveMouseTo(screen);
-    MouseButton(true, screen);
-    MouseButton(false, screen);
-}
-
-void Key(WORD virtualKey, bool down) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = virtualKey;
-    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    ::SendInput(1, &input, sizeof input);
-}
-
-POINT CenterOf(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
-
 bool PostDropFiles(HWND window, const std::vector<std::wstring>& paths, POINT clientPoint) {
     std::vector<unsigned char> block(sizeof(DROPFILES));
     for (const auto& path : paths) {
@@ -433,8 +381,8 @@ DWORD DragFilesWithMouse(const std::vector<std::wstring>& paths, POINT from, POI
     corva::vault::FileDropData* data = corva::vault::FileDropData::Create(paths);
     if (!data) return DROPEFFECT_NONE;
     auto* source = new ButtonDropSource();
-    MoveMouseTo(from);
-    MouseButton(true, from);
+    uitest::MovePointer(from);
+    uitest::LeftDown(from);
     // The drag loop reads the button from this thread's key state, which
     // follows the input this thread has taken in.
     PumpUntil([] { return ::GetKeyState(VK_LBUTTON) < 0; }, 5000);
@@ -442,9 +390,9 @@ DWORD DragFilesWithMouse(const std::vector<std::wstring>& paths, POINT from, POI
     std::thread mover([to] {
         // The drag loop runs once the source is first asked.
         uitest::WaitUntil([] { return g_sourceAsked.load(); });
-        MoveMouseTo(POINT{to.x - 20, to.y - 20}, 10);
-        MoveMouseTo(to, 5);
-        MouseButton(false, to);
+        uitest::MovePointerAlong(POINT{to.x - 20, to.y - 20}, 10);
+        uitest::MovePointerAlong(to, 5);
+        uitest::LeftUp(to);
     });
     DWORD effect = DROPEFFECT_NONE;
     ::DoDragDrop(data, source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
@@ -458,18 +406,18 @@ bool MouseDragPumping(POINT from, POINT to, const std::function<bool()>& settled
     std::atomic<bool> released{false};
     g_dragSeen = false;
     std::thread mover([&] {
-        MoveMouseTo(from);
-        MouseButton(true, from);
+        uitest::MovePointer(from);
+        uitest::LeftDown(from);
         // Past the drag threshold, so that the list starts its drag.
-        MoveMouseTo(POINT{from.x + 12, from.y + 6}, 6);
-        MoveMouseTo(to, 20);
+        uitest::MovePointerAlong(POINT{from.x + 12, from.y + 6}, 6);
+        uitest::MovePointerAlong(to, 20);
         // Until the drop target has seen the drag, keep the pointer moving.
         for (int i = 0; i < 20 && !g_dragSeen.load(); ++i) {
-            MoveMouseTo(POINT{to.x + (i % 2 ? 6 : -6), to.y}, 2);
+            uitest::MovePointerAlong(POINT{to.x + (i % 2 ? 6 : -6), to.y}, 2);
             uitest::WaitUntil([] { return g_dragSeen.load(); }, uitest::Millis(300));
         }
-        MoveMouseTo(to, 2);
-        MouseButton(false, to);
+        uitest::MovePointerAlong(to, 2);
+        uitest::LeftUp(to);
         released = true;
     });
     const bool ok = PumpUntil([&] { return released.load() && settled(); }, timeoutMs);

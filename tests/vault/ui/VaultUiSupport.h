@@ -1,7 +1,7 @@
 // What the vault's user-interface tests share: drives that are scratch
 // folders (the tests answer them as USB drives), the shipped programs'
-// folder, reading a list control of another process, real mouse and
-// keyboard input, and a drop target and a drag source of the test's own.
+// folder, reading a list control of another process, and a drop target
+// and a drag source of the test's own, driven with the harness's pointer.
 #pragma once
 
 #include <windows.h>
@@ -55,16 +55,6 @@ std::vector<std::wstring> ColumnTexts(HWND list, int column);
 bool SelectRows(HWND list, const std::vector<int>& rows);
 // A row's rectangle in screen coordinates (its label part).
 bool RowRect(HWND list, int row, RECT* screen);
-
-// Real input through SendInput: the pointer moves in steps, so that drag
-// loops see every position in between. A button event carries its own
-// position: under Wine a pointer move read late from the X side can put
-// the pointer back where it was a moment ago.
-void MoveMouseTo(POINT screen, int steps = 1);
-void MouseButton(bool down, POINT screen);
-void ClickAt(POINT screen);
-void Key(WORD virtualKey, bool down);
-POINT CenterOf(const RECT& r);
 
 // Posts WM_DROPFILES to a window of another process: the drop list is
 // written into that process's memory, as the system would hand it over.

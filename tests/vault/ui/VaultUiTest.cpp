@@ -183,7 +183,7 @@ protected:
     void PostDrop(HWND window, const std::vector<std::wstring>& paths) {
         RECT list{};
         ::GetWindowRect(list_, &list);
-        POINT at = CenterOf(list);
+        POINT at = uitest::CentreOf(list);
         ::ScreenToClient(window, &at);
         ASSERT_TRUE(PostDropFiles(window, paths, at));
     }
@@ -321,7 +321,7 @@ TEST_F(VaultUi, ThreeFilesDraggedInByOleEndLockedInTheVaultWithTheSourcesGone) {
     TestWindow origin(RECT{20, 120, 260, 360}, L"");
     RECT list{};
     ::GetWindowRect(list_, &list);
-    const DWORD effect = DragFilesWithMouse(paths, CenterOf(RECT{20, 120, 260, 360}), CenterOf(list));
+    const DWORD effect = DragFilesWithMouse(paths, uitest::CentreOf(RECT{20, 120, 260, 360}), uitest::CentreOf(list));
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));  // never a move: the source must not delete
     ASSERT_TRUE(WaitForRows(3));
 
@@ -423,7 +423,7 @@ TEST_F(VaultUi, ADroppedFolderEntersAsAFolderOfLockedFilesAndLeavesAsTheFolderIt
     testing_support::TempDir target;
     const std::wstring into = target.Path() + L"\\";
     TestWindow drop(RECT{20, 120, 260, 360}, into);
-    ASSERT_TRUE(MouseDragPumping(CenterOf(row0), CenterOf(RECT{20, 120, 260, 360}),
+    ASSERT_TRUE(MouseDragPumping(uitest::CentreOf(row0), uitest::CentreOf(RECT{20, 120, 260, 360}),
                                  [&] { return drop.Drops() == 1 && RowCount(list_) == 0 && !ProgressShown(); }))
         << "drops " << drop.Drops() << " rows " << RowCount(list_);
     EXPECT_EQ(ReadText(into + L"trip\\notes.txt"), "notes of the trip");
@@ -449,7 +449,7 @@ TEST_F(VaultUi, ADropCancelledMidwayLeavesEachFilePlainAtItsSourceOrWholeInTheVa
     ASSERT_NE(progress, nullptr);
     RECT cancel{};
     ASSERT_TRUE(::GetWindowRect(::GetDlgItem(progress, IDCANCEL), &cancel));
-    ClickAt(CenterOf(cancel));
+    uitest::ClickAt(uitest::CentreOf(cancel));
     ASSERT_TRUE(uitest::WaitForWindowGone(progress, kBatchTimeout));
 
     auto box = uitest::WaitForMessageBox(vault_->GetScope(), kBatchTimeout);
@@ -494,7 +494,7 @@ TEST_F(VaultUi, WithTheVaultDrivePulledOutADropSaysSoAndTouchesNothing) {
     ASSERT_TRUE(uitest::WaitUntil([] { return !Exists(kU); }));
     RECT list{};
     ::GetWindowRect(list_, &list);
-    POINT at = CenterOf(list);
+    POINT at = uitest::CentreOf(list);
     ::ScreenToClient(window, &at);
     ASSERT_TRUE(PostDropFiles(window, late, at));
     auto box = uitest::WaitForMessageBox(vault_->GetScope());
@@ -527,7 +527,7 @@ TEST_F(VaultUi, TwoRowsDraggedOutArriveUnlockedAtTheTargetAndLeaveTheList) {
     testing_support::TempDir target;
     const std::wstring into = target.Path() + L"\\";
     TestWindow drop(RECT{20, 120, 260, 360}, into);
-    ASSERT_TRUE(MouseDragPumping(CenterOf(row1), CenterOf(RECT{20, 120, 260, 360}),
+    ASSERT_TRUE(MouseDragPumping(uitest::CentreOf(row1), uitest::CentreOf(RECT{20, 120, 260, 360}),
                                  [&] { return drop.Drops() == 1 && RowCount(list_) == 1 && !ProgressShown(); }))
         << "drops " << drop.Drops() << " rows " << RowCount(list_);
 
@@ -552,7 +552,7 @@ TEST_F(VaultUi, ADragReleasedWhereNothingAcceptsFilesLeavesNoPlainFileInTheVault
     // Pressing on the row selects it and starts the drag.
     TestWindow refusing(RECT{20, 120, 260, 360}, L"");
     // Unlocked on release, then locked again afresh: the locked file changes.
-    ASSERT_TRUE(MouseDragPumping(CenterOf(row0), CenterOf(RECT{20, 120, 260, 360}), [&] {
+    ASSERT_TRUE(MouseDragPumping(uitest::CentreOf(row0), uitest::CentreOf(RECT{20, 120, 260, 360}), [&] {
         const std::string now = ReadText(vaultFolder_ + first);
         return !now.empty() && now != before && RowCount(list_) == 2 && !ProgressShown();
     })) << "changed " << (ReadText(vaultFolder_ + first) != before) << " rows " << RowCount(list_) << " plain "
@@ -573,7 +573,7 @@ TEST_F(VaultUi, ADragReleasedOverAWindowWithoutDropTargetAlsoLeavesNoPlainFile) 
     RECT row0{};
     ASSERT_TRUE(RowRect(list_, 0, &row0));
     TestWindow nothing(RECT{20, 120, 260, 360}, L"", TestWindow::Target::Absent);
-    ASSERT_TRUE(MouseDragPumping(CenterOf(row0), CenterOf(RECT{20, 120, 260, 360}), [&] {
+    ASSERT_TRUE(MouseDragPumping(uitest::CentreOf(row0), uitest::CentreOf(RECT{20, 120, 260, 360}), [&] {
         const std::string now = ReadText(vaultFolder_ + entry);
         return !now.empty() && now != before && RowCount(list_) == 1 && !ProgressShown();
     })) << "rows " << RowCount(list_) << " plain " << PlainFilesIn(kU + L"corvadocuments").size();
@@ -606,7 +606,7 @@ TEST_F(VaultUi, ADragOutThatCannotUnlockSaysWhyAndLeavesTheVaultAsItWas) {
         const bool notes = names[static_cast<size_t>(row)] == L"notes.txt.corvastine";
         RECT rect{};
         ASSERT_TRUE(RowRect(list_, row, &rect));
-        ASSERT_TRUE(MouseDragPumping(CenterOf(rect), CenterOf(RECT{20, 120, 260, 360}),
+        ASSERT_TRUE(MouseDragPumping(uitest::CentreOf(rect), uitest::CentreOf(RECT{20, 120, 260, 360}),
                                      [&] { return uitest::FindMessageBox(vault_->GetScope()).has_value(); }))
             << row;
         ExpectFailureMessage(window, L"taken out of the vault", 1,
@@ -631,7 +631,7 @@ TEST_F(VaultUi, LearnMoreOpensTheVaultPageAndTheMinimiseButtonMinimises) {
     ASSERT_NE(window, nullptr);
     RECT link{};
     ASSERT_TRUE(::GetWindowRect(::GetDlgItem(window, IDC_VAULT_LEARN_MORE), &link));
-    ClickAt(CenterOf(link));
+    uitest::ClickAt(uitest::CentreOf(link));
     ASSERT_TRUE(uitest::WaitUntil([&] { return Exists(kU + L"learn-more.txt"); }));
     EXPECT_TRUE(uitest::WaitUntil(
         [&] { return ReadText(kU + L"learn-more.txt") == Narrow(corva::vault::kLearnMoreAddress); }));
@@ -640,7 +640,7 @@ TEST_F(VaultUi, LearnMoreOpensTheVaultPageAndTheMinimiseButtonMinimises) {
     ASSERT_TRUE(::GetWindowRect(window, &frame));
     // Inside the minimise button's zone, which grows with the display.
     const int dpi = ScreenDpi();
-    ClickAt(POINT{frame.right - ::MulDiv(66, dpi, 96), frame.top + ::MulDiv(8, dpi, 96)});
+    uitest::ClickAt(POINT{frame.right - ::MulDiv(66, dpi, 96), frame.top + ::MulDiv(8, dpi, 96)});
     EXPECT_TRUE(uitest::WaitUntil([&] { return ::IsIconic(window) != FALSE; }));
     EXPECT_TRUE(::IsWindow(window));
 }
@@ -652,7 +652,7 @@ TEST_F(VaultUi, TheCloseButtonEndsTheVault) {
     RECT frame{};
     ASSERT_TRUE(::GetWindowRect(window, &frame));
     const int dpi = ScreenDpi();
-    ClickAt(POINT{frame.right - ::MulDiv(30, dpi, 96), frame.top + ::MulDiv(8, dpi, 96)});  // the close button's zone
+    uitest::ClickAt(POINT{frame.right - ::MulDiv(30, dpi, 96), frame.top + ::MulDiv(8, dpi, 96)});  // the close button's zone
     EXPECT_EQ(vault_->WaitExit(), static_cast<DWORD>(IDCANCEL));
 }
 
