@@ -649,14 +649,7 @@ TEST_F(ShellSessionTest, OpenShowsALockedFileInNotepadAndLocksTheSavedChangeAgai
     // A notepad left open by a failed step would keep the run from ending.
     struct EndNotepad {
         HWND pad;
-        ~EndNotepad() {
-            DWORD id = 0;
-            if (!::IsWindow(pad) || !::GetWindowThreadProcessId(pad, &id)) return;
-            if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
-                ::TerminateProcess(process, 1);
-                ::CloseHandle(process);
-            }
-        }
+        ~EndNotepad() { EndProgramOfWindow(pad); }
     } endNotepad{pad};
     ASSERT_EQ(area.Entries().size(), 1u);
     const corva::WorkingEntry entry = area.Entries()[0];

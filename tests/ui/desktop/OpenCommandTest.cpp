@@ -53,7 +53,9 @@ protected:
         };
     }
     void TearDown() override {
-        if (HWND pad = FindNotepad()) ::PostMessageW(pad, WM_CLOSE, 0, 0);
+        // A notepad left open by a failed step (perhaps asking whether to
+        // save) would keep the run from ending.
+        EndProgramOfWindow(FindNotepad());
         BrowserFixture::TearDown();
         std::error_code ec;
         fs::remove_all(area_, ec);

@@ -93,4 +93,15 @@ std::optional<DWORD> ChildProcess::WaitExit(Millis timeout) {
     return code;
 }
 
+void EndProgramOfWindow(HWND window) {
+    DWORD id = 0;
+    if (!window || !::IsWindow(window) || !::GetWindowThreadProcessId(window, &id)) return;
+    if (id == ::GetCurrentProcessId()) return;
+    if (HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+        ::TerminateProcess(process, 1);
+        ::WaitForSingleObject(process, static_cast<DWORD>(kDefaultTimeout.count()));
+        ::CloseHandle(process);
+    }
+}
+
 }  // namespace uitest

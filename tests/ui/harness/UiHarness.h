@@ -350,6 +350,12 @@ private:
     DWORD processId_ = 0;
 };
 
+// Ends the program that owns a window and waits for it to go: for a program
+// the test started through the shell (notepad showing a file) that a failed
+// step left open, which would otherwise keep the run from ending. A window
+// of this process is left alone.
+void EndProgramOfWindow(HWND window);
+
 // Full path of a file beside the running test program.
 std::wstring BesideProgram(const std::wstring& name);
 
