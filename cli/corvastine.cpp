@@ -15,6 +15,7 @@
 #include "engine/LockedFile.h"
 #include "engine/Progress.h"
 #include "engine/SecretText.h"
+#include "open/OpenMessages.h"
 #include "open/WorkingCopies.h"
 #include "platform/OpenSupport.h"
 #include "platform/Platform.h"
@@ -547,11 +548,6 @@ std::wstring AbsolutePath(const std::wstring& path) {
 #endif
 }
 
-bool FinishedWell(corva::FinishStatus status) {
-    return status == corva::FinishStatus::Shredded || status == corva::FinishStatus::Relocked ||
-           status == corva::FinishStatus::RelockedBeside || status == corva::FinishStatus::Tidied;
-}
-
 // Working copies an earlier run left behind: unchanged ones are shredded,
 // changed ones locked again once the user agrees. Returns the failures.
 int RecoverLeftovers(const corva::WorkingArea& area, const char* password, bool yes) {
@@ -567,7 +563,7 @@ int RecoverLeftovers(const corva::WorkingArea& area, const char* password, bool 
         const corva::FinishOutcome done = corva::CarryOut(item, password, relock, std::wstring(), nullptr);
         if (done.status == corva::FinishStatus::Tidied) continue;
         std::printf("%s\n", Show(corva::DescribeFinish(done)).c_str());
-        if (!FinishedWell(done.status)) ++failures;
+        if (!corva::WentWell(done.status)) ++failures;
     }
     return failures;
 }
@@ -608,7 +604,7 @@ int RunOpen(const std::wstring& given, const char* password, const std::wstring&
     }
     const corva::FinishOutcome done = corva::FinishEntry(entry, password, std::wstring(), nullptr);
     std::printf("%s\n", Show(corva::DescribeFinish(done)).c_str());
-    return FinishedWell(done.status) ? 0 : 1;
+    return corva::WentWell(done.status) ? 0 : 1;
 }
 
 #ifdef _WIN32
@@ -621,7 +617,18 @@ std::wstring ArgToWide(const char* a) { return plat::NarrowToWide(a); }
 std::string ArgToNarrow(const char* a) { return a; }
 #endif
 
-int Run(int argc, ArgChar** argv) {
+// What the command line asks for.
+struct Arguments {
+    Command cmd = Command::Lock;
+    std::string passwordFile;
+    bool replace = false, yes = false;
+    std::wstring program;
+    std::vector<std::wstring> paths;
+};
+
+// Reads the command line into *args. Returns -1 to go on, or the exit code
+// to end with: 0 after the help or the version, 2 after a usage error.
+int ParseArguments(int argc, ArgChar** argv, Arguments* args) {
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -635,7 +642,7 @@ int Run(int argc, ArgChar** argv) {
         std::printf("corvastine %s\n", CORVA_VERSION_TEXT);
         return 0;
     }
-    Command cmd;
+    Command& cmd = args->cmd;
     if (verb == "lock") cmd = Command::Lock;
     else if (verb == "unlock") cmd = Command::Unlock;
     else if (verb == "verify") cmd = Command::Verify;
@@ -646,10 +653,6 @@ int Run(int argc, ArgChar** argv) {
         std::fprintf(stderr, "corvastine: unknown command '%s'\n\n%s", verb.c_str(), kUsage);
         return 2;
     }
-    std::string passwordFile;
-    bool replace = false, yes = false;
-    std::wstring program;
-    std::vector<std::wstring> paths;
     bool options = true;
     for (int i = 2; i < argc; ++i) {
         std::string a = ArgToNarrow(argv[i]);
@@ -663,131 +666,152 @@ int Run(int argc, ArgChar** argv) {
                 std::fputs("corvastine: --password-file needs a file name\n", stderr);
                 return 2;
             }
-            passwordFile = ArgToNarrow(argv[++i]);
+            args->passwordFile = ArgToNarrow(argv[++i]);
         } else if (options && a == "--replace" && cmd == Command::Unlock) {
-            replace = true;
+            args->replace = true;
         } else if (options && a == "--yes" && (cmd == Command::Shred || cmd == Command::Open)) {
-            yes = true;
+            args->yes = true;
         } else if (options && a == "--with" && cmd == Command::Open) {
             if (i + 1 >= argc) {
                 std::fputs("corvastine: --with needs a program\n", stderr);
                 return 2;
             }
-            program = ArgToWide(argv[++i]);
+            args->program = ArgToWide(argv[++i]);
         } else if (options && a.rfind("--password-file=", 0) == 0) {
-            passwordFile = a.substr(16);
+            args->passwordFile = a.substr(16);
         } else if (options && a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "corvastine: unknown option '%s'\n", a.c_str());
             return 2;
         } else {
-            paths.push_back(ArgToWide(argv[i]));
+            args->paths.push_back(ArgToWide(argv[i]));
         }
     }
-    if (paths.empty()) {
+    if (args->paths.empty()) {
         std::fputs("corvastine: no PATH given\n", stderr);
         return 2;
     }
-    if (cmd == Command::Open && paths.size() != 1) {
+    if (cmd == Command::Open && args->paths.size() != 1) {
         std::fputs("corvastine: open takes one FILE\n", stderr);
         return 2;
     }
-    ProgressBar bar;
-    bar.enabled = StdoutIsTerminal();
-    if (cmd == Command::Shred) return RunShred(paths, yes, &bar);
+    return -1;
+}
 
-    corva::SecretText password;
-    if (cmd != Command::Info) {
-        if (!passwordFile.empty()) {
-            if (!ReadPasswordFile(passwordFile, &password)) {
-                std::fprintf(stderr,
-                             "corvastine: cannot read the password file %s, or its password has characters "
-                             "outside the system code page\n",
-                             passwordFile.c_str());
-                return 2;
-            }
-        } else {
-            if (!ReadHidden("Password: ", &password)) {
-                std::fputs("corvastine: no terminal to ask the password on; use --password-file\n", stderr);
-                return 2;
-            }
-            if (cmd == Command::Lock) {
-                corva::SecretText again;
-                if (!ReadHidden("Password again: ", &again) || again.Text() != password.Text()) {
-                    std::fputs("corvastine: the passwords differ\n", stderr);
-                    return 2;
-                }
-            }
+// The password for the command: read from --password-file, or asked on the
+// terminal (twice for lock). False, after saying why, when there is none.
+bool ObtainPassword(const Arguments& args, corva::SecretText* password) {
+    if (!args.passwordFile.empty()) {
+        if (!ReadPasswordFile(args.passwordFile, password)) {
+            std::fprintf(stderr,
+                         "corvastine: cannot read the password file %s, or its password has characters "
+                         "outside the system code page\n",
+                         args.passwordFile.c_str());
+            return false;
         }
-        if (password.Text().empty()) {
-            std::fputs("corvastine: the password is empty\n", stderr);
-            return 2;
+    } else {
+        if (!ReadHidden("Password: ", password)) {
+            std::fputs("corvastine: no terminal to ask the password on; use --password-file\n", stderr);
+            return false;
+        }
+        if (args.cmd == Command::Lock) {
+            corva::SecretText again;
+            if (!ReadHidden("Password again: ", &again) || again.Text() != password->Text()) {
+                std::fputs("corvastine: the passwords differ\n", stderr);
+                return false;
+            }
         }
     }
+    if (password->Text().empty()) {
+        std::fputs("corvastine: the password is empty\n", stderr);
+        return false;
+    }
+    return true;
+}
 
-    if (cmd == Command::Open) return RunOpen(paths[0], password.Text().c_str(), program, yes);
+// A folder's files on one worker per core; the lines still come in the
+// folder's order, each once its file is done. Returns the failures.
+int RunFiles(Command cmd, const std::vector<std::wstring>& files, const char* password, bool replace,
+             ProgressBar* bar) {
+    std::vector<Outcome> outcomes(files.size());
+    size_t finished = 0;
+    int failures = 0;
+    bar->Begin();
+    const unsigned workers = corva::FileWorkerCount();
+    // Locking: each worker makes headers and keys two at a time, once some
+    // worker will lock more than one file.
+    std::vector<std::unique_ptr<corva::LockKeySource>> keys(workers);
+    if (cmd == Command::Lock && files.size() > workers)
+        for (auto& k : keys) k.reset(new corva::LockKeySource(password));
+    corva::RunFileJobsOnWorkers(
+        files.size(), workers,
+        [&](size_t i, unsigned worker) {
+            outcomes[i] = Handle(cmd, files[i], password, replace, keys[worker].get());
+            return outcomes[i].failed == 0;
+        },
+        [&](size_t i, bool) {
+            ClearProgress(bar);
+            std::fputs(outcomes[i].line.c_str(), stdout);
+            failures += outcomes[i].failed;
+            DrawCount(bar, cmd == Command::Lock ? "lock" : cmd == Command::Unlock ? "unlock" : "verify", ++finished,
+                      files.size());
+        },
+        false);
+    ClearProgress(bar);
+    return failures;
+}
+
+// Locks, unlocks, verifies or describes one path given on the command line:
+// a file, or the files of a folder tree (links and special files skipped,
+// each with a line). Returns the failures.
+int RunPath(Command cmd, const std::wstring& path, const char* password, bool replace, ProgressBar* bar) {
+    if (plat::IsLink(path)) {
+        std::printf("%s: skipped, a link is not followed\n", Show(path).c_str());
+        return 1;
+    }
+    if (!plat::PathExists(path)) {
+        std::printf("%s: no such file or folder\n", Show(path).c_str());
+        return 1;
+    }
+    int failures = 0;
+    std::vector<std::wstring> files, links, specials, unreadable;
+    if (plat::IsDirectory(path)) {
+        CollectFiles(path, cmd == Command::Lock || cmd == Command::Unlock, &files, &links, &specials, &unreadable);
+        for (const auto& l : links) std::printf("%s: skipped, a link is not followed\n", Show(l).c_str());
+        for (const auto& l : specials)
+            std::printf("%s: skipped, not a regular file (FIFO, socket or device)\n", Show(l).c_str());
+        for (const auto& u : unreadable) {
+            std::printf("%s: folder cannot be read\n", Show(u).c_str());
+            ++failures;
+        }
+        if (cmd != Command::Lock) {
+            files.erase(std::remove_if(files.begin(), files.end(),
+                                       [](const std::wstring& f) { return !HasLockedExtension(f); }),
+                        files.end());
+        }
+    } else {
+        files.push_back(path);
+    }
+    if (files.size() == 1 || cmd == Command::Info) {
+        for (const auto& f : files) failures += RunOne(cmd, f, password, replace, bar);
+        return failures;
+    }
+    return failures + RunFiles(cmd, files, password, replace, bar);
+}
+
+int Run(int argc, ArgChar** argv) {
+    Arguments args;
+    if (const int exitCode = ParseArguments(argc, argv, &args); exitCode >= 0) return exitCode;
+    ProgressBar bar;
+    bar.enabled = StdoutIsTerminal();
+    if (args.cmd == Command::Shred) return RunShred(args.paths, args.yes, &bar);
+
+    corva::SecretText password;
+    if (args.cmd != Command::Info && !ObtainPassword(args, &password)) return 2;
+    if (args.cmd == Command::Open) return RunOpen(args.paths[0], password.Text().c_str(), args.program, args.yes);
 
     corva::SetThreadProgress(&DrawProgress, &bar);
     int failures = 0;
-    for (const auto& path : paths) {
-        if (plat::IsLink(path)) {
-            std::printf("%s: skipped, a link is not followed\n", Show(path).c_str());
-            ++failures;
-            continue;
-        }
-        if (!plat::PathExists(path)) {
-            std::printf("%s: no such file or folder\n", Show(path).c_str());
-            ++failures;
-            continue;
-        }
-        std::vector<std::wstring> files, links, specials, unreadable;
-        if (plat::IsDirectory(path)) {
-            CollectFiles(path, cmd == Command::Lock || cmd == Command::Unlock, &files, &links, &specials, &unreadable);
-            for (const auto& l : links) std::printf("%s: skipped, a link is not followed\n", Show(l).c_str());
-            for (const auto& l : specials)
-                std::printf("%s: skipped, not a regular file (FIFO, socket or device)\n", Show(l).c_str());
-            for (const auto& u : unreadable) {
-                std::printf("%s: folder cannot be read\n", Show(u).c_str());
-                ++failures;
-            }
-            if (cmd != Command::Lock) {
-                files.erase(std::remove_if(files.begin(), files.end(),
-                                           [](const std::wstring& f) { return !HasLockedExtension(f); }),
-                            files.end());
-            }
-        } else {
-            files.push_back(path);
-        }
-        if (files.size() == 1 || cmd == Command::Info) {
-            for (const auto& f : files) failures += RunOne(cmd, f, password.Text().c_str(), replace, &bar);
-            continue;
-        }
-        // A folder's files on one worker per core; the lines still come in
-        // the folder's order, each once its file is done.
-        std::vector<Outcome> outcomes(files.size());
-        size_t finished = 0;
-        bar.Begin();
-        const unsigned workers = corva::FileWorkerCount();
-        // Locking: each worker makes headers and keys two at a time, once
-        // some worker will lock more than one file.
-        std::vector<std::unique_ptr<corva::LockKeySource>> keys(workers);
-        if (cmd == Command::Lock && files.size() > workers)
-            for (auto& k : keys) k.reset(new corva::LockKeySource(password.Text().c_str()));
-        corva::RunFileJobsOnWorkers(
-            files.size(), workers,
-            [&](size_t i, unsigned worker) {
-                outcomes[i] = Handle(cmd, files[i], password.Text().c_str(), replace, keys[worker].get());
-                return outcomes[i].failed == 0;
-            },
-            [&](size_t i, bool) {
-                ClearProgress(&bar);
-                std::fputs(outcomes[i].line.c_str(), stdout);
-                failures += outcomes[i].failed;
-                DrawCount(&bar, cmd == Command::Lock ? "lock" : cmd == Command::Unlock ? "unlock" : "verify",
-                          ++finished, files.size());
-            },
-            false);
-        ClearProgress(&bar);
-    }
+    for (const auto& path : args.paths) failures += RunPath(args.cmd, path, password.Text().c_str(), args.replace, &bar);
     corva::SetThreadProgress(nullptr, nullptr);
     std::fflush(stdout);
     return failures ? 1 : 0;
