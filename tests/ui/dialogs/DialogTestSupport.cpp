@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "DialogIds.h"
 #include "engine/Secrets.h"
 #include "settings/PasswordStore.h"
 #include "settings/Settings.h"
@@ -170,6 +171,61 @@ SettingsFileBusy::~SettingsFileBusy() { Release(); }
 void SettingsFileBusy::Release() {
     if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+}
+
+void WizardUiTest::TearDown() {
+    thread_.reset();
+    DialogUiTest::TearDown();
+}
+
+void WizardUiTest::OpenWizard(std::function<INT_PTR()> body, const std::wstring& caption,
+                              const std::wstring& firstPageText) {
+    caption_ = caption;
+    thread_ = std::make_unique<uitest::UiThread>(std::move(body));
+    sheet_ = WaitForDialog(scope(), caption);
+    ASSERT_NE(sheet_, nullptr) << "the wizard did not show";
+    page_ = WaitForPage(sheet_, firstPageText);
+    ASSERT_NE(page_, nullptr) << "the wizard did not start on its first page";
+}
+
+void WizardUiTest::NextTo(const std::wstring& text) {
+    ASSERT_TRUE(uitest::PressWizardButton(sheet_, uitest::WizardButton::Next));
+    page_ = WaitForPage(sheet_, text);
+    ASSERT_NE(page_, nullptr) << "Next did not lead to the expected page";
+}
+
+void WizardUiTest::BackTo(const std::wstring& text) {
+    ASSERT_TRUE(uitest::PressWizardButton(sheet_, uitest::WizardButton::Back));
+    page_ = WaitForPage(sheet_, text);
+    ASSERT_NE(page_, nullptr) << "Back did not lead to the expected page";
+}
+
+void WizardUiTest::FillAnswers(const std::wstring& a1, const std::wstring& a2, const std::wstring& a3) {
+    ASSERT_TRUE(uitest::SetControlText(page_, IDC_ANSWER1, a1));
+    ASSERT_TRUE(uitest::SetControlText(page_, IDC_ANSWER2, a2));
+    ASSERT_TRUE(uitest::SetControlText(page_, IDC_ANSWER3, a3));
+}
+
+void WizardUiTest::ExpectButtons(bool back, bool next, bool finish) {
+    const uitest::WizardButtonStates s = uitest::WizardButtons(sheet_);
+    EXPECT_EQ(s.back, back);
+    EXPECT_EQ(s.next, next);
+    EXPECT_EQ(s.finish, finish);
+    EXPECT_TRUE(s.cancel);
+    EXPECT_EQ(uitest::WindowText(sheet_), caption_);
+}
+
+void WizardUiTest::ExpectFocus(int controlId) {
+    EXPECT_TRUE(uitest::WaitUntil([&] { return uitest::FocusedControlId(page_) == controlId; }))
+        << "focus on " << uitest::FocusedControlId(page_) << ", expected " << controlId;
+}
+
+void WizardUiTest::ExpectRefusal(const std::wstring& text, const std::wstring& caption, int focusId) {
+    HWND before = page_;
+    ASSERT_TRUE(uitest::PressWizardButton(sheet_, uitest::WizardButton::Next));
+    ExpectMessage(scope(), text, caption);
+    EXPECT_EQ(uitest::CurrentPage(sheet_), before) << "the page was left";
+    ExpectFocus(focusId);
 }
 
 }  // namespace dialogtest

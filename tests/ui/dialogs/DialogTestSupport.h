@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "UiHarness.h"
@@ -60,6 +62,37 @@ protected:
 
     // The window's large and small icons are set.
     static void ExpectIcons(HWND window);
+};
+
+// A wizard shown on a thread of its own: its sheet, its current page, and
+// the moves and checks the wizard tests make on them.
+class WizardUiTest : public DialogUiTest {
+protected:
+    void TearDown() override;
+    uitest::Scope scope() const { return thread_->GetScope(); }
+
+    // Shows the wizard body runs, waits for its sheet by caption and for the
+    // first page, the one holding firstPageText.
+    void OpenWizard(std::function<INT_PTR()> body, const std::wstring& caption, const std::wstring& firstPageText);
+    // Next (or Back), and wait for the page holding text.
+    void NextTo(const std::wstring& text);
+    void BackTo(const std::wstring& text);
+    // Types the three answers of a questions or answers page.
+    void FillAnswers(const std::wstring& a1, const std::wstring& a2, const std::wstring& a3);
+    // Back, Next and Finish enabled as given, Cancel enabled, and the sheet
+    // keeps its caption.
+    void ExpectButtons(bool back, bool next, bool finish);
+    void ExpectFocus(int controlId);
+    // Presses Next on the current page, which must refuse with this message
+    // (caption and icon) and keep the page, with the focus on focusId.
+    void ExpectRefusal(const std::wstring& text, const std::wstring& caption, int focusId);
+
+    std::unique_ptr<uitest::UiThread> thread_;
+    HWND sheet_ = nullptr;
+    HWND page_ = nullptr;
+
+private:
+    std::wstring caption_;
 };
 
 // Holds config.xml open without sharing, as another program writing it

@@ -23,60 +23,21 @@ const char kQ2[] = "What is the name of your favorite childhood friend?";
 // The longest question of all: the labels must show it in full.
 const char kQ3[] = "What was your childhood phone number including area code? (e.g., 000-000-0000)";
 
-class ForgotPasswordTest : public DialogUiTest {
+class ForgotPasswordTest : public WizardUiTest {
 protected:
     void SetUp() override {
-        DialogUiTest::SetUp();
+        WizardUiTest::SetUp();
         StorePassword("old");
         StoreQuestions(kQ1, kQ2, kQ3, "Bear", "Sam Lee", "12345");
     }
-    void TearDown() override {
-        thread_.reset();
-        DialogUiTest::TearDown();
-    }
-    Scope scope() const { return thread_->GetScope(); }
-
     void Open() {
-        thread_ = std::make_unique<UiThread>([] { return static_cast<INT_PTR>(ForgotPasswordWizard(nullptr)); });
-        sheet_ = WaitForDialog(scope(), L"Forgot Password");
-        ASSERT_NE(sheet_, nullptr) << "the reset did not show";
-        page_ = WaitForPage(sheet_, kForgotIntro);
-        ASSERT_NE(page_, nullptr) << "the reset did not start on the answers page";
-    }
-    void Answer(const std::wstring& a1, const std::wstring& a2, const std::wstring& a3) {
-        ASSERT_TRUE(SetControlText(page_, IDC_ANSWER1, a1));
-        ASSERT_TRUE(SetControlText(page_, IDC_ANSWER2, a2));
-        ASSERT_TRUE(SetControlText(page_, IDC_ANSWER3, a3));
-    }
-    void NextTo(const std::wstring& text) {
-        ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Next));
-        page_ = WaitForPage(sheet_, text);
-        ASSERT_NE(page_, nullptr) << "Next did not lead to the expected page";
-    }
-    void ExpectButtons(bool back, bool next, bool finish) {
-        WizardButtonStates s = WizardButtons(sheet_);
-        EXPECT_EQ(s.back, back);
-        EXPECT_EQ(s.next, next);
-        EXPECT_EQ(s.finish, finish);
-        EXPECT_TRUE(s.cancel);
-        EXPECT_EQ(WindowText(sheet_), L"Forgot Password");
-    }
-    void ExpectFocus(int controlId) {
-        EXPECT_TRUE(WaitUntil([&] { return FocusedControlId(page_) == controlId; }))
-            << "focus on " << FocusedControlId(page_) << ", expected " << controlId;
+        OpenWizard([] { return static_cast<INT_PTR>(ForgotPasswordWizard(nullptr)); }, L"Forgot Password",
+                   kForgotIntro);
     }
     void ExpectWrongAnswers() {
-        HWND before = page_;
         FocusControl(page_, IDC_ANSWER3);
-        ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Next));
-        ExpectMessage(scope(), L"Wrong answers.", kCorvastine);
-        EXPECT_EQ(CurrentPage(sheet_), before);
-        ExpectFocus(IDC_ANSWER1);
+        ExpectRefusal(L"Wrong answers.", kCorvastine, IDC_ANSWER1);
     }
-
-    std::unique_ptr<UiThread> thread_;
-    HWND sheet_ = nullptr;
-    HWND page_ = nullptr;
 };
 
 TEST_F(ForgotPasswordTest, ShowsTheStoredQuestionsAndLeadsToANewPassword) {
@@ -90,7 +51,7 @@ TEST_F(ForgotPasswordTest, ShowsTheStoredQuestionsAndLeadsToANewPassword) {
     for (const wchar_t* label : {L"Answer 1", L"Answer 2", L"Answer 3"}) {
         EXPECT_NE(WaitForPage(sheet_, label), nullptr) << "missing label";
     }
-    Answer(L"Bear", L"Sam Lee", L"12345");
+    FillAnswers(L"Bear", L"Sam Lee", L"12345");
     NextTo(kForgotNewPassword);
     Shoot(sheet_, L"forgot-2-new-password");
     ExpectButtons(true, true, false);
@@ -111,22 +72,22 @@ TEST_F(ForgotPasswordTest, ShowsTheStoredQuestionsAndLeadsToANewPassword) {
 
 TEST_F(ForgotPasswordTest, WrongAnswersKeepThePageAsOftenAsTheyAreGiven) {
     Open();
-    Answer(L"", L"", L"");
+    FillAnswers(L"", L"", L"");
     ExpectWrongAnswers();
-    Answer(L"bear", L"Sam Lee", L"12345");
+    FillAnswers(L"bear", L"Sam Lee", L"12345");
     ExpectWrongAnswers();
-    Answer(L"Bear", L"Sam Lee ", L"12345");
+    FillAnswers(L"Bear", L"Sam Lee ", L"12345");
     ExpectWrongAnswers();
-    Answer(L"Bear", L"Sam Lee", L"1234");
+    FillAnswers(L"Bear", L"Sam Lee", L"1234");
     ExpectWrongAnswers();
     EXPECT_TRUE(CheckPassword("old"));
-    Answer(L"Bear", L"Sam Lee", L"12345");
+    FillAnswers(L"Bear", L"Sam Lee", L"12345");
     NextTo(kForgotNewPassword);
 }
 
 TEST_F(ForgotPasswordTest, NewPasswordChecksKeepThePageWithTheFocusOnTheFirstField) {
     Open();
-    Answer(L"Bear", L"Sam Lee", L"12345");
+    FillAnswers(L"Bear", L"Sam Lee", L"12345");
     NextTo(kForgotNewPassword);
     const HWND page = page_;
     struct Case {
@@ -152,7 +113,7 @@ TEST_F(ForgotPasswordTest, NewPasswordChecksKeepThePageWithTheFocusOnTheFirstFie
 
 TEST_F(ForgotPasswordTest, BackFromTheDonePageAndNextStoresThePasswordAgain) {
     Open();
-    Answer(L"Bear", L"Sam Lee", L"12345");
+    FillAnswers(L"Bear", L"Sam Lee", L"12345");
     NextTo(kForgotNewPassword);
     ASSERT_TRUE(SetControlText(page_, IDC_PAGE_PASSWORD, L"again"));
     ASSERT_TRUE(SetControlText(page_, IDC_PAGE_CONFIRM, L"again"));
@@ -167,7 +128,7 @@ TEST_F(ForgotPasswordTest, BackFromTheDonePageAndNextStoresThePasswordAgain) {
 
 TEST_F(ForgotPasswordTest, CancelBeforeTheNewPasswordStoresNothing) {
     Open();
-    Answer(L"Bear", L"Sam Lee", L"12345");
+    FillAnswers(L"Bear", L"Sam Lee", L"12345");
     NextTo(kForgotNewPassword);
     ASSERT_TRUE(SetControlText(page_, IDC_PAGE_PASSWORD, L"never"));
     ASSERT_TRUE(SetControlText(page_, IDC_PAGE_CONFIRM, L"never"));
@@ -179,7 +140,7 @@ TEST_F(ForgotPasswordTest, CancelBeforeTheNewPasswordStoresNothing) {
 
 TEST_F(ForgotPasswordTest, AFailedWriteOfTheNewPasswordIsToldAndTheDonePageNotShown) {
     Open();
-    Answer(L"Bear", L"Sam Lee", L"12345");
+    FillAnswers(L"Bear", L"Sam Lee", L"12345");
     NextTo(kForgotNewPassword);
     ASSERT_TRUE(SetControlText(page_, IDC_PAGE_PASSWORD, L"new"));
     ASSERT_TRUE(SetControlText(page_, IDC_PAGE_CONFIRM, L"new"));

@@ -22,68 +22,17 @@ namespace {
 const int kLists[3] = {IDC_QUESTION_LIST1, IDC_QUESTION_LIST2, IDC_QUESTION_LIST3};
 const int kAnswers[3] = {IDC_ANSWER1, IDC_ANSWER2, IDC_ANSWER3};
 
-class SetupWizardTest : public DialogUiTest {
+class SetupWizardTest : public WizardUiTest {
 protected:
-    void TearDown() override {
-        thread_.reset();
-        DialogUiTest::TearDown();
-    }
-    Scope scope() const { return thread_->GetScope(); }
-
     void Open(SetupWizardHost host = SetupWizardHost::Desktop) {
-        thread_ = std::make_unique<UiThread>(
-            [host] { return static_cast<INT_PTR>(PasswordSetupWizard(nullptr, host)); });
-        sheet_ = WaitForDialog(scope(), L"Password Setup");
-        ASSERT_NE(sheet_, nullptr) << "the setup wizard did not show";
-        page_ = WaitForPage(sheet_, kWelcomeTitle);
-        ASSERT_NE(page_, nullptr) << "the wizard did not start on the welcome page";
-    }
-    // Next, and wait for the page holding text.
-    void NextTo(const std::wstring& text) {
-        ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Next));
-        page_ = WaitForPage(sheet_, text);
-        ASSERT_NE(page_, nullptr) << "Next did not lead to the expected page";
-    }
-    void BackTo(const std::wstring& text) {
-        ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Back));
-        page_ = WaitForPage(sheet_, text);
-        ASSERT_NE(page_, nullptr) << "Back did not lead to the expected page";
-    }
-    void FillAnswers(const std::wstring& a1, const std::wstring& a2, const std::wstring& a3) {
-        ASSERT_TRUE(SetControlText(page_, IDC_ANSWER1, a1));
-        ASSERT_TRUE(SetControlText(page_, IDC_ANSWER2, a2));
-        ASSERT_TRUE(SetControlText(page_, IDC_ANSWER3, a3));
-    }
-    void ExpectButtons(bool back, bool next, bool finish) {
-        WizardButtonStates s = WizardButtons(sheet_);
-        EXPECT_EQ(s.back, back);
-        EXPECT_EQ(s.next, next);
-        EXPECT_EQ(s.finish, finish);
-        EXPECT_TRUE(s.cancel);
-        EXPECT_EQ(WindowText(sheet_), L"Password Setup");
-    }
-    void ExpectFocus(int controlId) {
-        EXPECT_TRUE(WaitUntil([&] { return FocusedControlId(page_) == controlId; }))
-            << "focus on " << FocusedControlId(page_) << ", expected " << controlId;
-    }
-    // Presses Next on the current page, which must refuse with this message
-    // (caption and icon) and keep the page, with the focus on focusId.
-    void ExpectRefusal(const std::wstring& text, const std::wstring& caption, int focusId) {
-        HWND before = page_;
-        ASSERT_TRUE(PressWizardButton(sheet_, WizardButton::Next));
-        ExpectMessage(scope(), text, caption);
-        EXPECT_EQ(CurrentPage(sheet_), before) << "the page was left";
-        ExpectFocus(focusId);
+        OpenWizard([host] { return static_cast<INT_PTR>(PasswordSetupWizard(nullptr, host)); }, L"Password Setup",
+                   kWelcomeTitle);
     }
     void GoToPasswordPage() {
         NextTo(L"Question 1:");
         FillAnswers(L"one", L"two", L"three");
         NextTo(kSetupPasswordIntro);
     }
-
-    std::unique_ptr<UiThread> thread_;
-    HWND sheet_ = nullptr;
-    HWND page_ = nullptr;
 };
 
 TEST_F(SetupWizardTest, WalksThroughTheFourPagesAndStoresQuestionsAnswersAndPassword) {
