@@ -24,14 +24,8 @@ namespace {
 // Control ids of a wizard's own buttons.
 constexpr int kBackButton = 0x3023;
 
-class KeyboardTest : public DialogUiTest {
+class KeyboardTest : public WizardUiTest {
 protected:
-    void TearDown() override {
-        thread_.reset();
-        DialogUiTest::TearDown();
-    }
-    Scope scope() const { return thread_->GetScope(); }
-
     // Waits for a message box with this text, then answers it with Enter.
     void AnswerWithEnter(const std::wstring& text) {
         auto box = WaitForMessageBox(scope());
@@ -59,11 +53,17 @@ protected:
         EXPECT_NE(page, nullptr) << "page \"" << plat::WideToNarrow(text) << "\" did not show";
         return page;
     }
+    // Enter presses Next (a wizard's default button).
+    void EnterTo(const std::wstring& text) {
+        ASSERT_TRUE(PressKey(sheet_, VK_RETURN));
+        page_ = WaitForPageWith(sheet_, text);
+        ASSERT_NE(page_, nullptr);
+    }
 
-    // Declared before the thread, so that they outlive it.
+    // The dialogs shown on the thread; the fixture's TearDown ends the
+    // thread before they go.
     EnterPasswordDialog enterDialog_;
     ChangePasswordDialog changeDialog_;
-    std::unique_ptr<UiThread> thread_;
 };
 
 // ------------------------------------------------------------ enter password
@@ -173,17 +173,8 @@ TEST_F(KeyboardTest, ChangePasswordTypingTabEnterSpaceAndEscape) {
 class SetupKeyboardTest : public KeyboardTest {
 protected:
     void Open() {
-        thread_ = std::make_unique<UiThread>([] { return static_cast<INT_PTR>(PasswordSetupWizard(nullptr)); });
-        sheet_ = WaitForDialog(scope(), L"Password Setup");
-        ASSERT_NE(sheet_, nullptr);
-        page_ = WaitForPageWith(sheet_, kWelcomeTitle);
-        ASSERT_NE(page_, nullptr);
-    }
-    // Enter presses Next (the wizard's default button).
-    void EnterTo(const std::wstring& text) {
-        ASSERT_TRUE(PressKey(sheet_, VK_RETURN));
-        page_ = WaitForPageWith(sheet_, text);
-        ASSERT_NE(page_, nullptr);
+        OpenWizard([] { return static_cast<INT_PTR>(PasswordSetupWizard(nullptr)); }, L"Password Setup",
+                   kWelcomeTitle);
     }
     void AnswerQuestions() {
         for (int id : {IDC_ANSWER1, IDC_ANSWER2, IDC_ANSWER3}) {
@@ -191,9 +182,6 @@ protected:
             TypeInto(page_, id, L"answer " + std::to_wstring(id), L"answer " + std::to_wstring(id));
         }
     }
-
-    HWND sheet_ = nullptr;
-    HWND page_ = nullptr;
 };
 
 TEST_F(SetupKeyboardTest, EveryPageWithTheKeyboard) {
@@ -264,16 +252,8 @@ protected:
                        "What was the color of your first car?", "Bumble", "Leeds", "green");
     }
     void Open() {
-        thread_ = std::make_unique<UiThread>([] { return static_cast<INT_PTR>(ForgotPasswordWizard(nullptr)); });
-        sheet_ = WaitForDialog(scope(), L"Forgot Password");
-        ASSERT_NE(sheet_, nullptr);
-        page_ = WaitForPageWith(sheet_, kForgotIntro);
-        ASSERT_NE(page_, nullptr);
-    }
-    void EnterTo(const std::wstring& text) {
-        ASSERT_TRUE(PressKey(sheet_, VK_RETURN));
-        page_ = WaitForPageWith(sheet_, text);
-        ASSERT_NE(page_, nullptr);
+        OpenWizard([] { return static_cast<INT_PTR>(ForgotPasswordWizard(nullptr)); }, L"Forgot Password",
+                   kForgotIntro);
     }
     void TypeAnswers(const std::wstring& a1) {
         const std::wstring answers[3] = {a1, L"Leeds", L"green"};
@@ -283,9 +263,6 @@ protected:
             TypeInto(page_, ids[i], answers[i], answers[i]);
         }
     }
-
-    HWND sheet_ = nullptr;
-    HWND page_ = nullptr;
 };
 
 TEST_F(ForgotKeyboardTest, EveryPageWithTheKeyboard) {
