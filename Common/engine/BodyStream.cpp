@@ -68,6 +68,7 @@ EncipherSink::EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], con
       cipher_(seed, iv, true, watcher == nullptr),
       chunk_(CipherChunkFor(expected)),
       buffer_(chunk_ + kAesBlock),
+      behind_(out, kHeaderSize),
       watcher_(watcher) {}
 
 EncipherSink::~EncipherSink() { plat::SecureZero(buffer_.data(), buffer_.size()); }
@@ -98,6 +99,7 @@ bool EncipherSink::Flush(size_t blocks) {
     held_ = 0;
     if (!out_.Write(buffer_.data(), blocks * kAesBlock)) return !(failed_ = true);
     written_ += blocks * kAesBlock;
+    behind_.Reached(kHeaderSize + written_);
     if (watcher_) watcher_->BodyWritten(written_);
     return true;
 }

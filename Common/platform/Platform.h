@@ -95,6 +95,11 @@ public:
     bool Stamp(FileStamp* stamp) const;
     // Pushes written data to stable storage.
     bool Flush();
+    // Starts writing bytes [offset, offset + length) out to storage without
+    // waiting for them, so that a Flush later has less left to wait for. A
+    // hint only: nothing is promised until Flush returns, and it does nothing
+    // where the system has no such call (Windows).
+    void StartWriteBack(int64_t offset, int64_t length);
     // Closes the file; false when the system reports a failure on close.
     bool Close();
     // Error of the last failed call on this object.

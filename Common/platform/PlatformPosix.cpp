@@ -193,6 +193,17 @@ bool File::Flush() {
     return true;
 }
 
+void File::StartWriteBack(int64_t offset, int64_t length) {
+#ifdef __linux__
+    // Errors here are not the caller's: Flush reports them.
+    if (fd_ >= 0 && length > 0)
+        (void)::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+#else
+    (void)offset;
+    (void)length;
+#endif
+}
+
 bool File::Close() {
     if (fd_ < 0) return true;
     int rc = ::close(fd_);

@@ -330,6 +330,9 @@ bool File::Flush() {
     return true;
 }
 
+// The lazy writer has no call that starts a range without waiting for it.
+void File::StartWriteBack(int64_t, int64_t) {}
+
 bool File::Close() {
     if (handle_ == INVALID_HANDLE_VALUE) return true;
     BOOL ok = ::CloseHandle(handle_);
