@@ -7,14 +7,15 @@
 #include "engine/FailureLog.h"
 #include "engine/GZip.h"
 #include "engine/Progress.h"
-#include "engine/StageThread.h"
 
 namespace corva {
 
 namespace {
 
-// From this body length on, deciphering and inflating run on two threads.
-constexpr uint64_t kThreadedBody = 4 * kChunk;
+// From this body length on, the cipher runs as a CipherStage: the chain on
+// the calling thread, the blocks and what follows them on a worker.
+constexpr uint64_t kStagedBody = 4 * kChunk;
+constexpr size_t kStageBytes = CipherStage::kBlocks * kAesBlock;
 
 // A whole number of cipher blocks, from 4 KiB to kChunk; a payload longer
 // than expected only takes more rounds through the buffer.
@@ -69,45 +70,112 @@ EncipherSink::EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], con
       chunk_(CipherChunkFor(expected)),
       buffer_(chunk_ + kAesBlock),
       behind_(out, kHeaderSize),
-      watcher_(watcher) {}
+      watcher_(watcher) {
+    // A long body without a read-back beside it: the blocks are enciphered
+    // and written on a worker while this thread hashes the chain.
+    if (!watcher && expected >= kStagedBody) {
+        staged_.reset(new BodyWriter(*this));
+        stage_.reset(new CipherStage(true, iv, staged_.get()));
+    }
+}
 
-EncipherSink::~EncipherSink() { plat::SecureZero(buffer_.data(), buffer_.size()); }
+EncipherSink::~EncipherSink() {
+    stage_.reset();
+    plat::SecureZero(buffer_.data(), buffer_.size());
+}
 
 bool EncipherSink::Write(const uint8_t* data, size_t size) {
     while (size > 0) {
         if (failed_) return false;
-        const size_t n = size < chunk_ - held_ ? size : chunk_ - held_;
-        std::memcpy(buffer_.data() + held_, data, n);
+        uint8_t* into = Buffer();
+        if (!into) return false;
+        const size_t room = Room();
+        const size_t n = size < room - held_ ? size : room - held_;
+        std::memcpy(into + held_, data, n);
         held_ += n;
         data += n;
         size -= n;
         payload_ += n;
-        if (held_ == chunk_ && !Flush(chunk_ / kAesBlock)) return false;
+        if (held_ == room && !Flush(room / kAesBlock)) return false;
     }
     return !failed_;
 }
 
 bool EncipherSink::Finish() {
     if (failed_) return false;
+    uint8_t* into = Buffer();
+    if (!into) return false;
     const size_t blocks = held_ / kAesBlock + 1;
-    std::memset(buffer_.data() + held_, 0, blocks * kAesBlock - held_);
-    return Flush(blocks);
+    std::memset(into + held_, 0, blocks * kAesBlock - held_);
+    if (!Flush(blocks)) return false;
+    if (stage_ && !stage_->Drain()) failed_ = true;
+    return !failed_;
 }
 
+uint8_t* EncipherSink::Buffer() {
+    if (!stage_) return buffer_.data();
+    if (!slot_ && !(slot_ = stage_->Next())) failed_ = true;
+    return slot_ ? slot_->blocks : nullptr;
+}
+
+size_t EncipherSink::Room() const { return stage_ ? kStageBytes : chunk_; }
+
 bool EncipherSink::Flush(size_t blocks) {
-    cipher_.Process(buffer_.data(), blocks);
     held_ = 0;
-    if (!out_.Write(buffer_.data(), blocks * kAesBlock)) return !(failed_ = true);
-    written_ += blocks * kAesBlock;
+    if (stage_) {
+        cipher_.HashKeys(slot_->keys, blocks);
+        stage_->Submit(blocks, blocks * kAesBlock);
+        slot_ = nullptr;
+        return true;
+    }
+    cipher_.Process(buffer_.data(), blocks);
+    if (!WriteBody(buffer_.data(), blocks * kAesBlock)) failed_ = true;
+    return !failed_;
+}
+
+bool EncipherSink::WriteBody(const uint8_t* data, size_t size) {
+    if (!out_.Write(data, size)) return false;
+    written_ += size;
     behind_.Reached(kHeaderSize + written_);
     if (watcher_) watcher_->BodyWritten(written_);
     return true;
 }
 
+namespace {
+
+// DecipherBody of a long body: this thread reads the blocks and hashes
+// their keys, a CipherStage deciphers them and feeds sink on its worker.
+BodyResult DecipherStaged(const Key32& k0, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
+                          const char* stage, const PipelineControl* control) {
+    BodyCipher chain(k0.bytes, h.iv, false);
+    CipherStage blocks(false, h.iv, sink);
+    const uint64_t body = BodyBytesFor(h.payloadSize);
+    uint64_t left = body, remaining = h.payloadSize;
+    while (left > 0) {
+        if (StopAsked(control)) return BodyResult::Stopped;
+        CipherStage::Slot* slot = blocks.Next();
+        if (!slot) return BodyResult::SinkFailed;
+        const size_t want = left < kStageBytes ? static_cast<size_t>(left) : kStageBytes;
+        size_t got = 0;
+        if (!in.ReadFull(slot->blocks, want, &got)) return BodyResult::ReadFailed;
+        if (got != want) return BodyResult::Short;
+        chain.HashKeys(slot->keys, want / kAesBlock);
+        const size_t bytes = remaining < want ? static_cast<size_t>(remaining) : want;
+        blocks.Submit(want / kAesBlock, bytes);
+        remaining -= bytes;
+        left -= want;
+        ReportProgress(stage, body - left, body);
+    }
+    return blocks.Drain() ? BodyResult::Ok : BodyResult::SinkFailed;
+}
+
+}  // namespace
+
 BodyResult DecipherBody(const Key32& k0, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
                         const char* stage, const PipelineControl* control) {
-    BodyCipher cipher(k0.bytes, h.iv, false);
     const uint64_t body = BodyBytesFor(h.payloadSize);
+    if (body >= kStagedBody) return DecipherStaged(k0, h, in, sink, stage, control);
+    BodyCipher cipher(k0.bytes, h.iv, false);
     // A small file needs no megabyte to be cleared and wiped.
     std::vector<uint8_t> buf(body < kChunk ? static_cast<size_t>(body) : kChunk);
     uint64_t left = body, remaining = h.payloadSize;
@@ -161,27 +229,19 @@ EngineResult ReadLockedFile(const char* password, const WrittenKeys* known, plat
     const uint64_t body = static_cast<uint64_t>(size) - kHeaderSize;
     if (body < BodyBytesFor(h.payloadSize)) return kSizeMismatch;
     if (body > BodyBytesFor(h.payloadSize)) return kDamagedPayload;  // the stream needs more than the header says
+    // A long body is inflated on the cipher's worker (DecipherBody), beside
+    // the chain of keys on this thread.
     Decompressor inflater(sink);
-    // A big body is deciphered here and inflated on a thread of its own.
-    std::unique_ptr<ThreadedSink> ahead;
-    if (BodyBytesFor(h.payloadSize) >= kThreadedBody) ahead.reset(new ThreadedSink(&inflater));
-    ByteSink* first = ahead ? static_cast<ByteSink*>(ahead.get()) : &inflater;
-    switch (DecipherBody(keys.body, h, in, first, stage, control)) {
+    switch (DecipherBody(keys.body, h, in, &inflater, stage, control)) {
         case BodyResult::Ok: break;
-        case BodyResult::Stopped:
-            ahead.reset();
-            return kCancelled;
+        case BodyResult::Stopped: return kCancelled;
         case BodyResult::ReadFailed:
             return fail(kIoFailure, kLogError, "[decryptfile] when read %s, a file io error occurs.",
                         LogName(name).c_str());
         case BodyResult::Short: return kSizeMismatch;
-        case BodyResult::SinkFailed:
-            ahead.reset();  // the inflater's thread has ended before it is asked
-            return inflater.Damaged() ? kDamagedPayload : kIoFailure;
+        case BodyResult::SinkFailed: return inflater.Damaged() ? kDamagedPayload : kIoFailure;
     }
-    const bool finished = first->Finish();
-    ahead.reset();
-    if (!finished) return inflater.Damaged() ? kDamagedPayload : kIoFailure;
+    if (!inflater.Finish()) return inflater.Damaged() ? kDamagedPayload : kIoFailure;
     if (stamp) *stamp = inflater.Stamp();
     return kOk;
 }

@@ -7,8 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "engine/CipherStage.h"
 #include "engine/HeaderKeys.h"
 #include "engine/LockedFile.h"
 #include "engine/Stream.h"
@@ -109,7 +111,24 @@ public:
     bool Failed() const { return failed_; }
 
 private:
+    // The worker's end of a staged cipher: writes the enciphered blocks.
+    class BodyWriter final : public ByteSink {
+    public:
+        explicit BodyWriter(EncipherSink& owner) : owner_(owner) {}
+        bool Write(const uint8_t* data, size_t size) override { return owner_.WriteBody(data, size); }
+        bool Finish() override { return true; }
+
+    private:
+        EncipherSink& owner_;
+    };
+
+    // Where the next payload bytes go (nullptr once the stage failed), and
+    // how many bytes fill it.
+    uint8_t* Buffer();
+    size_t Room() const;
     bool Flush(size_t blocks);
+    // Writes enciphered blocks (on the stage's worker when staged).
+    bool WriteBody(const uint8_t* data, size_t size);
 
     plat::File& out_;
     BodyCipher cipher_;
@@ -120,7 +139,10 @@ private:
     uint64_t written_ = 0;
     WriteBehind behind_;
     BodyWatcher* watcher_;
-    bool failed_ = false;
+    std::unique_ptr<BodyWriter> staged_;
+    std::unique_ptr<CipherStage> stage_;  // ends before the members its worker uses
+    CipherStage::Slot* slot_ = nullptr;
+    bool failed_ = false;  // set by this thread only
 };
 
 // How deciphering a body ended.

@@ -20,8 +20,9 @@ namespace {
 constexpr size_t kBatch = 1024;  // blocks whose keys are handed over at once
 constexpr size_t kSlots = 8;     // batches the hashing may run ahead
 
-// The keys of count blocks from key and *counter (both updated).
-void HashKeys(CryptoPath path, uint8_t key[kDigestSize], uint32_t* counter, uint8_t* keys, size_t count) {
+}  // namespace
+
+void HashBlockKeys(CryptoPath path, uint8_t key[kDigestSize], uint32_t* counter, uint8_t* keys, size_t count) {
     if (path >= CryptoPath::ShaAndAesInstructions) {
         simd::HashBodyKeys(key, counter, keys, count);
         return;
@@ -32,20 +33,17 @@ void HashKeys(CryptoPath path, uint8_t key[kDigestSize], uint32_t* counter, uint
     }
 }
 
-// One block of AES-256-CBC under its own key.
-void CipherBlock(CryptoPath path, bool encrypt, const uint8_t key[kDigestSize], uint8_t iv[kAesBlock],
-                 uint8_t* block) {
+void CipherKeyedBlocks(CryptoPath path, bool encrypt, const uint8_t* keys, uint8_t iv[kAesBlock], uint8_t* blocks,
+                       size_t count) {
     if (path >= CryptoPath::AesInstructions) {
         if (encrypt)
-            AesNiCbcEncryptBlock(key, iv, block);
+            AesNiCbcEncryptKeyed(keys, iv, blocks, count);
         else
-            AesNiCbcDecryptBlock(key, iv, block);
-    } else {
-        AesCbc256(key, iv, block, kAesBlock, encrypt);
+            AesNiCbcDecryptKeyed(keys, iv, blocks, count);
+        return;
     }
+    for (size_t b = 0; b < count; ++b) AesCbc256(keys + kDigestSize * b, iv, blocks + kAesBlock * b, kAesBlock, encrypt);
 }
-
-}  // namespace
 
 struct CipherHelper::State {
     struct Slot {
@@ -103,9 +101,7 @@ struct CipherHelper::State {
         for (size_t next = 0;; ++next) {
             if (!Await(helperSleeps, true, [&] { return produced.load() > next; })) return;
             Slot& slot = slots[next % kSlots];
-            for (size_t b = 0; b < slot.count; ++b)
-                CipherBlock(path, encrypt, slot.keys.data() + kDigestSize * b, iv,
-                            blocks + kAesBlock * (slot.first + b));
+            CipherKeyedBlocks(path, encrypt, slot.keys.data(), iv, blocks + kAesBlock * slot.first, slot.count);
             plat::SecureZero(slot.keys.data(), slot.count * kDigestSize);
             consumed.store(next + 1);
             Wake(callerSleeps);
@@ -183,7 +179,7 @@ size_t CipherHelper::Run(CryptoPath path, uint8_t key[kDigestSize], uint8_t iv[k
         State::Slot& slot = s.slots[batch % kSlots];
         slot.first = first;
         slot.count = count - first < kBatch ? count - first : kBatch;
-        HashKeys(path, key, counter, slot.keys.data(), slot.count);
+        HashBlockKeys(path, key, counter, slot.keys.data(), slot.count);
         s.produced.store(batch + 1);
         s.Wake(s.helperSleeps);
     }

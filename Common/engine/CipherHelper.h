@@ -20,6 +20,15 @@
 
 namespace corva {
 
+// The body cipher's two halves, for callers that place them on threads of
+// their own. The serial half: the keys of count blocks from key and
+// *counter (both updated), 32 bytes a block into keys.
+void HashBlockKeys(CryptoPath path, uint8_t key[kDigestSize], uint32_t* counter, uint8_t* keys, size_t count);
+// The other half: count blocks in place, each under its own key from keys,
+// chained through iv (updated).
+void CipherKeyedBlocks(CryptoPath path, bool encrypt, const uint8_t* keys, uint8_t iv[kAesBlock], uint8_t* blocks,
+                       size_t count);
+
 // Which form the next long run of one body cipher takes: split over two
 // threads (CipherHelper) or all on the calling thread. The split wins only
 // while both threads get a core of their own; when other work keeps the

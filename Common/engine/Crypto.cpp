@@ -134,6 +134,8 @@ void BodyCipher::Process(uint8_t* blocks, size_t count) {
     ProcessHere(path, blocks, count);
 }
 
+void BodyCipher::HashKeys(uint8_t* keys, size_t count) { HashBlockKeys(ActiveCryptoPath(), key_, &counter_, keys, count); }
+
 void BodyCipher::ProcessHere(CryptoPath path, uint8_t* blocks, size_t count) {
     switch (path) {
     case CryptoPath::ShaAndAesInstructions:

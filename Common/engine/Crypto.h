@@ -48,6 +48,10 @@ public:
     BodyCipher& operator=(const BodyCipher&) = delete;
     // Processes count consecutive blocks in place.
     void Process(uint8_t* blocks, size_t count);
+    // Only the chain: the keys of the next count blocks, 32 bytes a block,
+    // for a CipherStage to cipher the blocks with (Process is not used on
+    // the same cipher then).
+    void HashKeys(uint8_t* keys, size_t count);
 
     static constexpr size_t kSplitBlocks = 8192;
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -7,7 +8,9 @@
 
 #include "engine/AesBlock.h"
 #include "engine/CipherHelper.h"
+#include "engine/CipherStage.h"
 #include "engine/Crypto.h"
+#include "CryptoPaths.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -69,24 +72,6 @@ TEST(Crypto, AesInstructionPathMatchesFips197) {
     EXPECT_EQ(ToHex(block), kFipsPlain);
     EXPECT_EQ(ToHex(iv2, 16), kFipsCipher);
 }
-
-namespace {
-
-// Every path this processor can execute, the portable one first.
-std::vector<corva::CryptoPath> RunnablePaths() {
-    std::vector<corva::CryptoPath> paths;
-    for (int p = 0; p <= static_cast<int>(corva::BestCryptoPath()); ++p)
-        paths.push_back(static_cast<corva::CryptoPath>(p));
-    return paths;
-}
-
-// Restores the choice by processor at the end of a test.
-struct PathLimit {
-    explicit PathLimit(corva::CryptoPath p) { corva::LimitCryptoPathForTesting(p); }
-    ~PathLimit() { corva::LimitCryptoPathForTesting(corva::CryptoPath::ShaAndAesInstructions); }
-};
-
-}  // namespace
 
 // Every path must agree with the portable one block for block, in both
 // directions, over many rekeyings, whatever the split into calls (the
@@ -198,6 +183,94 @@ TEST(Crypto, SplitRunEndedEarlyHandsBackItsChain) {
                                       << static_cast<int>(path);
         }
     }
+}
+
+namespace {
+
+// What a CipherStage hands on, in order; refuses the write numbered refuseAt.
+class KeptBlocks final : public corva::ByteSink {
+public:
+    bool Write(const uint8_t* data, size_t size) override {
+        if (writes.load() == refuseAt) return false;
+        bytes.insert(bytes.end(), data, data + size);
+        writes.fetch_add(1);
+        return true;
+    }
+    bool Finish() override { return false; }  // the stage never finishes its next
+    Bytes bytes;
+    int refuseAt = -1;
+    std::atomic<int> writes{0};
+};
+
+}  // namespace
+
+// A whole body through a CipherStage (keys hashed here, blocks ciphered on
+// its worker) must give the bytes of one BodyCipher, in both directions and
+// on every path, cut to what each slot passes on; the caller never runs more
+// than kSlots slots ahead of the worker; a refusal downstream stops the
+// caller and the drain, and a stage dropped with slots in flight ends.
+TEST(Crypto, CipherStageGivesTheBytesOfOneThreadInOrder) {
+    const Bytes seed = PseudoRandom(32, 51), iv = PseudoRandom(16, 52);
+    const size_t full = corva::CipherStage::kBlocks;
+    const size_t slots[] = {full, 7, full, full, full, 1, full, 300};
+    size_t total = 0;
+    for (size_t n : slots) total += n;
+    const Bytes plain = PseudoRandom(16 * total, 53);
+    const size_t cut = 16 * total - 9;  // the last slot passes on all but 9 bytes
+    for (corva::CryptoPath path : RunnablePaths()) {
+        PathLimit limit(path);
+        for (bool encrypt : {true, false}) {
+            Bytes expected = plain;
+            corva::BodyCipher(seed.data(), iv.data(), encrypt).Process(expected.data(), total);
+            expected.resize(cut);
+            corva::BodyCipher chain(seed.data(), iv.data(), encrypt);
+            KeptBlocks next;
+            {
+                corva::CipherStage stage(encrypt, iv.data(), &next);
+                size_t at = 0;
+                int submitted = 0;
+                for (size_t n : slots) {
+                    corva::CipherStage::Slot* slot = stage.Next();
+                    ASSERT_NE(slot, nullptr);
+                    EXPECT_LE(submitted - next.writes.load(), static_cast<int>(corva::CipherStage::kSlots) - 1);
+                    std::memcpy(slot->blocks, plain.data() + 16 * at, 16 * n);
+                    chain.HashKeys(slot->keys, n);
+                    at += n;
+                    stage.Submit(n, at * 16 > cut ? 16 * n - 9 : 16 * n);
+                    ++submitted;
+                }
+                EXPECT_TRUE(stage.Drain());
+                EXPECT_EQ(next.writes.load(), submitted);
+            }
+            EXPECT_EQ(next.bytes, expected) << (encrypt ? "enciphering" : "deciphering") << ", path "
+                                            << static_cast<int>(path);
+        }
+    }
+
+    KeptBlocks refusing;
+    refusing.refuseAt = 2;
+    corva::BodyCipher chain(seed.data(), iv.data(), true);
+    corva::CipherStage stage(true, iv.data(), &refusing);
+    int handed = 0;
+    for (; handed < 50; ++handed) {
+        corva::CipherStage::Slot* slot = stage.Next();
+        if (!slot) break;
+        chain.HashKeys(slot->keys, 4);
+        stage.Submit(4, 64);
+    }
+    EXPECT_LT(handed, 50) << "the caller was never stopped";
+    EXPECT_FALSE(stage.Drain());
+    EXPECT_EQ(refusing.writes.load(), 2);
+
+    KeptBlocks dropped;
+    {
+        corva::CipherStage unfinished(false, iv.data(), &dropped);
+        for (size_t i = 0; i < corva::CipherStage::kSlots; ++i) {
+            chain.HashKeys(unfinished.Next()->keys, full);
+            unfinished.Submit(full, 16 * full);
+        }
+    }
+    EXPECT_LE(dropped.writes.load(), static_cast<int>(corva::CipherStage::kSlots));
 }
 
 // The forms of the long runs a SplitChoice picks when each run costs what

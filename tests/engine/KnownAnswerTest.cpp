@@ -9,6 +9,7 @@
 #include "engine/Crypto.h"
 #include "engine/LockedFile.h"
 #include "platform/Platform.h"
+#include "CryptoPaths.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -60,23 +61,6 @@ bool CountingRandom(void* buffer, size_t size) {
     for (size_t i = 0; i < size; ++i) p[i] = g_next++;
     return true;
 }
-
-}  // namespace
-
-namespace {
-
-// Every instruction-set path the processor can run, the portable one first.
-std::vector<corva::CryptoPath> RunnablePaths() {
-    std::vector<corva::CryptoPath> paths;
-    for (int p = 0; p <= static_cast<int>(corva::BestCryptoPath()); ++p)
-        paths.push_back(static_cast<corva::CryptoPath>(p));
-    return paths;
-}
-
-struct PathLimit {
-    explicit PathLimit(corva::CryptoPath p) { corva::LimitCryptoPathForTesting(p); }
-    ~PathLimit() { corva::LimitCryptoPathForTesting(corva::CryptoPath::ShaAndAesInstructions); }
-};
 
 }  // namespace
 

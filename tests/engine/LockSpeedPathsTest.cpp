@@ -16,6 +16,7 @@
 #include "engine/ParallelGzip.h"
 #include "engine/ReadBack.h"
 #include "platform/Platform.h"
+#include "CryptoPaths.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -50,11 +51,6 @@ Bytes Gunzip(const std::wstring& path, bool* ok) {
     *ok = n == 0 && err == Z_OK && gzclose(f) == Z_OK;
     return out;
 }
-
-struct PathLimit {
-    explicit PathLimit(corva::CryptoPath p) { corva::LimitCryptoPathForTesting(p); }
-    ~PathLimit() { corva::LimitCryptoPathForTesting(corva::CryptoPath::ShaAndAesInstructions); }
-};
 
 // Damage done to the locked copy between its flush and its read-back.
 int g_damageOffset = -1;

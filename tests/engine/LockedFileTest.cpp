@@ -307,9 +307,12 @@ TEST_F(LockedFileTest, PayloadSizeIsReadAsSixtyFourBits) {
     EXPECT_FALSE(plat::PathExists(out));
 }
 
+// (A source this long is enciphered on two threads, and so is its body
+// deciphered again.)
 TEST_F(LockedFileTest, EncryptRefusesASourceWhoseLengthChangesWhileItIsRead) {
     std::wstring src = dir / L"p.bin", dst = dir / L"p.bin.corvastine";
-    ASSERT_TRUE(WriteFileBytes(src, PseudoRandom(3000000, 4)));
+    const Bytes content = PseudoRandom(4500000, 4);
+    ASSERT_TRUE(WriteFileBytes(src, content));
     // The first read sees the end of the file: the source reads shorter
     // than the length the header was built for.
     plat::SetReadFaultForTesting(1, plat::ReadFault::EndOfFile);
@@ -321,4 +324,7 @@ TEST_F(LockedFileTest, EncryptRefusesASourceWhoseLengthChangesWhileItIsRead) {
     EXPECT_FALSE(plat::PathExists(dst));
     EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"p.bin"});
     ASSERT_EQ(encryptfile("pw", src.c_str(), dst.c_str(), false, nullptr), corva::kOk);
+    const std::wstring out = dir / L"out.bin";
+    ASSERT_EQ(decryptfile("pw", dst.c_str(), out.c_str(), false, nullptr), corva::kOk);
+    EXPECT_EQ(ReadFileBytes(out), content);
 }

@@ -1,0 +1,60 @@
+// The body cipher of a whole file over two threads, laid out by stage: the
+// calling thread brings the blocks (reads them, or gathers what the
+// compressor writes) and hashes the serial chain of their keys; a worker
+// enciphers or deciphers them with those keys and hands them on to the next
+// stage (the file writer, the inflater), so that everything after the chain
+// runs beside it. Two busy threads for two cores: when the other core is
+// busy, the two share one and the cost is about that of one thread, since
+// they meet only once per slot.
+//
+// Blocks travel in a few slots of kBlocks blocks (memory stays bounded);
+// every key is wiped once used, every slot when the stage ends. The worker
+// ends in the destructor. Nothing is thrown: when no thread can be started,
+// each slot is done on the calling thread as it is handed over.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "engine/Crypto.h"
+#include "engine/Stream.h"
+
+namespace corva {
+
+class CipherStage {
+public:
+    static constexpr size_t kBlocks = 16384;  // 256 KiB of blocks a slot
+    static constexpr size_t kSlots = 4;
+
+    // What the caller fills: up to kBlocks blocks and their keys.
+    struct Slot {
+        uint8_t* blocks;
+        uint8_t* keys;
+    };
+
+    // iv: the body's first chaining value; next: where the blocks go once
+    // done (enciphered, or deciphered and cut to the payload).
+    CipherStage(bool encrypt, const uint8_t iv[kAesBlock], ByteSink* next);
+    // Ends the worker; what is still handed over is dropped (the stream was
+    // not drained, so it does not count).
+    ~CipherStage();
+    CipherStage(const CipherStage&) = delete;
+    CipherStage& operator=(const CipherStage&) = delete;
+
+    // The slot for the next blocks, once the worker has freed it; nullptr
+    // once next has refused bytes.
+    Slot* Next();
+    // Hands the slot from Next over: count blocks and their keys, of which
+    // the first pass bytes go on to next.
+    void Submit(size_t count, size_t pass);
+    // Waits until every slot handed over is done; false when next refused
+    // bytes. Next is not finished: that is the caller's.
+    bool Drain();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace corva
