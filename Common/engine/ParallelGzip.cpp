@@ -104,24 +104,25 @@ private:
     std::vector<uint8_t> out_;
 };
 
-// Deflates part after part: at the writer's level, or in stored blocks
-// when the probe finds that deflating the part does not pay.
+// Deflates part after part at the writer's level, or marks a part for
+// stored blocks when the probe finds that deflating it does not pay.
 class PartDeflater {
 public:
-    explicit PartDeflater(int level) : level_(level), deflate_(level), store_(0) {}
+    explicit PartDeflater(int level) : level_(level), deflate_(level) {}
 
     // Fills part.output: the deflate blocks of part.input, ended on a byte
-    // boundary by a sync flush, or by the final block for the last part.
+    // boundary by a sync flush, or by the final block for the last part. A
+    // stored part keeps no output: its blocks are written straight from its
+    // input (StoredBlocks).
     bool Compress(Part& part) {
-        const bool store = level_ != 0 && !probe_.Pays(part.input);
-        z_stream* z = store ? store_.Reset() : deflate_.Reset();
+        part.crc = crc32(0L, part.input.data(), static_cast<uInt>(part.input.size()));
+        part.stored = level_ != 0 && !probe_.Pays(part.input);
+        if (part.stored) return true;
+        z_stream* z = deflate_.Reset();
         if (!z) return false;
-        part.stored = store;
-        // Stored blocks refer to nothing before them: no dictionary.
-        if (!store && !part.dictionary.empty() &&
+        if (!part.dictionary.empty() &&
             deflateSetDictionary(z, part.dictionary.data(), static_cast<uInt>(part.dictionary.size())) != Z_OK)
             return false;
-        part.crc = crc32(0L, part.input.data(), static_cast<uInt>(part.input.size()));
         // Room for the whole part in one call: the bound plus the sync
         // marker; grown if zlib ever needs more.
         part.output.resize(deflateBound(z, static_cast<uLong>(part.input.size())) + 64);
@@ -146,9 +147,27 @@ public:
 private:
     const int level_;
     RawDeflate deflate_;
-    RawDeflate store_;
     CompressibilityProbe probe_;
 };
+
+// A part's bytes as stored deflate blocks of at most 65,535 bytes, each a
+// head of five bytes on a byte boundary (the block type, the final-block bit
+// on the last part's last block, the length and its complement) and the
+// bytes themselves, passed to emit without a copy. Every part ends on a byte
+// boundary, so a stored part may follow any other.
+template <class EmitBytes>
+bool StoredBlocks(const std::vector<uint8_t>& input, bool last, EmitBytes emit) {
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(input.size() - at, 65535);
+        const bool final = last && at + n == input.size();
+        const uint8_t head[5] = {static_cast<uint8_t>(final ? 1 : 0), static_cast<uint8_t>(n),
+                                 static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)};
+        if (!emit(head, sizeof head) || !emit(input.data() + at, n)) return false;
+        at += n;
+    } while (at < input.size());
+    return true;
+}
 
 }  // namespace
 
@@ -239,11 +258,13 @@ struct ParallelGzipWriter::State {
         workers.clear();
     }
 
-    // Adds a compressed part to the stream's check and counts.
-    bool Account(const Part& part) {
+    // Adds a compressed part to the stream's check and counts and writes
+    // its blocks.
+    bool EmitPart(const Part& part) {
         crc = crc32_combine(crc, part.crc, static_cast<z_off_t>(part.input.size()));
-        if (part.stored) storedLength += part.input.size();
-        return true;
+        if (!part.stored) return Emit(part.output.data(), part.output.size());
+        storedLength += part.input.size();
+        return StoredBlocks(part.input, part.last, [this](const uint8_t* data, size_t size) { return Emit(data, size); });
     }
 
     // Writes the oldest submitted part once its worker is done.
@@ -254,8 +275,7 @@ struct ParallelGzipWriter::State {
             partDone.wait(lock, [&] { return part->done; });
         }
         inFlight.pop_front();
-        if (!part->ok) return false;
-        return Account(*part) && Emit(part->output.data(), part->output.size());
+        return part->ok && EmitPart(*part);
     }
 
     std::shared_ptr<Part> MakePart(bool last) {
@@ -283,8 +303,7 @@ struct ParallelGzipWriter::State {
         // The whole input in one part: no thread is worth starting.
         if ((last && inFlight.empty()) || !StartWorkers()) {
             if (!inline_) inline_.reset(new PartDeflater(level));
-            if (!inline_->Compress(*part)) return false;
-            return Account(*part) && Emit(part->output.data(), part->output.size());
+            return inline_->Compress(*part) && EmitPart(*part);
         }
         {
             std::lock_guard<std::mutex> lock(mutex);

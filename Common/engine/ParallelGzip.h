@@ -8,7 +8,7 @@
 //
 // A part that deflating would not shrink (compressed or random data: a fast
 // deflate of three samples of it saves less than 3 %) goes into stored
-// blocks, which cost little more than a copy; the rest is deflated at the
+// blocks, written straight from the input; the rest is deflated at the
 // writer's level. An input that fits in one part is deflated on the calling
 // thread; when deflating pays, it gives exactly the bytes of a single zlib
 // deflate at the same settings.
