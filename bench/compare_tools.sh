@@ -64,19 +64,26 @@ PY
 cp "$work/text.txt" "$work/orig.txt"
 printf 'benchmark password\n' > "$work/pw"
 
-median() { # command... -> median wall time in seconds over $runs runs
-  local times=()
+median() { # [-p prepare] command... -> median wall time in seconds over $runs runs of command alone
+  local prepare=: times=()
+  if [ "$1" = -p ]; then prepare=$2; shift 2; fi
   for _ in $(seq "$runs"); do
     local s e
+    "$prepare"
     s=$(date +%s.%N); "$@" >/dev/null 2>&1; e=$(date +%s.%N)
     times+=("$(echo "$e - $s" | bc -l)")
   done
   printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'
 }
 
+# Every lock starts from a fresh plain file and every unlock from a fresh
+# locked copy, made (and flushed) before the clock starts: the other tools
+# read their input where it lies and leave it.
 # The text file.
-lock()   { rm -f "$work/text.txt.corvastine"; cp "$work/orig.txt" "$work/text.txt"; "$tool" lock --password-file "$work/pw" "$work/text.txt"; }
-unlock() { cp "$work/locked" "$work/text.txt.corvastine"; rm -f "$work/text.txt"; "$tool" unlock --password-file "$work/pw" "$work/text.txt.corvastine"; }
+lock_prep()   { rm -f "$work/text.txt.corvastine"; cp "$work/orig.txt" "$work/text.txt"; sync; }
+lock()        { "$tool" lock --password-file "$work/pw" "$work/text.txt"; }
+unlock_prep() { cp "$work/locked" "$work/text.txt.corvastine"; rm -f "$work/text.txt"; sync; }
+unlock()      { "$tool" unlock --password-file "$work/pw" "$work/text.txt.corvastine"; }
 gz()     { gzip -6 -c "$work/orig.txt" > "$work/orig.txt.gz"; }
 gunz()   { gzip -d -c "$work/orig.txt.gz" > "$work/out.txt"; }
 pgz()    { pigz -6 -c "$work/orig.txt" > "$work/orig.txt.pgz"; }
@@ -84,8 +91,10 @@ pgunz()  { pigz -d -c "$work/orig.txt.pgz" > "$work/out.txt"; }
 genc()   { gpg --batch --yes --pinentry-mode loopback --passphrase-file "$work/pw" --symmetric -o "$work/orig.gpg" "$work/orig.txt"; }
 gdec()   { gpg --batch --yes --pinentry-mode loopback --passphrase-file "$work/pw" -d -o "$work/out.txt" "$work/orig.gpg"; }
 # The random bytes.
-rlock()   { rm -f "$work/random.bin.corvastine"; cp "$work/random.orig" "$work/random.bin"; "$tool" lock --password-file "$work/pw" "$work/random.bin"; }
-runlock() { cp "$work/rlocked" "$work/random.bin.corvastine"; rm -f "$work/random.bin"; "$tool" unlock --password-file "$work/pw" "$work/random.bin.corvastine"; }
+rlock_prep()   { rm -f "$work/random.bin.corvastine"; cp "$work/random.orig" "$work/random.bin"; sync; }
+rlock()        { "$tool" lock --password-file "$work/pw" "$work/random.bin"; }
+runlock_prep() { cp "$work/rlocked" "$work/random.bin.corvastine"; rm -f "$work/random.bin"; sync; }
+runlock()      { "$tool" unlock --password-file "$work/pw" "$work/random.bin.corvastine"; }
 rgz()     { gzip -6 -c "$work/random.orig" > "$work/random.gz"; }
 rpgz()    { pigz -6 -c "$work/random.orig" > "$work/random.pgz"; }
 rgenc()   { gpg --batch --yes --pinentry-mode loopback --passphrase-file "$work/pw" --symmetric -o "$work/random.gpg" "$work/random.orig"; }
@@ -114,17 +123,17 @@ if [ -x "$bench" ]; then
     --benchmark_repetitions=5 --benchmark_format=json > "$work/bench.json" 2>/dev/null || rm -f "$work/bench.json"
 fi
 
-rlock >/dev/null; cp "$work/random.bin.corvastine" "$work/rlocked"
-t_rlock=$(median rlock); t_runlock=$(median runlock)
+rlock_prep; rlock >/dev/null; cp "$work/random.bin.corvastine" "$work/rlocked"
+t_rlock=$(median -p rlock_prep rlock); t_runlock=$(median -p runlock_prep runlock)
 cmp -s "$work/random.bin" "$work/random.orig" || { echo "unlock did not restore the random bytes"; exit 1; }
 t_rgz=$(median rgz)
 if have pigz; then t_rpgz=$(median rpgz); fi
 if have gpg; then rgenc; t_rgenc=$(median rgenc); t_rgdec=$(median rgdec); fi
 if have openssl; then renc; t_renc=$(median renc); t_rdec=$(median rdec); fi
 
-lock >/dev/null; cp "$work/text.txt.corvastine" "$work/locked"
+lock_prep; lock >/dev/null; cp "$work/text.txt.corvastine" "$work/locked"
 gz
-t_lock=$(median lock); t_unlock=$(median unlock)
+t_lock=$(median -p lock_prep lock); t_unlock=$(median -p unlock_prep unlock)
 cmp -s "$work/text.txt" "$work/orig.txt" || { echo "unlock did not restore the file"; exit 1; }
 t_gz=$(median gz); t_gunz=$(median gunz)
 if have pigz; then pgz; t_pgz=$(median pgz); t_pgunz=$(median pgunz); fi
