@@ -1,9 +1,11 @@
 #include "engine/BodyStream.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
+#include "engine/CipherHelper.h"
 #include "engine/FailureLog.h"
 #include "engine/GZip.h"
 #include "engine/Progress.h"
@@ -143,28 +145,71 @@ bool EncipherSink::WriteBody(const uint8_t* data, size_t size) {
 
 namespace {
 
-// DecipherBody of a long body: this thread reads the blocks and hashes
-// their keys, a CipherStage deciphers them and feeds sink on its worker.
+// DecipherBody of a long body, in groups of slots. A group in the staged
+// form: this thread reads the blocks and hashes their keys, a CipherStage
+// deciphers them and feeds sink on its worker. That pays while each thread
+// has a core; with the other core busy, the two share one and the staged
+// form costs more than the one-thread form, where the key chain and the
+// AES rounds run interleaved. So each group is timed and a SplitChoice
+// picks the form of the next one, as for the body cipher's long runs.
+constexpr size_t kGroupSlots = 8;
+
 BodyResult DecipherStaged(const Key32& k0, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
                           const char* stage, const PipelineControl* control) {
-    BodyCipher chain(k0.bytes, h.iv, false);
+    BodyCipher chain(k0.bytes, h.iv, false, false);
     CipherStage blocks(false, h.iv, sink);
+    SplitChoice choice;
+    const SplitRuns setting = SplitRunsSetting();
+    std::vector<uint8_t> here;  // a group's blocks in the one-thread form
+    struct Wipe {
+        std::vector<uint8_t>& v;
+        ~Wipe() {
+            if (!v.empty()) plat::SecureZero(v.data(), v.size());
+        }
+    } wipe{here};
     const uint64_t body = BodyBytesFor(h.payloadSize);
     uint64_t left = body, remaining = h.payloadSize;
     while (left > 0) {
-        if (StopAsked(control)) return BodyResult::Stopped;
-        CipherStage::Slot* slot = blocks.Next();
-        if (!slot) return BodyResult::SinkFailed;
-        const size_t want = left < kStageBytes ? static_cast<size_t>(left) : kStageBytes;
-        size_t got = 0;
-        if (!in.ReadFull(slot->blocks, want, &got)) return BodyResult::ReadFailed;
-        if (got != want) return BodyResult::Short;
-        chain.HashKeys(slot->keys, want / kAesBlock);
-        const size_t bytes = remaining < want ? static_cast<size_t>(remaining) : want;
-        blocks.Submit(want / kAesBlock, bytes);
-        remaining -= bytes;
-        left -= want;
-        ReportProgress(stage, body - left, body);
+        const bool staged = setting == SplitRuns::Always || (setting == SplitRuns::Measured && choice.Split());
+        uint8_t iv[kAesBlock];
+        if (!staged) {
+            // The worker's blocks go first; the chain carries on here.
+            if (!blocks.Drain()) return BodyResult::SinkFailed;
+            blocks.ChainValue(iv);
+            chain.SetChainValue(iv);
+            if (here.empty()) here.resize(kStageBytes);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        uint64_t done = 0;
+        for (size_t n = 0; n < kGroupSlots && left > 0; ++n) {
+            if (StopAsked(control)) return BodyResult::Stopped;
+            CipherStage::Slot* slot = staged ? blocks.Next() : nullptr;
+            if (staged && !slot) return BodyResult::SinkFailed;
+            uint8_t* buffer = staged ? slot->blocks : here.data();
+            const size_t want = left < kStageBytes ? static_cast<size_t>(left) : kStageBytes;
+            size_t got = 0;
+            if (!in.ReadFull(buffer, want, &got)) return BodyResult::ReadFailed;
+            if (got != want) return BodyResult::Short;
+            const size_t bytes = remaining < want ? static_cast<size_t>(remaining) : want;
+            if (staged) {
+                chain.HashKeys(slot->keys, want / kAesBlock);
+                blocks.Submit(want / kAesBlock, bytes);
+            } else {
+                chain.Process(buffer, want / kAesBlock);
+                if (bytes > 0 && !sink->Write(buffer, bytes)) return BodyResult::SinkFailed;
+            }
+            remaining -= bytes;
+            left -= want;
+            done += want / kAesBlock;
+            ReportProgress(stage, body - left, body);
+        }
+        if (!staged) {
+            chain.ChainValue(iv);
+            blocks.SetChainValue(iv);
+        }
+        plat::SecureZero(iv, sizeof iv);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        choice.Record(staged, took.count() / static_cast<double>(done));
     }
     return blocks.Drain() ? BodyResult::Ok : BodyResult::SinkFailed;
 }

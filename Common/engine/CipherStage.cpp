@@ -134,4 +134,8 @@ bool CipherStage::Drain() {
     return !s.failed;
 }
 
+void CipherStage::ChainValue(uint8_t iv[kAesBlock]) const { std::memcpy(iv, state_->iv, kAesBlock); }
+
+void CipherStage::SetChainValue(const uint8_t iv[kAesBlock]) { std::memcpy(state_->iv, iv, kAesBlock); }
+
 }  // namespace corva

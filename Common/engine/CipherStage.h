@@ -51,6 +51,10 @@ public:
     // Waits until every slot handed over is done; false when next refused
     // bytes. Next is not finished: that is the caller's.
     bool Drain();
+    // Once drained: the chaining value the next block takes, and setting it
+    // (when blocks were ciphered on the calling thread meanwhile).
+    void ChainValue(uint8_t iv[kAesBlock]) const;
+    void SetChainValue(const uint8_t iv[kAesBlock]);
 
 private:
     struct State;

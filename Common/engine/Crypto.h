@@ -52,6 +52,10 @@ public:
     // for a CipherStage to cipher the blocks with (Process is not used on
     // the same cipher then).
     void HashKeys(uint8_t* keys, size_t count);
+    // The chaining value the next block takes, and setting it (when blocks
+    // were ciphered elsewhere with this cipher's keys meanwhile).
+    void ChainValue(uint8_t iv[kAesBlock]) const;
+    void SetChainValue(const uint8_t iv[kAesBlock]);
 
     static constexpr size_t kSplitBlocks = 8192;
 
@@ -98,6 +102,8 @@ void LimitCryptoPathForTesting(CryptoPath limit);
 // Never keeps every run on its calling thread; Always splits every long run.
 enum class SplitRuns { Never, Measured, Always };
 void SetSplitCipherRunsForTesting(SplitRuns runs);
+// The setting in use: Measured unless a test or benchmark set another.
+SplitRuns SplitRunsSetting();
 
 }  // namespace corva
 
