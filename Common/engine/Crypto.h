@@ -98,9 +98,12 @@ CryptoPath ActiveCryptoPath();
 // the choice by processor).
 void LimitCryptoPathForTesting(CryptoPath limit);
 // Test and benchmark hook: which long runs of the body cipher are split over
-// two threads. Measured (the default) lets each cipher's SplitChoice decide;
-// Never keeps every run on its calling thread; Always splits every long run.
-enum class SplitRuns { Never, Measured, Always };
+// two threads, and which groups of a long body are staged (StageForm).
+// Measured (the default) lets each one's SplitChoice decide; Never keeps
+// every run and group on its calling thread; Always splits every one;
+// Alternate stages every other group, from the first, so that both changes
+// of form are taken (the body cipher's own runs are measured then).
+enum class SplitRuns { Never, Measured, Always, Alternate };
 void SetSplitCipherRunsForTesting(SplitRuns runs);
 // The setting in use: Measured unless a test or benchmark set another.
 SplitRuns SplitRunsSetting();

@@ -125,10 +125,10 @@ TEST(LockSpeedPaths, LockedFilesOpenOnEveryPathWhicheverPathWroteThem) {
     }
 }
 
-// A body this long is deciphered in groups of blocks, each staged over two
-// threads or done on one, as measured (the first group staged, the second
-// not, then by the figures), or all in one form: the result and the
-// handling of damage must be those of one thread in every case.
+// A body this long is deciphered in groups of blocks, each staged
+// over two threads or done on one: as measured, alternating (both changes
+// of form), or all in one form. The result and the handling of damage must
+// be those of one thread in every case.
 TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
     TempDir dir;
     const Bytes content = PseudoRandom(6u << 20, 8);  // incompressible: a 6 MiB body
@@ -136,7 +136,8 @@ TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
     ASSERT_TRUE(WriteFileBytes(plain, content));
     ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kOk);
     const Bytes good = ReadFileBytes(locked);
-    for (corva::SplitRuns form : {corva::SplitRuns::Measured, corva::SplitRuns::Never, corva::SplitRuns::Always}) {
+    for (corva::SplitRuns form : {corva::SplitRuns::Measured, corva::SplitRuns::Alternate, corva::SplitRuns::Never,
+                                     corva::SplitRuns::Always}) {
         SCOPED_TRACE(static_cast<int>(form));
         corva::SetSplitCipherRunsForTesting(form);
         ASSERT_TRUE(WriteFileBytes(locked, good));
