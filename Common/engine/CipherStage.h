@@ -3,9 +3,9 @@
 // compressor writes) and hashes the serial chain of their keys; a worker
 // enciphers or deciphers them with those keys and hands them on to the next
 // stage (the file writer, the inflater), so that everything after the chain
-// runs beside it. Two busy threads for two cores: when the other core is
-// busy, the two share one and the cost is about that of one thread, since
-// they meet only once per slot.
+// runs beside it. Two busy threads for two cores, meeting once per slot;
+// when the other core is busy, the two share one and cost more than the
+// one-thread cipher, so StageForm below chooses between the two by timing.
 //
 // Blocks travel in a few slots of kBlocks blocks (memory stays bounded);
 // every key is wiped once used, every slot when the stage ends. The worker
