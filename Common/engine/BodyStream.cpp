@@ -66,20 +66,23 @@ PlainReadEnd StreamPlainFile(plat::File& in, int64_t length, ByteSink* sink, con
 EncipherSink::EncipherSink(plat::File& out, const uint8_t seed[kDigestSize], const uint8_t iv[kAesBlock],
                            uint64_t expected, BodyWatcher* watcher)
     : out_(out),
-      cipher_(seed, iv, true, watcher == nullptr),
+      cipher_(seed, iv, true, watcher == nullptr && expected < kStagedBody),
       chunk_(CipherChunkFor(expected)),
       buffer_(chunk_ + kAesBlock),
       behind_(out, kHeaderSize),
       watcher_(watcher) {
-    // A long body without a read-back beside it: the blocks are enciphered
-    // and written on a worker while this thread hashes the chain.
+    // A long body without a read-back beside it: in the staged form, the
+    // blocks are enciphered and written on a worker while this thread
+    // hashes the chain.
     if (!watcher && expected >= kStagedBody) {
         staged_.reset(new BodyWriter(*this));
         stage_.reset(new CipherStage(true, iv, staged_.get()));
+        form_.reset(new StageForm(cipher_, *stage_));
     }
 }
 
 EncipherSink::~EncipherSink() {
+    form_.reset();
     stage_.reset();
     plat::SecureZero(buffer_.data(), buffer_.size());
 }
@@ -113,7 +116,7 @@ bool EncipherSink::Finish() {
 }
 
 uint8_t* EncipherSink::Buffer() {
-    if (!stage_) return buffer_.data();
+    if (!form_ || !form_->Staged()) return buffer_.data();
     if (!slot_ && !(slot_ = stage_->Next())) failed_ = true;
     return slot_ ? slot_->blocks : nullptr;
 }
@@ -122,14 +125,15 @@ size_t EncipherSink::Room() const { return stage_ ? kStageBytes : chunk_; }
 
 bool EncipherSink::Flush(size_t blocks) {
     held_ = 0;
-    if (stage_) {
+    if (form_ && form_->Staged()) {
         cipher_.HashKeys(slot_->keys, blocks);
         stage_->Submit(blocks, blocks * kAesBlock);
         slot_ = nullptr;
-        return true;
+    } else {
+        cipher_.Process(buffer_.data(), blocks);
+        if (!WriteBody(buffer_.data(), blocks * kAesBlock)) failed_ = true;
     }
-    cipher_.Process(buffer_.data(), blocks);
-    if (!WriteBody(buffer_.data(), blocks * kAesBlock)) failed_ = true;
+    if (form_ && !failed_ && !form_->Done(blocks)) failed_ = true;
     return !failed_;
 }
 
@@ -143,28 +147,47 @@ bool EncipherSink::WriteBody(const uint8_t* data, size_t size) {
 
 namespace {
 
-// DecipherBody of a long body: this thread reads the blocks and hashes
-// their keys, a CipherStage deciphers them and feeds sink on its worker.
+// DecipherBody of a long body, slot by slot in the form StageForm picks:
+// staged (this thread reads the blocks and hashes their keys, a CipherStage
+// deciphers them and feeds sink on its worker) or all on this thread.
 BodyResult DecipherStaged(const Key32& k0, const LockedFileHeader& h, plat::File& in, ByteSink* sink,
                           const char* stage, const PipelineControl* control) {
-    BodyCipher chain(k0.bytes, h.iv, false);
+    BodyCipher chain(k0.bytes, h.iv, false, false);
     CipherStage blocks(false, h.iv, sink);
+    StageForm form(chain, blocks);
+    std::vector<uint8_t> here;  // a slot's blocks in the one-thread form
+    struct Wipe {
+        std::vector<uint8_t>& v;
+        ~Wipe() {
+            if (!v.empty()) plat::SecureZero(v.data(), v.size());
+        }
+    } wipe{here};
     const uint64_t body = BodyBytesFor(h.payloadSize);
     uint64_t left = body, remaining = h.payloadSize;
     while (left > 0) {
         if (StopAsked(control)) return BodyResult::Stopped;
-        CipherStage::Slot* slot = blocks.Next();
-        if (!slot) return BodyResult::SinkFailed;
+        const bool staged = form.Staged();
+        CipherStage::Slot* slot = staged ? blocks.Next() : nullptr;
+        if (staged && !slot) return BodyResult::SinkFailed;
+        if (!staged && here.empty()) here.resize(kStageBytes);
+        uint8_t* buffer = staged ? slot->blocks : here.data();
         const size_t want = left < kStageBytes ? static_cast<size_t>(left) : kStageBytes;
         size_t got = 0;
-        if (!in.ReadFull(slot->blocks, want, &got)) return BodyResult::ReadFailed;
+        if (!in.ReadFull(buffer, want, &got)) return BodyResult::ReadFailed;
         if (got != want) return BodyResult::Short;
-        chain.HashKeys(slot->keys, want / kAesBlock);
+        const size_t count = want / kAesBlock;
         const size_t bytes = remaining < want ? static_cast<size_t>(remaining) : want;
-        blocks.Submit(want / kAesBlock, bytes);
+        if (staged) {
+            chain.HashKeys(slot->keys, count);
+            blocks.Submit(count, bytes);
+        } else {
+            chain.Process(buffer, count);
+            if (bytes > 0 && !sink->Write(buffer, bytes)) return BodyResult::SinkFailed;
+        }
         remaining -= bytes;
         left -= want;
         ReportProgress(stage, body - left, body);
+        if (!form.Done(count)) return BodyResult::SinkFailed;
     }
     return blocks.Drain() ? BodyResult::Ok : BodyResult::SinkFailed;
 }

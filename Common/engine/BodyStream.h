@@ -141,6 +141,7 @@ private:
     BodyWatcher* watcher_;
     std::unique_ptr<BodyWriter> staged_;
     std::unique_ptr<CipherStage> stage_;  // ends before the members its worker uses
+    std::unique_ptr<StageForm> form_;     // of a staged cipher's slots
     CipherStage::Slot* slot_ = nullptr;
     bool failed_ = false;  // set by this thread only
 };

@@ -134,4 +134,58 @@ bool CipherStage::Drain() {
     return !s.failed;
 }
 
+void CipherStage::ChainValue(uint8_t iv[kAesBlock]) const { std::memcpy(iv, state_->iv, kAesBlock); }
+
+void CipherStage::SetChainValue(const uint8_t iv[kAesBlock]) { std::memcpy(state_->iv, iv, kAesBlock); }
+
+StageForm::StageForm(BodyCipher& chain, CipherStage& stage)
+    : chain_(chain), stage_(stage), choice_(new SplitChoice), start_(std::chrono::steady_clock::now()) {
+    staged_ = NextStaged();
+}
+
+StageForm::~StageForm() = default;
+
+bool StageForm::NextStaged() const {
+    switch (SplitRunsSetting()) {
+        case SplitRuns::Never:
+            return false;
+        case SplitRuns::Always:
+            return true;
+        case SplitRuns::Alternate:
+            return groups_ % 2 == 0;
+        case SplitRuns::Measured:
+            break;
+    }
+    return choice_->Split();
+}
+
+bool StageForm::Done(size_t count) {
+    blocks_ += count;
+    if (++slots_ < kGroupSlots) return true;
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start_;
+    choice_->Record(staged_, took.count() / static_cast<double>(blocks_));
+    slots_ = 0;
+    blocks_ = 0;
+    ++groups_;
+    const bool next = NextStaged();
+    bool ok = true;
+    if (next != staged_) {
+        uint8_t iv[kAesBlock];
+        if (staged_) {
+            // The worker's blocks go first; the chain carries on here.
+            ok = stage_.Drain();
+            stage_.ChainValue(iv);
+            chain_.SetChainValue(iv);
+        } else {
+            chain_.ChainValue(iv);
+            stage_.SetChainValue(iv);
+        }
+        plat::SecureZero(iv, sizeof iv);
+        staged_ = next;
+    }
+    // The next group's time starts once the stage has drained.
+    start_ = std::chrono::steady_clock::now();
+    return ok;
+}
+
 }  // namespace corva

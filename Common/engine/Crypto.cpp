@@ -24,8 +24,6 @@ std::atomic<RandomSource> g_randomSource{nullptr};
 
 std::atomic<int> g_splitRuns{static_cast<int>(SplitRuns::Measured)};
 
-SplitRuns SplitRunsSetting() { return static_cast<SplitRuns>(g_splitRuns.load(std::memory_order_relaxed)); }
-
 // The one 64-byte SHA-256 block of a 36-byte message: message, 0x80, zeros,
 // and the bit length 288 big-endian in the last two bytes.
 struct KeyCounterBlock {
@@ -134,6 +132,10 @@ void BodyCipher::Process(uint8_t* blocks, size_t count) {
     ProcessHere(path, blocks, count);
 }
 
+void BodyCipher::ChainValue(uint8_t iv[kAesBlock]) const { std::memcpy(iv, iv_, kAesBlock); }
+
+void BodyCipher::SetChainValue(const uint8_t iv[kAesBlock]) { std::memcpy(iv_, iv, kAesBlock); }
+
 void BodyCipher::HashKeys(uint8_t* keys, size_t count) { HashBlockKeys(ActiveCryptoPath(), key_, &counter_, keys, count); }
 
 void BodyCipher::ProcessHere(CryptoPath path, uint8_t* blocks, size_t count) {
@@ -177,6 +179,8 @@ CryptoPath ActiveCryptoPath() {
     const int limit = g_pathLimit.load(std::memory_order_relaxed);
     return static_cast<int>(best) < limit ? best : static_cast<CryptoPath>(limit);
 }
+
+SplitRuns SplitRunsSetting() { return static_cast<SplitRuns>(g_splitRuns.load(std::memory_order_relaxed)); }
 
 void SetSplitCipherRunsForTesting(SplitRuns runs) {
     g_splitRuns.store(static_cast<int>(runs), std::memory_order_relaxed);

@@ -52,6 +52,10 @@ public:
     // for a CipherStage to cipher the blocks with (Process is not used on
     // the same cipher then).
     void HashKeys(uint8_t* keys, size_t count);
+    // The chaining value the next block takes, and setting it (when blocks
+    // were ciphered elsewhere with this cipher's keys meanwhile).
+    void ChainValue(uint8_t iv[kAesBlock]) const;
+    void SetChainValue(const uint8_t iv[kAesBlock]);
 
     static constexpr size_t kSplitBlocks = 8192;
 
@@ -94,10 +98,15 @@ CryptoPath ActiveCryptoPath();
 // the choice by processor).
 void LimitCryptoPathForTesting(CryptoPath limit);
 // Test and benchmark hook: which long runs of the body cipher are split over
-// two threads. Measured (the default) lets each cipher's SplitChoice decide;
-// Never keeps every run on its calling thread; Always splits every long run.
-enum class SplitRuns { Never, Measured, Always };
+// two threads, and which groups of a long body are staged (StageForm).
+// Measured (the default) lets each one's SplitChoice decide; Never keeps
+// every run and group on its calling thread; Always splits every one;
+// Alternate stages every other group, from the first, so that both changes
+// of form are taken (the body cipher's own runs are measured then).
+enum class SplitRuns { Never, Measured, Always, Alternate };
 void SetSplitCipherRunsForTesting(SplitRuns runs);
+// The setting in use: Measured unless a test or benchmark set another.
+SplitRuns SplitRunsSetting();
 
 }  // namespace corva
 

@@ -125,8 +125,10 @@ TEST(LockSpeedPaths, LockedFilesOpenOnEveryPathWhicheverPathWroteThem) {
     }
 }
 
-// A body this long is deciphered and inflated on two threads: the result
-// and the handling of damage must be those of the single thread.
+// A body this long is deciphered in groups of blocks, each staged
+// over two threads or done on one: as measured, alternating (both changes
+// of form), or all in one form. The result and the handling of damage must
+// be those of one thread in every case.
 TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
     TempDir dir;
     const Bytes content = PseudoRandom(6u << 20, 8);  // incompressible: a 6 MiB body
@@ -134,20 +136,28 @@ TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
     ASSERT_TRUE(WriteFileBytes(plain, content));
     ASSERT_EQ(corva::LockFile(plain, kPassword, nullptr), corva::kOk);
     const Bytes good = ReadFileBytes(locked);
-    ASSERT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kOk);
-    ASSERT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kOk);
-    EXPECT_EQ(ReadFileBytes(plain), content);
-    plat::RemoveFile(plain);
-    // One flipped bit late in the body: the gzip check fails, nothing is restored.
-    for (size_t offset : {good.size() / 2, good.size() - 100}) {
-        Bytes bad = good;
-        bad[offset] ^= 0x10;
-        ASSERT_TRUE(WriteFileBytes(locked, bad));
-        EXPECT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kDamagedPayload) << offset;
-        EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kDamagedPayload) << offset;
-        EXPECT_FALSE(plat::PathExists(plain));
-        EXPECT_TRUE(plat::PathExists(locked));
+    for (corva::SplitRuns form : {corva::SplitRuns::Measured, corva::SplitRuns::Alternate, corva::SplitRuns::Never,
+                                     corva::SplitRuns::Always}) {
+        SCOPED_TRACE(static_cast<int>(form));
+        corva::SetSplitCipherRunsForTesting(form);
+        ASSERT_TRUE(WriteFileBytes(locked, good));
+        EXPECT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kOk);
+        EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kOk);
+        EXPECT_EQ(ReadFileBytes(plain), content);
+        plat::RemoveFile(plain);
+        // One flipped bit in the first, second or last group: the gzip
+        // check fails, nothing is restored.
+        for (size_t offset : {size_t(100000), size_t(3u << 20), good.size() - 100}) {
+            Bytes bad = good;
+            bad[offset] ^= 0x10;
+            ASSERT_TRUE(WriteFileBytes(locked, bad));
+            EXPECT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kDamagedPayload) << offset;
+            EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kDamagedPayload) << offset;
+            EXPECT_FALSE(plat::PathExists(plain));
+            EXPECT_TRUE(plat::PathExists(locked));
+        }
     }
+    corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured);
 }
 
 // The read-back that follows the writing of a large locked file, on a

@@ -307,8 +307,8 @@ TEST_F(LockedFileTest, PayloadSizeIsReadAsSixtyFourBits) {
     EXPECT_FALSE(plat::PathExists(out));
 }
 
-// (A source this long is enciphered on two threads, and so is its body
-// deciphered again.)
+// (A source this long is enciphered in groups of blocks, staged over two
+// threads or on one: each form's file must decipher on one thread.)
 TEST_F(LockedFileTest, EncryptRefusesASourceWhoseLengthChangesWhileItIsRead) {
     std::wstring src = dir / L"p.bin", dst = dir / L"p.bin.corvastine";
     const Bytes content = PseudoRandom(4500000, 4);
@@ -323,8 +323,14 @@ TEST_F(LockedFileTest, EncryptRefusesASourceWhoseLengthChangesWhileItIsRead) {
     plat::SetReadFaultForTesting(0, plat::ReadFault::EndOfFile);
     EXPECT_FALSE(plat::PathExists(dst));
     EXPECT_EQ(ListNames(dir.Path()), std::vector<std::wstring>{L"p.bin"});
-    ASSERT_EQ(encryptfile("pw", src.c_str(), dst.c_str(), false, nullptr), corva::kOk);
     const std::wstring out = dir / L"out.bin";
-    ASSERT_EQ(decryptfile("pw", dst.c_str(), out.c_str(), false, nullptr), corva::kOk);
-    EXPECT_EQ(ReadFileBytes(out), content);
+    for (corva::SplitRuns form : {corva::SplitRuns::Measured, corva::SplitRuns::Alternate, corva::SplitRuns::Always}) {
+        SCOPED_TRACE(static_cast<int>(form));
+        corva::SetSplitCipherRunsForTesting(form);
+        ASSERT_EQ(encryptfile("pw", src.c_str(), dst.c_str(), true, nullptr), corva::kOk);
+        corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Never);
+        ASSERT_EQ(decryptfile("pw", dst.c_str(), out.c_str(), true, nullptr), corva::kOk);
+        EXPECT_EQ(ReadFileBytes(out), content);
+    }
+    corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured);
 }

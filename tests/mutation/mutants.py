@@ -198,4 +198,12 @@ MUTANTS = [
   "    if (got == 0 || (got == sizeof head && std::memcmp(head, kPayloadHeader, sizeof head) == 0)) return true;",
   "    return true;",
   "a user file named like a temporary is removed"),
+ ("stage-to-one-chain", "Common/engine/CipherStage.cpp",
+  "            stage_.ChainValue(iv);\n            chain_.SetChainValue(iv);",
+  "            stage_.ChainValue(iv);",
+  "a group after a staged one is chained to a stale block"),
+ ("one-to-stage-chain", "Common/engine/CipherStage.cpp",
+  "            chain_.ChainValue(iv);\n            stage_.SetChainValue(iv);",
+  "            chain_.ChainValue(iv);",
+  "a staged group after one on one thread is chained to a stale block"),
 ]
