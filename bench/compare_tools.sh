@@ -120,7 +120,7 @@ timed_dir() { # prepare-source command -> median over $runs runs of command alon
 
 # engine_bench: the least time of the repetitions of each case, as JSON.
 if [ -x "$bench" ]; then
-  "$bench" --benchmark_filter='BM_ShaRoundsFloor|BM_StretchSecret(Pair)?/2$|BM_BodyCipher/2/[01]/3|BM_(en|de)cryptfile/2|BM_PublishFloor' \
+  "$bench" --benchmark_filter='BM_ShaRoundsFloor|BM_StretchSecret(Pair)?/2$|BM_BodyCipher/2/[01]/3|BM_BodyKeys/2|BM_(en|de)cryptfile/2|BM_PublishFloor' \
     --benchmark_repetitions=5 --benchmark_format=json > "$work/bench.json" 2>/dev/null || rm -f "$work/bench.json"
 fi
 
@@ -194,6 +194,14 @@ for name, label, size in (("BM_BodyCipher/2/1/3", "body cipher enciphering / cha
     if get(name):
         target = "target >= 0.97" if "body" in label else "target >= 0.9"
         show(label, size / get(name) / bound, target)
+# No form of the body cipher outruns its chain half: the keys alone.
+keys = get("BM_BodyKeys/2")
+if keys:
+    show("keys of the blocks alone / chain bound", (1 << 20) / keys / bound, "")
+    for name, label in (("BM_BodyCipher/2/1/3", "body cipher enciphering / keys alone"),
+                        ("BM_BodyCipher/2/0/3", "body cipher deciphering / keys alone")):
+        if get(name):
+            show(label, keys / get(name), "")
 # The file operations cannot publish their output before the chain's last
 # key: chain time + publishing (flush, rename over the old copy) bounds them.
 publish = get("BM_PublishFloor")
