@@ -7,7 +7,11 @@
 #  - engine_bench (when built beside the tool): the stretch and the pair of
 #    unlocking against one and two bare SHA chains, the body cipher and
 #    encryptfile / decryptfile (64 MiB) against the chain's bound of 16
-#    bytes per compression;
+#    bytes per compression, and against that bound plus the publishing of
+#    their output (a flush and a rename, which only follow the cipher);
+#    the unlock of random bytes also against its own floor: the chain of
+#    256 MiB, then the flush of the plain file and the delete of the locked
+#    one, as engine_bench publishes 256 MiB over a copy;
 #  - 256 MiB of random bytes (like photos, video, archives): lock / unlock
 #    against `gpg -c` / `gpg -d`, `openssl enc -aes-256-cbc` (and -d), with
 #    `gzip -6` and `pigz -6` beside them; the locked size against the input;
@@ -119,7 +123,7 @@ timed_dir() { # prepare-source command -> median over $runs runs of command alon
 
 # engine_bench: the least time of the repetitions of each case, as JSON.
 if [ -x "$bench" ]; then
-  "$bench" --benchmark_filter='BM_ShaRoundsFloor|BM_StretchSecret(Pair)?/2$|BM_BodyCipher/2/[01]/3|BM_(en|de)cryptfile/2' \
+  "$bench" --benchmark_filter='BM_ShaRoundsFloor|BM_StretchSecret(Pair)?/2$|BM_BodyCipher/2/[01]/3|BM_BodyKeys/2|BM_(en|de)cryptfile/2|BM_PublishFloor' \
     --benchmark_repetitions=5 --benchmark_format=json > "$work/bench.json" 2>/dev/null || rm -f "$work/bench.json"
 fi
 
@@ -174,6 +178,10 @@ if not floor1:
     print("no SHA instructions: no floor to compare with")
     sys.exit(0)
 bound = 16 * 50001 / floor1  # bytes per second: 16 bytes per compression
+# Unlocking 256 MiB of random bytes: the chain, then the flush of the plain
+# file and the delete of the locked one (as publishing 256 MiB over a copy).
+if get("BM_PublishFloor/256"):
+    open(sys.argv[1] + ".floor", "w").write(repr((256 << 20) / bound + get("BM_PublishFloor/256")))
 print(f"{'one bare SHA chain (floor of a stretch)':<50} {floor1 * 1e3:8.3f} ms")
 print(f"{'two interleaved chains (floor of the pair)':<50} {floor2 * 1e3:8.3f} ms")
 print(f"{'chain bound, 16 bytes per compression':<50} {bound / 1e6:8.1f} MB/s")
@@ -181,6 +189,11 @@ if get("BM_StretchSecret/2"):
     show("StretchSecret / one bare chain", get("BM_StretchSecret/2") / floor1, "target <= 1.05")
 if get("BM_StretchSecretPair/2"):
     show("both stretches of an unlock / two chains", get("BM_StretchSecretPair/2") / floor2, "target <= 1.05")
+    # What the pair cannot leave out: the SHA unit's message schedules too.
+    floor3 = get("BM_ShaRoundsFloor/3")
+    if floor3:
+        print(f"{'two chains with their message schedules':<50} {floor3 * 1e3:8.3f} ms")
+        show("both stretches / two chains with schedules", get("BM_StretchSecretPair/2") / floor3, "")
 for name, label, size in (("BM_BodyCipher/2/1/3", "body cipher enciphering / chain bound", 1 << 20),
                           ("BM_BodyCipher/2/0/3", "body cipher deciphering / chain bound", 1 << 20),
                           ("BM_encryptfile/2", "encryptfile of 64 MiB / chain bound", 64 << 20),
@@ -188,6 +201,23 @@ for name, label, size in (("BM_BodyCipher/2/1/3", "body cipher enciphering / cha
     if get(name):
         target = "target >= 0.97" if "body" in label else "target >= 0.9"
         show(label, size / get(name) / bound, target)
+# No form of the body cipher outruns its chain half: the keys alone.
+keys = get("BM_BodyKeys/2")
+if keys:
+    show("keys of the blocks alone / chain bound", (1 << 20) / keys / bound, "")
+    for name, label in (("BM_BodyCipher/2/1/3", "body cipher enciphering / keys alone"),
+                        ("BM_BodyCipher/2/0/3", "body cipher deciphering / keys alone")):
+        if get(name):
+            show(label, keys / get(name), "")
+# The file operations cannot publish their output before the chain's last
+# key: chain time + publishing (flush, rename over the old copy) bounds them.
+publish = get("BM_PublishFloor/64")
+if publish:
+    print(f"{'publishing 64 MiB written (flush, rename over old)':<50} {publish * 1e3:8.3f} ms")
+    for name, label in (("BM_encryptfile/2", "encryptfile / (chain + publishing)"),
+                        ("BM_decryptfile/2", "decryptfile / (chain + publishing)")):
+        if get(name):
+            show(label, ((64 << 20) / bound + publish) / get(name), "")
 PY
 else
   echo "engine_bench not found beside the tool: no floors"
@@ -204,6 +234,10 @@ if have openssl; then
   row "openssl enc"       "$t_renc"    256 "$t_renc" "openssl enc" ""
 fi
 row "gzip -6"             "$t_rgz"     256 "$t_rlock" "corvastine lock" ""
+if have gpg && [ -f "$work/bench.json.floor" ]; then
+  row "floor: chain+flush+delete" "$(cat "$work/bench.json.floor")" 256 "$t_rgdec" "gpg -d" ""
+  ratio "corvastine unlock / its floor" "$(echo "$t_runlock / $(cat "$work/bench.json.floor")" | bc -l)" ""
+fi
 if have pigz; then row "pigz -6" "$t_rpgz" 256 "$t_rlock" "corvastine lock" ""; fi
 if have gpg; then
   row "gpg -c"            "$t_rgenc"   256 "$t_rlock" "corvastine lock" ""
