@@ -1,5 +1,5 @@
-// The engine's crypto paths in tests: every one this processor runs, and a
-// scoped cap on the path in use.
+// The engine's crypto paths in tests: every one this processor runs, a
+// scoped cap on the path in use, and a scoped form of the body cipher.
 #pragma once
 
 #include <vector>
@@ -21,6 +21,14 @@ inline std::vector<corva::CryptoPath> RunnablePaths() {
 struct PathLimit {
     explicit PathLimit(corva::CryptoPath p) { corva::LimitCryptoPathForTesting(p); }
     ~PathLimit() { corva::LimitCryptoPathForTesting(corva::CryptoPath::ShaAndAesInstructions); }
+};
+
+// Sets which runs and groups of the body cipher go over two threads; the
+// measured choice comes back at the end of the scope, even when a failed
+// assertion leaves it early.
+struct CipherForm {
+    explicit CipherForm(corva::SplitRuns runs) { corva::SetSplitCipherRunsForTesting(runs); }
+    ~CipherForm() { corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured); }
 };
 
 }  // namespace testing_support

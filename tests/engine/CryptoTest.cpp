@@ -131,7 +131,7 @@ TEST(Crypto, LongRunsOnTwoThreadsGiveTheBytesOfOne) {
         for (bool encrypt : {true, false}) {
             // The whole buffer, call by call, with one cipher.
             auto run = [&](corva::SplitRuns splitRuns) {
-                corva::SetSplitCipherRunsForTesting(splitRuns);
+                CipherForm set(splitRuns);
                 Bytes data = plain;
                 corva::BodyCipher cipher(seed.data(), iv.data(), encrypt);
                 size_t at = 0;
@@ -139,7 +139,6 @@ TEST(Crypto, LongRunsOnTwoThreadsGiveTheBytesOfOne) {
                     cipher.Process(data.data() + 16 * at, n);
                     at += n;
                 }
-                corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured);
                 return data;
             };
             const Bytes expected = run(corva::SplitRuns::Never);
@@ -163,9 +162,10 @@ TEST(Crypto, SplitRunEndedEarlyHandsBackItsChain) {
         PathLimit limit(path);
         for (bool encrypt : {true, false}) {
             Bytes expected = plain;
-            corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Never);
-            corva::BodyCipher(seed.data(), iv.data(), encrypt).Process(expected.data(), count);
-            corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured);
+            {
+                CipherForm oneThread(corva::SplitRuns::Never);
+                corva::BodyCipher(seed.data(), iv.data(), encrypt).Process(expected.data(), count);
+            }
 
             Bytes data = plain;
             uint8_t key[32], chain[16];

@@ -139,7 +139,7 @@ TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
     for (corva::SplitRuns form : {corva::SplitRuns::Measured, corva::SplitRuns::Alternate, corva::SplitRuns::Never,
                                      corva::SplitRuns::Always}) {
         SCOPED_TRACE(static_cast<int>(form));
-        corva::SetSplitCipherRunsForTesting(form);
+        CipherForm set(form);
         ASSERT_TRUE(WriteFileBytes(locked, good));
         EXPECT_EQ(corva::VerifyLockedFile(kPassword, locked, nullptr), corva::kOk);
         EXPECT_EQ(corva::UnlockFile(locked, kPassword, false, nullptr), corva::kOk);
@@ -157,7 +157,6 @@ TEST(LockSpeedPaths, ABigBodyUnlocksAndItsDamageIsCaught) {
             EXPECT_TRUE(plat::PathExists(locked));
         }
     }
-    corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured);
 }
 
 // The read-back that follows the writing of a large locked file, on a

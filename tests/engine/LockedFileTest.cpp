@@ -6,6 +6,7 @@
 #include "engine/LockedFile.h"
 #include "log/FileLog.h"
 #include "platform/Platform.h"
+#include "CryptoPaths.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -326,11 +327,12 @@ TEST_F(LockedFileTest, EncryptRefusesASourceWhoseLengthChangesWhileItIsRead) {
     const std::wstring out = dir / L"out.bin";
     for (corva::SplitRuns form : {corva::SplitRuns::Measured, corva::SplitRuns::Alternate, corva::SplitRuns::Always}) {
         SCOPED_TRACE(static_cast<int>(form));
-        corva::SetSplitCipherRunsForTesting(form);
-        ASSERT_EQ(encryptfile("pw", src.c_str(), dst.c_str(), true, nullptr), corva::kOk);
-        corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Never);
+        {
+            CipherForm set(form);
+            ASSERT_EQ(encryptfile("pw", src.c_str(), dst.c_str(), true, nullptr), corva::kOk);
+        }
+        CipherForm oneThread(corva::SplitRuns::Never);
         ASSERT_EQ(decryptfile("pw", dst.c_str(), out.c_str(), true, nullptr), corva::kOk);
         EXPECT_EQ(ReadFileBytes(out), content);
     }
-    corva::SetSplitCipherRunsForTesting(corva::SplitRuns::Measured);
 }
